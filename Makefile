@@ -1,0 +1,39 @@
+# Wirelark: two commands do everything on a fresh Debian or Ubuntu machine.
+#   make run    install what is missing, build, start the program
+#   make test   install what is missing, build, run every test
+#   make bench  install what is missing, build (release), run the benchmarks
+
+BUILD      ?= build
+BENCHBUILD ?= build-bench
+JOBS       ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: all setup build run test bench clean format
+
+all: build
+
+setup:
+	@tools/setup-deps.sh
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+
+build: setup $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@tools/run-app.sh $(BUILD)
+
+test: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 600
+
+bench: setup
+	cmake -S . -B $(BENCHBUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DWIRELARK_WERROR=OFF $(CMAKE_FLAGS)
+	cmake --build $(BENCHBUILD) -j $(JOBS)
+	@tools/run-benchmarks.sh $(BENCHBUILD)
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD) $(BENCHBUILD) build-tsan build-asan

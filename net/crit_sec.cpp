@@ -1,0 +1,71 @@
+#include "net/crit_sec.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "platform/window_messages.h"
+
+CCritSec g_connectLock;
+
+bool CCritSec::TryTakeLocked() {
+    const auto me = std::this_thread::get_id();
+    if (depth_ == 0) {
+        owner_ = me;
+        depth_ = 1;
+        return true;
+    }
+    if (owner_ == me) {
+        ++depth_;
+        return true;
+    }
+    return false;
+}
+
+void CCritSec::Enter() {
+    std::unique_lock lock(mutex_);
+    released_.wait(lock, [&] { return TryTakeLocked(); });
+}
+
+bool CCritSec::TryEnter() {
+    std::lock_guard lock(mutex_);
+    return TryTakeLocked();
+}
+
+bool CCritSec::IsHeldByCurrentThread() {
+    std::lock_guard lock(mutex_);
+    return depth_ > 0 && owner_ == std::this_thread::get_id();
+}
+
+void CCritSec::Leave() {
+    std::vector<ThreadQueue*> toWake;
+    {
+        std::lock_guard lock(mutex_);
+        if (depth_ == 0 || owner_ != std::this_thread::get_id()) return;  // not ours
+        if (--depth_ > 0) return;
+        owner_ = std::thread::id();
+        toWake = dispatchingWaiters_;
+    }
+    released_.notify_all();
+    for (ThreadQueue* queue : toWake) WakeThread(queue);
+}
+
+void CCritSec::EnterDispatchingMessages() {
+    ThreadQueue* myQueue = CurrentThreadQueue();
+    for (;;) {
+        {
+            std::lock_guard lock(mutex_);
+            if (TryTakeLocked()) return;
+            dispatchingWaiters_.push_back(myQueue);
+        }
+        // Woken by a sent message or by Leave; a Leave between the registration above and
+        // this wait leaves the queue marked woken, so nothing is missed. The time-out is
+        // only a safety net.
+        WaitForSentMessages(std::chrono::milliseconds(500));
+        DispatchSentMessages();
+        {
+            std::lock_guard lock(mutex_);
+            auto it = std::find(dispatchingWaiters_.begin(), dispatchingWaiters_.end(), myQueue);
+            if (it != dispatchingWaiters_.end()) dispatchingWaiters_.erase(it);
+        }
+    }
+}

@@ -1,0 +1,235 @@
+#include "platform/window_messages.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+
+namespace {
+
+struct PendingSend {
+    HWND window;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    LRESULT result = 0;
+    bool done = false;
+    std::mutex mutex;
+    std::condition_variable finished;
+
+    void Complete(LRESULT value) {
+        std::lock_guard lock(mutex);
+        result = value;
+        done = true;
+        finished.notify_all();
+    }
+};
+
+struct PostedMessage {
+    HWND window;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+
+}  // namespace
+
+// One per thread that owns windows or waits for messages.
+struct ThreadQueue {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<std::shared_ptr<PendingSend>> sent;
+    std::deque<PostedMessage> posted;
+    bool woken = false;
+    std::function<void()> waker;
+
+    // Caller holds no lock. Runs the waker outside the queue's mutex so that it may post
+    // events or take other locks freely.
+    void Notify() {
+        std::function<void()> wakerCopy;
+        {
+            std::lock_guard lock(mutex);
+            wakerCopy = waker;
+        }
+        changed.notify_all();
+        if (wakerCopy) wakerCopy();
+    }
+};
+
+namespace {
+
+struct WindowEntry {
+    std::shared_ptr<ThreadQueue> owner;
+    std::shared_ptr<MessageHandler> handler;
+};
+
+// Guards the window registry. Lock order: registry before any ThreadQueue::mutex.
+std::mutex& RegistryMutex() {
+    static std::mutex m;
+    return m;
+}
+std::unordered_map<std::uintptr_t, WindowEntry>& Registry() {
+    static std::unordered_map<std::uintptr_t, WindowEntry> windows;
+    return windows;
+}
+std::uintptr_t g_nextWindowId = 1;  // guarded by RegistryMutex
+
+std::shared_ptr<ThreadQueue>& CurrentQueuePtr() {
+    thread_local std::shared_ptr<ThreadQueue> queue = std::make_shared<ThreadQueue>();
+    return queue;
+}
+
+std::uintptr_t Key(HWND window) { return reinterpret_cast<std::uintptr_t>(window); }
+
+std::shared_ptr<MessageHandler> FindHandler(HWND window) {
+    std::lock_guard lock(RegistryMutex());
+    auto it = Registry().find(Key(window));
+    return it == Registry().end() ? nullptr : it->second.handler;
+}
+
+}  // namespace
+
+ThreadQueue* CurrentThreadQueue() { return CurrentQueuePtr().get(); }
+
+HWND CreateMessageWindow(MessageHandler handler) {
+    std::lock_guard lock(RegistryMutex());
+    const std::uintptr_t id = g_nextWindowId++;
+    Registry()[id] = WindowEntry{CurrentQueuePtr(),
+                                 std::make_shared<MessageHandler>(std::move(handler))};
+    return reinterpret_cast<HWND>(id);
+}
+
+void DestroyMessageWindow(HWND window) {
+    std::shared_ptr<ThreadQueue> owner;
+    {
+        std::lock_guard lock(RegistryMutex());
+        auto it = Registry().find(Key(window));
+        if (it == Registry().end()) return;
+        owner = it->second.owner;
+        Registry().erase(it);
+    }
+    // Release every sender still waiting on this window, and drop its posts.
+    std::deque<std::shared_ptr<PendingSend>> released;
+    {
+        std::lock_guard lock(owner->mutex);
+        for (auto it = owner->sent.begin(); it != owner->sent.end();) {
+            if ((*it)->window == window) {
+                released.push_back(*it);
+                it = owner->sent.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        std::erase_if(owner->posted, [&](const PostedMessage& m) { return m.window == window; });
+    }
+    for (auto& send : released) send->Complete(0);
+}
+
+bool IsWindow(HWND window) { return FindHandler(window) != nullptr; }
+
+LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    std::shared_ptr<ThreadQueue> owner;
+    std::shared_ptr<MessageHandler> sameThreadHandler;
+    std::shared_ptr<PendingSend> send;
+    {
+        std::lock_guard lock(RegistryMutex());
+        auto it = Registry().find(Key(window));
+        if (it == Registry().end()) return 0;
+        if (it->second.owner.get() == CurrentThreadQueue()) {
+            sameThreadHandler = it->second.handler;
+        } else {
+            owner = it->second.owner;
+            send = std::make_shared<PendingSend>();
+            send->window = window;
+            send->message = message;
+            send->wParam = wParam;
+            send->lParam = lParam;
+            // Queued while the registry lock is held, so a concurrent destroy either sees
+            // it in the queue and releases it, or happened before and we returned 0 above.
+            std::lock_guard queueLock(owner->mutex);
+            owner->sent.push_back(send);
+        }
+    }
+    // Same thread: a plain call, as on Windows.
+    if (sameThreadHandler) return (*sameThreadHandler)(message, wParam, lParam);
+
+    owner->Notify();
+    std::unique_lock lock(send->mutex);
+    send->finished.wait(lock, [&] { return send->done; });
+    return send->result;
+}
+
+bool PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    std::shared_ptr<ThreadQueue> owner;
+    {
+        std::lock_guard lock(RegistryMutex());
+        auto it = Registry().find(Key(window));
+        if (it == Registry().end()) return false;
+        owner = it->second.owner;
+        std::lock_guard queueLock(owner->mutex);
+        owner->posted.push_back(PostedMessage{window, message, wParam, lParam});
+    }
+    owner->Notify();
+    return true;
+}
+
+int DispatchSentMessages() {
+    ThreadQueue& queue = *CurrentQueuePtr();
+    int count = 0;
+    for (;;) {
+        std::shared_ptr<PendingSend> send;
+        {
+            std::lock_guard lock(queue.mutex);
+            if (queue.sent.empty()) break;
+            send = queue.sent.front();
+            queue.sent.pop_front();
+        }
+        auto handler = FindHandler(send->window);
+        send->Complete(handler ? (*handler)(send->message, send->wParam, send->lParam) : 0);
+        ++count;
+    }
+    return count;
+}
+
+int DispatchPostedMessages() {
+    ThreadQueue& queue = *CurrentQueuePtr();
+    std::deque<PostedMessage> batch;
+    {
+        std::lock_guard lock(queue.mutex);
+        batch.swap(queue.posted);
+    }
+    int count = 0;
+    for (const PostedMessage& m : batch) {
+        // A window destroyed by an earlier message of the batch gets nothing.
+        if (auto handler = FindHandler(m.window)) {
+            (*handler)(m.message, m.wParam, m.lParam);
+            ++count;
+        }
+    }
+    return count;
+}
+
+bool WaitForSentMessages(std::chrono::milliseconds timeout) {
+    ThreadQueue& queue = *CurrentQueuePtr();
+    std::unique_lock lock(queue.mutex);
+    const bool ready = queue.changed.wait_for(
+        lock, timeout, [&] { return !queue.sent.empty() || queue.woken; });
+    queue.woken = false;
+    return ready;
+}
+
+void WakeThread(ThreadQueue* queue) {
+    {
+        std::lock_guard lock(queue->mutex);
+        queue->woken = true;
+    }
+    queue->Notify();
+}
+
+void SetThreadQueueWaker(std::function<void()> waker) {
+    ThreadQueue& queue = *CurrentQueuePtr();
+    std::lock_guard lock(queue.mutex);
+    queue.waker = std::move(waker);
+}
