@@ -22,3 +22,8 @@ constexpr COLORREF RGB(int r, int g, int b) {
 constexpr int GetRValue(COLORREF c) { return c & 0xFF; }
 constexpr int GetGValue(COLORREF c) { return (c >> 8) & 0xFF; }
 constexpr int GetBValue(COLORREF c) { return (c >> 16) & 0xFF; }
+
+struct _TREEITEM;
+// A tree item handle: a value that stays valid and unique while the item exists, so that
+// per-item attributes can be keyed by it.
+using HTREEITEM = _TREEITEM*;
