@@ -1,0 +1,89 @@
+// Connection records, the registries that hold them, the two notifications that carry
+// network events to the pages, and the helpers both receive threads share.
+//
+// Records are created by engine threads or pages, registered in an engine's ConnectMap,
+// and deleted only by pages (closing the socket first). g_connectLock (net/crit_sec.h)
+// guards every map and the fields workers change: recvBytes, recvBytes2, recvLog, unread
+// and sock. A worker holds the lock while the page handles WM_CONNECT_DATA (and a new UDP
+// peer's WM_CONNECT_NEW), so page handlers read and change the record without taking it.
+#pragma once
+
+#include <netinet/in.h>
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "net/crit_sec.h"
+#include "net/socket_handle.h"
+#include "platform/win_types.h"
+
+// wParam 0; lParam = the new record, already registered. The page inserts its tree entry.
+constexpr UINT WM_CONNECT_NEW = WM_USER + 300;
+// wParam 0: a chunk was appended to recvLog; 1: the peer closed (sock is already -1).
+// lParam = the record.
+constexpr UINT WM_CONNECT_DATA = WM_USER + 301;
+constexpr WPARAM CONNECT_DATA_APPENDED = 0;
+constexpr WPARAM CONNECT_DATA_CLOSED = 1;
+
+struct ConnectInfo {
+    std::uint32_t id = 0;
+    std::int32_t sentBytes = 0;
+    std::int32_t recvBytes = 0;
+    std::int32_t recvBytes2 = 0;
+    std::u16string recvLog;
+    std::u16string sendLog;
+    std::uint8_t unread = 0;
+    std::uintptr_t thread = 0;  // receive thread of an accepted connection; nothing waits on it
+    SOCKET sock = INVALID_SOCKET;
+    HTREEITEM treeItem = nullptr;
+    sockaddr_in clientAddr{};
+    sockaddr_in serverAddr{};
+};
+
+// Key -> record. The map never owns its records.
+using ConnectMap = std::map<std::uint64_t, ConnectInfo*>;
+
+class TcpEngine;
+class UdpEngine;
+// An engine's map and counters; shared by the engine and its threads so that a thread
+// woken after its page and engine are gone still finds a (now empty) registry.
+struct EngineRegistry;
+
+// Start record of every engine thread: allocated by the starter, copied and freed by the thread.
+struct ThreadParam {
+    SOCKET sock = INVALID_SOCKET;
+    std::uint32_t id = 0;
+    TcpEngine* tcpEngine = nullptr;
+    UdpEngine* udpEngine = nullptr;
+    HWND notifyWnd = nullptr;
+    sockaddr_in serverAddr{};
+    std::uint8_t serverMode = 0;  // 1: records keyed by sender; 0: by the socket's own address
+    std::shared_ptr<EngineRegistry> registry;  // the map the thread searches
+};
+
+// Registry key of a UDP record: (IPv4 address in host order) << 16 | port. Distinct
+// (address, port) pairs always give distinct keys.
+std::uint64_t UdpKey(const sockaddr_in& address);
+
+// "YYYY-MM-DD hh:mm:ss  " of the given moment at UTC plus eight hours (two trailing blanks).
+std::string FormatTimeStamp(std::chrono::system_clock::time_point now);
+std::string FormatTimeStamp();  // of the current time
+
+// Logs a received chunk of n bytes: stamp + text + "\n" on recvLog (NUL bytes show as
+// U+2400), counters advanced by n, unread set, then WM_CONNECT_DATA (wParam 0) sent to
+// notifyWnd. The caller holds g_connectLock.
+void AppendReceived(ConnectInfo* record, const char* chunk, int n, HWND notifyWnd);
+// Closes the record's socket if still open (sock becomes -1), then sends WM_CONNECT_DATA
+// (wParam 1). `record` may be null. The caller holds g_connectLock.
+void MarkPeerClosed(ConnectInfo* record, HWND notifyWnd);
+
+// The local host's IPv4 address as dotted text: the first address of the host name; when
+// the name maps only to loopback addresses, the first non-loopback interface address;
+// 127.0.0.1 when there is none. Always true.
+bool GetLocalHostAddress(std::string& out);
+// Makes GetLocalHostAddress answer `pinned` (tests use "127.0.0.1"); nullopt undoes it.
+void PinLocalHostAddressForTesting(std::optional<std::string> pinned);

@@ -1,0 +1,53 @@
+// Winsock-like socket handles over POSIX sockets.
+//
+// A SOCKET is a handle, not a descriptor: handle values come from a counter and are never
+// reused, and the descriptor behind a handle stays open until the last thread using it has
+// left its call. That gives two guarantees the workers rely on:
+//  - closesocket wakes every thread blocked in AcceptSocket, RecvSocket or RecvFromSocket
+//    on that handle; those calls then return SOCKET_ERROR (never 0), so a receive thread can
+//    tell the program's own close from a peer's close or from an empty datagram;
+//  - a worker holding an old handle can never read from, or close, a socket that took the
+//    place of the one it served: calls on a closed handle fail with SOCKET_ERROR.
+// Every function may be called from any thread. Failures return INVALID_SOCKET or
+// SOCKET_ERROR and leave the reason in errno (EBADF for a handle that is closed or unknown).
+#pragma once
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <cstddef>
+#include <cstdint>
+
+using SOCKET = std::intptr_t;
+constexpr SOCKET INVALID_SOCKET = -1;
+constexpr int SOCKET_ERROR = -1;
+
+// Creates an IPv4 socket: type is SOCK_STREAM (TCP) or SOCK_DGRAM (UDP).
+SOCKET OpenSocket(int type);
+// Closes the handle and wakes every thread blocked on it. 0, or SOCKET_ERROR if the handle
+// was not open (closing twice is harmless).
+int closesocket(SOCKET s);
+
+// Each returns 0 on success, SOCKET_ERROR on failure.
+int BindSocket(SOCKET s, const sockaddr_in& address);
+int ConnectSocket(SOCKET s, const sockaddr_in& address);  // blocks until connected or refused
+int ListenSocket(SOCKET s, int backlog);
+int GetSocketName(SOCKET s, sockaddr_in& address);
+int SetSocketOption(SOCKET s, int level, int option, int value);
+
+// Blocks until a connection arrives; returns a new handle and fills `peer`.
+SOCKET AcceptSocket(SOCKET s, sockaddr_in* peer);
+// Bytes received (0: the peer closed the stream), or SOCKET_ERROR.
+int RecvSocket(SOCKET s, char* buffer, int length);
+// Bytes of one datagram (0 is a real empty datagram), or SOCKET_ERROR. A datagram longer
+// than `length` is cut to it.
+int RecvFromSocket(SOCKET s, char* buffer, int length, sockaddr_in* from);
+// One send call; never raises SIGPIPE (a vanished peer gives SOCKET_ERROR).
+int SendSocket(SOCKET s, const char* data, int length);
+int SendToSocket(SOCKET s, const char* data, int length, const sockaddr_in& to);
+
+// Handles currently open, for leak checks in tests.
+std::size_t OpenSocketCount();
+
+// An IPv4 address from dotted text and a host-order port; false if the text is no address.
+bool MakeAddress(const char* dotted, std::uint16_t port, sockaddr_in& out);

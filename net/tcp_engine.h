@@ -1,0 +1,49 @@
+// The TCP half of the network engine: listening sockets with one accept thread each, and
+// one detached receive thread per connection. Results reach the pages only through
+// WM_CONNECT_NEW and WM_CONNECT_DATA (net/connect_info.h).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "net/connect_info.h"
+
+class TcpEngine {
+public:
+    TcpEngine();
+    // Empties the map without freeing records (the page deletes them first). Threads still
+    // running keep the engine's registry alive and end when their sockets close.
+    ~TcpEngine();
+    TcpEngine(const TcpEngine&) = delete;
+    TcpEngine& operator=(const TcpEngine&) = delete;
+
+    // The window accepted connections are announced to (the TCP server page).
+    void SetNotifyWindow(HWND window);
+    HWND NotifyWindow() const;
+
+    // User-interface thread. Opens a listening socket on the any-address and `port` and
+    // starts its accept thread; INVALID_SOCKET on failure (nothing left open).
+    SOCKET StartListening(std::uint16_t port);
+    // Closes the listening socket; its accept thread ends without a message. Returns 0.
+    // Connections already accepted are not affected.
+    int StopListening(SOCKET listening);
+
+    // Registers the record under the next id (from 0, never reused) and sets its id.
+    // Returns the id after it. Takes g_connectLock.
+    std::uint32_t AddConnection(ConnectInfo* record);
+    // Starts the receive thread of a connected, registered record; it reports to `window`.
+    int StartReceiving(ConnectInfo* record, HWND window);
+
+    // Sends the whole buffer (repeating partial sends): len, or SOCKET_ERROR. Any thread.
+    int SendStream(SOCKET s, const char* data, int len);
+
+    // The registry; callers hold g_connectLock.
+    ConnectMap& Connections();
+
+private:
+    std::shared_ptr<EngineRegistry> registry_;
+};
+
+// Thread entry points (each takes and frees its ThreadParam).
+void AcceptThread(ThreadParam* param);
+void TcpReceiveThread(ThreadParam* param);

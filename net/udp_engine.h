@@ -1,0 +1,48 @@
+// The UDP half of the network engine: one detached receive thread per UDP socket, in server
+// mode (one record per sender, keyed by UdpKey of the sender) or client mode (everything
+// received belongs to the endpoint's one record, keyed by UdpKey of its own address).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "net/connect_info.h"
+
+class UdpEngine {
+public:
+    UdpEngine();
+    // Empties the map without freeing records (the page deletes them first).
+    ~UdpEngine();
+    UdpEngine(const UdpEngine&) = delete;
+    UdpEngine& operator=(const UdpEngine&) = delete;
+
+    // The UDP server page: server sockets and their peers report here.
+    void SetNotifyWindow(HWND window);
+    // The UDP client page: client endpoints report here.
+    void SetClientNotifyWindow(HWND window);
+    HWND NotifyWindow() const;
+    HWND ClientNotifyWindow() const;
+
+    // User-interface thread. Binds a datagram socket on the any-address and `port` and
+    // starts receiving in server mode; INVALID_SOCKET on failure (nothing left open).
+    SOCKET BindEndpoint(std::uint16_t port);
+    // Closes the socket; its receive thread ends without a message. Returns 0.
+    int CloseEndpoint(SOCKET s);
+    // Starts client-mode reception on a bound endpoint the page has registered itself
+    // (under UdpKey of its bound address). Returns true when the thread started.
+    bool StartClientReceiving(ConnectInfo* record);
+    // Registers a peer record under UdpKey(clientAddr); sets its id to the current peer
+    // port and returns it. Takes g_connectLock.
+    std::uint32_t AddPeer(ConnectInfo* record);
+    // One datagram of `len` bytes to `to`: bytes sent, or SOCKET_ERROR. Any thread.
+    int SendDatagram(SOCKET s, const char* data, const sockaddr_in& to, int len);
+
+    // The registry; callers hold g_connectLock.
+    ConnectMap& Peers();
+
+private:
+    std::shared_ptr<EngineRegistry> registry_;
+};
+
+// Thread entry point (takes and frees its ThreadParam).
+void UdpReceiveThread(ThreadParam* param);
