@@ -1,0 +1,123 @@
+// CTreeCtrlEx: the endpoint tree of every page. A one-column QTreeWidget with a
+// Win32-tree-like item API keyed by HTREEITEM, an image list, a process-wide store of
+// per-item text colours and fonts, and a caret (selected) item whose label is always
+// painted white on RGB 49, 106, 197, whether or not the tree has the focus.
+// User-interface thread only.
+//
+// Item handles: an HTREEITEM is the item's QTreeWidgetItem pointer, reinterpret_cast
+// (ToHandle / FromHandle). It stays valid and unique while the item exists.
+//
+// Selection: the tree keeps no selection of its own; "selected item" means the caret
+// (current) item, as in a Win32 tree. Clicks and keys move the caret. itemClicked(HTREEITEM)
+// is emitted for left-button presses only, after hit-testing and before the caret moves, so
+// that a page can follow clicks and ignore keyboard moves.
+#pragma once
+
+#include <QIcon>
+#include <QMetaType>
+#include <QTreeWidget>
+#include <cstdint>
+#include <vector>
+
+#include "platform/win_types.h"
+#include "skin/log_font.h"
+
+Q_DECLARE_OPAQUE_POINTER(HTREEITEM)
+
+// Positions for InsertItem, as in a Win32 tree.
+inline const HTREEITEM TVI_ROOT = reinterpret_cast<HTREEITEM>(~std::uintptr_t{0} - 0xFFFF);
+inline const HTREEITEM TVI_FIRST = reinterpret_cast<HTREEITEM>(~std::uintptr_t{0} - 0xFFFE);
+inline const HTREEITEM TVI_LAST = reinterpret_cast<HTREEITEM>(~std::uintptr_t{0} - 0xFFFD);
+
+// Text colour meaning "none set".
+constexpr COLORREF kNoTextColor = static_cast<COLORREF>(-1);
+
+class CTreeCtrlEx : public QTreeWidget {
+    Q_OBJECT
+
+public:
+    explicit CTreeCtrlEx(QWidget* parent = nullptr);
+    ~CTreeCtrlEx() override;
+
+    static HTREEITEM ToHandle(QTreeWidgetItem* item) { return reinterpret_cast<HTREEITEM>(item); }
+    static QTreeWidgetItem* FromHandle(HTREEITEM item) {
+        return reinterpret_cast<QTreeWidgetItem*>(item);
+    }
+
+    // --- items -------------------------------------------------------------------------
+    // Inserts an item under `parent` (TVI_ROOT or nullptr: top level) after `after`
+    // (TVI_LAST, TVI_FIRST or a sibling). Returns its handle, or nullptr on a bad parent.
+    HTREEITEM InsertItem(const QString& text, HTREEITEM parent = TVI_ROOT,
+                         HTREEITEM after = TVI_LAST);
+    HTREEITEM InsertItem(const QString& text, int image, int selectedImage,
+                         HTREEITEM parent = TVI_ROOT, HTREEITEM after = TVI_LAST);
+    // Deletes the item and its children (their colour and font entries go with them).
+    // The caret moves to a neighbour if it was inside. Returns false for nullptr.
+    bool DeleteItem(HTREEITEM item);
+    bool DeleteAllItems();
+
+    QString GetItemText(HTREEITEM item) const;
+    bool SetItemText(HTREEITEM item, const QString& text);
+    std::uintptr_t GetItemData(HTREEITEM item) const;  // 0 when never set
+    bool SetItemData(HTREEITEM item, std::uintptr_t data);
+
+    // --- images ------------------------------------------------------------------------
+    // The image list: item images are indices into it. An index outside shows no icon.
+    void SetImageList(std::vector<QIcon> images);
+    const std::vector<QIcon>& GetImageList() const { return m_images; }
+    // `selectedImage` is shown while the item is the caret item.
+    bool SetItemImage(HTREEITEM item, int image, int selectedImage);
+    bool GetItemImage(HTREEITEM item, int& image, int& selectedImage) const;
+
+    // --- navigation --------------------------------------------------------------------
+    HTREEITEM GetRootItem() const;                 // first top-level item
+    HTREEITEM GetChildItem(HTREEITEM item) const;  // first child; TVI_ROOT/nullptr: top level
+    HTREEITEM GetNextSiblingItem(HTREEITEM item) const;
+    HTREEITEM GetPrevSiblingItem(HTREEITEM item) const;
+    HTREEITEM GetParentItem(HTREEITEM item) const;  // nullptr for top-level items
+    bool ItemHasChildren(HTREEITEM item) const;
+    bool Expand(HTREEITEM item, bool expand = true);
+
+    // --- caret (selected item) ---------------------------------------------------------
+    HTREEITEM GetSelectedItem() const;
+    // Moves the caret to `item` (nullptr clears it) and makes it visible.
+    bool SelectItem(HTREEITEM item);
+    // The item on the row at `point` (viewport coordinates), or nullptr.
+    HTREEITEM HitTest(const QPoint& point) const;
+
+    // Background of the tree (viewport and frame).
+    void SetBkColor(COLORREF color);
+
+    // --- attributes ----------------------------------------------------------------------
+    // A process-wide store shared by all trees, keyed by item handle. The stored colour and
+    // font are kept for the program to read back; they do not change the drawing. An entry
+    // is dropped when its item is deleted through DeleteItem / DeleteAllItems or with its
+    // tree, so a later item that happens to get the same handle starts clean.
+    void SetItemLogFont(HTREEITEM item, const LOGFONT& font);
+    void SetItemTextColor(HTREEITEM item, COLORREF color);
+    // True and `font` filled only when a font (non-empty face name) was set for the item.
+    bool GetItemLogFont(HTREEITEM item, LOGFONT& font) const;
+    // The stored colour, or kNoTextColor ((COLORREF)-1).
+    COLORREF GetItemTextColor(HTREEITEM item) const;
+    // Bold shows through the item's font.
+    void SetItemBoldState(HTREEITEM item, bool bold);
+    bool GetItemBoldState(HTREEITEM item) const;
+
+    // Caret label colours.
+    static constexpr COLORREF kCaretBackground = RGB(49, 106, 197);
+    static constexpr COLORREF kCaretText = RGB(255, 255, 255);
+
+signals:
+    // Left-button press on the tree: `item` is the hit item (nullptr when the press was not on
+    // a row). Emitted before the caret moves.
+    void itemClicked(HTREEITEM item);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    friend class TreeItemDelegate;
+    void ForgetAttributes(QTreeWidgetItem* item);  // item and its descendants
+
+    std::vector<QIcon> m_images;
+};
