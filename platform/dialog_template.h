@@ -6,20 +6,22 @@
 
 #include <QRect>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <map>
 #include <vector>
 
 class QWidget;
 class QDialog;
+class QFont;
 
 enum class ControlKind {
     PushButton,
     DefaultPushButton,
-    Edit,          // single-line edit
-    DigitsEdit,    // single-line edit that accepts digits only
-    PlainTextView, // read-only multi-line text (received and sent views)
-    PlainTextEdit, // editable multi-line text that accepts Return (send box)
+    Edit,           // single-line edit
+    DigitsEdit,     // single-line edit that accepts digits only
+    PlainTextView,  // read-only multi-line text (received and sent views)
+    PlainTextEdit,  // editable multi-line text that accepts Return (send box)
     GroupBox,
     Label,
     Icon,
@@ -33,15 +35,19 @@ struct ControlTemplate {
     QRect units;  // x, y, width, height in dialog units
     QString text;
     int iconId = 0;  // ControlKind::Icon: resource id
+    // The control's Windows styles by name ("WS_DISABLED", "ES_READONLY", "NOT WS_VISIBLE", ...).
+    QStringList styles = {};
 };
 
 struct DialogTemplate {
     int id;
-    QString caption;  // empty: child dialog without caption
-    QString fontFace; // as the template names it ("MS Shell Dlg", "宋体", ...)
+    QString caption;   // empty: child dialog without caption
+    QString fontFace;  // as the template names it ("MS Shell Dlg", "宋体", ...)
     int fontPoints;
-    QSize units;      // width, height in dialog units
+    QSize units;  // width, height in dialog units
     std::vector<ControlTemplate> controls;
+    // The dialog's Windows styles by name ("DS_MODALFRAME", "WS_CHILD", ...).
+    QStringList styles = {};
 };
 
 struct DialogBaseUnits {
@@ -54,6 +60,9 @@ DialogBaseUnits BaseUnitsFor(const QString& fontFace, int fontPoints);
 QRect UnitsToPixels(const QRect& units, DialogBaseUnits base);
 // The installed font that stands in for a template font (same metrics).
 QString ResolveFontFamily(const QString& templateFace);
+// The font for a template font and size: the stand-in family with a Chinese fallback, at the
+// pixel size Windows uses at 96 DPI.
+QFont TemplateFont(const QString& templateFace, int points);
 
 // Creates the widget for one control id; lets a page bind its own class (CTreeCtrlEx).
 using ControlFactory = std::function<QWidget*(const ControlTemplate&, QWidget* parent)>;

@@ -1,0 +1,59 @@
+// Message boxes show exactly the caption and text given, and the shared modal helper answers them.
+#include "platform/message_box.h"
+
+#include <gtest/gtest.h>
+
+#include <QDialog>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "platform/dialog_template.h"
+#include "tests/support/modal_helper.h"
+
+TEST(MessageBox, ShowsCaptionAndTextExactly) {
+    QWidget owner;
+    ModalAnswer answer;
+    ShowMessageBox(&owner, QStringLiteral("端口号不能为空!"), QStringLiteral("提示!"));
+    ASSERT_TRUE(answer.Answered());
+    EXPECT_EQ(answer.Caption(), QStringLiteral("提示!"));
+    EXPECT_EQ(answer.Text(), QStringLiteral("端口号不能为空!"));
+    EXPECT_EQ(answer.ButtonTexts().size(), 1);
+}
+
+TEST(MessageBox, StandardBoxCarriesTheApplicationTitle) {
+    ModalAnswer answer(ModalAnswer::Press(ModalAnswer::Escape));
+    AfxMessageBox(QStringLiteral("<b>not markup</b>"));
+    ASSERT_TRUE(answer.Answered());
+    EXPECT_EQ(answer.Caption(), QStringLiteral("Wirelark"));
+    EXPECT_EQ(answer.Text(), QStringLiteral("<b>not markup</b>"));
+}
+
+TEST(MessageBox, ConsecutiveBoxesAreAnsweredInOrder) {
+    ModalAnswer first;
+    ModalAnswer second;
+    ShowMessageBox(nullptr, QStringLiteral("one"), QStringLiteral("A"));
+    ShowMessageBox(nullptr, QStringLiteral("two"), QStringLiteral("B"));
+    ASSERT_TRUE(first.Answered());
+    ASSERT_TRUE(second.Answered());
+    EXPECT_EQ(first.Text(), QStringLiteral("one"));
+    EXPECT_EQ(second.Text(), QStringLiteral("two"));
+}
+
+TEST(ModalHelper, TypesIntoAnEditByIdAndPressesOk) {
+    QDialog dialog;
+    auto* edit = new QLineEdit(&dialog);
+    SetControlId(edit, 1012);
+    auto* ok = new QPushButton(QStringLiteral("确定"), &dialog);
+    SetControlId(ok, 1);
+    QObject::connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
+    ModalAnswer answer(ModalAnswer::TypeInto(1012, QStringLiteral("8080")));
+    EXPECT_EQ(dialog.exec(), QDialog::Accepted);
+    EXPECT_TRUE(answer.Answered());
+    EXPECT_EQ(edit->text(), QStringLiteral("8080"));
+}
+
+TEST(ModalHelper, ReportsATimeOutWhenNoDialogOpens) {
+    ModalAnswer answer(ModalAnswer::Plan(), std::chrono::milliseconds(100));
+    EXPECT_FALSE(answer.WaitAnswered(std::chrono::seconds(5)));
+    EXPECT_TRUE(answer.TimedOut());
+}

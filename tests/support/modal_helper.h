@@ -1,0 +1,116 @@
+// Answers the modal dialogs that a widget test triggers: message boxes, the port and address
+// dialogs, any QDialog run with exec().
+//
+// Use it from the test body BEFORE the action that opens the dialog:
+//
+//     ModalAnswer answer;                       // press the default button (OK)
+//     QTest::mouseClick(createButton, Qt::LeftButton);
+//     ASSERT_TRUE(answer.Answered());
+//     EXPECT_EQ(answer.Caption(), "提示");
+//     EXPECT_EQ(answer.Text(), "端口号不能为空!");
+//
+//     ModalAnswer answer(ModalAnswer::TypeInto(1012, "8080").ThenPress(ModalAnswer::Ok));
+//
+// The answer runs from a timer inside the dialog's own event loop: it waits (bounded, 10 s
+// by default) for QApplication::activeModalWidget(), records its caption and text, types
+// into edits, then presses the chosen button. It answers one dialog; chain several
+// ModalAnswer objects for dialogs that follow one another (each one answers the next new
+// modal dialog that appears after the previous was answered). User-interface thread only.
+#pragma once
+
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+#include <chrono>
+#include <memory>
+#include <utility>
+#include <vector>
+
+class QWidget;
+
+// The button a ModalAnswer presses.
+enum class ModalButton {
+    Ok,         // QMessageBox OK; a dialog's button with id 1 (IDOK) or its default; else accept()
+    Cancel,     // QMessageBox Cancel or the button with id 2 (IDCANCEL), else reject()
+    Escape,     // a real Escape key press on the dialog
+    ById,       // the button whose control id is buttonId
+    LeaveOpen,  // only record; the test closes the dialog itself
+};
+
+// What to do with the dialog: type into edits (by control id), then press a button.
+struct ModalPlan {
+    std::vector<std::pair<int, QString>> typing;  // control id, text (replaces the text)
+    ModalButton button = ModalButton::Ok;
+    int buttonId = -1;
+
+    ModalPlan& TypeInto(int controlId, const QString& text) {
+        typing.emplace_back(controlId, text);
+        return *this;
+    }
+    ModalPlan& ThenPress(ModalButton which) {
+        button = which;
+        return *this;
+    }
+    ModalPlan& ThenPressId(int controlId) {
+        button = ModalButton::ById;
+        buttonId = controlId;
+        return *this;
+    }
+};
+
+class ModalAnswer {
+public:
+    using Button = ModalButton;
+    using Plan = ModalPlan;
+    static constexpr Button Ok = ModalButton::Ok;
+    static constexpr Button Cancel = ModalButton::Cancel;
+    static constexpr Button Escape = ModalButton::Escape;
+    static constexpr Button ById = ModalButton::ById;
+    static constexpr Button LeaveOpen = ModalButton::LeaveOpen;
+
+    static Plan Press(Button which) { return Plan().ThenPress(which); }
+    static Plan PressId(int controlId) { return Plan().ThenPressId(controlId); }
+    static Plan TypeInto(int controlId, const QString& text) {
+        return Plan().TypeInto(controlId, text);
+    }
+
+    explicit ModalAnswer(Plan plan = Plan(),
+                         std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    ~ModalAnswer();
+    ModalAnswer(const ModalAnswer&) = delete;
+    ModalAnswer& operator=(const ModalAnswer&) = delete;
+
+    // True once a modal dialog was found and the plan was carried out.
+    bool Answered() const { return state_->answered; }
+    // True if no modal dialog appeared within the timeout.
+    bool TimedOut() const { return state_->timedOut; }
+    QString Caption() const { return state_->caption; }
+    // A message box's text, or the texts of a dialog's labels joined by "\n".
+    QString Text() const { return state_->text; }
+    // Class name of the dialog answered ("QMessageBox", a dialog class name ...).
+    QString DialogClass() const { return state_->dialogClass; }
+    // Texts of the dialog's push buttons, in creation order.
+    QStringList ButtonTexts() const { return state_->buttons; }
+
+    // Runs the event loop until the dialog was answered or the time-out passed; returns
+    // Answered(). For tests whose dialog opens from a queued event rather than a direct call.
+    bool WaitAnswered(std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+
+private:
+    struct State {
+        Plan plan;
+        bool answered = false;
+        bool timedOut = false;
+        QString caption;
+        QString text;
+        QString dialogClass;
+        QStringList buttons;
+        QPointer<QWidget> ignored;  // a modal widget that was open before this answer started
+    };
+    std::shared_ptr<State> state_;
+    QTimer* timer_ = nullptr;
+};
+
+// The modal widget QApplication sees now, or nullptr.
+QWidget* ActiveModal();
