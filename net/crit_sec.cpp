@@ -40,8 +40,10 @@ void CCritSec::Leave() {
     std::vector<ThreadQueue*> toWake;
     {
         std::lock_guard lock(mutex_);
-        if (depth_ == 0 || owner_ != std::this_thread::get_id()) return;  // not ours
-        if (--depth_ > 0) return;
+        if (depth_ == 0 || owner_ != std::this_thread::get_id())
+            return;  // not ours
+        if (--depth_ > 0)
+            return;
         owner_ = std::thread::id();
         toWake = dispatchingWaiters_;
     }
@@ -54,7 +56,8 @@ void CCritSec::EnterDispatchingMessages() {
     for (;;) {
         {
             std::lock_guard lock(mutex_);
-            if (TryTakeLocked()) return;
+            if (TryTakeLocked())
+                return;
             dispatchingWaiters_.push_back(myQueue);
         }
         // Woken by a sent message or by Leave; a Leave between the registration above and
@@ -65,7 +68,8 @@ void CCritSec::EnterDispatchingMessages() {
         {
             std::lock_guard lock(mutex_);
             auto it = std::find(dispatchingWaiters_.begin(), dispatchingWaiters_.end(), myQueue);
-            if (it != dispatchingWaiters_.end()) dispatchingWaiters_.erase(it);
+            if (it != dispatchingWaiters_.end())
+                dispatchingWaiters_.erase(it);
         }
     }
 }

@@ -1,0 +1,151 @@
+#include "net/connect_info.h"
+
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netdb.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <mutex>
+
+#include "platform/window_messages.h"
+#include "text/code_page.h"
+
+namespace {
+
+// Shown in place of a NUL byte so that the rest of a chunk stays visible.
+constexpr char16_t kNulSymbol = u'\u2400';
+
+std::mutex g_pinnedAddressMutex;
+std::optional<std::string> g_pinnedAddress;  // guarded by g_pinnedAddressMutex
+
+bool IsLoopback(in_addr address) {
+    return (ntohl(address.s_addr) >> 24) == 127;
+}
+
+std::string Dotted(in_addr address) {
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &address, text, sizeof(text));
+    return text;
+}
+
+// First IPv4 address of the host name, or nothing when it has none or only loopback ones.
+std::optional<std::string> HostNameAddress() {
+    char name[128] = {};
+    if (gethostname(name, sizeof(name) - 1) != 0)
+        return std::nullopt;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(name, nullptr, &hints, &found) != 0)
+        return std::nullopt;
+    std::optional<std::string> first;
+    for (addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
+        const auto* address = reinterpret_cast<const sockaddr_in*>(entry->ai_addr);
+        if (!IsLoopback(address->sin_addr)) {
+            first = Dotted(address->sin_addr);
+            break;
+        }
+    }
+    freeaddrinfo(found);
+    return first;
+}
+
+// First non-loopback IPv4 address of an interface that is up.
+std::optional<std::string> InterfaceAddress() {
+    ifaddrs* interfaces = nullptr;
+    if (getifaddrs(&interfaces) != 0)
+        return std::nullopt;
+    std::optional<std::string> first;
+    for (ifaddrs* entry = interfaces; entry != nullptr; entry = entry->ifa_next) {
+        if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET)
+            continue;
+        if ((entry->ifa_flags & IFF_UP) == 0)
+            continue;
+        const auto* address = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr);
+        if (IsLoopback(address->sin_addr))
+            continue;
+        first = Dotted(address->sin_addr);
+        break;
+    }
+    freeifaddrs(interfaces);
+    return first;
+}
+
+}  // namespace
+
+std::uint64_t UdpKey(const sockaddr_in& address) {
+    const std::uint64_t host = ntohl(address.sin_addr.s_addr);
+    const std::uint64_t port = ntohs(address.sin_port);
+    return (host << 16) | port;
+}
+
+std::string FormatTimeStamp(std::chrono::system_clock::time_point now) {
+    using namespace std::chrono;
+    const auto local = floor<seconds>(now) + hours(8);
+    const auto day = floor<days>(local);
+    const year_month_day date(day);
+    const hh_mm_ss time(local - day);
+    char text[40];
+    std::snprintf(text, sizeof(text), "%04d-%02u-%02u %02d:%02d:%02d  ", int(date.year()),
+                  unsigned(date.month()), unsigned(date.day()), int(time.hours().count()),
+                  int(time.minutes().count()), int(time.seconds().count()));
+    return text;
+}
+
+std::string FormatTimeStamp() {
+    return FormatTimeStamp(std::chrono::system_clock::now());
+}
+
+void AppendReceived(ConnectInfo* record, const char* chunk, int n, HWND notifyWnd) {
+    if (record == nullptr || n < 0)
+        return;  // n == 0 is an empty datagram: an ordinary line
+    std::u16string& log = record->recvLog;
+    AppendAnsi(log, FormatTimeStamp());
+    const std::size_t textStart = log.size();
+    AppendAnsi(log, std::string_view(chunk, static_cast<std::size_t>(n)));
+    for (std::size_t i = textStart; i < log.size(); ++i) {
+        if (log[i] == u'\0')
+            log[i] = kNulSymbol;
+    }
+    log.push_back(u'\n');
+    record->unread = 1;
+    record->recvBytes += n;
+    record->recvBytes2 += n;
+    SendMessageW(notifyWnd, WM_CONNECT_DATA, CONNECT_DATA_APPENDED,
+                 reinterpret_cast<LPARAM>(record));
+}
+
+void MarkPeerClosed(ConnectInfo* record, HWND notifyWnd) {
+    if (record != nullptr && record->sock != INVALID_SOCKET) {
+        closesocket(record->sock);
+        record->sock = INVALID_SOCKET;
+    }
+    SendMessageW(notifyWnd, WM_CONNECT_DATA, CONNECT_DATA_CLOSED, reinterpret_cast<LPARAM>(record));
+}
+
+bool GetLocalHostAddress(std::string& out) {
+    {
+        std::lock_guard lock(g_pinnedAddressMutex);
+        if (g_pinnedAddress) {
+            out = *g_pinnedAddress;
+            return true;
+        }
+    }
+    // Debian maps the host name to 127.0.1.1; an address peers can reach is more useful.
+    if (auto address = HostNameAddress()) {
+        out = *address;
+    } else if (auto interfaceAddress = InterfaceAddress()) {
+        out = *interfaceAddress;
+    } else {
+        out = "127.0.0.1";
+    }
+    return true;
+}
+
+void PinLocalHostAddressForTesting(std::optional<std::string> pinned) {
+    std::lock_guard lock(g_pinnedAddressMutex);
+    g_pinnedAddress = std::move(pinned);
+}

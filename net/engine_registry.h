@@ -1,0 +1,23 @@
+// The state an engine shares with its worker threads. Threads hold it through their
+// ThreadParam, so a thread that wakes after its engine is gone searches an empty map
+// instead of freed memory.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "net/connect_info.h"
+
+struct EngineRegistry {
+    ConnectMap map;                              // guarded by g_connectLock
+    std::uint32_t nextId = 0;                    // TCP: id of the next connection; g_connectLock
+    std::uint32_t currentPeerPort = 0;           // UDP: port of the newest sender; g_connectLock
+    std::atomic<HWND> notifyWnd{nullptr};        // server page
+    std::atomic<HWND> clientNotifyWnd{nullptr};  // UDP client page
+};
+
+// Registers `record` under the next id and sets its id; returns the id after it.
+// Takes g_connectLock (re-entrant, so callers may already hold it).
+std::uint32_t AddConnection(EngineRegistry& registry, ConnectInfo* record);
+// Registers a UDP peer under UdpKey(clientAddr) with id = current peer port.
+std::uint32_t AddPeer(EngineRegistry& registry, ConnectInfo* record);

@@ -1,0 +1,235 @@
+#include "net/socket_handle.h"
+
+#include <arpa/inet.h>
+#include <errno.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+
+namespace {
+
+// One open socket. The descriptor is closed when the last user lets go of the entry: the
+// table's reference goes at closesocket, each call in progress holds its own.
+struct SocketEntry {
+    explicit SocketEntry(int descriptor) : fd(descriptor) {}
+    ~SocketEntry() { ::close(fd); }
+    SocketEntry(const SocketEntry&) = delete;
+    SocketEntry& operator=(const SocketEntry&) = delete;
+
+    const int fd;
+    std::atomic<bool> closed{false};
+};
+
+using EntryPtr = std::shared_ptr<SocketEntry>;
+
+class SocketTable {
+public:
+    SOCKET Add(int fd) {
+        auto entry = std::make_shared<SocketEntry>(fd);
+        std::lock_guard lock(mutex_);
+        const SOCKET handle = nextHandle_++;
+        entries_.emplace(handle, std::move(entry));
+        return handle;
+    }
+
+    EntryPtr Find(SOCKET handle) {
+        std::lock_guard lock(mutex_);
+        auto it = entries_.find(handle);
+        return it == entries_.end() ? nullptr : it->second;
+    }
+
+    EntryPtr Remove(SOCKET handle) {
+        std::lock_guard lock(mutex_);
+        auto it = entries_.find(handle);
+        if (it == entries_.end())
+            return nullptr;
+        EntryPtr entry = std::move(it->second);
+        entries_.erase(it);
+        return entry;
+    }
+
+    std::size_t Size() {
+        std::lock_guard lock(mutex_);
+        return entries_.size();
+    }
+
+private:
+    std::mutex mutex_;
+    std::unordered_map<SOCKET, EntryPtr> entries_;
+    // Far above descriptor numbers, so a raw descriptor passed by mistake is not a handle.
+    SOCKET nextHandle_ = 0x10000;
+};
+
+SocketTable& Table() {
+    static SocketTable table;
+    return table;
+}
+
+// The entry of an open handle, or null with errno = EBADF.
+EntryPtr Use(SOCKET s) {
+    EntryPtr entry = Table().Find(s);
+    if (!entry)
+        errno = EBADF;
+    return entry;
+}
+
+// A blocking call that returned after closesocket ran on its handle failed because of
+// that close, whatever the system said (a UDP receive woken by shutdown returns 0).
+template <typename Result>
+Result FailIfClosed(const SocketEntry& entry, Result result, Result failure) {
+    if (entry.closed.load(std::memory_order_acquire)) {
+        errno = EBADF;
+        return failure;
+    }
+    return result;
+}
+
+int Checked(int result) {
+    return result < 0 ? SOCKET_ERROR : result;
+}
+
+}  // namespace
+
+SOCKET OpenSocket(int type) {
+    const int fd = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return INVALID_SOCKET;
+    return Table().Add(fd);
+}
+
+int closesocket(SOCKET s) {
+    EntryPtr entry = Table().Remove(s);
+    if (!entry) {
+        errno = EBADF;
+        return SOCKET_ERROR;
+    }
+    entry->closed.store(true, std::memory_order_release);
+    // Wakes accept, recv and recvfrom blocked on the descriptor (on Linux also for
+    // listening and unconnected datagram sockets, where it reports ENOTCONN but still
+    // wakes). The shutdown state sticks, so a call entered just after returns at once.
+    ::shutdown(entry->fd, SHUT_RDWR);
+    return 0;  // the descriptor closes when the last call using it returns
+}
+
+int BindSocket(SOCKET s, const sockaddr_in& address) {
+    EntryPtr entry = Use(s);
+    if (!entry)
+        return SOCKET_ERROR;
+    return Checked(::bind(entry->fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)));
+}
+
+int ConnectSocket(SOCKET s, const sockaddr_in& address) {
+    EntryPtr entry = Use(s);
+    if (!entry)
+        return SOCKET_ERROR;
+    int result;
+    do {
+        result = ::connect(entry->fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
+    } while (result < 0 && errno == EINTR && !entry->closed.load());
+    return FailIfClosed(*entry, Checked(result), SOCKET_ERROR);
+}
+
+int ListenSocket(SOCKET s, int backlog) {
+    EntryPtr entry = Use(s);
+    if (!entry)
+        return SOCKET_ERROR;
+    return Checked(::listen(entry->fd, backlog));
+}
+
+int GetSocketName(SOCKET s, sockaddr_in& address) {
+    EntryPtr entry = Use(s);
+    if (!entry)
+        return SOCKET_ERROR;
+    socklen_t length = sizeof(address);
+    return Checked(::getsockname(entry->fd, reinterpret_cast<sockaddr*>(&address), &length));
+}
+
+int SetSocketOption(SOCKET s, int level, int option, int value) {
+    EntryPtr entry = Use(s);
+    if (!entry)
+        return SOCKET_ERROR;
+    return Checked(::setsockopt(entry->fd, level, option, &value, sizeof(value)));
+}
+
+SOCKET AcceptSocket(SOCKET s, sockaddr_in* peer) {
+    EntryPtr entry = Use(s);
+    if (!entry)
+        return INVALID_SOCKET;
+    sockaddr_in address{};
+    socklen_t length = sizeof(address);
+    const int fd =
+        ::accept4(entry->fd, reinterpret_cast<sockaddr*>(&address), &length, SOCK_CLOEXEC);
+    if (fd < 0)
+        return FailIfClosed(*entry, INVALID_SOCKET, INVALID_SOCKET);
+    if (entry->closed.load(std::memory_order_acquire)) {
+        ::close(fd);  // arrived together with our own close: nobody will serve it
+        errno = EBADF;
+        return INVALID_SOCKET;
+    }
+    if (peer != nullptr)
+        *peer = address;
+    return Table().Add(fd);
+}
+
+int RecvSocket(SOCKET s, char* buffer, int length) {
+    EntryPtr entry = Use(s);
+    if (!entry)
+        return SOCKET_ERROR;
+    const ssize_t n = ::recv(entry->fd, buffer, static_cast<std::size_t>(length), 0);
+    return FailIfClosed(*entry, Checked(static_cast<int>(n)), SOCKET_ERROR);
+}
+
+int RecvFromSocket(SOCKET s, char* buffer, int length, sockaddr_in* from) {
+    EntryPtr entry = Use(s);
+    if (!entry)
+        return SOCKET_ERROR;
+    sockaddr_in address{};
+    socklen_t addressLength = sizeof(address);
+    const ssize_t n = ::recvfrom(entry->fd, buffer, static_cast<std::size_t>(length), 0,
+                                 reinterpret_cast<sockaddr*>(&address), &addressLength);
+    if (from != nullptr)
+        *from = address;
+    return FailIfClosed(*entry, Checked(static_cast<int>(n)), SOCKET_ERROR);
+}
+
+int SendSocket(SOCKET s, const char* data, int length) {
+    EntryPtr entry = Use(s);
+    if (!entry)
+        return SOCKET_ERROR;
+    if (length < 0) {
+        errno = EINVAL;
+        return SOCKET_ERROR;
+    }
+    return Checked(
+        static_cast<int>(::send(entry->fd, data, static_cast<std::size_t>(length), MSG_NOSIGNAL)));
+}
+
+int SendToSocket(SOCKET s, const char* data, int length, const sockaddr_in& to) {
+    EntryPtr entry = Use(s);
+    if (!entry)
+        return SOCKET_ERROR;
+    if (length < 0) {
+        errno = EINVAL;
+        return SOCKET_ERROR;
+    }
+    return Checked(
+        static_cast<int>(::sendto(entry->fd, data, static_cast<std::size_t>(length), MSG_NOSIGNAL,
+                                  reinterpret_cast<const sockaddr*>(&to), sizeof(to))));
+}
+
+std::size_t OpenSocketCount() {
+    return Table().Size();
+}
+
+bool MakeAddress(const char* dotted, std::uint16_t port, sockaddr_in& out) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    if (::inet_pton(AF_INET, dotted, &address.sin_addr) != 1)
+        return false;
+    out = address;
+    return true;
+}

@@ -1,0 +1,225 @@
+#include "net/tcp_engine.h"
+
+#include <errno.h>
+
+#include <chrono>
+#include <thread>
+
+#include "net/engine_registry.h"
+#include "net/worker_thread.h"
+#include "platform/window_messages.h"
+
+namespace {
+
+// Receives never ask for more than this, so a NUL always fits after the chunk.
+constexpr int kReceiveBufferSize = 10240;
+
+ConnectInfo* FindConnection(EngineRegistry& registry, std::uint32_t id) {
+    auto it = registry.map.find(id);
+    return it == registry.map.end() ? nullptr : it->second;
+}
+
+// Accept thread. Announces the new connection and starts its receive thread.
+void OnAccepted(const std::shared_ptr<EngineRegistry>& registry, const sockaddr_in& peer,
+                HWND window, SOCKET accepted) {
+    auto* record = new ConnectInfo;
+    record->sock = accepted;
+    record->clientAddr = peer;
+    AddConnection(*registry, record);
+    const std::uint32_t id = record->id;
+    // Without the lock: the page inserts its entry; the record cannot go before this returns.
+    SendMessageW(window, WM_CONNECT_NEW, 0, reinterpret_cast<LPARAM>(record));
+
+    auto* param = new ThreadParam;
+    param->sock = accepted;
+    param->id = id;
+    param->notifyWnd = window;
+    param->registry = registry;
+    const std::uintptr_t thread = StartWorkerThread(TcpReceiveThread, param);
+    if (thread == 0)
+        delete param;
+
+    // The page may have deleted the record since it handled WM_CONNECT_NEW: look it up.
+    CritSecGuard lock(g_connectLock);
+    ConnectInfo* current = FindConnection(*registry, id);
+    if (current == nullptr || current->sock != accepted)
+        return;
+    if (thread != 0) {
+        current->thread = thread;
+    } else {
+        MarkPeerClosed(current, window);  // no thread to serve it: show it closed at once
+    }
+}
+
+// Errors of accept that say nothing about the listening socket itself.
+bool IsTransientAcceptError(int error) {
+    switch (error) {
+        case EINTR:
+        case ECONNABORTED:
+        case EPROTO:
+        case EPERM:
+        case ENETDOWN:
+        case ENOPROTOOPT:
+        case EHOSTDOWN:
+        case ENONET:
+        case EHOSTUNREACH:
+        case EOPNOTSUPP:
+        case ENETUNREACH:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+std::uint32_t AddConnection(EngineRegistry& registry, ConnectInfo* record) {
+    CritSecGuard lock(g_connectLock);
+    const std::uint32_t id = registry.nextId++;
+    registry.map[id] = record;
+    record->id = id;
+    return registry.nextId;
+}
+
+// Accept thread of one listening socket. Ends only when the program closes the socket.
+void AcceptThread(ThreadParam* param) {
+    const ThreadParam own = *param;
+    delete param;
+    for (;;) {
+        sockaddr_in peer{};
+        const SOCKET accepted = AcceptSocket(own.sock, &peer);
+        if (accepted != INVALID_SOCKET) {
+            OnAccepted(own.registry, peer, own.notifyWnd, accepted);
+            continue;
+        }
+        const int error = errno;
+        if (error == EBADF)
+            return;  // StopListening closed the socket
+        if (IsTransientAcceptError(error))
+            continue;
+        // Out of descriptors or memory (or something unforeseen): wait for the shortage to
+        // pass instead of spinning, and keep listening.
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
+// Receive thread of one connection; reports to own.notifyWnd. Holds g_connectLock from its
+// lookup until the page has handled the message it sends.
+void TcpReceiveThread(ThreadParam* param) {
+    const ThreadParam own = *param;
+    delete param;
+    char buffer[kReceiveBufferSize];
+    for (;;) {
+        const int n = RecvSocket(own.sock, buffer, kReceiveBufferSize - 1);
+        if (n == SOCKET_ERROR && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        buffer[n] = '\0';
+        CritSecGuard lock(g_connectLock);
+        ConnectInfo* record = FindConnection(*own.registry, own.id);
+        // A record that moved on to another socket (the client page reconnected it) no
+        // longer belongs to this thread.
+        if (record != nullptr && record->sock == own.sock) {
+            AppendReceived(record, buffer, n, own.notifyWnd);
+        }
+    }
+    {
+        CritSecGuard lock(g_connectLock);
+        ConnectInfo* record = FindConnection(*own.registry, own.id);
+        // Found with our socket (peer closed) or with none (the page disconnected it): the
+        // page learns of the close. With another socket it has been reconnected: leave it.
+        if (record != nullptr && (record->sock == own.sock || record->sock == INVALID_SOCKET)) {
+            MarkPeerClosed(record, own.notifyWnd);
+        }
+    }
+    // Handles are never reused, so this closes nothing but our own socket (if still open).
+    closesocket(own.sock);
+}
+
+TcpEngine::TcpEngine() : registry_(std::make_shared<EngineRegistry>()) {}
+
+TcpEngine::~TcpEngine() {
+    // Threads still running keep the registry; they must not find records the page is
+    // about to free, or has freed.
+    UiCritSecGuard lock(g_connectLock);
+    registry_->map.clear();
+}
+
+void TcpEngine::SetNotifyWindow(HWND window) {
+    registry_->notifyWnd = window;
+}
+HWND TcpEngine::NotifyWindow() const {
+    return registry_->notifyWnd;
+}
+
+SOCKET TcpEngine::StartListening(std::uint16_t port) {
+    const SOCKET listening = OpenSocket(SOCK_STREAM);
+    if (listening == INVALID_SOCKET)
+        return INVALID_SOCKET;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    address.sin_port = htons(port);
+    // Lets Listen follow Stop listening while accepted connections or TIME_WAIT remain on
+    // the port; a port another socket listens on is still refused.
+    if (SetSocketOption(listening, SOL_SOCKET, SO_REUSEADDR, 1) == SOCKET_ERROR ||
+        BindSocket(listening, address) == SOCKET_ERROR ||
+        ListenSocket(listening, SOMAXCONN) == SOCKET_ERROR) {
+        closesocket(listening);
+        return INVALID_SOCKET;
+    }
+    auto* param = new ThreadParam;
+    param->sock = listening;
+    param->tcpEngine = this;
+    param->notifyWnd = registry_->notifyWnd;
+    param->registry = registry_;
+    if (StartWorkerThread(AcceptThread, param) == 0) {
+        delete param;
+        closesocket(listening);
+        return INVALID_SOCKET;
+    }
+    return listening;
+}
+
+int TcpEngine::StopListening(SOCKET listening) {
+    closesocket(listening);
+    return 0;
+}
+
+std::uint32_t TcpEngine::AddConnection(ConnectInfo* record) {
+    UiCritSecGuard lock(g_connectLock);  // entered again, without waiting, inside
+    return ::AddConnection(*registry_, record);
+}
+
+int TcpEngine::StartReceiving(ConnectInfo* record, HWND window) {
+    auto* param = new ThreadParam;
+    param->sock = record->sock;
+    param->id = record->id;
+    param->tcpEngine = this;
+    param->notifyWnd = window;
+    param->registry = registry_;
+    if (StartWorkerThread(TcpReceiveThread, param) == 0) {
+        delete param;
+        return SOCKET_ERROR;
+    }
+    return 0;
+}
+
+int TcpEngine::SendStream(SOCKET s, const char* data, int len) {
+    int total = 0;
+    while (total < len) {
+        const int sent = SendSocket(s, data + total, len - total);
+        if (sent == SOCKET_ERROR) {
+            if (errno == EINTR)
+                continue;
+            return SOCKET_ERROR;
+        }
+        total += sent;
+    }
+    return total;
+}
+
+ConnectMap& TcpEngine::Connections() {
+    return registry_->map;
+}
