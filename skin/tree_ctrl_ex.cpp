@@ -1,0 +1,373 @@
+#include "skin/tree_ctrl_ex.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyledItemDelegate>
+#include <algorithm>
+#include <cstring>
+#include <unordered_map>
+
+namespace {
+
+// Per-item roles of column 0.
+constexpr int kImageRole = Qt::UserRole + 1;
+constexpr int kSelectedImageRole = Qt::UserRole + 2;
+constexpr int kItemDataRole = Qt::UserRole + 3;
+
+QColor ToQColor(COLORREF color) {
+    return QColor(GetRValue(color), GetGValue(color), GetBValue(color));
+}
+
+// One item's display attributes.
+struct ColorFont {
+    COLORREF color = kNoTextColor;
+    LOGFONT font{};  // empty face name: none set
+};
+
+// The process-wide attribute store, shared by every tree. UI thread only.
+std::unordered_map<HTREEITEM, ColorFont>& AttributeStore() {
+    static std::unordered_map<HTREEITEM, ColorFont> store;
+    return store;
+}
+
+}  // namespace
+
+// Paints the caret item's label white on the caret blue, focused or not, and shows each
+// item's image (the selected image for the caret item) from the tree's image list.
+class TreeItemDelegate : public QStyledItemDelegate {
+public:
+    explicit TreeItemDelegate(CTreeCtrlEx* tree) : QStyledItemDelegate(tree), m_tree(tree) {}
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        // The tree keeps no selection; only the caret is marked, and by this delegate.
+        opt.state &= ~(QStyle::State_Selected | QStyle::State_HasFocus);
+        const bool isCaret = index == m_tree->currentIndex();
+        const QString label = opt.text;
+        if (isCaret) {
+            opt.text.clear();
+        }
+        QStyle* style = opt.widget != nullptr ? opt.widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, opt.widget);
+        if (!isCaret) {
+            return;
+        }
+        opt.text = label;
+        const QRect labelRect = LabelRect(opt, style);
+        painter->save();
+        painter->fillRect(labelRect, ToQColor(CTreeCtrlEx::kCaretBackground));
+        painter->setPen(ToQColor(CTreeCtrlEx::kCaretText));
+        painter->setFont(opt.font);
+        painter->drawText(labelRect.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, label);
+        painter->restore();
+    }
+
+    // The label's rectangle: the text part of the row, as wide as the text plus a margin.
+    static QRect LabelRect(const QStyleOptionViewItem& opt, const QStyle* style) {
+        const QRect textArea = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, opt.widget);
+        const int width = QFontMetrics(opt.font).horizontalAdvance(opt.text) + 4;
+        return QRect(textArea.left(), textArea.top(), std::min(width, textArea.width()),
+                     textArea.height());
+    }
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const bool isCaret = index == m_tree->currentIndex();
+        const QVariant imageValue = index.data(isCaret ? kSelectedImageRole : kImageRole);
+        const auto& images = m_tree->m_images;
+        if (imageValue.isValid()) {
+            const int image = imageValue.toInt();
+            if (image >= 0 && image < static_cast<int>(images.size())) {
+                option->icon = images[static_cast<std::size_t>(image)];
+                option->features |= QStyleOptionViewItem::HasDecoration;
+                option->decorationSize =
+                    m_tree->iconSize().isValid() ? m_tree->iconSize() : QSize(16, 16);
+            }
+        }
+    }
+
+private:
+    CTreeCtrlEx* m_tree;
+};
+
+CTreeCtrlEx::CTreeCtrlEx(QWidget* parent) : QTreeWidget(parent) {
+    setColumnCount(1);
+    setHeaderHidden(true);
+    header()->setStretchLastSection(true);
+    // The caret item stands for the selection (as in a Win32 tree); clicks and keys move it.
+    setSelectionMode(QAbstractItemView::NoSelection);
+    setIconSize(QSize(16, 16));
+    setItemDelegate(new TreeItemDelegate(this));
+    // The caret's image and label colours change with it.
+    connect(this, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* current, QTreeWidgetItem* previous) {
+                for (QTreeWidgetItem* item : {current, previous}) {
+                    if (item != nullptr) {
+                        viewport()->update(visualItemRect(item));
+                    }
+                }
+            });
+}
+
+CTreeCtrlEx::~CTreeCtrlEx() {
+    for (int i = 0; i < topLevelItemCount(); ++i) {
+        ForgetAttributes(topLevelItem(i));
+    }
+}
+
+// --- items -------------------------------------------------------------------------------
+
+HTREEITEM CTreeCtrlEx::InsertItem(const QString& text, HTREEITEM parent, HTREEITEM after) {
+    QTreeWidgetItem* parentItem = nullptr;
+    if (parent != nullptr && parent != TVI_ROOT) {
+        parentItem = FromHandle(parent);
+    }
+    auto* item = new QTreeWidgetItem(QStringList{text});
+    const int count = parentItem != nullptr ? parentItem->childCount() : topLevelItemCount();
+    int position = count;
+    if (after == TVI_FIRST) {
+        position = 0;
+    } else if (after != TVI_LAST && after != nullptr) {
+        QTreeWidgetItem* sibling = FromHandle(after);
+        const int siblingIndex = parentItem != nullptr ? parentItem->indexOfChild(sibling)
+                                                       : indexOfTopLevelItem(sibling);
+        position = siblingIndex >= 0 ? siblingIndex + 1 : count;
+    }
+    if (parentItem != nullptr) {
+        parentItem->insertChild(position, item);
+    } else {
+        insertTopLevelItem(position, item);
+    }
+    return ToHandle(item);
+}
+
+HTREEITEM CTreeCtrlEx::InsertItem(const QString& text, int image, int selectedImage,
+                                  HTREEITEM parent, HTREEITEM after) {
+    HTREEITEM item = InsertItem(text, parent, after);
+    SetItemImage(item, image, selectedImage);
+    return item;
+}
+
+bool CTreeCtrlEx::DeleteItem(HTREEITEM item) {
+    if (item == nullptr || item == TVI_ROOT) {
+        return DeleteAllItems();
+    }
+    QTreeWidgetItem* treeItem = FromHandle(item);
+    ForgetAttributes(treeItem);
+    delete treeItem;  // Qt detaches it and moves the caret to a neighbour
+    return true;
+}
+
+bool CTreeCtrlEx::DeleteAllItems() {
+    for (int i = 0; i < topLevelItemCount(); ++i) {
+        ForgetAttributes(topLevelItem(i));
+    }
+    clear();
+    return true;
+}
+
+void CTreeCtrlEx::ForgetAttributes(QTreeWidgetItem* item) {
+    AttributeStore().erase(ToHandle(item));
+    for (int i = 0; i < item->childCount(); ++i) {
+        ForgetAttributes(item->child(i));
+    }
+}
+
+QString CTreeCtrlEx::GetItemText(HTREEITEM item) const {
+    return item != nullptr ? FromHandle(item)->text(0) : QString();
+}
+
+bool CTreeCtrlEx::SetItemText(HTREEITEM item, const QString& text) {
+    if (item == nullptr) {
+        return false;
+    }
+    FromHandle(item)->setText(0, text);
+    return true;
+}
+
+std::uintptr_t CTreeCtrlEx::GetItemData(HTREEITEM item) const {
+    if (item == nullptr) {
+        return 0;
+    }
+    return FromHandle(item)->data(0, kItemDataRole).value<quintptr>();
+}
+
+bool CTreeCtrlEx::SetItemData(HTREEITEM item, std::uintptr_t data) {
+    if (item == nullptr) {
+        return false;
+    }
+    FromHandle(item)->setData(0, kItemDataRole, QVariant::fromValue<quintptr>(data));
+    return true;
+}
+
+// --- images ------------------------------------------------------------------------------
+
+void CTreeCtrlEx::SetImageList(std::vector<QIcon> images) {
+    m_images = std::move(images);
+    viewport()->update();
+}
+
+bool CTreeCtrlEx::SetItemImage(HTREEITEM item, int image, int selectedImage) {
+    if (item == nullptr) {
+        return false;
+    }
+    QTreeWidgetItem* treeItem = FromHandle(item);
+    treeItem->setData(0, kImageRole, image);
+    treeItem->setData(0, kSelectedImageRole, selectedImage);
+    return true;
+}
+
+bool CTreeCtrlEx::GetItemImage(HTREEITEM item, int& image, int& selectedImage) const {
+    if (item == nullptr) {
+        return false;
+    }
+    const QTreeWidgetItem* treeItem = FromHandle(item);
+    image = treeItem->data(0, kImageRole).isValid() ? treeItem->data(0, kImageRole).toInt() : -1;
+    selectedImage = treeItem->data(0, kSelectedImageRole).isValid()
+                        ? treeItem->data(0, kSelectedImageRole).toInt()
+                        : -1;
+    return true;
+}
+
+// --- navigation --------------------------------------------------------------------------
+
+HTREEITEM CTreeCtrlEx::GetRootItem() const {
+    return topLevelItemCount() > 0 ? ToHandle(topLevelItem(0)) : nullptr;
+}
+
+HTREEITEM CTreeCtrlEx::GetChildItem(HTREEITEM item) const {
+    if (item == nullptr || item == TVI_ROOT) {
+        return GetRootItem();
+    }
+    QTreeWidgetItem* treeItem = FromHandle(item);
+    return treeItem->childCount() > 0 ? ToHandle(treeItem->child(0)) : nullptr;
+}
+
+HTREEITEM CTreeCtrlEx::GetNextSiblingItem(HTREEITEM item) const {
+    if (item == nullptr) {
+        return nullptr;
+    }
+    QTreeWidgetItem* treeItem = FromHandle(item);
+    if (QTreeWidgetItem* parent = treeItem->parent(); parent != nullptr) {
+        const int index = parent->indexOfChild(treeItem);
+        return index + 1 < parent->childCount() ? ToHandle(parent->child(index + 1)) : nullptr;
+    }
+    const int index = indexOfTopLevelItem(treeItem);
+    return index + 1 < topLevelItemCount() ? ToHandle(topLevelItem(index + 1)) : nullptr;
+}
+
+HTREEITEM CTreeCtrlEx::GetPrevSiblingItem(HTREEITEM item) const {
+    if (item == nullptr) {
+        return nullptr;
+    }
+    QTreeWidgetItem* treeItem = FromHandle(item);
+    if (QTreeWidgetItem* parent = treeItem->parent(); parent != nullptr) {
+        const int index = parent->indexOfChild(treeItem);
+        return index > 0 ? ToHandle(parent->child(index - 1)) : nullptr;
+    }
+    const int index = indexOfTopLevelItem(treeItem);
+    return index > 0 ? ToHandle(topLevelItem(index - 1)) : nullptr;
+}
+
+HTREEITEM CTreeCtrlEx::GetParentItem(HTREEITEM item) const {
+    if (item == nullptr || item == TVI_ROOT) {
+        return nullptr;
+    }
+    return ToHandle(FromHandle(item)->parent());
+}
+
+bool CTreeCtrlEx::ItemHasChildren(HTREEITEM item) const {
+    return GetChildItem(item) != nullptr;
+}
+
+bool CTreeCtrlEx::Expand(HTREEITEM item, bool expand) {
+    if (item == nullptr || item == TVI_ROOT) {
+        return false;
+    }
+    FromHandle(item)->setExpanded(expand);
+    return true;
+}
+
+// --- caret -------------------------------------------------------------------------------
+
+HTREEITEM CTreeCtrlEx::GetSelectedItem() const {
+    return ToHandle(currentItem());
+}
+
+bool CTreeCtrlEx::SelectItem(HTREEITEM item) {
+    QTreeWidgetItem* treeItem = item != nullptr && item != TVI_ROOT ? FromHandle(item) : nullptr;
+    setCurrentItem(treeItem);
+    if (treeItem != nullptr) {
+        scrollToItem(treeItem);
+    }
+    return true;
+}
+
+HTREEITEM CTreeCtrlEx::HitTest(const QPoint& point) const {
+    return ToHandle(itemAt(point));
+}
+
+void CTreeCtrlEx::SetBkColor(COLORREF color) {
+    QPalette palette = this->palette();
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        palette.setColor(group, QPalette::Base, ToQColor(color));
+        palette.setColor(group, QPalette::Window, ToQColor(color));
+    }
+    setPalette(palette);
+}
+
+void CTreeCtrlEx::mousePressEvent(QMouseEvent* event) {
+    // The page's views follow clicks, so they learn of the click before the caret moves.
+    if (event->button() == Qt::LeftButton) {
+        emit itemClicked(HitTest(event->position().toPoint()));
+    }
+    QTreeWidget::mousePressEvent(event);
+}
+
+// --- attributes --------------------------------------------------------------------------
+
+void CTreeCtrlEx::SetItemLogFont(HTREEITEM item, const LOGFONT& font) {
+    AttributeStore()[item].font = font;
+}
+
+void CTreeCtrlEx::SetItemTextColor(HTREEITEM item, COLORREF color) {
+    AttributeStore()[item].color = color;
+}
+
+bool CTreeCtrlEx::GetItemLogFont(HTREEITEM item, LOGFONT& font) const {
+    const auto& store = AttributeStore();
+    const auto found = store.find(item);
+    if (found == store.end() || found->second.font.lfFaceName[0] == 0) {
+        return false;
+    }
+    font = found->second.font;
+    return true;
+}
+
+COLORREF CTreeCtrlEx::GetItemTextColor(HTREEITEM item) const {
+    const auto& store = AttributeStore();
+    const auto found = store.find(item);
+    return found != store.end() ? found->second.color : kNoTextColor;
+}
+
+void CTreeCtrlEx::SetItemBoldState(HTREEITEM item, bool bold) {
+    if (item == nullptr || item == TVI_ROOT) {
+        return;
+    }
+    QTreeWidgetItem* treeItem = FromHandle(item);
+    QFont font = treeItem->font(0);
+    font.setBold(bold);
+    treeItem->setFont(0, font);
+}
+
+bool CTreeCtrlEx::GetItemBoldState(HTREEITEM item) const {
+    if (item == nullptr || item == TVI_ROOT) {
+        return false;
+    }
+    return FromHandle(item)->font(0).bold();
+}
