@@ -1,0 +1,144 @@
+// CDialogP: the common base of the four endpoint pages.
+//
+// Every page has an endpoint tree (host node = the local machine, one entry per
+// ConnectInfo below it), a received view and a sent view showing the logs of the entry the
+// user last clicked, a send box, and a row of skin buttons created at run time. The base
+// holds what the pages share: the page colour, the eleven button slots, the message window
+// the engines notify, Escape filtering, the host tree's set-up and tear-down, and the steps
+// every page takes the same way (showing logs, the data notification, the two clears and
+// sending typed text on a TCP connection).
+//
+// Threads: everything here runs on the user-interface thread. Outside the notification
+// handlers the page takes g_connectLock with UiCritSecGuard whenever it reads or changes
+// a registered record's worker-owned fields (recvLog, recvBytes, recvBytes2, unread, sock)
+// or its engine's map. Inside WM_CONNECT_NEW / WM_CONNECT_DATA handlers it takes no lock:
+// the worker that sent the message holds it and waits for the handler to finish.
+#pragma once
+
+#include <QIcon>
+#include <QWidget>
+#include <array>
+#include <optional>
+#include <vector>
+
+#include "net/connect_info.h"
+#include "pages/host_info.h"
+#include "pages/log_view.h"
+#include "pages/page_buttons.h"
+#include "platform/win_types.h"
+#include "skin/skin_btn.h"
+
+class CTreeCtrlEx;
+class QPlainTextEdit;
+class TcpEngine;
+
+// Node images (indices into the tree's image list).
+enum NodeImage : int {
+    kImageHostIdle = 0,
+    kImageHostOpen = 1,
+    kImageEntryClosed = 2,
+    kImageEntryOpen = 3,
+    kImageEntryClosedUnread = 4,
+    kImageEntryOpenUnread = 5,
+};
+
+class CDialogP : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kButtonSlotCount = 11;
+    static constexpr int kDefaultTemplateId = 234;
+
+    // Builds nothing yet: the concrete page builds its template in its own constructor.
+    CDialogP(int templateId, QWidget* parent);
+    CDialogP();
+    ~CDialogP() override;
+
+    int TemplateId() const { return templateId_; }
+    // Button slot 1 to 11; a slot the page does not use has no parent and is never shown.
+    CSkinBtn& ButtonSlot(int slot);
+    // The window the engines notify; null before the page attached it or once torn down.
+    HWND WindowHandle() const { return window_; }
+
+    // The controls every page binds (null before the page is built).
+    CTreeCtrlEx* Tree() const { return tree_; }
+    QPlainTextEdit* ReceivedView() const { return receivedView_.Widget(); }
+    QPlainTextEdit* SentView() const { return sentView_.Widget(); }
+    QPlainTextEdit* SendBox() const { return sendBox_; }
+
+    struct HostNode {
+        HTREEITEM item;
+        HostInfo* info;  // may be null
+    };
+    // The host node (the tree's root item) and its HostInfo; nothing when there is no root.
+    std::optional<HostNode> GetHostNode() const;
+    // The record attached to an entry; null for the host node, null items and entries
+    // without record.
+    ConnectInfo* RecordOf(HTREEITEM item) const;
+    bool IsHostNode(HTREEITEM item) const;
+
+    // Runs the page's click handling for `item`, as a click on its row does.
+    virtual void ShowEntry(HTREEITEM item);
+
+protected:
+    // --- set-up, in the order a page's initialisation uses them ---------------------------
+    // Page brush: the page's background colour (the log views keep their own).
+    void SetPageColour(COLORREF colour);
+    COLORREF PageColour() const { return pageColour_; }
+    void BindPageControls(CTreeCtrlEx* tree, QPlainTextEdit* receivedView, QPlainTextEdit* sentView,
+                          QPlainTextEdit* sendBox);
+    // Host node labelled with the local address, the six node images, bold dark-red label,
+    // a fresh HostInfo as item data.
+    void InitHostTree(CTreeCtrlEx& tree, std::vector<QIcon>& imageList);
+    // Creates the window of button slot `slot` with command `id` at `rect` and loads its
+    // bitmaps; its clicks go to OnCommand(id).
+    CSkinBtn& CreateSkinButton(int slot, int id, const QRect& rect, const SkinBitmaps& bitmaps);
+    // Escape is swallowed for the page and every control on it (call once all exist).
+    void InstallEscapeFilter();
+    // Gives the page its window handle; messages arrive at OnWindowMessage.
+    HWND AttachWindowMessages();
+
+    // --- tear-down ------------------------------------------------------------------------
+    // Destroys the window handle: workers sending to it from now on get 0 at once, so that no
+    // notification reaches a page being destroyed. Call first in the page's destructor.
+    void DetachWindowMessages();
+    // Closes and frees every record and the host node's socket and HostInfo.
+    void ReleaseHostTree(CTreeCtrlEx& tree, ConnectMap& connections);
+
+    // --- handlers -------------------------------------------------------------------------
+    // A skin button was clicked.
+    virtual void OnCommand(int id);
+    // A window message for this page (engine notifications). Runs on the user-interface
+    // thread; see the file comment about the lock.
+    virtual LRESULT OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+    // --- steps every page takes the same way ----------------------------------------------
+    // Puts the record's logs into both views and scrolls both to the end. The caller holds
+    // g_connectLock (or runs inside a notification handler).
+    void ShowRecordLogs(const ConnectInfo& record);
+    // Empties both views (the host node is shown).
+    void ClearViews();
+    // The record is about to be freed: the views stop counting it as shown.
+    void ForgetRecord(const ConnectInfo* record);
+    // WM_CONNECT_DATA, wParam 0: shows the new data if the entry is selected, otherwise
+    // marks the entry as holding unseen data. Inside the handler (no lock).
+    void OnDataAppended(ConnectInfo* record);
+    void OnClearReceived();
+    void OnClearSent();
+    // Sends the send box's text on the selected entry's TCP connection and logs it.
+    void SendTypedTextTcp(TcpEngine& engine);
+
+    // Return in a page must never end it (the send box takes Return itself).
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    int templateId_;
+    COLORREF pageColour_ = RGB(255, 255, 255);
+    std::array<CSkinBtn, kButtonSlotCount> buttonSlots_;
+    HWND window_ = nullptr;
+    CTreeCtrlEx* tree_ = nullptr;
+    LogView receivedView_{nullptr};
+    LogView sentView_{nullptr};
+    QPlainTextEdit* sendBox_ = nullptr;
+};

@@ -1,0 +1,51 @@
+// The modal dialog that asks the TCP client page for the remote address, the remote port
+// and a connection count.
+#pragma once
+
+#include <netinet/in.h>
+
+#include <QDialog>
+#include <QString>
+
+#include "platform/win_types.h"
+
+class QLineEdit;
+
+class CDlgSetIp : public QDialog {
+public:
+    // `initialAddress` is offered in the address field; when empty the dialog offers the
+    // local host's address.
+    CDlgSetIp(QWidget* parent, const QString& initialAddress, COLORREF background);
+
+    // Results, read by the caller after the dialog ended with OK.
+    int Port() const { return port_; }
+    int Count() const { return count_; }
+    // Where to connect: IPv4, port in network byte order. Port 65535 when the address
+    // was unusable.
+    const sockaddr_in& RemoteAddress() const { return remoteAddress_; }
+
+    // Control ids of template 139.
+    static constexpr int kTemplateId = 139;
+    static constexpr int kAddressFieldId = 1037;
+    static constexpr int kPortFieldId = 1010;
+    static constexpr int kCountFieldId = 1011;
+    // The address field is read up to this many characters.
+    static constexpr int kMaxAddressLength = 39;
+
+protected:
+    // Return means OK, as in every dialog; Escape still cancels.
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void FillFields();
+    // OK button (id 1): validates, resolves the address and ends the dialog.
+    void OnOK();
+
+    int port_ = 0;
+    int count_ = 0;
+    sockaddr_in remoteAddress_{};
+    QString initialAddress_;
+    QLineEdit* addressField_ = nullptr;
+    QLineEdit* portField_ = nullptr;
+    QLineEdit* countField_ = nullptr;
+};

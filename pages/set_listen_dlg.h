@@ -1,0 +1,33 @@
+// The modal dialog that asks for the port of a server (TCP and UDP server pages).
+#pragma once
+
+#include <QDialog>
+
+#include "platform/win_types.h"
+
+class QLineEdit;
+
+class CSetListenDlg : public QDialog {
+public:
+    // The pages pass no parent (the main window owns the dialog) and their page colour.
+    CSetListenDlg(QWidget* parent, COLORREF background);
+
+    // The port read on OK; 0 before and after a rejected entry. A value below 1 means
+    // that nothing was chosen.
+    int Port() const { return port_; }
+
+    // Control ids of template 138.
+    static constexpr int kTemplateId = 138;
+    static constexpr int kPortFieldId = 1009;
+
+protected:
+    // Return in the port field means OK, as in every dialog; Escape still cancels.
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    // OK button (id 1): validates the port and ends the dialog, or stays open.
+    void OnOK();
+
+    int port_ = 0;
+    QLineEdit* portField_ = nullptr;
+};
