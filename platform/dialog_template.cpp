@@ -21,10 +21,22 @@
 namespace {
 
 const char* const kControlIdProperty = "wl_control_id";
+// A static icon control sizes itself to the standard icon size, whatever the template says.
+constexpr int kIconControlSize = 32;
+constexpr int kIdOk = 1;
 const QString kChineseFallbackFamily = QStringLiteral("WenQuanYi Micro Hei");
 
-// Base units as Windows computes them at 96 DPI (average width of A-Z a-z, and the text
-// height), fixed here so that layouts do not depend on the machine's fonts.
+// Base units per template font, fixed so that layouts do not depend on the machine's fonts.
+// Windows derives them at 96 DPI from the font: cx = average advance of A-Z a-z, cy = the text
+// height (ascent + descent, each rounded up). Values for the stand-in fonts, which share the
+// metrics of the fonts the templates name:
+//   "MS Shell Dlg" 8          11 px  6 x 13  (the system dialog font)
+//   "MS Shell Dlg" 9          12 px  7 x 14
+//   "Microsoft Sans Serif" 10 13 px  8 x 15
+//   "宋体" 9                  12 px  6 x 12  (half-width Latin cells of 6 px, 12 px lines)
+//   "Times New Roman" 8       11 px  6 x 14  (the height as on the machines the page templates
+//                                             were laid out on: 302 units then fill the
+//                                             frame's 529-pixel page area exactly)
 struct FontBaseUnits {
     const char* face;
     int points;
@@ -32,8 +44,8 @@ struct FontBaseUnits {
 };
 const FontBaseUnits kBaseUnits[] = {
     {"MS Shell Dlg", 8, {6, 13}},         {"MS Shell Dlg", 9, {7, 14}},
-    {"Microsoft Sans Serif", 8, {6, 13}}, {"Microsoft Sans Serif", 10, {7, 15}},
-    {"Times New Roman", 8, {5, 12}},      {"宋体", 9, {6, 12}},
+    {"Microsoft Sans Serif", 8, {6, 13}}, {"Microsoft Sans Serif", 10, {8, 15}},
+    {"Times New Roman", 8, {6, 14}},      {"宋体", 9, {6, 12}},
 };
 
 bool HasStyle(const ControlTemplate& control, const char* style) {
@@ -83,8 +95,7 @@ QWidget* CreateStandardControl(const ControlTemplate& control, QWidget* parent) 
         case ControlKind::Icon: {
             auto* label = new QLabel(parent);
             const QIcon icon = LoadIconResource(control.iconId);
-            // A static icon control shows the icon at its standard size (32 x 32).
-            label->setPixmap(icon.pixmap(32, 32));
+            label->setPixmap(icon.pixmap(kIconControlSize, kIconControlSize));
             label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
             return label;
         }
@@ -168,6 +179,10 @@ void BuildDialogFromTemplate(QWidget* dialog, int templateId,
         dialog->setFixedSize(client.size());
     }
 
+    bool hasDefaultButton = false;
+    for (const ControlTemplate& control : dialogTemplate->controls) {
+        hasDefaultButton = hasDefaultButton || control.kind == ControlKind::DefaultPushButton;
+    }
     for (const ControlTemplate& control : dialogTemplate->controls) {
         QWidget* widget = nullptr;
         const auto factory = factories.find(control.id);
@@ -180,8 +195,24 @@ void BuildDialogFromTemplate(QWidget* dialog, int templateId,
         if (widget->parentWidget() != dialog) {
             widget->setParent(dialog);
         }
-        widget->setGeometry(UnitsToPixels(control.units, base));
+        QRect geometry = UnitsToPixels(control.units, base);
+        if (control.kind == ControlKind::Icon) {
+            geometry.setSize(QSize(kIconControlSize, kIconControlSize));
+        }
+        widget->setGeometry(geometry);
+        // Group boxes only frame the controls inside them: keep them beneath, so that they
+        // never take the clicks meant for those controls.
+        if (control.kind == ControlKind::GroupBox) {
+            widget->lower();
+        }
         SetControlId(widget, control.id);
+        // Return in a dialog presses OK when no button is marked default (the dialog's
+        // default command is OK).
+        if (!hasDefaultButton && control.id == kIdOk && control.kind == ControlKind::PushButton) {
+            if (auto* button = qobject_cast<QPushButton*>(widget)) {
+                button->setDefault(true);
+            }
+        }
         if (HasStyle(control, "WS_DISABLED")) {
             widget->setEnabled(false);
         }
