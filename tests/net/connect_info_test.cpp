@@ -1,0 +1,132 @@
+#include "net/connect_info.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "tests/net/test_page.h"
+#include "text/code_page.h"
+
+namespace {
+
+using namespace std::chrono;
+
+sockaddr_in Address(const char* dotted, std::uint16_t port) {
+    sockaddr_in address{};
+    MakeAddress(dotted, port, address);
+    return address;
+}
+
+TEST(UdpKeyTest, DistinctSendersNeverShareAKey) {
+    // These two shared one key (and one record) under a product of port and address.
+    EXPECT_NE(UdpKey(Address("10.0.0.2", 1000)), UdpKey(Address("5.0.0.1", 2000)));
+    EXPECT_NE(UdpKey(Address("10.0.0.2", 4000)), UdpKey(Address("10.0.0.2", 4001)));
+    EXPECT_NE(UdpKey(Address("0.0.0.0", 5)), UdpKey(Address("0.0.0.5", 0)));
+    EXPECT_EQ(UdpKey(Address("10.0.0.2", 4000)), UdpKey(Address("10.0.0.2", 4000)));
+
+    std::set<std::uint64_t> keys;
+    const char* hosts[] = {"0.0.0.0",   "0.0.0.1",         "0.0.1.0",  "1.0.0.0",
+                           "127.0.0.1", "255.255.255.255", "10.0.0.2", "5.0.0.1"};
+    const std::uint16_t ports[] = {0, 1, 2, 255, 256, 1000, 2000, 65535};
+    for (const char* host : hosts) {
+        for (std::uint16_t port : ports) keys.insert(UdpKey(Address(host, port)));
+    }
+    EXPECT_EQ(keys.size(), std::size(hosts) * std::size(ports));
+}
+
+system_clock::time_point Utc(int y, unsigned m, unsigned d, int hh, int mm, int ss) {
+    return sys_days(year(y) / month(m) / day(d)) + hours(hh) + minutes(mm) + seconds(ss);
+}
+
+TEST(FormatTimeStampTest, IsUtcPlusEightHoursWithTwoTrailingBlanks) {
+    // The carry reaches the year.
+    EXPECT_EQ(FormatTimeStamp(Utc(2024, 12, 31, 20, 15, 0)), "2025-01-01 04:15:00  ");
+    EXPECT_EQ(FormatTimeStamp(Utc(2024, 2, 28, 17, 0, 0)), "2024-02-29 01:00:00  ");
+    EXPECT_EQ(FormatTimeStamp(Utc(2023, 2, 28, 16, 0, 0)), "2023-03-01 00:00:00  ");
+    EXPECT_EQ(FormatTimeStamp(Utc(2024, 6, 5, 1, 2, 3) + milliseconds(999)),
+              "2024-06-05 09:02:03  ");
+    EXPECT_EQ(FormatTimeStamp().size(), std::string("YYYY-MM-DD hh:mm:ss  ").size());
+}
+
+class AppendReceivedTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        previous_ = GetAnsiCodePage();
+        SetAnsiCodePage("GBK");
+    }
+    void TearDown() override { SetAnsiCodePage(previous_); }
+
+    TestPage page;
+
+private:
+    std::string previous_;
+};
+
+TEST_F(AppendReceivedTest, LogsTheWholeChunkIncludingNulBytes) {
+    ConnectInfo record;
+    const char chunk[] = {'a', 'b', '\0', 'c', 'd', '\xC4', '\xE3', '\0'};
+    {
+        CritSecGuard lock(g_connectLock);
+        AppendReceived(&record, chunk, 7, page.Window());
+    }
+    EXPECT_EQ(record.recvBytes, 7);
+    EXPECT_EQ(record.recvBytes2, 7);
+    EXPECT_EQ(record.unread, 1);
+    const std::u16string expectedText = u"ab\u2400cd你\n";
+    ASSERT_EQ(record.recvLog.size(), 21 + expectedText.size());
+    EXPECT_EQ(record.recvLog.substr(21), expectedText);
+    EXPECT_EQ(record.recvLog[19], u' ');
+    EXPECT_EQ(record.recvLog[20], u' ');
+    ASSERT_EQ(page.notices.size(), 1u);
+    EXPECT_EQ(page.notices[0].message, WM_CONNECT_DATA);
+    EXPECT_EQ(page.notices[0].wParam, 0u);
+    EXPECT_EQ(page.notices[0].record, &record);
+
+    // A second chunk adds a second line; an empty one adds a stamped empty line.
+    {
+        CritSecGuard lock(g_connectLock);
+        AppendReceived(&record, "xyz", 3, page.Window());
+        AppendReceived(&record, "", 0, page.Window());
+    }
+    EXPECT_EQ(record.recvBytes, 10);
+    // ... "xyz\n" then a 21-character stamp and the line feed of the empty datagram.
+    const std::u16string& log = record.recvLog;
+    ASSERT_GT(log.size(), 26u);
+    EXPECT_EQ(log.substr(log.size() - 26, 4), u"xyz\n");
+    EXPECT_EQ(log.substr(log.size() - 3), u"  \n");
+    EXPECT_EQ(page.notices.size(), 3u);
+}
+
+TEST_F(AppendReceivedTest, MarkPeerClosedClosesTheSocketOnceAndTellsThePage) {
+    ConnectInfo record;
+    record.sock = OpenSocket(SOCK_STREAM);
+    const SOCKET s = record.sock;
+    const std::size_t open = OpenSocketCount();
+    {
+        CritSecGuard lock(g_connectLock);
+        MarkPeerClosed(&record, page.Window());
+        MarkPeerClosed(&record, page.Window());  // already closed: nothing more to close
+    }
+    EXPECT_EQ(record.sock, INVALID_SOCKET);
+    EXPECT_EQ(OpenSocketCount(), open - 1);
+    EXPECT_EQ(closesocket(s), SOCKET_ERROR);
+    ASSERT_EQ(page.notices.size(), 2u);
+    EXPECT_EQ(page.notices[0].message, WM_CONNECT_DATA);
+    EXPECT_EQ(page.notices[0].wParam, 1u);
+    EXPECT_EQ(page.notices[0].sock, INVALID_SOCKET);
+}
+
+TEST(GetLocalHostAddressTest, GivesADottedAddressAndCanBePinned) {
+    std::string address;
+    EXPECT_TRUE(GetLocalHostAddress(address));
+    in_addr parsed{};
+    EXPECT_EQ(inet_pton(AF_INET, address.c_str(), &parsed), 1) << address;
+
+    PinLocalHostAddressForTesting("127.0.0.1");
+    EXPECT_TRUE(GetLocalHostAddress(address));
+    EXPECT_EQ(address, "127.0.0.1");
+    PinLocalHostAddressForTesting(std::nullopt);
+}
+
+}  // namespace

@@ -1,0 +1,437 @@
+#include "net/tcp_engine.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <future>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/net/test_page.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+sockaddr_in Loopback(std::uint16_t port) {
+    sockaddr_in address{};
+    MakeAddress("127.0.0.1", port, address);
+    return address;
+}
+
+SOCKET ConnectTo(std::uint16_t port) {
+    const SOCKET s = OpenSocket(SOCK_STREAM);
+    if (ConnectSocket(s, Loopback(port)) == SOCKET_ERROR) {
+        closesocket(s);
+        return INVALID_SOCKET;
+    }
+    return s;
+}
+
+// Runs a shell command line on another thread (bounded by `timeout`), e.g. a peer program.
+std::future<int> RunPeer(const std::string& commandLine) {
+    return std::async(std::launch::async, [commandLine] {
+        return std::system(("timeout 20 sh -c '" + commandLine + "'").c_str());
+    });
+}
+
+class TcpEngineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        engine.SetNotifyWindow(page.Window());
+        baseDescriptors = OpenDescriptorCount();
+        baseSockets = OpenSocketCount();
+    }
+    void TearDown() override {
+        // The page's teardown: close and free every record, stop listening.
+        std::vector<std::pair<std::uint64_t, ConnectInfo*>> records;
+        {
+            UiCritSecGuard lock(g_connectLock);
+            records.assign(engine.Connections().begin(), engine.Connections().end());
+        }
+        for (auto [key, record] : records) DeleteRecord(engine.Connections(), key, record);
+        if (listening != INVALID_SOCKET)
+            engine.StopListening(listening);
+        // Every worker wakes and lets go of its descriptor.
+        EXPECT_TRUE(page.PumpUntil([&] { return OpenDescriptorCount() <= baseDescriptors; }))
+            << OpenDescriptorCount() << " descriptors open, " << baseDescriptors << " before";
+        EXPECT_EQ(OpenSocketCount(), baseSockets);
+    }
+
+    std::uint16_t Listen() {
+        listening = engine.StartListening(0);
+        EXPECT_NE(listening, INVALID_SOCKET);
+        return BoundPort(listening);
+    }
+    ConnectInfo* Record(std::uint32_t id) {
+        UiCritSecGuard lock(g_connectLock);
+        auto it = engine.Connections().find(id);
+        return it == engine.Connections().end() ? nullptr : it->second;
+    }
+
+    TestPage page;
+    TcpEngine engine;
+    SOCKET listening = INVALID_SOCKET;
+    int baseDescriptors = 0;
+    std::size_t baseSockets = 0;
+};
+
+TEST_F(TcpEngineTest, PeerProgramsThatConnectSendAndCloseAreAnnouncedLoggedAndClosed) {
+    const std::uint16_t port = Listen();
+    auto socat = RunPeer("printf hello | socat -u - TCP4:127.0.0.1:" + std::to_string(port));
+    ASSERT_TRUE(page.PumpUntil([&] { return page.Count(WM_CONNECT_DATA, 1) == 1; }));
+    EXPECT_EQ(socat.get(), 0);
+
+    // Announced, then the data, then the close: in that order, for record id 0.
+    ASSERT_GE(page.notices.size(), 3u);
+    const Notice& announced = page.notices.front();
+    EXPECT_EQ(announced.message, WM_CONNECT_NEW);
+    EXPECT_EQ(announced.id, 0u);
+    EXPECT_NE(announced.sock, INVALID_SOCKET);
+    ConnectInfo* record = announced.record;
+    EXPECT_EQ(ntohl(record->clientAddr.sin_addr.s_addr), 0x7F000001u);
+    std::u16string received;
+    for (std::size_t i = 1; i + 1 < page.notices.size(); ++i) {
+        const Notice& data = page.notices[i];
+        EXPECT_EQ(data.message, WM_CONNECT_DATA);
+        EXPECT_EQ(data.wParam, 0u);
+        EXPECT_EQ(data.record, record);
+        EXPECT_TRUE(data.lockHeldBySender);
+    }
+    const Notice& closed = page.notices.back();
+    EXPECT_EQ(closed.record, record);
+    EXPECT_EQ(closed.sock, INVALID_SOCKET);
+    EXPECT_TRUE(closed.lockHeldBySender);
+    {
+        UiCritSecGuard lock(g_connectLock);
+        EXPECT_EQ(record->recvBytes, 5);
+        EXPECT_EQ(record->recvBytes2, 5);
+        EXPECT_EQ(record->unread, 1);
+        EXPECT_NE(record->thread, 0u);
+        ASSERT_EQ(record->recvLog.size(), 21u + 6u);  // one chunk: stamp, hello, line feed
+        EXPECT_EQ(record->recvLog.substr(21), u"hello\n");
+    }
+
+    // A second peer, netcat this time, gets the next id.
+    auto nc = RunPeer("printf bye | nc -q 0 127.0.0.1 " + std::to_string(port));
+    ASSERT_TRUE(page.PumpUntil([&] { return page.Count(WM_CONNECT_DATA, 1) == 2; }));
+    EXPECT_EQ(nc.get(), 0);
+    ConnectInfo* second = Record(1);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(second->recvLog.substr(21), u"bye\n");
+}
+
+TEST_F(TcpEngineTest, ALargeSendArrivesInBoundedChunksAndIsCountedExactly) {
+    const std::uint16_t port = Listen();
+    const SOCKET client = ConnectTo(port);
+    const std::string payload(15000, 'z');
+    ASSERT_EQ(engine.SendStream(client, payload.data(), 15000), 15000);
+    ASSERT_TRUE(page.PumpUntil(
+        [&] { return !page.notices.empty() && page.notices.back().recvBytes == 15000; }));
+    EXPECT_GE(page.Count(WM_CONNECT_DATA, 0), 2);
+    // Every line: stamp, at most 10239 bytes, line feed; together exactly the payload.
+    const std::u16string log = Record(0)->recvLog;
+    std::size_t total = 0;
+    for (std::size_t start = 0; start < log.size();) {
+        const std::size_t end = log.find(u'\n', start);
+        ASSERT_NE(end, std::u16string::npos);
+        const std::size_t chunk = end - start - 21;
+        EXPECT_GE(chunk, 1u);
+        EXPECT_LE(chunk, 10239u);
+        total += chunk;
+        start = end + 1;
+    }
+    EXPECT_EQ(total, 15000u);
+    closesocket(client);
+}
+
+TEST_F(TcpEngineTest, IdsCountOnAcrossStopAndRestartAndOldConnectionsKeepReceiving) {
+    const std::uint16_t port = Listen();
+    const SOCKET first = ConnectTo(port);
+    const SOCKET second = ConnectTo(port);
+    ASSERT_TRUE(page.PumpUntil([&] { return page.Count(WM_CONNECT_NEW, 0) == 2; }));
+    engine.StopListening(listening);
+    listening = INVALID_SOCKET;
+
+    // The accept thread has let go of the port: new attempts are refused...
+    EXPECT_TRUE(page.PumpUntil([&] {
+        const SOCKET refused = ConnectTo(port);
+        if (refused == INVALID_SOCKET)
+            return true;
+        closesocket(refused);
+        return false;
+    }));
+    // ...while accepted connections go on receiving.
+    ASSERT_EQ(engine.SendStream(first, "still", 5), 5);
+    ASSERT_TRUE(page.PumpUntil([&] { return page.Count(WM_CONNECT_DATA, 0) == 1; }));
+    EXPECT_EQ(page.notices.back().id, 0u);
+
+    // Listening again on the same port works although connections remain on it.
+    listening = engine.StartListening(port);
+    ASSERT_NE(listening, INVALID_SOCKET);
+    const SOCKET third = ConnectTo(port);
+    ASSERT_TRUE(page.PumpUntil([&] { return page.Count(WM_CONNECT_NEW, 0) == 3; }));
+    std::vector<std::uint32_t> ids;
+    for (const Notice& notice : page.notices) {
+        if (notice.message == WM_CONNECT_NEW)
+            ids.push_back(notice.id);
+    }
+    EXPECT_EQ(ids, (std::vector<std::uint32_t>{0, 1, 2}));
+    // A client page's record takes the next id too.
+    auto* own = new ConnectInfo;
+    EXPECT_EQ(engine.AddConnection(own), 4u);
+    EXPECT_EQ(own->id, 3u);
+    for (SOCKET s : {first, second, third}) closesocket(s);
+}
+
+TEST_F(TcpEngineTest, ListeningOnABusyPortFailsAndLeavesNothingOpen) {
+    const std::uint16_t port = Listen();
+    const std::size_t sockets = OpenSocketCount();
+    const int descriptors = OpenDescriptorCount();
+    EXPECT_EQ(engine.StartListening(port), INVALID_SOCKET);
+    EXPECT_EQ(OpenSocketCount(), sockets);
+    EXPECT_EQ(OpenDescriptorCount(), descriptors);
+}
+
+TEST_F(TcpEngineTest, DisconnectByThePageGivesOneCloseNoticeAndDeleteEndsTheThreadSilently) {
+    const std::uint16_t port = Listen();
+    const SOCKET first = ConnectTo(port);
+    const SOCKET second = ConnectTo(port);
+    ASSERT_TRUE(page.PumpUntil([&] { return page.Count(WM_CONNECT_NEW, 0) == 2; }));
+    ConnectInfo* disconnected = Record(0);
+    ConnectInfo* deleted = Record(1);
+    const int descriptorsBefore = OpenDescriptorCount();
+
+    {  // Disconnect: the page closes the socket and keeps the record.
+        UiCritSecGuard lock(g_connectLock);
+        closesocket(disconnected->sock);
+        disconnected->sock = INVALID_SOCKET;
+    }
+    ASSERT_TRUE(page.PumpUntil([&] { return page.Count(WM_CONNECT_DATA, 1) == 1; }));
+    EXPECT_EQ(page.notices.back().record, disconnected);
+
+    DeleteRecord(engine.Connections(), 1, deleted);
+    // Both receive threads have let go of their descriptors: the closes woke them.
+    ASSERT_TRUE(page.PumpUntil([&] { return OpenDescriptorCount() == descriptorsBefore - 2; }));
+    page.PumpFor(200ms);
+    EXPECT_EQ(page.notices.size(), 3u);  // two announcements and the one close
+    EXPECT_EQ(page.Count(WM_CONNECT_DATA, 1), 1);
+
+    // The peers see their connections closed.
+    char byte;
+    EXPECT_EQ(RecvSocket(first, &byte, 1), 0);
+    EXPECT_EQ(RecvSocket(second, &byte, 1), 0);
+    closesocket(first);
+    closesocket(second);
+}
+
+TEST_F(TcpEngineTest, AReconnectedRecordKeepsItsNewSocket) {
+    // A server of the test's own, and the client page's way of connecting a record.
+    const SOCKET server = OpenSocket(SOCK_STREAM);
+    ASSERT_EQ(BindSocket(server, Loopback(0)), 0);
+    ASSERT_EQ(ListenSocket(server, 4), 0);
+    auto* record = new ConnectInfo;
+    engine.AddConnection(record);
+    record->sock = ConnectTo(BoundPort(server));
+    const SOCKET firstPeer = AcceptSocket(server, nullptr);
+    engine.StartReceiving(record, page.Window());
+
+    const SOCKET secondPeer = [&] {
+        // Disconnect and connect again in one go: the old thread wakes to find the record
+        // on a socket that is not its own, and must leave that socket alone.
+        UiCritSecGuard lock(g_connectLock);
+        closesocket(record->sock);
+        record->sock = ConnectTo(BoundPort(server));
+        const SOCKET peer = AcceptSocket(server, nullptr);
+        engine.StartReceiving(record, page.Window());
+        return peer;
+    }();
+    char byte;
+    EXPECT_EQ(RecvSocket(firstPeer, &byte, 1), 0);  // the old connection is gone
+    page.PumpFor(200ms);
+    EXPECT_EQ(page.Count(WM_CONNECT_DATA, 1), 0);
+
+    ASSERT_EQ(SendSocket(secondPeer, "new", 3), 3);
+    ASSERT_TRUE(page.PumpUntil([&] { return page.Count(WM_CONNECT_DATA, 0) == 1; }));
+    EXPECT_EQ(record->recvLog.substr(21), u"new\n");
+    EXPECT_EQ(engine.SendStream(record->sock, "ok", 2), 2);
+    for (SOCKET s : {server, firstPeer, secondPeer}) closesocket(s);
+}
+
+TEST_F(TcpEngineTest, SendStreamSendsEverythingAndReportsAVanishedPeer) {
+    const std::uint16_t port = Listen();
+    const SOCKET client = ConnectTo(port);
+    ASSERT_TRUE(page.PumpUntil([&] { return page.Count(WM_CONNECT_NEW, 0) == 1; }));
+    const SOCKET serverSide = Record(0)->sock;
+
+    // Far more than the socket buffers hold: the send goes on until all is gone.
+    const int size = 8 * 1024 * 1024;
+    std::vector<char> payload(size, 'q');
+    auto reader = std::async(std::launch::async, [client, size] {
+        std::vector<char> buffer(65536);
+        long total = 0;
+        while (total < size) {
+            const int n = RecvSocket(client, buffer.data(), static_cast<int>(buffer.size()));
+            if (n <= 0)
+                break;
+            total += n;
+        }
+        return total;
+    });
+    EXPECT_EQ(engine.SendStream(serverSide, payload.data(), size), size);
+    ASSERT_EQ(reader.wait_for(60s), std::future_status::ready);
+    EXPECT_EQ(reader.get(), size);
+
+    closesocket(client);
+    ASSERT_TRUE(page.PumpUntil([&] { return page.Count(WM_CONNECT_DATA, 1) == 1; }));
+    const SOCKET fresh = ConnectTo(port);
+    ASSERT_TRUE(page.PumpUntil([&] { return page.Count(WM_CONNECT_NEW, 0) == 2; }));
+    const SOCKET freshServerSide = Record(1)->sock;
+    closesocket(fresh);
+    // The peer is gone: sooner or later a send fails, and the process survives it.
+    int result = 0;
+    for (int i = 0; i < 100 && result != SOCKET_ERROR; ++i) {
+        result = engine.SendStream(freshServerSide, payload.data(), 65536);
+    }
+    EXPECT_EQ(result, SOCKET_ERROR);
+}
+
+TEST_F(TcpEngineTest, ListeningSurvivesRunningOutOfDescriptors) {
+    const std::uint16_t port = Listen();
+    const SOCKET first = OpenSocket(SOCK_STREAM);
+    const SOCKET second = OpenSocket(SOCK_STREAM);
+
+    // Use up every descriptor number: accept fails with "too many open files".
+    rlimit original{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &original), 0);
+    int highest = 0;
+    for (int fd = 0; fd < 4096; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1)
+            highest = fd;
+    }
+    rlimit tight = original;
+    tight.rlim_cur = static_cast<rlim_t>(highest + 1);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+    std::vector<int> fillers;
+    for (int fd; (fd = open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) fillers.push_back(fd);
+    ASSERT_EQ(errno, EMFILE);
+
+    // The accept already waiting holds a descriptor for its connection; the next one has none.
+    ASSERT_EQ(ConnectSocket(first, Loopback(port)), 0);
+    ASSERT_TRUE(page.PumpUntil([&] { return page.Count(WM_CONNECT_NEW, 0) == 1; }));
+    ASSERT_EQ(ConnectSocket(second, Loopback(port)), 0);  // completes in the backlog
+    page.PumpFor(300ms);                                  // accept fails meanwhile
+    EXPECT_EQ(page.Count(WM_CONNECT_NEW, 0), 1);
+
+    for (int fd : fillers) close(fd);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &original), 0);
+    ASSERT_TRUE(page.PumpUntil([&] { return page.Count(WM_CONNECT_NEW, 0) == 2; }));
+    ASSERT_EQ(SendSocket(second, "alive", 5), 5);
+    ASSERT_TRUE(page.PumpUntil([&] { return page.Count(WM_CONNECT_DATA, 0) == 1; }));
+    EXPECT_EQ(page.notices.back().id, 1u);
+    closesocket(first);
+    closesocket(second);
+}
+
+TEST_F(TcpEngineTest, DeletingRecordsUnderAFloodNeverDeadlocks) {
+    const std::uint16_t port = Listen();
+    constexpr int kPeers = 6;
+    std::vector<SOCKET> clients;
+    std::vector<std::thread> senders;
+    for (int i = 0; i < kPeers; ++i) clients.push_back(ConnectTo(port));
+    ASSERT_TRUE(page.PumpUntil([&] { return page.Count(WM_CONNECT_NEW, 0) == kPeers; }));
+    for (SOCKET client : clients) {
+        senders.emplace_back([client] {
+            const std::string chunk(100, 'f');
+            for (int i = 0; i < 200000; ++i) {
+                if (SendSocket(client, chunk.data(), 100) == SOCKET_ERROR)
+                    return;
+            }
+        });
+    }
+
+    // The page deletes each record once it has shown some of its data, while the senders go on.
+    std::vector<std::size_t> deletedAt(kPeers, 0);
+    int deleted = 0;
+    const bool done = page.PumpUntil([&] {
+        for (std::uint32_t id = 0; id < kPeers; ++id) {
+            if (deletedAt[id] != 0)
+                continue;
+            ConnectInfo* record = Record(id);
+            bool hasData;
+            {
+                UiCritSecGuard lock(g_connectLock);
+                hasData = record->recvBytes >= 1000;
+            }
+            if (hasData) {
+                DeleteRecord(engine.Connections(), id, record);
+                deletedAt[id] = page.notices.size();
+                ++deleted;
+                break;
+            }
+        }
+        return deleted == kPeers;
+    });
+    EXPECT_TRUE(done);
+    for (auto& sender : senders) sender.join();  // each stops when its peer is gone
+    for (SOCKET client : clients) closesocket(client);
+    // Nothing was ever sent for a record after the page deleted it.
+    EXPECT_EQ(page.Count(WM_CONNECT_DATA, 1), 0);
+}
+
+TEST_F(TcpEngineTest, ThousandsOfConnectsAndClosesLeaveNoDescriptorBehind) {
+    const std::uint16_t port = Listen();
+    const int descriptorsWhileListening = OpenDescriptorCount();
+    constexpr int kRounds = 40;
+    constexpr int kPerRound = 50;
+    for (int round = 0; round < kRounds; ++round) {
+        for (int i = 0; i < kPerRound; ++i) {
+            const SOCKET client = ConnectTo(port);
+            ASSERT_NE(client, INVALID_SOCKET);
+            closesocket(client);
+        }
+        const int closedTarget = (round + 1) * kPerRound;
+        ASSERT_TRUE(page.PumpUntil([&] { return page.Count(WM_CONNECT_DATA, 1) == closedTarget; }));
+        std::vector<std::pair<std::uint64_t, ConnectInfo*>> records;
+        {
+            UiCritSecGuard lock(g_connectLock);
+            records.assign(engine.Connections().begin(), engine.Connections().end());
+        }
+        for (auto [key, record] : records) DeleteRecord(engine.Connections(), key, record);
+    }
+    EXPECT_TRUE(page.PumpUntil([&] { return OpenDescriptorCount() <= descriptorsWhileListening; }));
+    EXPECT_EQ(page.Count(WM_CONNECT_NEW, 0), kRounds * kPerRound);
+    EXPECT_EQ(OpenSocketCount(), baseSockets + 1);
+}
+
+TEST(TcpEngineTeardownTest, ThreadsThatWakeAfterTheEngineIsGoneFindNothing) {
+    TestPage page;
+    const int baseDescriptors = OpenDescriptorCount();
+    std::vector<SOCKET> clients;
+    {
+        TcpEngine engine;
+        engine.SetNotifyWindow(page.Window());
+        const SOCKET listening = engine.StartListening(0);
+        for (int i = 0; i < 4; ++i) clients.push_back(ConnectTo(BoundPort(listening)));
+        ASSERT_TRUE(page.PumpUntil([&] { return page.Count(WM_CONNECT_NEW, 0) == 4; }));
+        for (std::uint32_t id = 0; id < 4; ++id) {
+            ConnectInfo* record = engine.Connections().at(id);
+            DeleteRecord(engine.Connections(), id, record);
+        }
+        engine.StopListening(listening);
+    }
+    for (SOCKET client : clients) {
+        SendSocket(client, "x", 1);  // wakes nothing new: the engine's threads are ending
+        closesocket(client);
+    }
+    EXPECT_TRUE(page.PumpUntil([&] { return OpenDescriptorCount() <= baseDescriptors; }));
+    EXPECT_EQ(page.Count(WM_CONNECT_DATA, 0) + page.Count(WM_CONNECT_DATA, 1), 0);
+}
+
+}  // namespace

@@ -1,0 +1,130 @@
+#include "text/code_page.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// Every test chooses its code page and puts the previous one back.
+class CodePageTest : public ::testing::Test {
+protected:
+    void SetUp() override { previous_ = GetAnsiCodePage(); }
+    void TearDown() override { SetAnsiCodePage(previous_); }
+
+private:
+    std::string previous_;
+};
+
+const std::string kNiHaoGbk = "\xC4\xE3\xBA\xC3";
+const std::string kNiHaoUtf8 = "\xE4\xBD\xA0\xE5\xA5\xBD";
+
+TEST_F(CodePageTest, StartsWithAUsableCodePage) {
+    EXPECT_FALSE(GetAnsiCodePage().empty());
+    EXPECT_EQ(WideToAnsi(u"abc"), "abc");
+    EXPECT_EQ(AnsiToWide("abc"), u"abc");
+}
+
+TEST_F(CodePageTest, GbkRoundTripsChineseText) {
+    ASSERT_TRUE(SetAnsiCodePage("GBK"));
+    EXPECT_EQ(GetAnsiCodePage(), "GBK");
+    EXPECT_EQ(WideToAnsi(u"你好"), kNiHaoGbk);
+    EXPECT_EQ(AnsiToWide(kNiHaoGbk), u"你好");
+    EXPECT_EQ(WideToAnsi(u"a你b好c"),
+              "a\xC4\xE3"
+              "b\xBA\xC3"
+              "c");
+}
+
+TEST_F(CodePageTest, UnrepresentableCharactersBecomeQuestionMarksAndConversionGoesOn) {
+    ASSERT_TRUE(SetAnsiCodePage("GBK"));
+    // One emoji (a surrogate pair) is one character, so one "?".
+    EXPECT_EQ(WideToAnsi(u"a\U0001F600b你好"), "a?b" + kNiHaoGbk);
+    ASSERT_TRUE(SetAnsiCodePage("ISO-8859-1"));
+    EXPECT_EQ(WideToAnsi(u"é你ü"), "\xE9?\xFC");
+    // A lone surrogate is no character at all.
+    std::u16string lone = u"x";
+    lone.push_back(char16_t(0xD800));
+    lone += u"y";
+    ASSERT_TRUE(SetAnsiCodePage("UTF-8"));
+    EXPECT_EQ(WideToAnsi(lone), "x?y");
+    lone.pop_back();
+    lone.pop_back();
+    lone.push_back(char16_t(0xD800));
+    EXPECT_EQ(WideToAnsi(lone), "x?");
+}
+
+TEST_F(CodePageTest, InvalidBytesBecomeReplacementCharactersAndConversionGoesOn) {
+    ASSERT_TRUE(SetAnsiCodePage("UTF-8"));
+    EXPECT_EQ(AnsiToWide("a\xFF"
+                         "b\xFE\xFF"
+                         "c"),
+              u"a\uFFFDb\uFFFD\uFFFDc");
+    // An incomplete sequence at the end is marked, not dropped silently.
+    EXPECT_EQ(AnsiToWide("ok\xE4\xBD"), u"ok\uFFFD");
+    ASSERT_TRUE(SetAnsiCodePage("GBK"));
+    EXPECT_EQ(AnsiToWide("\xFF" + kNiHaoGbk), u"\uFFFD你好");
+}
+
+TEST_F(CodePageTest, NeverTruncatesAtNulOrOnLongText) {
+    ASSERT_TRUE(SetAnsiCodePage("GBK"));
+    const std::string withNul("a\0b", 3);
+    EXPECT_EQ(AnsiToWide(withNul), std::u16string(u"a\0b", 3));
+    EXPECT_EQ(WideToAnsi(std::u16string(u"a\0b", 3)), withNul);
+
+    std::u16string longText;
+    std::string longBytes;
+    for (int i = 0; i < 20000; ++i) {
+        longText += u"你x";
+        longBytes += "\xC4\xE3x";
+    }
+    EXPECT_EQ(WideToAnsi(longText), longBytes);
+    EXPECT_EQ(AnsiToWide(longBytes), longText);
+}
+
+TEST_F(CodePageTest, AppendAddsToWhatIsThere) {
+    ASSERT_TRUE(SetAnsiCodePage("UTF-8"));
+    std::u16string log = u"start ";
+    AppendAnsi(log, kNiHaoUtf8);
+    AppendAnsi(log, "");
+    AppendAnsi(log, " end");
+    EXPECT_EQ(log, u"start 你好 end");
+}
+
+TEST_F(CodePageTest, UnknownCodePageIsRefusedAndTheOldOneStays) {
+    ASSERT_TRUE(SetAnsiCodePage("GBK"));
+    EXPECT_FALSE(SetAnsiCodePage("NO-SUCH-CHARSET-42"));
+    EXPECT_FALSE(SetAnsiCodePage(""));
+    EXPECT_EQ(GetAnsiCodePage(), "GBK");
+    EXPECT_EQ(WideToAnsi(u"你好"), kNiHaoGbk);
+}
+
+TEST_F(CodePageTest, SwitchingWhileOtherThreadsConvertGivesOneCodePageOrTheOther) {
+    ASSERT_TRUE(SetAnsiCodePage("UTF-8"));
+    const std::u16string gbkReadAsUtf8 = AnsiToWide(kNiHaoGbk);
+    ASSERT_TRUE(SetAnsiCodePage("GBK"));
+    std::atomic<int> mixed{0};
+    std::atomic<int> running{2};
+    std::vector<std::thread> converters;
+    for (int t = 0; t < 2; ++t) {
+        converters.emplace_back([&] {
+            for (int i = 0; i < 5000; ++i) {
+                const std::string bytes = WideToAnsi(u"你好");
+                if (bytes != kNiHaoGbk && bytes != kNiHaoUtf8)
+                    ++mixed;
+                const std::u16string wide = AnsiToWide(kNiHaoGbk);
+                if (wide != u"你好" && wide != gbkReadAsUtf8)
+                    ++mixed;
+            }
+            --running;
+        });
+    }
+    for (int i = 0; i < 100000 && running > 0; ++i) SetAnsiCodePage(i % 2 == 0 ? "UTF-8" : "GBK");
+    for (auto& thread : converters) thread.join();
+    EXPECT_EQ(mixed.load(), 0);
+}
+
+}  // namespace
