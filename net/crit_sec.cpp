@@ -5,7 +5,7 @@
 
 #include "platform/window_messages.h"
 
-CCritSec g_connectLock;
+CCritSec& g_connectLock = *new CCritSec;
 
 bool CCritSec::TryTakeLocked() {
     const auto me = std::this_thread::get_id();
@@ -37,7 +37,6 @@ bool CCritSec::IsHeldByCurrentThread() {
 }
 
 void CCritSec::Leave() {
-    std::vector<ThreadQueue*> toWake;
     {
         std::lock_guard lock(mutex_);
         if (depth_ == 0 || owner_ != std::this_thread::get_id())
@@ -45,10 +44,11 @@ void CCritSec::Leave() {
         if (--depth_ > 0)
             return;
         owner_ = std::thread::id();
-        toWake = dispatchingWaiters_;
+        // Woken while mutex_ is held: a queue in the list belongs to a thread still inside
+        // EnterDispatchingMessages, so it cannot have ended and freed its queue meanwhile.
+        for (ThreadQueue* queue : dispatchingWaiters_) WakeThread(queue);
     }
     released_.notify_all();
-    for (ThreadQueue* queue : toWake) WakeThread(queue);
 }
 
 void CCritSec::EnterDispatchingMessages() {

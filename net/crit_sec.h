@@ -68,4 +68,5 @@ private:
 };
 
 // Guards every ConnectMap and the fields of registered records that workers change.
-extern CCritSec g_connectLock;
+// Never destroyed: detached workers may still leave it while the process exits.
+extern CCritSec& g_connectLock;

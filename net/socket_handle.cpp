@@ -63,8 +63,9 @@ private:
     SOCKET nextHandle_ = 0x10000;
 };
 
+// Never destroyed: detached workers may still close their sockets while the process exits.
 SocketTable& Table() {
-    static SocketTable table;
+    static SocketTable& table = *new SocketTable;
     return table;
 }
 

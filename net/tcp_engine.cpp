@@ -35,12 +35,12 @@ void OnAccepted(const std::shared_ptr<EngineRegistry>& registry, const sockaddr_
     param->id = id;
     param->notifyWnd = window;
     param->registry = registry;
+    // Under the lock, so the record carries its thread before that thread can report on it;
+    // and the page may have deleted the record since it handled WM_CONNECT_NEW.
+    CritSecGuard lock(g_connectLock);
     const std::uintptr_t thread = StartWorkerThread(TcpReceiveThread, param);
     if (thread == 0)
         delete param;
-
-    // The page may have deleted the record since it handled WM_CONNECT_NEW: look it up.
-    CritSecGuard lock(g_connectLock);
     ConnectInfo* current = FindConnection(*registry, id);
     if (current == nullptr || current->sock != accepted)
         return;

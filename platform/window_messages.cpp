@@ -54,7 +54,8 @@ struct ThreadQueue {
             wakerCopy = waker;
         }
         changed.notify_all();
-        if (wakerCopy) wakerCopy();
+        if (wakerCopy)
+            wakerCopy();
     }
 };
 
@@ -66,12 +67,13 @@ struct WindowEntry {
 };
 
 // Guards the window registry. Lock order: registry before any ThreadQueue::mutex.
+// Never destroyed: detached workers may still send messages while the process exits.
 std::mutex& RegistryMutex() {
-    static std::mutex m;
+    static std::mutex& m = *new std::mutex;
     return m;
 }
 std::unordered_map<std::uintptr_t, WindowEntry>& Registry() {
-    static std::unordered_map<std::uintptr_t, WindowEntry> windows;
+    static auto& windows = *new std::unordered_map<std::uintptr_t, WindowEntry>;
     return windows;
 }
 std::uintptr_t g_nextWindowId = 1;  // guarded by RegistryMutex
@@ -81,7 +83,9 @@ std::shared_ptr<ThreadQueue>& CurrentQueuePtr() {
     return queue;
 }
 
-std::uintptr_t Key(HWND window) { return reinterpret_cast<std::uintptr_t>(window); }
+std::uintptr_t Key(HWND window) {
+    return reinterpret_cast<std::uintptr_t>(window);
+}
 
 std::shared_ptr<MessageHandler> FindHandler(HWND window) {
     std::lock_guard lock(RegistryMutex());
@@ -91,13 +95,15 @@ std::shared_ptr<MessageHandler> FindHandler(HWND window) {
 
 }  // namespace
 
-ThreadQueue* CurrentThreadQueue() { return CurrentQueuePtr().get(); }
+ThreadQueue* CurrentThreadQueue() {
+    return CurrentQueuePtr().get();
+}
 
 HWND CreateMessageWindow(MessageHandler handler) {
     std::lock_guard lock(RegistryMutex());
     const std::uintptr_t id = g_nextWindowId++;
-    Registry()[id] = WindowEntry{CurrentQueuePtr(),
-                                 std::make_shared<MessageHandler>(std::move(handler))};
+    Registry()[id] =
+        WindowEntry{CurrentQueuePtr(), std::make_shared<MessageHandler>(std::move(handler))};
     return reinterpret_cast<HWND>(id);
 }
 
@@ -106,7 +112,8 @@ void DestroyMessageWindow(HWND window) {
     {
         std::lock_guard lock(RegistryMutex());
         auto it = Registry().find(Key(window));
-        if (it == Registry().end()) return;
+        if (it == Registry().end())
+            return;
         owner = it->second.owner;
         Registry().erase(it);
     }
@@ -127,7 +134,9 @@ void DestroyMessageWindow(HWND window) {
     for (auto& send : released) send->Complete(0);
 }
 
-bool IsWindow(HWND window) { return FindHandler(window) != nullptr; }
+bool IsWindow(HWND window) {
+    return FindHandler(window) != nullptr;
+}
 
 LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     std::shared_ptr<ThreadQueue> owner;
@@ -136,7 +145,8 @@ LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     {
         std::lock_guard lock(RegistryMutex());
         auto it = Registry().find(Key(window));
-        if (it == Registry().end()) return 0;
+        if (it == Registry().end())
+            return 0;
         if (it->second.owner.get() == CurrentThreadQueue()) {
             sameThreadHandler = it->second.handler;
         } else {
@@ -153,7 +163,8 @@ LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         }
     }
     // Same thread: a plain call, as on Windows.
-    if (sameThreadHandler) return (*sameThreadHandler)(message, wParam, lParam);
+    if (sameThreadHandler)
+        return (*sameThreadHandler)(message, wParam, lParam);
 
     owner->Notify();
     std::unique_lock lock(send->mutex);
@@ -166,7 +177,8 @@ bool PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     {
         std::lock_guard lock(RegistryMutex());
         auto it = Registry().find(Key(window));
-        if (it == Registry().end()) return false;
+        if (it == Registry().end())
+            return false;
         owner = it->second.owner;
         std::lock_guard queueLock(owner->mutex);
         owner->posted.push_back(PostedMessage{window, message, wParam, lParam});
@@ -182,7 +194,8 @@ int DispatchSentMessages() {
         std::shared_ptr<PendingSend> send;
         {
             std::lock_guard lock(queue.mutex);
-            if (queue.sent.empty()) break;
+            if (queue.sent.empty())
+                break;
             send = queue.sent.front();
             queue.sent.pop_front();
         }
@@ -214,8 +227,8 @@ int DispatchPostedMessages() {
 bool WaitForSentMessages(std::chrono::milliseconds timeout) {
     ThreadQueue& queue = *CurrentQueuePtr();
     std::unique_lock lock(queue.mutex);
-    const bool ready = queue.changed.wait_for(
-        lock, timeout, [&] { return !queue.sent.empty() || queue.woken; });
+    const bool ready =
+        queue.changed.wait_for(lock, timeout, [&] { return !queue.sent.empty() || queue.woken; });
     queue.woken = false;
     return ready;
 }

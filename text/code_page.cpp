@@ -24,9 +24,17 @@ struct CodePage {
     bool asciiCompatible = false;  // bytes 0x00-0x7F are the same code points
 };
 
-std::mutex g_codePageMutex;
-std::shared_ptr<const CodePage> g_codePage;  // guarded by g_codePageMutex
-unsigned g_generation = 0;                   // guarded by g_codePageMutex
+// The code page in use and its generation counter. Never destroyed: detached workers may
+// still convert while the process exits.
+struct CodePageState {
+    std::mutex mutex;
+    std::shared_ptr<const CodePage> current;  // guarded by mutex
+    unsigned generation = 0;                  // guarded by mutex
+};
+CodePageState& State() {
+    static CodePageState& state = *new CodePageState;
+    return state;
+}
 
 const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
 
@@ -78,22 +86,22 @@ bool CanConvert(const std::string& name) {
     return true;
 }
 
-// Caller holds g_codePageMutex.
+// Caller holds State().mutex.
 void InstallLocked(const std::string& name) {
     auto page = std::make_shared<CodePage>();
     page->name = name;
-    page->generation = ++g_generation;
+    page->generation = ++State().generation;
     page->asciiCompatible = IsAsciiCompatible(name);
-    g_codePage = std::move(page);
+    State().current = std::move(page);
 }
 
 std::shared_ptr<const CodePage> CurrentCodePage() {
-    std::lock_guard lock(g_codePageMutex);
-    if (!g_codePage) {
+    std::lock_guard lock(State().mutex);
+    if (!State().current) {
         const std::string charset = LocaleCharset();
         InstallLocked(CanConvert(charset) ? charset : "UTF-8");
     }
-    return g_codePage;
+    return State().current;
 }
 
 // iconv descriptors are not safe to share between threads, so every thread keeps its own
@@ -260,7 +268,7 @@ std::string GetAnsiCodePage() {
 bool SetAnsiCodePage(const std::string& name) {
     if (name.empty() || !CanConvert(name))
         return false;
-    std::lock_guard lock(g_codePageMutex);
+    std::lock_guard lock(State().mutex);
     InstallLocked(name);
     return true;
 }
