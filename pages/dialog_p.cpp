@@ -2,6 +2,7 @@
 
 #include <QKeyEvent>
 #include <QPlainTextEdit>
+#include <QTimer>
 
 #include "net/crit_sec.h"
 #include "net/tcp_engine.h"
@@ -23,7 +24,12 @@ QString FromAnsi(const std::string& text) {
 }
 }  // namespace
 
-CDialogP::CDialogP(int templateId, QWidget* parent) : QWidget(parent), templateId_(templateId) {}
+CDialogP::CDialogP(int templateId, QWidget* parent)
+    : QWidget(parent), templateId_(templateId), receivedRefreshTimer_(new QTimer(this)) {
+    receivedRefreshTimer_->setSingleShot(true);
+    receivedRefreshTimer_->setInterval(kReceivedViewRefreshMs);
+    connect(receivedRefreshTimer_, &QTimer::timeout, this, [this] { RefreshReceivedView(); });
+}
 
 CDialogP::CDialogP() : CDialogP(kDefaultTemplateId, nullptr) {}
 
@@ -203,17 +209,39 @@ void CDialogP::ClearViews() {
 void CDialogP::ForgetRecord(const ConnectInfo* record) {
     receivedView_.Forget(record);
     sentView_.Forget(record);
+    if (receivedRefreshPending_ == record)
+        receivedRefreshPending_ = nullptr;
 }
 
 void CDialogP::OnDataAppended(ConnectInfo* record) {
     if (!record || !tree_)
         return;
     if (record->treeItem && record->treeItem == tree_->GetSelectedItem()) {
-        receivedView_.Show(record, record->recvLog);
-        receivedView_.ScrollToEndLater();
+        // A flood of small chunks is shown in batches: the first notification starts the
+        // timer, later ones only join the batch. (A record pending before belongs to an
+        // entry no longer selected, whose data is no longer to be shown.) The lock is not
+        // taken here: the worker that sent this holds it and waits for us.
+        receivedRefreshPending_ = record;
+        if (!receivedRefreshTimer_->isActive())
+            receivedRefreshTimer_->start();
     } else if (record->treeItem) {
-        tree_->SetItemImage(record->treeItem, kImageEntryOpenUnread, kImageEntryOpenUnread);
+        int image = -1, selectedImage = -1;
+        tree_->GetItemImage(record->treeItem, image, selectedImage);
+        if (image != kImageEntryOpenUnread || selectedImage != kImageEntryOpenUnread) {
+            tree_->SetItemImage(record->treeItem, kImageEntryOpenUnread, kImageEntryOpenUnread);
+        }
     }
+}
+
+void CDialogP::RefreshReceivedView() {
+    ConnectInfo* record = receivedRefreshPending_;
+    receivedRefreshPending_ = nullptr;
+    if (!record || !tree_ || record->treeItem != tree_->GetSelectedItem())
+        return;
+    // Runs from the timer, outside any notification handler.
+    UiCritSecGuard lock(g_connectLock);
+    receivedView_.Show(record, record->recvLog);
+    receivedView_.ScrollToEndLater();
 }
 
 void CDialogP::OnClearReceived() {

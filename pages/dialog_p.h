@@ -30,6 +30,7 @@
 
 class CTreeCtrlEx;
 class QPlainTextEdit;
+class QTimer;
 class TcpEngine;
 
 // Node images (indices into the tree's image list).
@@ -123,6 +124,9 @@ protected:
     // WM_CONNECT_DATA, wParam 0: shows the new data if the entry is selected, otherwise
     // marks the entry as holding unseen data. Inside the handler (no lock).
     void OnDataAppended(ConnectInfo* record);
+    // How long the received view may lag behind a flood of data for the shown entry: data
+    // notifications within this time are shown together, with one append and one repaint.
+    static constexpr int kReceivedViewRefreshMs = 30;
     void OnClearReceived();
     void OnClearSent();
     // Sends the send box's text on the selected entry's TCP connection and logs it.
@@ -136,7 +140,13 @@ private:
     int templateId_;
     COLORREF pageColour_ = RGB(255, 255, 255);
     std::array<CSkinBtn, kButtonSlotCount> buttonSlots_;
+    // Puts the received data of the record that OnDataAppended saw into the view.
+    void RefreshReceivedView();
+
     HWND window_ = nullptr;
+    // The selected record whose new data waits for RefreshReceivedView, or null.
+    ConnectInfo* receivedRefreshPending_ = nullptr;
+    QTimer* receivedRefreshTimer_ = nullptr;
     CTreeCtrlEx* tree_ = nullptr;
     LogView receivedView_{nullptr};
     LogView sentView_{nullptr};

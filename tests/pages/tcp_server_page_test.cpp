@@ -66,7 +66,9 @@ TEST_F(TcpServerPageTest, CreateListensAndPeersAppearAsEntries) {
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(Record(b)->id, 1u);
     EXPECT_EQ(tree_->GetSelectedItem(), a);
-    EXPECT_TRUE(LogLine("from a").match(ReceivedText()).hasMatch()) << ReceivedText().toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return LogLine("from a").match(ReceivedText()).hasMatch(); },
+                                kWaitMs))
+        << ReceivedText().toStdString();
 }
 
 TEST_F(TcpServerPageTest, DataMarksUnseenEntriesAndAClickShowsTheLogs) {
