@@ -6,6 +6,8 @@
 #include <QPointer>
 #include <QWidget>
 #include <atomic>
+#include <memory>
+#include <mutex>
 
 #include "platform/qt_window.h"
 
@@ -14,16 +16,28 @@ namespace {
 const QEvent::Type kDispatchEventType = static_cast<QEvent::Type>(QEvent::registerEventType());
 const char* const kWindowHandleProperty = "wl_hwnd";
 
-// Lives on the user-interface thread. At most one dispatch event is queued at a time: the
-// waker posts only when none is pending, so a flood of sends costs one event per loop turn.
-class MessagePump : public QObject {
-public:
+// What the waker reaches from other threads. It outlives the pump object: the layer may call
+// a copy of the waker after it was removed, so the receiver is cleared under the mutex when
+// the pump goes away. At most one dispatch event is queued at a time, so a flood of sends
+// costs one event per loop turn.
+struct PumpWaker {
+    std::mutex mutex;
+    QObject* receiver = nullptr;  // guarded by mutex
+    std::atomic<bool> dispatchQueued{false};
+
     // Any thread.
     void Wake() {
-        if (!dispatchQueued_.exchange(true)) {
-            QCoreApplication::postEvent(this, new QEvent(kDispatchEventType));
+        std::lock_guard lock(mutex);
+        if (receiver != nullptr && !dispatchQueued.exchange(true)) {
+            QCoreApplication::postEvent(receiver, new QEvent(kDispatchEventType));
         }
     }
+};
+
+// Lives on the user-interface thread and runs the queued messages when its event arrives.
+class MessagePump : public QObject {
+public:
+    explicit MessagePump(std::shared_ptr<PumpWaker> waker) : waker_(std::move(waker)) {}
 
 protected:
     // User-interface thread, from whichever loop runs (also a modal dialog's nested loop).
@@ -32,14 +46,14 @@ protected:
             return QObject::event(e);
         }
         // Clear first: anything queued while the handlers run wakes us again.
-        dispatchQueued_.store(false);
+        waker_->dispatchQueued.store(false);
         DispatchSentMessages();
         DispatchPostedMessages();
         return true;
     }
 
 private:
-    std::atomic<bool> dispatchQueued_{false};
+    std::shared_ptr<PumpWaker> waker_;
 };
 
 MessagePump* g_pump = nullptr;  // user-interface thread only
@@ -62,18 +76,22 @@ void InstallQtMessagePump() {
     if (g_pump != nullptr) {
         return;
     }
-    g_pump = new MessagePump();
-    // Destroyed with the application; the waker is removed first so that no worker posts
-    // to a dead object.
-    QObject::connect(QCoreApplication::instance(), &QObject::destroyed, [] {
+    auto waker = std::make_shared<PumpWaker>();
+    g_pump = new MessagePump(waker);
+    waker->receiver = g_pump;
+    // Gone with the application: the waker stops posting before the pump is deleted.
+    QObject::connect(QCoreApplication::instance(), &QObject::destroyed, [waker] {
         SetThreadQueueWaker({});
+        {
+            std::lock_guard lock(waker->mutex);
+            waker->receiver = nullptr;
+        }
         delete g_pump;
         g_pump = nullptr;
     });
-    MessagePump* pump = g_pump;
-    SetThreadQueueWaker([pump] { pump->Wake(); });
+    SetThreadQueueWaker([waker] { waker->Wake(); });
     // Anything queued before the pump existed runs on the next loop turn.
-    pump->Wake();
+    waker->Wake();
 }
 
 HWND AttachMessageWindow(QWidget* widget, MessageHandler handler) {

@@ -57,3 +57,34 @@ TEST(ModalHelper, ReportsATimeOutWhenNoDialogOpens) {
     EXPECT_FALSE(answer.WaitAnswered(std::chrono::seconds(5)));
     EXPECT_TRUE(answer.TimedOut());
 }
+
+// A dialog that refuses its entry with a message box and stays open: the answers are taken in
+// order, and the dialog can be answered again after its box.
+TEST(ModalHelper, AnswersADialogItsMessageBoxAndTheDialogAgain) {
+    QDialog dialog;
+    auto* edit = new QLineEdit(&dialog);
+    SetControlId(edit, 1009);
+    auto* ok = new QPushButton(QStringLiteral("确定"), &dialog);
+    SetControlId(ok, 1);
+    auto* cancel = new QPushButton(QStringLiteral("取消"), &dialog);
+    SetControlId(cancel, 2);
+    QObject::connect(ok, &QPushButton::clicked, &dialog, [&] {
+        if (edit->text().toInt() > 65535) {
+            ShowMessageBox(&dialog, QStringLiteral("输入的端口号有错！"), QStringLiteral("提示"));
+            return;
+        }
+        dialog.accept();
+    });
+    QObject::connect(cancel, &QPushButton::clicked, &dialog, &QDialog::reject);
+
+    ModalAnswer refused(ModalAnswer::TypeInto(1009, QStringLiteral("65536")));
+    ModalAnswer box;
+    ModalAnswer cancelled(ModalAnswer::Press(ModalAnswer::Cancel));
+    EXPECT_EQ(dialog.exec(), QDialog::Rejected);
+    EXPECT_TRUE(refused.Answered());
+    ASSERT_TRUE(box.Answered());
+    EXPECT_EQ(box.Caption(), QStringLiteral("提示"));
+    EXPECT_EQ(box.Text(), QStringLiteral("输入的端口号有错！"));
+    EXPECT_TRUE(cancelled.Answered());
+    EXPECT_EQ(edit->text(), QStringLiteral("65536"));
+}
