@@ -151,6 +151,22 @@ QString ResolveFontFamily(const QString& templateFace) {
     return templateFace;
 }
 
+void InstallFontSubstitutions() {
+    const char* const faces[] = {"Arial",
+                                 "Times New Roman",
+                                 "MS Shell Dlg",
+                                 "MS Shell Dlg 2",
+                                 "Microsoft Sans Serif",
+                                 "MS Sans Serif",
+                                 "Tahoma",
+                                 "宋体",
+                                 "SimSun"};
+    for (const char* face : faces) {
+        const QString name = QString::fromUtf8(face);
+        QFont::insertSubstitutions(name, {ResolveFontFamily(name), kChineseFallbackFamily});
+    }
+}
+
 QFont TemplateFont(const QString& templateFace, int points) {
     QFont font;
     // Chinese text falls back to WenQuanYi so that it never shows as boxes.

@@ -60,6 +60,10 @@ DialogBaseUnits BaseUnitsFor(const QString& fontFace, int fontPoints);
 QRect UnitsToPixels(const QRect& units, DialogBaseUnits base);
 // The installed font that stands in for a template font (same metrics).
 QString ResolveFontFamily(const QString& templateFace);
+// Makes the font names the program uses (Arial, "Times New Roman", "MS Shell Dlg",
+// "Microsoft Sans Serif", "宋体") resolve to the installed stand-ins, with the Chinese font as
+// fallback, for every QFont made by name. Idempotent; InstallQtMessagePump calls it.
+void InstallFontSubstitutions();
 // The font for a template font and size: the stand-in family with a Chinese fallback, at the
 // pixel size Windows uses at 96 DPI.
 QFont TemplateFont(const QString& templateFace, int points);

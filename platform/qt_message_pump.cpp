@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/dialog_template.h"
 #include "platform/qt_window.h"
 
 namespace {
@@ -76,6 +77,7 @@ void InstallQtMessagePump() {
     if (g_pump != nullptr) {
         return;
     }
+    InstallFontSubstitutions();
     auto waker = std::make_shared<PumpWaker>();
     g_pump = new MessagePump(waker);
     waker->receiver = g_pump;

@@ -9,7 +9,8 @@ class QWidget;
 
 // Installs the Qt pump on the calling (user-interface) thread; idempotent. Call after
 // the QApplication exists. Messages sent by workers to this thread's windows are then
-// handled promptly, also inside nested loops of modal dialogs and message boxes.
+// handled promptly, also inside nested loops of modal dialogs and message boxes. Also makes
+// the program's font names resolve to the installed fonts (InstallFontSubstitutions).
 void InstallQtMessagePump();
 
 // Gives `widget` a window handle whose messages go to `handler`. The handle is destroyed

@@ -167,6 +167,11 @@ TEST(DialogTemplate, TemplateFontsResolveToInstalledFontsWithChineseGlyphs) {
     EXPECT_EQ(times.pixelSize(), 11);
     // Chinese text in a Latin template font falls back to a font that has the glyphs.
     EXPECT_TRUE(times.families().contains(QStringLiteral("WenQuanYi Micro Hei")));
+    // Fonts made by name elsewhere in the program (the skin paints with Arial) resolve too.
+    EXPECT_EQ(QFontInfo(QFont(QStringLiteral("Arial"))).family(),
+              QStringLiteral("Liberation Sans"));
+    EXPECT_EQ(QFontInfo(QFont(QStringLiteral("宋体"))).family(),
+              QStringLiteral("WenQuanYi Micro Hei"));
     QFont chinese(QStringLiteral("WenQuanYi Micro Hei"));
     const QFontMetrics metrics(chinese);
     for (QChar c : QStringLiteral("收到的信息发送窗口")) {
