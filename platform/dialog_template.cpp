@@ -215,6 +215,15 @@ void BuildDialogFromTemplate(QWidget* dialog, int templateId,
         if (control.kind == ControlKind::Icon) {
             geometry.setSize(QSize(kIconControlSize, kIconControlSize));
         }
+        // A combo box's template height is that of its drop-down list; the closed box keeps
+        // the height of one line.
+        if (control.kind == ControlKind::ComboBox) {
+            if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+                const int rowHeight = std::max(1, combo->fontMetrics().height() + 2);
+                combo->setMaxVisibleItems(std::max(1, geometry.height() / rowHeight - 1));
+            }
+            geometry.setHeight(widget->sizeHint().height());
+        }
         widget->setGeometry(geometry);
         // Group boxes only frame the controls inside them: keep them beneath, so that they
         // never take the clicks meant for those controls.

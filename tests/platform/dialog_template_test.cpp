@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QDialog>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -116,6 +118,19 @@ TEST(DialogTemplate, ClicksOnAViewReachTheViewNotItsGroupBox) {
     QTest::mouseClick(sendBox->viewport(), Qt::LeftButton);
     QTest::keyClicks(sendBox->viewport(), QStringLiteral("hello"));
     EXPECT_EQ(sendBox->toPlainText(), QStringLiteral("hello"));
+}
+
+TEST(DialogTemplate, ComboBoxKeepsOneLineAndIconKeepsTheIconSize) {
+    QDialog dialog;
+    BuildDialogFromTemplate(&dialog, 294);
+    auto* combo = FindControlAs<QComboBox>(&dialog, 1055);
+    ASSERT_NE(combo, nullptr);
+    EXPECT_EQ(combo->pos(), QPoint(111 * 6 / 4, 10 * 13 / 8));
+    EXPECT_LT(combo->height(), 40);  // not the 193 pixels of its drop-down list
+    const QList<QLabel*> labels = dialog.findChildren<QLabel*>();
+    ASSERT_EQ(labels.size(), 1);
+    EXPECT_EQ(labels.first()->size(), QSize(32, 32));
+    EXPECT_FALSE(labels.first()->pixmap().isNull());
 }
 
 TEST(DialogTemplate, DigitsOnlyEditsRefuseOtherCharacters) {
