@@ -104,9 +104,12 @@ void PressButton(QWidget* dialog, const ModalPlan& plan) {
     switch (plan.button) {
         case ModalButton::LeaveOpen:
             return;
-        case ModalButton::Escape:
-            QTest::keyClick(dialog, Qt::Key_Escape);
+        case ModalButton::Escape: {
+            // To the focused control, as a real key press goes, so that filters see it too.
+            QWidget* target = dialog->focusWidget() != nullptr ? dialog->focusWidget() : dialog;
+            QTest::keyClick(target, Qt::Key_Escape);
             return;
+        }
         case ModalButton::ById:
             button = ButtonWithId(dialog, plan.buttonId);
             break;

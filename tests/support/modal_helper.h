@@ -13,9 +13,15 @@
 //
 // The answer runs from a timer inside the dialog's own event loop: it waits (bounded, 10 s
 // by default) for QApplication::activeModalWidget(), records its caption and text, types
-// into edits, then presses the chosen button. It answers one dialog; chain several
-// ModalAnswer objects for dialogs that follow one another (each one answers the next new
-// modal dialog that appears after the previous was answered). User-interface thread only.
+// into edits (real key presses, so validators apply), then presses the chosen button with a
+// real mouse click. It answers one dialog; chain several ModalAnswer objects for dialogs that
+// follow one another: they are taken in the order they were made, each by the next modal
+// dialog that is open when its turn comes. A dialog that stays open after its button (a
+// refused entry with a message box) can be answered again by a later ModalAnswer; a dialog
+// answered with LeaveOpen is left to the test. User-interface thread only.
+//
+// Widget tests link wl_test_main (main with an off-screen QApplication and the message pump)
+// and get wl_test_support with it.
 #pragma once
 
 #include <QPointer>
@@ -33,7 +39,7 @@ class QWidget;
 enum class ModalButton {
     Ok,         // QMessageBox OK; a dialog's button with id 1 (IDOK) or its default; else accept()
     Cancel,     // QMessageBox Cancel or the button with id 2 (IDCANCEL), else reject()
-    Escape,     // a real Escape key press on the dialog
+    Escape,     // a real Escape key press on the dialog's focused control
     ById,       // the button whose control id is buttonId
     LeaveOpen,  // only record; the test closes the dialog itself
 };
