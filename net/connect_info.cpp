@@ -6,7 +6,9 @@
 #include <netdb.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 
 #include "platform/window_messages.h"
@@ -84,7 +86,13 @@ std::uint64_t UdpKey(const sockaddr_in& address) {
 
 std::string FormatTimeStamp(std::chrono::system_clock::time_point now) {
     using namespace std::chrono;
-    const auto local = floor<seconds>(now) + hours(8);
+    // Receive threads stamp every chunk; most chunks share their second with the last one.
+    thread_local sys_seconds cachedSecond{};
+    thread_local std::string cachedStamp;
+    const sys_seconds second = floor<seconds>(now);
+    if (!cachedStamp.empty() && second == cachedSecond)
+        return cachedStamp;
+    const auto local = second + hours(8);
     const auto day = floor<days>(local);
     const year_month_day date(day);
     const hh_mm_ss time(local - day);
@@ -92,7 +100,9 @@ std::string FormatTimeStamp(std::chrono::system_clock::time_point now) {
     std::snprintf(text, sizeof(text), "%04d-%02u-%02u %02d:%02d:%02d  ", int(date.year()),
                   unsigned(date.month()), unsigned(date.day()), int(time.hours().count()),
                   int(time.minutes().count()), int(time.seconds().count()));
-    return text;
+    cachedSecond = second;
+    cachedStamp = text;
+    return cachedStamp;
 }
 
 std::string FormatTimeStamp() {
@@ -106,9 +116,9 @@ void AppendReceived(ConnectInfo* record, const char* chunk, int n, HWND notifyWn
     AppendAnsi(log, FormatTimeStamp());
     const std::size_t textStart = log.size();
     AppendAnsi(log, std::string_view(chunk, static_cast<std::size_t>(n)));
-    for (std::size_t i = textStart; i < log.size(); ++i) {
-        if (log[i] == u'\0')
-            log[i] = kNulSymbol;
+    if (std::memchr(chunk, 0, static_cast<std::size_t>(n)) != nullptr) {
+        std::replace(log.begin() + static_cast<std::ptrdiff_t>(textStart), log.end(), u'\0',
+                     kNulSymbol);
     }
     log.push_back(u'\n');
     record->unread = 1;

@@ -15,6 +15,8 @@ namespace {
 // Room for the largest datagram IPv4 can carry, plus the NUL after it: a datagram is
 // never cut.
 constexpr int kLargestDatagram = 65535;
+// Socket receive buffer asked for on every UDP socket the engine serves.
+constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
 
 ConnectInfo* FindPeer(EngineRegistry& registry, std::uint64_t key) {
     auto it = registry.map.find(key);
@@ -121,6 +123,8 @@ SOCKET UdpEngine::BindEndpoint(std::uint16_t port) {
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_ANY);
     address.sin_port = htons(port);
+    // Room for bursts while the page handles earlier datagrams (the system caps the size).
+    SetSocketOption(s, SOL_SOCKET, SO_RCVBUF, kReceiveBufferBytes);
     if (BindSocket(s, address) == SOCKET_ERROR || GetSocketName(s, address) == SOCKET_ERROR) {
         closesocket(s);
         return INVALID_SOCKET;
@@ -146,6 +150,7 @@ int UdpEngine::CloseEndpoint(SOCKET s) {
 }
 
 bool UdpEngine::StartClientReceiving(ConnectInfo* record) {
+    SetSocketOption(record->sock, SOL_SOCKET, SO_RCVBUF, kReceiveBufferBytes);
     auto* param = new ThreadParam;
     param->sock = record->sock;
     param->udpEngine = this;

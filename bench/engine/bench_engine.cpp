@@ -1,0 +1,447 @@
+// Receive-path benchmark: the engines deliver through the message layer to a handler on this
+// (the user-interface) thread that does what a page does with the news: it appends the new
+// part of the record's log to its view. Every figure is printed beside a baseline measured
+// in the same run on the same machine. Targets are printed, not enforced.
+//
+// Loopback only (127.0.0.1). Every loop is bounded in count and time.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "net/connect_info.h"
+#include "net/crit_sec.h"
+#include "net/tcp_engine.h"
+#include "net/udp_engine.h"
+#include "platform/window_messages.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+double Seconds(Clock::duration span) {
+    return std::chrono::duration<double>(span).count();
+}
+
+sockaddr_in Loopback(std::uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    return address;
+}
+
+std::uint16_t PortOf(int fd) {
+    sockaddr_in address{};
+    socklen_t length = sizeof(address);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    return ntohs(address.sin_port);
+}
+
+long ResidentKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stol(line.substr(6));
+    }
+    return 0;
+}
+
+// The page stand-in: a window on this thread; handling a notice copies the new part of the
+// record's log into the page's view, and the view keeps its last megabyte as a real view
+// would keep its scroll-back.
+class BenchPage {
+public:
+    BenchPage() {
+        window_ = CreateMessageWindow([this](UINT message, WPARAM wParam, LPARAM lParam) {
+            auto* record = reinterpret_cast<ConnectInfo*>(lParam);
+            if (message == WM_CONNECT_NEW) {
+                ++announced;
+            } else if (message == WM_CONNECT_DATA && wParam == CONNECT_DATA_CLOSED) {
+                ++closed;
+            } else if (message == WM_CONNECT_DATA) {
+                ++chunks;
+                ShowNewLog(*record);
+            }
+            return LRESULT{1};
+        });
+    }
+    ~BenchPage() { DestroyMessageWindow(window_); }
+    HWND Window() const { return window_; }
+
+    bool PumpUntil(const std::function<bool()>& done, Clock::duration timeout) {
+        const auto deadline = Clock::now() + timeout;
+        while (!done()) {
+            if (Clock::now() > deadline)
+                return false;
+            WaitForSentMessages(10ms);
+            DispatchSentMessages();
+        }
+        return true;
+    }
+
+    long announced = 0;
+    long closed = 0;
+    long chunks = 0;
+
+private:
+    void ShowNewLog(ConnectInfo& record) {
+        // The engine's log grows; the page shows what it has not shown yet. The log is
+        // emptied as the clear command would, so a long run does not hold it all.
+        view_.append(record.recvLog);
+        record.recvLog.clear();
+        if (view_.size() > kViewLimit)
+            view_.erase(0, view_.size() - kViewLimit / 2);
+    }
+
+    static constexpr std::size_t kViewLimit = 1 << 20;
+    HWND window_ = nullptr;
+    std::u16string view_;
+};
+
+// ---------------------------------------------------------------- TCP stream
+
+constexpr long kStreamBytes = 256L * 1024 * 1024;
+
+// Writes kStreamBytes of text to a fresh connection to `port`, then closes.
+void StreamTo(std::uint16_t port) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    const sockaddr_in address = Loopback(port);
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+        close(fd);
+        return;
+    }
+    std::vector<char> block(64 * 1024);
+    for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>('a' + i % 26);
+    long sent = 0;
+    while (sent < kStreamBytes) {
+        const ssize_t n = send(fd, block.data(), block.size(), MSG_NOSIGNAL);
+        if (n <= 0)
+            break;
+        sent += n;
+    }
+    close(fd);
+}
+
+double PlainTcpRate() {
+    const int listening = socket(AF_INET, SOCK_STREAM, 0);
+    const sockaddr_in address = Loopback(0);
+    bind(listening, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
+    listen(listening, 4);
+    const auto start = Clock::now();
+    std::thread sender(StreamTo, PortOf(listening));
+    const int fd = accept(listening, nullptr, nullptr);
+    char buffer[10240];
+    long total = 0;
+    for (ssize_t n; (n = recv(fd, buffer, sizeof(buffer) - 1, 0)) > 0;) total += n;
+    const double rate = total / Seconds(Clock::now() - start);
+    sender.join();
+    close(fd);
+    close(listening);
+    return rate;
+}
+
+double EngineTcpRate(long& chunks) {
+    BenchPage page;
+    TcpEngine engine;
+    engine.SetNotifyWindow(page.Window());
+    const SOCKET listening = engine.StartListening(0);
+    sockaddr_in bound{};
+    GetSocketName(listening, bound);
+    const auto start = Clock::now();
+    std::thread sender(StreamTo, ntohs(bound.sin_port));
+    const bool done = page.PumpUntil([&] { return page.closed == 1; }, 300s);
+    const double elapsed = Seconds(Clock::now() - start);
+    sender.join();
+    long received = 0;
+    {
+        UiCritSecGuard lock(g_connectLock);
+        for (auto& [id, record] : engine.Connections()) {
+            received += record->recvBytes;
+            delete record;
+        }
+        engine.Connections().clear();
+    }
+    engine.StopListening(listening);
+    chunks = page.chunks;
+    if (!done || received != kStreamBytes) {
+        std::printf("  engine run incomplete: %ld of %ld bytes\n", received, kStreamBytes);
+    }
+    return received / elapsed;
+}
+
+void BenchTcp() {
+    std::printf("TCP: %ld MiB from one peer over loopback into one record\n", kStreamBytes >> 20);
+    const double plain = PlainTcpRate();
+    long chunks = 0;
+    const double engine = EngineTcpRate(chunks);
+    std::printf("  plain recv loop (baseline)   %8.1f MiB/s\n", plain / (1 << 20));
+    std::printf("  engine to page handler       %8.1f MiB/s  (%ld notices)\n", engine / (1 << 20),
+                chunks);
+    std::printf("  ratio engine/plain           %8.2f      (target >= 0.50)\n", engine / plain);
+}
+
+// ---------------------------------------------------------------- UDP datagrams
+
+constexpr int kDatagrams = 200000;
+constexpr int kDatagramSize = 64;
+
+// Sends kDatagrams to `port`; paced at `perSecond` (0: as fast as it can). Returns the
+// sender's own rate.
+double SendDatagrams(std::uint16_t port, int perSecond) {
+    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    const sockaddr_in to = Loopback(port);
+    char payload[kDatagramSize];
+    std::memset(payload, 'u', sizeof(payload));
+    const auto start = Clock::now();
+    for (int i = 0; i < kDatagrams; ++i) {
+        if (perSecond > 0 && i % 100 == 0) {
+            std::this_thread::sleep_until(start +
+                                          std::chrono::microseconds(1000000LL * i / perSecond));
+        }
+        sendto(fd, payload, sizeof(payload), 0, reinterpret_cast<const sockaddr*>(&to), sizeof(to));
+    }
+    const double rate = kDatagrams / Seconds(Clock::now() - start);
+    close(fd);
+    return rate;
+}
+
+struct UdpResult {
+    long arrived = 0;
+    double rate = 0;  // arrivals per second, over the sender's span
+    double senderRate = 0;
+};
+
+UdpResult PlainUdp(int perSecond) {
+    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    const sockaddr_in address = Loopback(0);
+    bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
+    timeval quiet{0, 300000};  // the run is over after 300 ms without a datagram
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &quiet, sizeof(quiet));
+    UdpResult result;
+    std::thread sender([&] { result.senderRate = SendDatagrams(PortOf(fd), perSecond); });
+    char buffer[65536];
+    auto start = Clock::now();
+    auto last = start;
+    while (recv(fd, buffer, sizeof(buffer), 0) >= 0) {
+        if (result.arrived++ == 0)
+            start = Clock::now();
+        last = Clock::now();
+    }
+    sender.join();
+    result.rate = result.arrived / std::max(Seconds(last - start), 1e-9);
+    close(fd);
+    return result;
+}
+
+UdpResult EngineUdp(int perSecond) {
+    BenchPage page;
+    UdpEngine engine;
+    engine.SetNotifyWindow(page.Window());
+    const SOCKET s = engine.BindEndpoint(0);
+    sockaddr_in bound{};
+    GetSocketName(s, bound);
+    UdpResult result;
+    std::atomic<bool> sent{false};
+    std::thread sender([&] {
+        result.senderRate = SendDatagrams(ntohs(bound.sin_port), perSecond);
+        sent = true;
+    });
+    auto start = Clock::now();
+    auto last = start;
+    long seen = 0;
+    page.PumpUntil(
+        [&] {
+            if (page.chunks != seen) {
+                if (seen == 0)
+                    start = Clock::now();
+                seen = page.chunks;
+                last = Clock::now();
+            }
+            return sent && Clock::now() - last > 300ms;
+        },
+        120s);
+    sender.join();
+    engine.CloseEndpoint(s);
+    {
+        UiCritSecGuard lock(g_connectLock);
+        for (auto& [key, record] : engine.Peers()) {
+            result.arrived += record->recvBytes / kDatagramSize;
+            delete record;
+        }
+        engine.Peers().clear();
+    }
+    result.rate = result.arrived / std::max(Seconds(last - start), 1e-9);
+    return result;
+}
+
+void PrintUdp(const char* what, const UdpResult& r) {
+    std::printf("  %-28s %7ld of %d arrived (loss %5.2f%%), %9.0f/s received, sender %9.0f/s\n",
+                what, r.arrived, kDatagrams, 100.0 * (kDatagrams - r.arrived) / kDatagrams, r.rate,
+                r.senderRate);
+}
+
+void BenchUdp() {
+    std::printf("UDP: %d datagrams of %d bytes from one sender\n", kDatagrams, kDatagramSize);
+    std::printf(" paced at 100000/s (target: no loss)\n");
+    PrintUdp("plain recvfrom (baseline)", PlainUdp(100000));
+    PrintUdp("engine to page handler", EngineUdp(100000));
+    std::printf(" as fast as the sender can\n");
+    PrintUdp("plain recvfrom (baseline)", PlainUdp(0));
+    PrintUdp("engine to page handler", EngineUdp(0));
+}
+
+// ---------------------------------------------------------------- 10,000 connections
+
+constexpr int kConnections = 10000;
+
+// Child process (its own descriptor table): opens kConnections to `port`, reports, then
+// holds them until the parent closes the pipe.
+[[noreturn]] void ConnectManyInChild(std::uint16_t port, int readyPipe, int holdPipe) {
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+    std::vector<int> fds;
+    const sockaddr_in address = Loopback(port);
+    for (int i = 0; i < kConnections; ++i) {
+        const int fd = socket(AF_INET, SOCK_STREAM, 0);
+        if (fd < 0 ||
+            connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+            break;
+        }
+        fds.push_back(fd);
+    }
+    const int opened = static_cast<int>(fds.size());
+    (void)!write(readyPipe, &opened, sizeof(opened));
+    char byte;
+    (void)!read(holdPipe, &byte, 1);
+    _exit(0);
+}
+
+struct ManyResult {
+    int opened = 0;
+    long accepted = 0;
+    double seconds = 0;
+    long residentKiB = 0;
+};
+
+// Runs the child against `port`; `waitAll` pumps until the parent side has everything.
+template <typename WaitAll>
+ManyResult ConnectMany(std::uint16_t port, WaitAll waitAll) {
+    int ready[2];
+    int hold[2];
+    if (pipe(ready) != 0 || pipe(hold) != 0)
+        return {};
+    const long residentBefore = ResidentKiB();
+    const auto start = Clock::now();
+    const pid_t child = fork();
+    if (child == 0) {
+        close(ready[0]);
+        close(hold[1]);
+        ConnectManyInChild(port, ready[1], hold[0]);
+    }
+    close(ready[1]);
+    close(hold[0]);
+    ManyResult result;
+    result.accepted = waitAll();
+    result.seconds = Seconds(Clock::now() - start);
+    result.residentKiB = ResidentKiB() - residentBefore;
+    (void)!read(ready[0], &result.opened, sizeof(result.opened));
+    close(ready[0]);
+    close(hold[1]);  // the child closes its connections and ends
+    waitpid(child, nullptr, 0);
+    return result;
+}
+
+ManyResult PlainAcceptMany() {
+    const int listening = socket(AF_INET, SOCK_STREAM, 0);
+    const sockaddr_in address = Loopback(0);
+    bind(listening, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
+    listen(listening, SOMAXCONN);
+    std::vector<int> accepted;
+    ManyResult result = ConnectMany(PortOf(listening), [&] {
+        timeval patience{10, 0};
+        setsockopt(listening, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof(patience));
+        while (static_cast<int>(accepted.size()) < kConnections) {
+            const int fd = accept(listening, nullptr, nullptr);
+            if (fd < 0)
+                break;
+            accepted.push_back(fd);
+        }
+        return static_cast<long>(accepted.size());
+    });
+    for (int fd : accepted) close(fd);
+    close(listening);
+    return result;
+}
+
+ManyResult EngineAcceptMany() {
+    BenchPage page;
+    TcpEngine engine;
+    engine.SetNotifyWindow(page.Window());
+    const SOCKET listening = engine.StartListening(0);
+    sockaddr_in bound{};
+    GetSocketName(listening, bound);
+    ManyResult result = ConnectMany(ntohs(bound.sin_port), [&] {
+        page.PumpUntil([&] { return page.announced >= kConnections; }, 120s);
+        return page.announced;
+    });
+    engine.StopListening(listening);
+    // The child has closed its ends: every receive thread reports and ends.
+    page.PumpUntil([&] { return page.closed >= page.announced; }, 120s);
+    {
+        UiCritSecGuard lock(g_connectLock);
+        for (auto& [id, record] : engine.Connections()) delete record;
+        engine.Connections().clear();
+    }
+    return result;
+}
+
+void PrintMany(const char* what, const ManyResult& r) {
+    std::printf("  %-28s %5ld of %d accepted in %6.2f s, resident %7.1f KiB per connection\n", what,
+                r.accepted, kConnections, r.seconds,
+                r.accepted > 0 ? double(r.residentKiB) / r.accepted : 0.0);
+}
+
+void BenchMany() {
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+    std::printf(
+        "TCP: %d concurrent connections to one listening engine"
+        " (target: within 5 s, <= 100 KiB each)\n",
+        kConnections);
+    PrintMany("plain accept loop (baseline)", PlainAcceptMany());
+    PrintMany("engine, announced to page", EngineAcceptMany());
+}
+
+}  // namespace
+
+// With no argument runs everything; "tcp", "udp" or "many" run one part.
+int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    const std::string only = argc > 1 ? argv[1] : "";
+    if (only.empty() || only == "tcp")
+        BenchTcp();
+    if (only.empty() || only == "udp")
+        BenchUdp();
+    if (only.empty() || only == "many")
+        BenchMany();
+    return 0;
+}
