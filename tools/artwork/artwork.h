@@ -52,6 +52,10 @@ QImage NewCanvas(int width, int height);
 // Turns an antialiased ARGB drawing into an opaque skin bitmap: pixels at least half covered
 // are blended over `matte` (the colour they will mostly sit on), the rest become magenta.
 QImage KeyToMagenta(const QImage& drawing, const QColor& matte);
+// For pieces whose background is known row by row (the frame's top band): every pixel the
+// drawing covers by a quarter or more is blended over the band's colour at its frame row
+// (`frameTop` + y), so texts and strokes keep their smooth edges; the rest becomes magenta.
+QImage KeyOverTopBand(const QImage& drawing, int frameTop);
 // The same for a drawing on an opaque background: no magenta.
 QImage Opaque(const QImage& drawing, const QColor& background);
 

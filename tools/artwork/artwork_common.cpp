@@ -50,7 +50,10 @@ QImage NewCanvas(int width, int height) {
     return image;
 }
 
-QImage KeyToMagenta(const QImage& drawing, const QColor& matte) {
+namespace {
+
+template <typename MatteAt>
+QImage KeyWith(const QImage& drawing, int minimumAlpha, MatteAt matteAt) {
     const QImage source = drawing.convertToFormat(QImage::Format_ARGB32);
     QImage result(source.size(), QImage::Format_RGB32);
     for (int y = 0; y < source.height(); ++y) {
@@ -58,10 +61,11 @@ QImage KeyToMagenta(const QImage& drawing, const QColor& matte) {
         auto* outLine = reinterpret_cast<QRgb*>(result.scanLine(y));
         for (int x = 0; x < source.width(); ++x) {
             const int alpha = qAlpha(in[x]);
-            if (alpha < 128) {
+            if (alpha < minimumAlpha) {
                 outLine[x] = qRgb(255, 0, 255);
                 continue;
             }
+            const QColor matte = matteAt(y);
             const double a = alpha / 255.0;
             int r = qRound(qRed(in[x]) * a + matte.red() * (1 - a));
             int g = qRound(qGreen(in[x]) * a + matte.green() * (1 - a));
@@ -74,6 +78,16 @@ QImage KeyToMagenta(const QImage& drawing, const QColor& matte) {
         }
     }
     return result;
+}
+
+}  // namespace
+
+QImage KeyToMagenta(const QImage& drawing, const QColor& matte) {
+    return KeyWith(drawing, 128, [&](int) { return matte; });
+}
+
+QImage KeyOverTopBand(const QImage& drawing, int frameTop) {
+    return KeyWith(drawing, 64, [frameTop](int y) { return TopBandColourAt(frameTop + y); });
 }
 
 QImage Opaque(const QImage& drawing, const QColor& background) {

@@ -85,11 +85,6 @@ const PageButtonIds kPageButtons[] = {
     {"清除已发送信息", 91, 249, 246, 247, 248},
 };
 
-// The colour of the title band behind a frame button whose top is at `top`, `height` high.
-QColor BandMatte(int top, int height) {
-    return TopBandColourAt(top + height / 2);
-}
-
 QImage CloseButton(ButtonState state) {
     constexpr int kSize = 16;
     QImage canvas = NewCanvas(kSize, kSize);
@@ -106,7 +101,7 @@ QImage CloseButton(ButtonState state) {
     painter.drawLine(QPointF(4.5 + shift, 4.5 + shift), QPointF(11.5 + shift, 11.5 + shift));
     painter.drawLine(QPointF(11.5 + shift, 4.5 + shift), QPointF(4.5 + shift, 11.5 + shift));
     painter.end();
-    return KeyToMagenta(canvas, BandMatte(5, kSize));
+    return KeyOverTopBand(canvas, 5);
 }
 
 QImage MenuButton(ButtonState state) {
@@ -136,7 +131,7 @@ QImage MenuButton(ButtonState state) {
     painter.setBrush(Qt::white);
     painter.drawPath(arrow);
     painter.end();
-    return KeyToMagenta(canvas, BandMatte(8, kHeight));
+    return KeyOverTopBand(canvas, 8);
 }
 
 }  // namespace

@@ -117,7 +117,7 @@ QImage Logo() {
     QPainter painter(&canvas);
     PaintApplicationMark(painter, QRectF(0, 0, kSize, kSize));
     painter.end();
-    return KeyToMagenta(canvas, TopBandColourAt(8 + kSize / 2));
+    return KeyOverTopBand(canvas, 8);
 }
 
 }  // namespace

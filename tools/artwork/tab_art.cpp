@@ -66,7 +66,7 @@ QImage TabItem(const QString& protocol, const QString& englishRole, const QStrin
                          englishRole);
     }
     painter.end();
-    return KeyToMagenta(canvas, TopBandColourAt(kFrameRowOfItemTop + kHeight / 2));
+    return KeyOverTopBand(canvas, kFrameRowOfItemTop);
 }
 
 struct TabIds {
