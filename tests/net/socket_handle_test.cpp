@@ -118,14 +118,4 @@ TEST(SocketHandleTest, SendingToAVanishedPeerFailsWithoutSigpipe) {
     closesocket(client);
 }
 
-TEST(SocketHandleTest, AddressTextIsChecked) {
-    sockaddr_in address{};
-    EXPECT_TRUE(MakeAddress("127.0.0.1", 8888, address));
-    EXPECT_EQ(address.sin_family, AF_INET);
-    EXPECT_EQ(ntohs(address.sin_port), 8888);
-    EXPECT_EQ(ntohl(address.sin_addr.s_addr), 0x7F000001u);
-    EXPECT_FALSE(MakeAddress("127.0.0", 1, address));
-    EXPECT_FALSE(MakeAddress("localhost", 1, address));
-}
-
 }  // namespace
