@@ -1,5 +1,7 @@
 #include "platform/window_messages.h"
 
+#include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -9,20 +11,40 @@
 
 namespace {
 
+// A message in a flood is usually answered within microseconds; waiting that long without
+// going to sleep saves the two futex round trips (sleep, wake-up) that otherwise dominate
+// the cost of a synchronous message. Longer waits fall back to blocking.
+constexpr auto kSpinBeforeBlocking = std::chrono::microseconds(50);
+
+template <typename Ready>
+bool SpinUntil(Ready ready, std::chrono::microseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    do {
+        for (int i = 0; i < 32; ++i) {
+            if (ready())
+                return true;
+#if defined(__x86_64__) || defined(__i386__)
+            __builtin_ia32_pause();
+#endif
+        }
+    } while (std::chrono::steady_clock::now() < deadline);
+    return ready();
+}
+
 struct PendingSend {
     HWND window;
     UINT message;
     WPARAM wParam;
     LPARAM lParam;
     LRESULT result = 0;
-    bool done = false;
+    std::atomic<bool> done{false};  // set after result, read by the spinning sender
     std::mutex mutex;
     std::condition_variable finished;
 
     void Complete(LRESULT value) {
         std::lock_guard lock(mutex);
         result = value;
-        done = true;
+        done.store(true, std::memory_order_release);
         finished.notify_all();
     }
 };
@@ -44,6 +66,8 @@ struct ThreadQueue {
     std::deque<PostedMessage> posted;
     bool woken = false;
     std::function<void()> waker;
+    // Mirrors "sent is not empty or woken" for waiters that spin without the mutex.
+    std::atomic<bool> attention{false};
 
     // Caller holds no lock. Runs the waker outside the queue's mutex so that it may post
     // events or take other locks freely.
@@ -160,6 +184,7 @@ LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
             // it in the queue and releases it, or happened before and we returned 0 above.
             std::lock_guard queueLock(owner->mutex);
             owner->sent.push_back(send);
+            owner->attention.store(true, std::memory_order_release);
         }
     }
     // Same thread: a plain call, as on Windows.
@@ -167,8 +192,12 @@ LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         return (*sameThreadHandler)(message, wParam, lParam);
 
     owner->Notify();
-    std::unique_lock lock(send->mutex);
-    send->finished.wait(lock, [&] { return send->done; });
+    if (!SpinUntil([&] { return send->done.load(std::memory_order_acquire); },
+                   kSpinBeforeBlocking)) {
+        std::unique_lock lock(send->mutex);
+        send->finished.wait(lock, [&] { return send->done.load(); });
+    }
+    std::lock_guard lock(send->mutex);
     return send->result;
 }
 
@@ -198,6 +227,7 @@ int DispatchSentMessages() {
                 break;
             send = queue.sent.front();
             queue.sent.pop_front();
+            queue.attention.store(!queue.sent.empty() || queue.woken, std::memory_order_release);
         }
         auto handler = FindHandler(send->window);
         send->Complete(handler ? (*handler)(send->message, send->wParam, send->lParam) : 0);
@@ -224,12 +254,16 @@ int DispatchPostedMessages() {
     return count;
 }
 
-bool WaitForSentMessages(std::chrono::milliseconds timeout) {
+bool WaitForSentMessages(std::chrono::microseconds timeout) {
     ThreadQueue& queue = *CurrentQueuePtr();
+    SpinUntil([&] { return queue.attention.load(std::memory_order_acquire); },
+              std::min(timeout,
+                       std::chrono::duration_cast<std::chrono::microseconds>(kSpinBeforeBlocking)));
     std::unique_lock lock(queue.mutex);
     const bool ready =
         queue.changed.wait_for(lock, timeout, [&] { return !queue.sent.empty() || queue.woken; });
     queue.woken = false;
+    queue.attention.store(!queue.sent.empty(), std::memory_order_release);
     return ready;
 }
 
@@ -237,6 +271,7 @@ void WakeThread(ThreadQueue* queue) {
     {
         std::lock_guard lock(queue->mutex);
         queue->woken = true;
+        queue->attention.store(true, std::memory_order_release);
     }
     queue->Notify();
 }

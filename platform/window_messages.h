@@ -39,7 +39,7 @@ int DispatchPostedMessages();
 
 // Blocks the calling thread until a message is sent to one of its windows, the thread is
 // woken with WakeThread, or the timeout passes. Returns true unless it timed out.
-bool WaitForSentMessages(std::chrono::milliseconds timeout);
+bool WaitForSentMessages(std::chrono::microseconds timeout);
 
 // Opaque identity of a thread's message queue, for waking it from elsewhere.
 struct ThreadQueue;
