@@ -221,6 +221,10 @@ int SendToSocket(SOCKET s, const char* data, int length, const sockaddr_in& to) 
                                   reinterpret_cast<const sockaddr*>(&to), sizeof(to))));
 }
 
+bool IsSocketOpen(SOCKET s) {
+    return Table().Find(s) != nullptr;
+}
+
 std::size_t OpenSocketCount() {
     return Table().Size();
 }

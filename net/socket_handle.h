@@ -46,6 +46,9 @@ int RecvFromSocket(SOCKET s, char* buffer, int length, sockaddr_in* from);
 int SendSocket(SOCKET s, const char* data, int length);
 int SendToSocket(SOCKET s, const char* data, int length, const sockaddr_in& to);
 
+// True until closesocket has run on the handle.
+bool IsSocketOpen(SOCKET s);
+
 // Handles currently open, for leak checks in tests.
 std::size_t OpenSocketCount();
 

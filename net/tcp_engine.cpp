@@ -20,13 +20,24 @@ ConnectInfo* FindConnection(EngineRegistry& registry, std::uint32_t id) {
 }
 
 // Accept thread. Announces the new connection and starts its receive thread.
-void OnAccepted(const std::shared_ptr<EngineRegistry>& registry, const sockaddr_in& peer,
-                HWND window, SOCKET accepted) {
-    auto* record = new ConnectInfo;
-    record->sock = accepted;
-    record->clientAddr = peer;
-    AddConnection(*registry, record);
-    const std::uint32_t id = record->id;
+void OnAccepted(const std::shared_ptr<EngineRegistry>& registry, SOCKET listening,
+                const sockaddr_in& peer, HWND window, SOCKET accepted) {
+    std::uint32_t id;
+    ConnectInfo* record;
+    {
+        CritSecGuard lock(g_connectLock);
+        // Stopped while this connection was being accepted: the page may be tearing down
+        // and deleting its records; register nothing it would miss.
+        if (!IsSocketOpen(listening)) {
+            closesocket(accepted);
+            return;
+        }
+        record = new ConnectInfo;
+        record->sock = accepted;
+        record->clientAddr = peer;
+        AddConnection(*registry, record);
+        id = record->id;
+    }
     // Without the lock: the page inserts its entry; the record cannot go before this returns.
     SendMessageW(window, WM_CONNECT_NEW, 0, reinterpret_cast<LPARAM>(record));
 
@@ -89,7 +100,7 @@ void AcceptThread(ThreadParam* param) {
         sockaddr_in peer{};
         const SOCKET accepted = AcceptSocket(own.sock, &peer);
         if (accepted != INVALID_SOCKET) {
-            OnAccepted(own.registry, peer, own.notifyWnd, accepted);
+            OnAccepted(own.registry, own.sock, peer, own.notifyWnd, accepted);
             continue;
         }
         const int error = errno;

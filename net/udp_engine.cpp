@@ -81,6 +81,10 @@ void UdpReceiveThread(ThreadParam* param) {
         const std::uint64_t key = serverMode ? UdpKey(sender) : localKey;
 
         CritSecGuard lock(g_connectLock);
+        // Closed while this datagram was on its way in: the page is stopping or tearing
+        // down and has deleted (or is about to delete) the records; make no new one.
+        if (!IsSocketOpen(own.sock))
+            return;
         ConnectInfo* record = FindPeer(*own.registry, key);
         if (record == nullptr && serverMode) {
             OnNewPeer(*own.registry, sender, own);

@@ -7,8 +7,10 @@
 
 #include <bit>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 namespace {
 
@@ -30,6 +32,8 @@ struct CodePageState {
     std::mutex mutex;
     std::shared_ptr<const CodePage> current;  // guarded by mutex
     unsigned generation = 0;                  // guarded by mutex
+    // Code page -> a converter pair kept open for good (see PinCodePageLocked).
+    std::map<std::string, std::pair<iconv_t, iconv_t>> pinned;  // guarded by mutex
 };
 CodePageState& State() {
     static CodePageState& state = *new CodePageState;
@@ -74,15 +78,22 @@ std::string LocaleCharset() {
     return charset;
 }
 
-bool CanConvert(const std::string& name) {
+// Caller holds State().mutex. Opens a converter pair for `name` the first time and keeps it
+// for the life of the process: the code page's conversion module then stays loaded, instead
+// of being unloaded and loaded again as threads open and close their own converters.
+bool PinCodePageLocked(const std::string& name) {
+    auto& pinned = State().pinned;
+    if (pinned.count(name) != 0)
+        return true;
     iconv_t toWide = iconv_open(kWideCharset, name.c_str());
     if (toWide == kNoConverter)
         return false;
-    iconv_close(toWide);
     iconv_t fromWide = iconv_open(name.c_str(), kWideCharset);
-    if (fromWide == kNoConverter)
+    if (fromWide == kNoConverter) {
+        iconv_close(toWide);
         return false;
-    iconv_close(fromWide);
+    }
+    pinned.emplace(name, std::make_pair(toWide, fromWide));  // never closed
     return true;
 }
 
@@ -99,7 +110,7 @@ std::shared_ptr<const CodePage> CurrentCodePage() {
     std::lock_guard lock(State().mutex);
     if (!State().current) {
         const std::string charset = LocaleCharset();
-        InstallLocked(CanConvert(charset) ? charset : "UTF-8");
+        InstallLocked(PinCodePageLocked(charset) ? charset : "UTF-8");
     }
     return State().current;
 }
@@ -266,9 +277,11 @@ std::string GetAnsiCodePage() {
 }
 
 bool SetAnsiCodePage(const std::string& name) {
-    if (name.empty() || !CanConvert(name))
+    if (name.empty())
         return false;
     std::lock_guard lock(State().mutex);
+    if (!PinCodePageLocked(name))
+        return false;
     InstallLocked(name);
     return true;
 }

@@ -49,15 +49,16 @@ protected:
         baseSockets = OpenSocketCount();
     }
     void TearDown() override {
-        // The page's teardown: close and free every record, stop listening.
+        // The page's teardown: stop listening first, so no new connection appears
+        // meanwhile, then close and free every record.
+        if (listening != INVALID_SOCKET)
+            engine.StopListening(listening);
         std::vector<std::pair<std::uint64_t, ConnectInfo*>> records;
         {
             UiCritSecGuard lock(g_connectLock);
             records.assign(engine.Connections().begin(), engine.Connections().end());
         }
         for (auto [key, record] : records) DeleteRecord(engine.Connections(), key, record);
-        if (listening != INVALID_SOCKET)
-            engine.StopListening(listening);
         // Every worker wakes and lets go of its descriptor.
         EXPECT_TRUE(page.PumpUntil([&] { return OpenDescriptorCount() <= baseDescriptors; }))
             << OpenDescriptorCount() << " descriptors open, " << baseDescriptors << " before";

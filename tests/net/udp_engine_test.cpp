@@ -43,14 +43,16 @@ protected:
         baseSockets = OpenSocketCount();
     }
     void TearDown() override {
+        // The page's teardown: close the socket first, so no new peer appears meanwhile,
+        // then free every record.
+        if (server != INVALID_SOCKET)
+            engine.CloseEndpoint(server);
         std::vector<std::pair<std::uint64_t, ConnectInfo*>> records;
         {
             UiCritSecGuard lock(g_connectLock);
             records.assign(engine.Peers().begin(), engine.Peers().end());
         }
         for (auto [key, record] : records) DeleteRecord(engine.Peers(), key, record);
-        if (server != INVALID_SOCKET)
-            engine.CloseEndpoint(server);
         EXPECT_TRUE(page.PumpUntil([&] { return OpenDescriptorCount() <= baseDescriptors; }))
             << OpenDescriptorCount() << " descriptors open, " << baseDescriptors << " before";
         EXPECT_EQ(OpenSocketCount(), baseSockets);
