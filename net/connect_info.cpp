@@ -32,7 +32,9 @@ std::string Dotted(in_addr address) {
     return text;
 }
 
-// First IPv4 address of the host name, or nothing when it has none or only loopback ones.
+// What the host name resolves to: nothing when the name cannot be had or resolved;
+// otherwise its first non-loopback IPv4 address, or an empty string when it has only
+// loopback ones.
 std::optional<std::string> HostNameAddress() {
     char name[128] = {};
     if (gethostname(name, sizeof(name) - 1) != 0)
@@ -43,7 +45,7 @@ std::optional<std::string> HostNameAddress() {
     addrinfo* found = nullptr;
     if (getaddrinfo(name, nullptr, &hints, &found) != 0)
         return std::nullopt;
-    std::optional<std::string> first;
+    std::string first;
     for (addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
         const auto* address = reinterpret_cast<const sockaddr_in*>(entry->ai_addr);
         if (!IsLoopback(address->sin_addr)) {
@@ -122,8 +124,11 @@ void AppendReceived(ConnectInfo* record, const char* chunk, int n, HWND notifyWn
     }
     log.push_back(u'\n');
     record->unread = 1;
-    record->recvBytes += n;
-    record->recvBytes2 += n;
+    // The counters wrap rather than overflow on a flood of more than 2 GiB.
+    record->recvBytes = static_cast<std::int32_t>(static_cast<std::uint32_t>(record->recvBytes) +
+                                                  static_cast<std::uint32_t>(n));
+    record->recvBytes2 = static_cast<std::int32_t>(static_cast<std::uint32_t>(record->recvBytes2) +
+                                                   static_cast<std::uint32_t>(n));
     SendMessageW(notifyWnd, WM_CONNECT_DATA, CONNECT_DATA_APPENDED,
                  reinterpret_cast<LPARAM>(record));
 }
@@ -144,8 +149,13 @@ bool GetLocalHostAddress(std::string& out) {
             return true;
         }
     }
-    // Debian maps the host name to 127.0.1.1; an address peers can reach is more useful.
-    if (auto address = HostNameAddress()) {
+    // A host name that cannot be resolved leaves `out` as it was (the page then shows an
+    // empty label). Debian maps the host name to 127.0.1.1: when the name has only loopback
+    // addresses, an interface address that peers can reach is more useful.
+    const std::optional<std::string> address = HostNameAddress();
+    if (!address)
+        return true;
+    if (!address->empty()) {
         out = *address;
     } else if (auto interfaceAddress = InterfaceAddress()) {
         out = *interfaceAddress;

@@ -82,8 +82,9 @@ void AppendReceived(ConnectInfo* record, const char* chunk, int n, HWND notifyWn
 void MarkPeerClosed(ConnectInfo* record, HWND notifyWnd);
 
 // The local host's IPv4 address as dotted text: the first address of the host name; when
-// the name maps only to loopback addresses, the first non-loopback interface address;
-// 127.0.0.1 when there is none. Always true.
+// the name maps only to loopback addresses, the first non-loopback interface address, or
+// 127.0.0.1 when there is none. A host name that cannot be resolved leaves `out`
+// unchanged. Always true.
 bool GetLocalHostAddress(std::string& out);
 // Makes GetLocalHostAddress answer `pinned` (tests use "127.0.0.1"); nullopt undoes it.
 void PinLocalHostAddressForTesting(std::optional<std::string> pinned);
