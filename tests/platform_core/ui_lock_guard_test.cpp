@@ -53,7 +53,8 @@ TEST(CCritSec, IsReentrantForItsOwnerAndExclusiveForOthers) {
     lock.Leave();
     std::thread again([&] {
         otherGotIt = lock.TryEnter();
-        if (otherGotIt) lock.Leave();
+        if (otherGotIt)
+            lock.Leave();
     });
     again.join();
     EXPECT_TRUE(otherGotIt);

@@ -29,7 +29,8 @@ namespace {
 bool WaitFor(const std::function<bool()>& done) {
     const QDeadlineTimer deadline(10000);
     while (!done()) {
-        if (deadline.hasExpired()) return false;
+        if (deadline.hasExpired())
+            return false;
         QApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     return true;
@@ -60,7 +61,9 @@ int ConnectPeer(std::uint16_t port) {
     return fd;
 }
 
-void Send(int fd, const char* text) { ::send(fd, text, std::strlen(text), MSG_NOSIGNAL); }
+void Send(int fd, const char* text) {
+    ::send(fd, text, std::strlen(text), MSG_NOSIGNAL);
+}
 
 void Click(QWidget* widget, const QPoint& at) {
     // A press and a release, as the mouse gives them.
@@ -75,7 +78,8 @@ void Click(QWidget* widget, const QPoint& at) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     InstallQtMessagePump();
     PinLocalHostAddressForTesting("127.0.0.1");
@@ -90,8 +94,10 @@ int main(int argc, char** argv) {
     const std::uint16_t port = FreeLoopbackPort();
     QTimer::singleShot(50, [port] {
         QWidget* dialog = QApplication::activeModalWidget();
-        if (!dialog) return;
-        FindControlAs<QLineEdit>(dialog, CSetListenDlg::kPortFieldId)->setText(QString::number(port));
+        if (!dialog)
+            return;
+        FindControlAs<QLineEdit>(dialog, CSetListenDlg::kPortFieldId)
+            ->setText(QString::number(port));
         FindControlAs<QAbstractButton>(dialog, 1)->click();
     });
     page.OnCreate();
