@@ -33,6 +33,7 @@
 #include "platform/dialog_template.h"
 #include "platform/qt_window.h"
 #include "skin/tree_ctrl_ex.h"
+#include "tests/support/loopback_peer.h"
 
 namespace {
 
@@ -60,36 +61,6 @@ sockaddr_in Loopback(std::uint16_t port) {
     return address;
 }
 
-std::uint16_t FreeLoopbackPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = Loopback(0);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
-int ConnectTo(std::uint16_t port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    const sockaddr_in address = Loopback(port);
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-void SendAll(int fd, const std::string& data) {
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::send(fd, data.data() + done, data.size() - done, MSG_NOSIGNAL);
-        if (n <= 0)
-            return;
-        done += static_cast<std::size_t>(n);
-    }
-}
-
 double MiBPerSecond(std::size_t bytes, double seconds) {
     return seconds > 0 ? bytes / seconds / (1024.0 * 1024.0) : 0;
 }
@@ -103,11 +74,12 @@ double PlainRecvLoop(const std::string& data) {
     ::listen(listener, 1);
     socklen_t length = sizeof address;
     ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-    const int sender = ConnectTo(ntohs(address.sin_port));
+    LoopbackPeer sender;
+    sender.Connect(ntohs(address.sin_port));
     const int receiver = ::accept(listener, nullptr, nullptr);
 
     const auto start = Clock::now();
-    std::thread feed([&] { SendAll(sender, data); });
+    std::thread feed([&] { sender.Send(data); });
     char buffer[10240];
     std::size_t received = 0;
     while (received < data.size()) {
@@ -118,7 +90,7 @@ double PlainRecvLoop(const std::string& data) {
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     feed.join();
-    ::close(sender);
+    sender.Close();
     ::close(receiver);
     ::close(listener);
     return MiBPerSecond(received, seconds);
@@ -147,8 +119,8 @@ PageRun FloodThePage(const std::string& data, bool shown) {
     page.OnCreate();
 
     PageRun run;
-    const int peer = ConnectTo(port);
-    if (peer < 0)
+    LoopbackPeer peer;
+    if (!peer.Connect(port))
         return run;
     QElapsedTimer limit;
     limit.start();
@@ -181,7 +153,7 @@ PageRun FloodThePage(const std::string& data, bool shown) {
     });
 
     const auto start = Clock::now();
-    std::thread feed([&] { SendAll(peer, data); });
+    std::thread feed([&] { peer.Send(data); });
     lastTick = Clock::now();
     probe.start();
     // Done when every byte is in the log and, for the shown entry, in the view too. Checked
@@ -209,7 +181,7 @@ PageRun FloodThePage(const std::string& data, bool shown) {
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     probe.stop();
     feed.join();
-    ::close(peer);
+    peer.Close();
 
     run.finished = complete;
     run.mibPerSecond = MiBPerSecond(received, seconds);

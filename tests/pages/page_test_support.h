@@ -16,7 +16,7 @@
 #include "pages/tcp_server_dlg.h"
 #include "platform/dialog_template.h"
 #include "skin/tree_ctrl_ex.h"
-#include "tests/pages/loopback_peer.h"
+#include "tests/support/loopback_peer.h"
 #include "tests/support/modal_helper.h"
 
 constexpr int kWaitMs = 10000;

@@ -1,11 +1,6 @@
 // Renders the TCP server page off screen in a typical moment of use: listening on a port,
 // two peers on 127.0.0.1 connected, one of them shown with lines received and sent, the
 // other marked as holding unseen data. Writes the picture for review.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -22,6 +17,7 @@
 #include "platform/dialog_template.h"
 #include "platform/qt_window.h"
 #include "skin/tree_ctrl_ex.h"
+#include "tests/support/loopback_peer.h"
 
 namespace {
 
@@ -34,35 +30,6 @@ bool WaitFor(const std::function<bool()>& done) {
         QApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     return true;
-}
-
-std::uint16_t FreeLoopbackPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
-int ConnectPeer(std::uint16_t port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-void Send(int fd, const char* text) {
-    ::send(fd, text, std::strlen(text), MSG_NOSIGNAL);
 }
 
 void Click(QWidget* widget, const QPoint& at) {
@@ -102,9 +69,9 @@ int main(int argc, char** argv) {
     });
     page.OnCreate();
 
-    const int first = ConnectPeer(port);
-    const int second = ConnectPeer(port);
-    if (first < 0 || second < 0 || !WaitFor([&] {
+    LoopbackPeer first;
+    LoopbackPeer second;
+    if (!first.Connect(port) || !second.Connect(port) || !WaitFor([&] {
             const HTREEITEM host = tree->GetRootItem();
             const HTREEITEM a = tree->GetChildItem(host);
             return a && tree->GetNextSiblingItem(a);
@@ -117,16 +84,16 @@ int main(int argc, char** argv) {
 
     // Show the first peer and exchange a few lines with it.
     Click(tree->viewport(), tree->visualItemRect(CTreeCtrlEx::FromHandle(shown)).center());
-    Send(first, "GET /status HTTP/1.0");
+    first.Send("GET /status HTTP/1.0");
     WaitFor([&] { return !page.ReceivedView()->toPlainText().isEmpty(); });
     page.SendBox()->setPlainText(QStringLiteral("HTTP/1.0 200 OK 你好"));
     FindControlAs<QAbstractButton>(&page, CTcpServerDlg::kSendId)->click();
-    Send(first, "thanks, bye");
+    first.Send("thanks, bye");
     WaitFor([&] { return page.ReceivedView()->toPlainText().count(u'\n') >= 2; });
     page.SendBox()->setPlainText(QStringLiteral("next reply, still typing"));
 
     // The second peer sends something the user has not looked at yet.
-    Send(second, "unseen data");
+    second.Send("unseen data");
     WaitFor([&] {
         int image = 0, selected = 0;
         tree->GetItemImage(other, image, selected);
@@ -137,7 +104,5 @@ int main(int argc, char** argv) {
     QDir().mkpath(QFileInfo(output).absolutePath());
     const bool saved = page.grab().save(output);
     std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(output));
-    ::close(first);
-    ::close(second);
     return saved ? 0 : 1;
 }
