@@ -9,6 +9,7 @@
 #include <QTest>
 #include <cstdio>
 
+#include "platform/resources.h"
 #include "skin/office_xp_menu.h"
 #include "skin/skin_btn.h"
 #include "skin/skin_tab.h"
@@ -39,6 +40,12 @@ QPixmap StandIn(QSize size, QColor colour, const QString& label) {
     return pixmap;
 }
 
+// The program's bitmap `id`, or a stand-in when the resource is missing.
+QPixmap BitmapOr(int id, QSize size, QColor colour, const QString& label) {
+    QPixmap pixmap = LoadBitmapResource(id);
+    return pixmap.isNull() ? StandIn(size, colour, label) : pixmap;
+}
+
 class Backdrop : public QWidget {
 protected:
     void paintEvent(QPaintEvent*) override {
@@ -54,47 +61,51 @@ void ReviewButton() {
     Backdrop parent;
     parent.resize(140, 50);
     auto* button = new CSkinBtn;
-    button->Create(QRect(20, 13, 100, 24), &parent, 1030);
-    const QSize size(100, 24);
-    button->LoadBitmaps(StandIn(size, QColor(60, 110, 180), "normal"),
-                        StandIn(size, QColor(90, 150, 220), "hover"),
-                        StandIn(size, QColor(30, 70, 130), "pressed"),
-                        StandIn(size, QColor(150, 150, 150), "disabled"));
+    // The Create button of the TCP server page: normal, hover, pressed, disabled.
+    const QSize size(51, 24);
+    button->Create(QRect(QPoint(45, 13), size), &parent, 1030);
+    button->LoadBitmaps(BitmapOr(236, size, QColor(60, 110, 180), "normal"),
+                        BitmapOr(241, size, QColor(90, 150, 220), "hover"),
+                        BitmapOr(237, size, QColor(30, 70, 130), "pressed"),
+                        BitmapOr(240, size, QColor(150, 150, 150), "disabled"));
     parent.show();
     (void)QTest::qWaitForWindowExposed(&parent);
     QApplication::setActiveWindow(&parent);
     QTest::mouseMove(&parent, QPoint(5, 5));
     Save(&parent, "skin_btn_normal");
-    QTest::mouseMove(button, QPoint(50, 12));
+    QTest::mouseMove(button, QPoint(25, 12));
     Save(&parent, "skin_btn_hover");
-    QTest::mousePress(button, Qt::LeftButton, {}, QPoint(50, 12));
+    QTest::mousePress(button, Qt::LeftButton, {}, QPoint(25, 12));
     Save(&parent, "skin_btn_pressed");
-    QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(50, 12));
+    QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(25, 12));
     button->setEnabled(false);
     Save(&parent, "skin_btn_disabled");
 }
 
 void ReviewTab() {
+    // As the main frame places it: four 70 x 45 items, 12 pixels down in a 287 x 57 strip.
     Backdrop parent;
-    parent.resize(360, 40);
+    parent.resize(299, 75);
     auto* tab = new CSkinTab(&parent);
-    tab->setGeometry(0, 4, 360, 32);
+    tab->setGeometry(6, 18, 287, 57);
     const char* names[4] = {"TCP server", "TCP client", "UDP server", "UDP client"};
+    const int bitmaps[4][3] = {{306, 305, 307}, {302, 304, 303}, {296, 297, 298}, {301, 300, 299}};
     tab->SetItemCount(4);
+    const QSize size(70, 45);
     for (int i = 0; i < 4; ++i) {
-        tab->SetItemRect(i, 88 * i, 0, 88 * i + 86, 24);
-        tab->SetItemBitmaps(i, StandIn({86, 28}, QColor(90, 120, 160), names[i]),
-                            StandIn({86, 28}, QColor(120, 160, 210), names[i]),
-                            StandIn({86, 28}, QColor(40, 80, 150), names[i]));
+        tab->SetItemRect(i, 70 * i + 6, 12, 70 * i + 76, 57);
+        tab->SetItemBitmaps(i, BitmapOr(bitmaps[i][0], size, QColor(90, 120, 160), names[i]),
+                            BitmapOr(bitmaps[i][1], size, QColor(120, 160, 210), names[i]),
+                            BitmapOr(bitmaps[i][2], size, QColor(40, 80, 150), names[i]));
     }
     parent.show();
     (void)QTest::qWaitForWindowExposed(&parent);
-    QTest::mouseMove(&parent, QPoint(355, 38));
+    QTest::mouseMove(&parent, QPoint(295, 5));
     Save(&parent, "skin_tab_item0_selected");
-    QTest::mouseMove(tab, QPoint(88 * 2 + 40, 10));
+    QTest::mouseMove(tab, QPoint(70 * 2 + 40, 30));
     Save(&parent, "skin_tab_hover_item2");
-    QTest::mouseClick(tab, Qt::LeftButton, {}, QPoint(88 + 40, 10));
-    QTest::mouseMove(&parent, QPoint(355, 38));
+    QTest::mouseClick(tab, Qt::LeftButton, {}, QPoint(70 + 40, 30));
+    QTest::mouseMove(&parent, QPoint(295, 5));
     Save(&parent, "skin_tab_item1_selected");
 }
 
@@ -104,11 +115,10 @@ void ReviewTree() {
     auto* tree = new CTreeCtrlEx(&window);
     tree->setGeometry(0, 0, 220, 160);
     tree->SetBkColor(RGB(236, 233, 216));
+    // The tree's node images, in index order.
     std::vector<QIcon> images;
-    for (QColor colour : {Qt::darkGray, Qt::darkGreen, Qt::gray, Qt::green, Qt::darkRed, Qt::red}) {
-        QPixmap icon(16, 16);
-        icon.fill(colour);
-        images.emplace_back(icon);
+    for (int id : {136, 137, 140, 142, 144, 143}) {
+        images.push_back(LoadIconResource(id));
     }
     tree->SetImageList(images);
     const HTREEITEM host = tree->InsertItem("127.0.0.1", 0, 0);
