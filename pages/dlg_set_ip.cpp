@@ -5,12 +5,12 @@
 #include <sys/socket.h>
 
 #include <QAbstractButton>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <cstring>
 #include <string>
 
 #include "net/connect_info.h"
+#include "pages/dialog_keys.h"
 #include "pages/field_number.h"
 #include "pages/page_colour.h"
 #include "platform/dialog_template.h"
@@ -115,8 +115,7 @@ void CDlgSetIp::OnOK() {
 }
 
 void CDlgSetIp::keyPressEvent(QKeyEvent* event) {
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
-        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+    if (IsPlainReturn(event)) {
         event->accept();
         OnOK();
         return;

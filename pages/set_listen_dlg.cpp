@@ -1,9 +1,9 @@
 #include "pages/set_listen_dlg.h"
 
 #include <QAbstractButton>
-#include <QKeyEvent>
 #include <QLineEdit>
 
+#include "pages/dialog_keys.h"
 #include "pages/field_number.h"
 #include "pages/page_colour.h"
 #include "platform/dialog_template.h"
@@ -44,8 +44,7 @@ void CSetListenDlg::OnOK() {
 }
 
 void CSetListenDlg::keyPressEvent(QKeyEvent* event) {
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
-        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+    if (IsPlainReturn(event)) {
         event->accept();
         OnOK();
         return;

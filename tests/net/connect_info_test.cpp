@@ -5,6 +5,7 @@
 
 #include <set>
 
+#include "tests/net/test_addresses.h"
 #include "tests/net/test_page.h"
 #include "text/code_page.h"
 
@@ -12,25 +13,19 @@ namespace {
 
 using namespace std::chrono;
 
-sockaddr_in Address(const char* dotted, std::uint16_t port) {
-    sockaddr_in address{};
-    MakeAddress(dotted, port, address);
-    return address;
-}
-
 TEST(UdpKeyTest, DistinctSendersNeverShareAKey) {
     // These two shared one key (and one record) under a product of port and address.
-    EXPECT_NE(UdpKey(Address("10.0.0.2", 1000)), UdpKey(Address("5.0.0.1", 2000)));
-    EXPECT_NE(UdpKey(Address("10.0.0.2", 4000)), UdpKey(Address("10.0.0.2", 4001)));
-    EXPECT_NE(UdpKey(Address("0.0.0.0", 5)), UdpKey(Address("0.0.0.5", 0)));
-    EXPECT_EQ(UdpKey(Address("10.0.0.2", 4000)), UdpKey(Address("10.0.0.2", 4000)));
+    EXPECT_NE(UdpKey(AddressOf("10.0.0.2", 1000)), UdpKey(AddressOf("5.0.0.1", 2000)));
+    EXPECT_NE(UdpKey(AddressOf("10.0.0.2", 4000)), UdpKey(AddressOf("10.0.0.2", 4001)));
+    EXPECT_NE(UdpKey(AddressOf("0.0.0.0", 5)), UdpKey(AddressOf("0.0.0.5", 0)));
+    EXPECT_EQ(UdpKey(AddressOf("10.0.0.2", 4000)), UdpKey(AddressOf("10.0.0.2", 4000)));
 
     std::set<std::uint64_t> keys;
     const char* hosts[] = {"0.0.0.0",   "0.0.0.1",         "0.0.1.0",  "1.0.0.0",
                            "127.0.0.1", "255.255.255.255", "10.0.0.2", "5.0.0.1"};
     const std::uint16_t ports[] = {0, 1, 2, 255, 256, 1000, 2000, 65535};
     for (const char* host : hosts) {
-        for (std::uint16_t port : ports) keys.insert(UdpKey(Address(host, port)));
+        for (std::uint16_t port : ports) keys.insert(UdpKey(AddressOf(host, port)));
     }
     EXPECT_EQ(keys.size(), std::size(hosts) * std::size(ports));
 }

@@ -8,17 +8,12 @@
 #include <future>
 #include <vector>
 
+#include "tests/net/test_addresses.h"
 #include "tests/net/test_page.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-sockaddr_in Loopback(std::uint16_t port) {
-    sockaddr_in address{};
-    MakeAddress("127.0.0.1", port, address);
-    return address;
-}
 
 SOCKET ListeningSocket() {
     const SOCKET s = OpenSocket(SOCK_STREAM);

@@ -13,17 +13,12 @@
 #include <thread>
 #include <vector>
 
+#include "tests/net/test_addresses.h"
 #include "tests/net/test_page.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-sockaddr_in Loopback(std::uint16_t port) {
-    sockaddr_in address{};
-    MakeAddress("127.0.0.1", port, address);
-    return address;
-}
 
 SOCKET ConnectTo(std::uint16_t port) {
     const SOCKET s = OpenSocket(SOCK_STREAM);

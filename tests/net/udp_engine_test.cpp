@@ -9,17 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/net/test_addresses.h"
 #include "tests/net/test_page.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-sockaddr_in AddressOf(const char* dotted, std::uint16_t port) {
-    sockaddr_in address{};
-    MakeAddress(dotted, port, address);
-    return address;
-}
 
 // A datagram socket of the test's own, bound to `dotted` and a free port.
 SOCKET Sender(const char* dotted = "127.0.0.1") {
