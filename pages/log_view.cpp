@@ -16,21 +16,30 @@ constexpr std::size_t kMaxParagraphLength = 4 * 1024;
 // inside a stretch become line separators (U+2028), shown as line breaks and given back as
 // "\n" by toPlainText(), and only the stretch's last line feed (or one every
 // kMaxParagraphLength characters, so that no paragraph grows too long to lay out quickly)
-// stays a paragraph break. The text the view shows and gives back is the log, unchanged.
+// stays a paragraph break. A carriage return right before a line feed is dropped: the
+// document would take it for a break of its own, and a peer ending its lines with "\r\n"
+// would get an extra empty line in the view for each of them (a plain setPlainText()
+// folds the pair into one break, as the view shows it now).
 QString ViewText(const char16_t* text, std::size_t length) {
     QString out(reinterpret_cast<const QChar*>(text), static_cast<qsizetype>(length));
-    std::size_t paragraphStart = 0;
     char16_t* data = reinterpret_cast<char16_t*>(out.data());
+    std::size_t paragraphStart = 0;
+    std::size_t kept = 0;  // characters written back so far (dropped ones close the gap)
     for (std::size_t i = 0; i < length; ++i) {
-        if (data[i] != u'\n')
+        const char16_t c = data[i];
+        if (c == u'\r' && i + 1 < length && data[i + 1] == u'\n')
+            continue;
+        data[kept++] = c;
+        if (c != u'\n')
             continue;
         const bool last = i + 1 == length;
         if (last || i - paragraphStart >= kMaxParagraphLength) {
             paragraphStart = i + 1;
         } else {
-            data[i] = QChar::LineSeparator;
+            data[kept - 1] = QChar::LineSeparator;
         }
     }
+    out.truncate(static_cast<qsizetype>(kept));
     return out;
 }
 

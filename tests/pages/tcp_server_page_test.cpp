@@ -122,6 +122,27 @@ TEST_F(TcpServerPageTest, DataMarksUnseenEntriesAndAClickShowsTheLogs) {
     EXPECT_TRUE(LogLine("unseen").match(ReceivedText()).hasMatch());
 }
 
+TEST_F(TcpServerPageTest, LinesEndedWithCarriageReturnShowOneLineBreakEach) {
+    const std::uint16_t port = CreateServer();
+    LoopbackPeer peer;
+    const HTREEITEM entry = ConnectPeer(peer, port);
+    ClickItem(entry);
+    // The view shows the log as a text editor folds it: "\r\n" is one line break.
+    const auto folded = [&] {
+        return QString::fromStdU16String(ReceivedLog(entry)).replace("\r\n", "\n");
+    };
+    ASSERT_TRUE(peer.Send("GET / HTTP/1.0\r\nHost: x\r\n"));
+    ASSERT_TRUE(WaitForReceived(entry, "Host: x\r\n"));
+    ASSERT_TRUE(peer.Send("last\r\n"));
+    ASSERT_TRUE(WaitForReceived(entry, "last\r\n"));
+    // Appended while shown, then replaced whole when clicked again.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ReceivedText() == folded(); }, kWaitMs))
+        << ReceivedText().toStdString();
+    ClickItem(Host());
+    ClickItem(entry);
+    EXPECT_EQ(ReceivedText(), folded());
+}
+
 TEST_F(TcpServerPageTest, SendReachesThePeerByteForByteAndIsLogged) {
     const std::uint16_t port = CreateServer();
     LoopbackPeer peer;
