@@ -33,8 +33,8 @@ std::string Dotted(in_addr address) {
 }
 
 // What the host name resolves to: nothing when the name cannot be had or resolved;
-// otherwise its first non-loopback IPv4 address, or an empty string when it has only
-// loopback ones.
+// otherwise its first IPv4 address, or an empty string when every address it has is a
+// loopback address.
 std::optional<std::string> HostNameAddress() {
     char name[128] = {};
     if (gethostname(name, sizeof(name) - 1) != 0)
@@ -46,15 +46,15 @@ std::optional<std::string> HostNameAddress() {
     if (getaddrinfo(name, nullptr, &hints, &found) != 0)
         return std::nullopt;
     std::string first;
+    bool onlyLoopback = true;
     for (addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
         const auto* address = reinterpret_cast<const sockaddr_in*>(entry->ai_addr);
-        if (!IsLoopback(address->sin_addr)) {
+        if (first.empty())
             first = Dotted(address->sin_addr);
-            break;
-        }
+        onlyLoopback = onlyLoopback && IsLoopback(address->sin_addr);
     }
     freeaddrinfo(found);
-    return first;
+    return onlyLoopback ? std::string() : first;
 }
 
 // First non-loopback IPv4 address of an interface that is up.
