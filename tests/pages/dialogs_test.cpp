@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
@@ -33,6 +34,30 @@ TEST_F(DialogsTest, PortDialogAcceptsThePortTypedAndShowsItsTemplate) {
     EXPECT_EQ(answer.ButtonTexts(), (QStringList{QStringLiteral("确定"), QStringLiteral("取消")}));
     EXPECT_EQ(dialog.Port(), 65535);
     EXPECT_EQ(dialog.palette().color(QPalette::Window), QColor(232, 243, 250));
+}
+
+TEST_F(DialogsTest, PortDialogTakesThePortTypedStraightAwayAndReturn) {
+    // A user types at once, without clicking the field, and ends with Return.
+    CSetListenDlg dialog(nullptr, kColour);
+    QWidget* focusedAtStart = nullptr;
+    QTimer typeLater;
+    typeLater.setInterval(20);
+    QObject::connect(&typeLater, &QTimer::timeout, [&] {
+        if (ActiveModal() != &dialog || !dialog.isActiveWindow())
+            return;
+        typeLater.stop();
+        focusedAtStart = QApplication::focusWidget();
+        if (focusedAtStart) {
+            QTest::keyClicks(focusedAtStart, "4242");
+            QTest::keyClick(focusedAtStart, Qt::Key_Return);
+        } else {
+            dialog.reject();
+        }
+    });
+    typeLater.start();
+    EXPECT_EQ(dialog.exec(), QDialog::Accepted);
+    EXPECT_EQ(focusedAtStart, FindControl(&dialog, CSetListenDlg::kPortFieldId));
+    EXPECT_EQ(dialog.Port(), 4242);
 }
 
 TEST_F(DialogsTest, PortDialogEmptyFieldEndsWithPortZero) {
@@ -92,8 +117,10 @@ TEST_F(DialogsTest, AddressDialogResolvesNamesAndDottedAddresses) {
         QString typed;
         const char* expected;
     };
-    for (const Case& c :
-         {Case{"localhost", "127.0.0.1"}, Case{"127.0.0.9", "127.0.0.9"}, Case{"", "127.0.0.1"}}) {
+    // Only the first 39 characters count: the 40-character text would read 127.0.0.10.
+    const QString overlong = QStringLiteral("127.0.0.") + QString(30, u'0') + "12";
+    for (const Case& c : {Case{"localhost", "127.0.0.1"}, Case{"127.0.0.9", "127.0.0.9"},
+                          Case{"", "127.0.0.1"}, Case{overlong, "127.0.0.1"}}) {
         CDlgSetIp dialog(nullptr, QStringLiteral("10.0.0.1"), kColour);
         ModalAnswer answer(ModalAnswer::TypeInto(CDlgSetIp::kAddressFieldId, c.typed)
                                .TypeInto(CDlgSetIp::kPortFieldId, "4321")
