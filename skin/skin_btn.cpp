@@ -20,6 +20,10 @@ CSkinBtn::CSkinBtn(QWidget* parent) : QAbstractButton(parent) {
     // Every pixel is painted from the captured background, so Qt need not clear first.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
+    // Like a Win32 child control, the button keeps its mouse input: the owner (the main
+    // frame moves and sizes itself by the mouse) must not take hover moves or clicks on the
+    // button for its own.
+    setAttribute(Qt::WA_NoMousePropagation);
     connect(this, &QAbstractButton::clicked, this, [this] { emit commandClicked(m_id); });
 }
 

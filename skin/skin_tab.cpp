@@ -15,6 +15,9 @@ constexpr int kDrawingAreaExtraHeight = 4;
 CSkinTab::CSkinTab(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);  // hover needs moves without a button held
+    // The strip keeps its mouse input, as a notifying static control does: a click or a
+    // move over it is never the parent frame's (which moves itself by the mouse).
+    setAttribute(Qt::WA_NoMousePropagation);
 }
 
 CSkinTab::~CSkinTab() = default;
