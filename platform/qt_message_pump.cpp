@@ -47,10 +47,11 @@ protected:
         if (e->type() != kDispatchEventType) {
             return QObject::event(e);
         }
-        RunSentMessagesForAWhile();
-        // Clear, then look once more: anything queued after this look posts a new event.
+        // Clear before looking: anything queued after the look posts a new event. Cleared
+        // first, not after the flood loop, because a handler may run a nested loop (a
+        // message box): the messages sent meanwhile must reach that loop as new events.
         waker_->dispatchQueued.store(false);
-        DispatchSentMessages();
+        RunSentMessagesForAWhile();
         DispatchPostedMessages();
         return true;
     }
@@ -59,8 +60,8 @@ private:
     // A worker in a flood sends its next message a few microseconds after the previous one
     // was handled. Going back through the event loop for each costs far more than the
     // message itself, so keep handling sent messages while they keep coming, for a short
-    // budget that keeps the rest of the user interface responsive. dispatchQueued stays set
-    // meanwhile, so the senders post no events that we would only find empty.
+    // budget that keeps the rest of the user interface responsive. The first send in that
+    // time sets dispatchQueued again and posts one event; the others post none.
     void RunSentMessagesForAWhile() {
         using namespace std::chrono;
         constexpr auto kBudget = milliseconds(4);

@@ -91,6 +91,49 @@ TEST(QtMessagePump, SendsAreHandledWhileAMessageBoxIsOpen) {
     EXPECT_TRUE(handledInsideModal.load());
 }
 
+// A handler that opens a message box (a page reporting a notification without record) runs
+// a nested loop; messages other workers send meanwhile are handled inside it, not only once
+// the box is closed.
+TEST(QtMessagePump, SendsAreHandledWhileAHandlerShowsAMessageBox) {
+    QWidget page;
+    HWND window = nullptr;
+    std::atomic<LRESULT> firstResult{-1}, secondResult{-1};
+    std::atomic<bool> secondHandledInsideBox{false};
+    std::thread second;
+    window = AttachMessageWindow(&page, [&](UINT, WPARAM wParam, LPARAM) {
+        if (wParam == 1) {
+            second = std::thread([&] { secondResult = SendMessageW(window, kDataMessage, 2, 0); });
+            // Never left open for ever, whatever happens to the second message.
+            QTimer safety;
+            safety.setSingleShot(true);
+            QObject::connect(&safety, &QTimer::timeout, [] {
+                if (QWidget* modal = ActiveModal())
+                    modal->close();
+            });
+            safety.start(kGenerousTimeoutMs / 2);
+            ShowMessageBox(&page, QStringLiteral("pConnectInfo is null"), QStringLiteral("error!"));
+            return LRESULT{1};
+        }
+        secondHandledInsideBox = ActiveModal() != nullptr;
+        QTimer::singleShot(0, [] {
+            if (QWidget* modal = ActiveModal())
+                modal->close();
+        });
+        return LRESULT{2};
+    });
+
+    std::thread first([&] { firstResult = SendMessageW(window, kDataMessage, 1, 0); });
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return firstResult.load() != -1 && secondResult.load() != -1; },
+                        kGenerousTimeoutMs * 2));
+    first.join();
+    if (second.joinable())
+        second.join();
+    EXPECT_EQ(firstResult.load(), 1);
+    EXPECT_EQ(secondResult.load(), 2);
+    EXPECT_TRUE(secondHandledInsideBox.load());
+}
+
 TEST(QtMessagePump, PostedMessageArrivesAfterTheCurrentEvent) {
     QWidget frame;
     std::vector<LPARAM> switches;
