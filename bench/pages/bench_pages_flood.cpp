@@ -13,11 +13,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTimer>
 #include <atomic>
@@ -34,6 +32,7 @@
 #include "platform/qt_window.h"
 #include "skin/tree_ctrl_ex.h"
 #include "tests/support/loopback_peer.h"
+#include "tests/support/modal_helper.h"
 
 namespace {
 
@@ -109,13 +108,7 @@ PageRun FloodThePage(const std::string& data, bool shown) {
     CTreeCtrlEx* tree = page.Tree();
 
     const std::uint16_t port = FreeLoopbackPort();
-    QTimer::singleShot(20, [port] {
-        if (QWidget* dialog = QApplication::activeModalWidget()) {
-            FindControlAs<QLineEdit>(dialog, CSetListenDlg::kPortFieldId)
-                ->setText(QString::number(port));
-            FindControlAs<QAbstractButton>(dialog, 1)->click();
-        }
-    });
+    ModalAnswer answer(ModalAnswer::TypeInto(CSetListenDlg::kPortFieldId, QString::number(port)));
     page.OnCreate();
 
     PageRun run;

@@ -5,9 +5,7 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QTimer>
 #include <cstdio>
 #include <functional>
 
@@ -18,6 +16,7 @@
 #include "platform/qt_window.h"
 #include "skin/tree_ctrl_ex.h"
 #include "tests/support/loopback_peer.h"
+#include "tests/support/modal_helper.h"
 
 namespace {
 
@@ -59,14 +58,7 @@ int main(int argc, char** argv) {
 
     // Create: the port dialog gets the port and OK.
     const std::uint16_t port = FreeLoopbackPort();
-    QTimer::singleShot(50, [port] {
-        QWidget* dialog = QApplication::activeModalWidget();
-        if (!dialog)
-            return;
-        FindControlAs<QLineEdit>(dialog, CSetListenDlg::kPortFieldId)
-            ->setText(QString::number(port));
-        FindControlAs<QAbstractButton>(dialog, 1)->click();
-    });
+    ModalAnswer answer(ModalAnswer::TypeInto(CSetListenDlg::kPortFieldId, QString::number(port)));
     page.OnCreate();
 
     LoopbackPeer first;
