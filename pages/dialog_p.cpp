@@ -6,6 +6,7 @@
 
 #include "net/crit_sec.h"
 #include "net/tcp_engine.h"
+#include "pages/ansi_text.h"
 #include "pages/page_colour.h"
 #include "platform/message_box.h"
 #include "platform/qt_window.h"
@@ -18,10 +19,6 @@ namespace {
 // entry closed with unseen data, entry open with unseen data.
 constexpr int kNodeIconIds[] = {136, 137, 140, 142, 144, 143};
 constexpr COLORREF kHostLabelColour = RGB(136, 0, 21);
-
-QString FromAnsi(const std::string& text) {
-    return QString::fromStdU16String(AnsiToWide(text));
-}
 }  // namespace
 
 CDialogP::CDialogP(int templateId, QWidget* parent)

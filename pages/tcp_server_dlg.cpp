@@ -6,11 +6,11 @@
 #include <string>
 
 #include "net/crit_sec.h"
+#include "pages/ansi_text.h"
 #include "pages/set_listen_dlg.h"
 #include "platform/dialog_template.h"
 #include "platform/message_box.h"
 #include "skin/tree_ctrl_ex.h"
-#include "text/code_page.h"
 
 namespace {
 // Button slots this page uses.
@@ -22,10 +22,6 @@ constexpr int kDeleteSlot = 5;
 constexpr int kSendSlot = 9;
 constexpr int kClearSentSlot = 10;
 constexpr int kClearReceivedSlot = 11;
-
-QString FromAnsi(const std::string& text) {
-    return QString::fromStdU16String(AnsiToWide(text));
-}
 
 // "address:port" of a peer, port in host order.
 std::string PeerLabel(const sockaddr_in& address) {
