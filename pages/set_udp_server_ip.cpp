@@ -1,0 +1,1 @@
+#include "pages/set_udp_server_ip.h"

@@ -1,0 +1,2 @@
+// CSetUdpServerIp: placeholder until the UDP endpoint dialog is built.
+#pragma once

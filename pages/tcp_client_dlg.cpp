@@ -1,0 +1,5 @@
+#include "pages/tcp_client_dlg.h"
+
+CTcpClientDlg::CTcpClientDlg(QWidget* parent) : CDialogP(kTemplateId, parent) {}
+
+CTcpClientDlg::~CTcpClientDlg() = default;

@@ -1,0 +1,1 @@
+// Tests of the page come with the page.
