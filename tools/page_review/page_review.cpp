@@ -3,54 +3,25 @@
 // other marked as holding unseen data. Writes the picture for review.
 #include <QAbstractButton>
 #include <QApplication>
-#include <QDeadlineTimer>
-#include <QDir>
 #include <QPlainTextEdit>
-#include <cstdio>
-#include <functional>
 
 #include "net/connect_info.h"
 #include "pages/set_listen_dlg.h"
 #include "pages/tcp_server_dlg.h"
 #include "platform/dialog_template.h"
-#include "platform/qt_window.h"
 #include "skin/tree_ctrl_ex.h"
 #include "tests/support/loopback_peer.h"
 #include "tests/support/modal_helper.h"
+#include "tools/page_review/review_support.h"
 
-namespace {
-
-// Runs the event loop until `done` or 10 s have passed.
-bool WaitFor(const std::function<bool()>& done) {
-    const QDeadlineTimer deadline(10000);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
-
-void Click(QWidget* widget, const QPoint& at) {
-    // A press and a release, as the mouse gives them.
-    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
-        QMouseEvent event(type, at, widget->mapToGlobal(at), Qt::LeftButton,
-                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
-                          Qt::NoModifier);
-        QApplication::sendEvent(widget, &event);
-    }
-}
-
-}  // namespace
+using review::Click;
+using review::WaitFor;
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    review::UseOffscreenByDefault();
     QApplication app(argc, argv);
-    InstallQtMessagePump();
-    PinLocalHostAddressForTesting("127.0.0.1");
-    const QString output = argc > 1 ? QString::fromLocal8Bit(argv[1])
-                                    : QStringLiteral(WIRELARK_REVIEW_DIR "/tcp_server_page.png");
+    review::PrepareApplication();
+    const QString output = review::OutputPath(argc, argv, "tcp_server_page.png");
 
     CTcpServerDlg page;
     page.show();
@@ -91,10 +62,5 @@ int main(int argc, char** argv) {
         tree->GetItemImage(other, image, selected);
         return image == kImageEntryOpenUnread;
     });
-    QApplication::processEvents();
-
-    QDir().mkpath(QFileInfo(output).absolutePath());
-    const bool saved = page.grab().save(output);
-    std::printf("%s %s\n", saved ? "wrote" : "could not write", qPrintable(output));
-    return saved ? 0 : 1;
+    return review::Save(page, output, "page_review");
 }
