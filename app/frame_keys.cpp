@@ -1,0 +1,72 @@
+#include "app/frame_keys.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QPlainTextEdit>
+
+namespace {
+
+bool TakesReturn(const QWidget* widget) {
+    const auto* edit = qobject_cast<const QPlainTextEdit*>(widget);
+    return edit && !edit->isReadOnly();
+}
+
+}  // namespace
+
+CFrameKeys::CFrameKeys(QWidget* frame, std::function<void(int)> command, std::function<void()> menu)
+    : QObject(frame),
+      frame_(frame),
+      command_(std::move(command)),
+      menu_(std::move(menu)),
+      accelerators_(LoadAcceleratorTable(kAcceleratorTableId)) {
+    qApp->installEventFilter(this);
+}
+
+CFrameKeys::~CFrameKeys() {
+    qApp->removeEventFilter(this);
+}
+
+int CFrameKeys::TranslateAccelerator(const QKeyEvent& event) const {
+    const Qt::KeyboardModifiers mods = event.modifiers();
+    for (const AcceleratorEntry& entry : accelerators_) {
+        if (event.key() == entry.virtualKey && entry.alt == mods.testFlag(Qt::AltModifier) &&
+            entry.control == mods.testFlag(Qt::ControlModifier) &&
+            entry.shift == mods.testFlag(Qt::ShiftModifier)) {
+            return entry.commandId;
+        }
+    }
+    return 0;
+}
+
+// UI thread. The application sees a key once per widget it is delivered to (the window
+// object first, then the focus widget and each parent it propagates to); only deliveries to
+// widgets of the frame's window are handled, and every key handled here is consumed so that
+// no parent sees it again.
+bool CFrameKeys::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
+        return false;
+    auto* widget = static_cast<QWidget*>(watched);
+    if (widget->window() != frame_)
+        return false;
+    auto* key = static_cast<QKeyEvent*>(event);
+
+    switch (key->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            return !TakesReturn(widget);
+        case Qt::Key_Escape:
+            return true;
+        default:
+            break;
+    }
+    if (const int command = TranslateAccelerator(*key); command != 0) {
+        command_(command);
+        return true;
+    }
+    if (key->key() == Qt::Key_Alt || key->modifiers().testFlag(Qt::AltModifier)) {
+        menu_();
+        // Alt with a letter must not type that letter into a text box afterwards.
+        return true;
+    }
+    return false;
+}
