@@ -9,15 +9,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <mutex>
 
 #include "platform/window_messages.h"
 #include "text/code_page.h"
 
 namespace {
-
-// Shown in place of a NUL byte so that the rest of a chunk stays visible.
-constexpr char16_t kNulSymbol = u'\u2400';
 
 std::mutex g_pinnedAddressMutex;
 std::optional<std::string> g_pinnedAddress;  // guarded by g_pinnedAddressMutex
@@ -94,14 +92,14 @@ std::string FormatTimeStamp(std::chrono::system_clock::time_point now) {
     const sys_seconds second = floor<seconds>(now);
     if (!cachedStamp.empty() && second == cachedSecond)
         return cachedStamp;
-    const auto local = second + hours(8);
-    const auto day = floor<days>(local);
-    const year_month_day date(day);
-    const hh_mm_ss time(local - day);
-    char text[40];
-    std::snprintf(text, sizeof(text), "%04d-%02u-%02u %02d:%02d:%02d  ", int(date.year()),
-                  unsigned(date.month()), unsigned(date.day()), int(time.hours().count()),
-                  int(time.minutes().count()), int(time.seconds().count()));
+    // The zone is read from TZ (or the system's setting) once per process.
+    const std::time_t time = system_clock::to_time_t(second);
+    std::tm local{};
+    if (localtime_r(&time, &local) == nullptr)
+        gmtime_r(&time, &local);
+    char text[64];
+    std::snprintf(text, sizeof(text), "%04d-%02d-%02d %02d:%02d:%02d  ", local.tm_year + 1900,
+                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
     cachedSecond = second;
     cachedStamp = text;
     return cachedStamp;
@@ -111,24 +109,66 @@ std::string FormatTimeStamp() {
     return FormatTimeStamp(std::chrono::system_clock::now());
 }
 
-void AppendReceived(ConnectInfo* record, const char* chunk, int n, HWND notifyWnd) {
-    if (record == nullptr || n < 0)
-        return;  // n == 0 is an empty datagram: an ordinary line
-    std::u16string& log = record->recvLog;
-    AppendAnsi(log, FormatTimeStamp());
-    const std::size_t textStart = log.size();
-    AppendAnsi(log, std::string_view(chunk, static_cast<std::size_t>(n)));
-    if (std::memchr(chunk, 0, static_cast<std::size_t>(n)) != nullptr) {
-        std::replace(log.begin() + static_cast<std::ptrdiff_t>(textStart), log.end(), u'\0',
-                     kNulSymbol);
-    }
-    log.push_back(u'\n');
+void AppendTimeStamp(std::u16string& log) {
+    for (char c : FormatTimeStamp()) log.push_back(static_cast<char16_t>(c));
+}
+
+namespace {
+
+// The caller holds g_connectLock; the text of the chunk is already on recvLog.
+void FinishReceivedLine(ConnectInfo* record, int n, HWND notifyWnd) {
+    record->recvLog.push_back(u'\n');
     record->unread = 1;
     // The counters wrap rather than overflow on a flood of more than 2 GiB.
     record->recvBytes = static_cast<std::int32_t>(static_cast<std::uint32_t>(record->recvBytes) +
                                                   static_cast<std::uint32_t>(n));
     record->recvBytes2 = static_cast<std::int32_t>(static_cast<std::uint32_t>(record->recvBytes2) +
                                                    static_cast<std::uint32_t>(n));
+    SendMessageW(notifyWnd, WM_CONNECT_DATA, CONNECT_DATA_APPENDED,
+                 reinterpret_cast<LPARAM>(record));
+}
+
+}  // namespace
+
+void AppendReceived(ConnectInfo* record, const char* chunk, int n, HWND notifyWnd) {
+    if (record == nullptr || n < 0)
+        return;  // n == 0 is an empty datagram: an ordinary line
+    AppendTimeStamp(record->recvLog);
+    AppendReceivedText(record->recvLog, std::string_view(chunk, static_cast<std::size_t>(n)));
+    FinishReceivedLine(record, n, notifyWnd);
+}
+
+void AppendReceivedStream(ConnectInfo* record, SOCKET from, const char* chunk, int n,
+                          HWND notifyWnd) {
+    if (record == nullptr || n < 0)
+        return;
+    // What a former connection of this record left cut off is not part of this stream.
+    if (record->recvDecoderSock != from) {
+        record->recvDecoder.Reset();
+        record->recvDecoderSock = from;
+    }
+    AppendTimeStamp(record->recvLog);
+    record->recvDecoder.Decode(record->recvLog,
+                               std::string_view(chunk, static_cast<std::size_t>(n)));
+    FinishReceivedLine(record, n, notifyWnd);
+}
+
+void FinishReceivedStream(ConnectInfo* record, SOCKET from, HWND notifyWnd) {
+    if (record == nullptr || record->recvDecoderSock != from || !record->recvDecoder.HasPending())
+        return;
+    // The cut-off bytes arrived with the last line and were counted with it: they end that
+    // line. If the log was cleared since, they make a line of their own.
+    std::u16string& log = record->recvLog;
+    std::u16string mark;
+    record->recvDecoder.Finish(mark);
+    if (!log.empty() && log.back() == u'\n') {
+        log.insert(log.size() - 1, mark);
+    } else {
+        AppendTimeStamp(log);
+        log += mark;
+        log.push_back(u'\n');
+    }
+    record->unread = 1;
     SendMessageW(notifyWnd, WM_CONNECT_DATA, CONNECT_DATA_APPENDED,
                  reinterpret_cast<LPARAM>(record));
 }

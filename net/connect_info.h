@@ -20,6 +20,7 @@
 #include "net/crit_sec.h"
 #include "net/socket_handle.h"
 #include "platform/win_types.h"
+#include "text/stream_decoder.h"
 
 // wParam 0; lParam = the new record, already registered. The page inserts its tree entry.
 constexpr UINT WM_CONNECT_NEW = WM_USER + 300;
@@ -42,6 +43,10 @@ struct ConnectInfo {
     HTREEITEM treeItem = nullptr;
     sockaddr_in clientAddr{};
     sockaddr_in serverAddr{};
+    // TCP: the end of the last chunk that is not a whole character yet, kept for the next
+    // chunk from the same socket (recvDecoderSock). Receive thread, under g_connectLock.
+    StreamDecoder recvDecoder;
+    SOCKET recvDecoderSock = INVALID_SOCKET;
 };
 
 // Key -> record. The map never owns its records.
@@ -69,14 +74,26 @@ struct ThreadParam {
 // (address, port) pairs always give distinct keys.
 std::uint64_t UdpKey(const sockaddr_in& address);
 
-// "YYYY-MM-DD hh:mm:ss  " of the given moment at UTC plus eight hours (two trailing blanks).
+// "YYYY-MM-DD hh:mm:ss  " of the given moment in the machine's local time zone (two
+// trailing blanks). Pure ASCII. Any thread.
 std::string FormatTimeStamp(std::chrono::system_clock::time_point now);
 std::string FormatTimeStamp();  // of the current time
+// The stamp appended to a wide log (it is local text, not bytes in the code page in force).
+void AppendTimeStamp(std::u16string& log);
 
-// Logs a received chunk of n bytes: stamp + text + "\n" on recvLog (NUL bytes show as
-// U+2400), counters advanced by n, unread set, then WM_CONNECT_DATA (wParam 0) sent to
-// notifyWnd. The caller holds g_connectLock.
+// Logs a received message of n bytes read as a whole (a UDP datagram): stamp + text + "\n"
+// on recvLog (NUL code units show as U+2400), counters advanced by n, unread set, then
+// WM_CONNECT_DATA (wParam 0) sent to notifyWnd. The caller holds g_connectLock.
 void AppendReceived(ConnectInfo* record, const char* chunk, int n, HWND notifyWnd);
+// The same for a chunk of the TCP stream on socket `from`: a character cut off at the
+// chunk's end is kept in the record and shown with the next chunk from `from`. The caller
+// (the connection's receive thread) holds g_connectLock.
+void AppendReceivedStream(ConnectInfo* record, SOCKET from, const char* chunk, int n,
+                          HWND notifyWnd);
+// The stream on `from` has ended: a character still cut off shows as one U+FFFD at the end
+// of the last line (WM_CONNECT_DATA, wParam 0); nothing happens if none is. The caller
+// holds g_connectLock.
+void FinishReceivedStream(ConnectInfo* record, SOCKET from, HWND notifyWnd);
 // Closes the record's socket if still open (sock becomes -1), then sends WM_CONNECT_DATA
 // (wParam 1). `record` may be null. The caller holds g_connectLock.
 void MarkPeerClosed(ConnectInfo* record, HWND notifyWnd);

@@ -132,7 +132,7 @@ void TcpReceiveThread(ThreadParam* param) {
         // A record that moved on to another socket (the client page reconnected it) no
         // longer belongs to this thread.
         if (record != nullptr && record->sock == own.sock) {
-            AppendReceived(record, buffer, n, own.notifyWnd);
+            AppendReceivedStream(record, own.sock, buffer, n, own.notifyWnd);
         }
     }
     {
@@ -141,6 +141,7 @@ void TcpReceiveThread(ThreadParam* param) {
         // Found with our socket (peer closed) or with none (the page disconnected it): the
         // page learns of the close. With another socket it has been reconnected: leave it.
         if (record != nullptr && (record->sock == own.sock || record->sock == INVALID_SOCKET)) {
+            FinishReceivedStream(record, own.sock, own.notifyWnd);
             MarkPeerClosed(record, own.notifyWnd);
         }
     }

@@ -5,6 +5,7 @@
 #include <langinfo.h>
 #include <locale.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -18,20 +19,25 @@ namespace {
 constexpr const char* kWideCharset =
     std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
 constexpr char16_t kReplacementCharacter = u'\uFFFD';
+constexpr char16_t kNulSymbol = u'\u2400';
 
-// The code page in use. Replaced as a whole when it changes; converters compare the
-// generation to notice.
+const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
+
+// One code page and what the converters need to know about it. Immutable once made;
+// replaced as a whole when the choice changes, and converters compare the generation.
 struct CodePage {
     std::string name;
     unsigned generation = 0;
     bool asciiCompatible = false;  // bytes 0x00-0x7F are the same code points
+    std::size_t unitSize = 1;      // bytes per code unit: 2 for UTF-16
+    std::string questionMark;      // "?" in this code page: stands for what it cannot hold
 };
 
-// The code page in use and its generation counter. Never destroyed: detached workers may
-// still convert while the process exits.
+// Never destroyed: detached workers may still convert while the process exits.
 struct CodePageState {
     std::mutex mutex;
     std::shared_ptr<const CodePage> current;  // guarded by mutex
+    std::shared_ptr<const CodePage> locale;   // set once, guarded by mutex
     unsigned generation = 0;                  // guarded by mutex
     // Code page -> a converter pair kept open for good (see PinCodePageLocked).
     std::map<std::string, std::pair<iconv_t, iconv_t>> pinned;  // guarded by mutex
@@ -41,28 +47,48 @@ CodePageState& State() {
     return state;
 }
 
-const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
-
-bool IsAsciiCompatible(const std::string& name) {
-    iconv_t converter = iconv_open(kWideCharset, name.c_str());
+// Converts all of `in` with a fresh converter; false if the system cannot.
+bool ConvertWhole(const char* to, const char* from, std::string_view in, std::string& out) {
+    iconv_t converter = iconv_open(to, from);
     if (converter == kNoConverter)
         return false;
-    char ascii[128];
-    for (int i = 0; i < 128; ++i) ascii[i] = static_cast<char>(i);
-    char16_t wide[128] = {};
-    char* in = ascii;
-    std::size_t inLeft = sizeof(ascii);
-    char* out = reinterpret_cast<char*>(wide);
-    std::size_t outLeft = sizeof(wide);
-    const std::size_t result = iconv(converter, &in, &inLeft, &out, &outLeft);
+    char buffer[1024];
+    char* inPtr = const_cast<char*>(in.data());
+    std::size_t inLeft = in.size();
+    char* outPtr = buffer;
+    std::size_t outLeft = sizeof(buffer);
+    const std::size_t result = iconv(converter, &inPtr, &inLeft, &outPtr, &outLeft);
     iconv_close(converter);
-    if (result == static_cast<std::size_t>(-1) || inLeft != 0 || outLeft != 0)
+    if (result == static_cast<std::size_t>(-1) || inLeft != 0)
         return false;
-    for (int i = 0; i < 128; ++i) {
-        if (wide[i] != static_cast<char16_t>(i))
-            return false;
-    }
+    out.assign(buffer, sizeof(buffer) - outLeft);
     return true;
+}
+
+std::string WideBytes(std::u16string_view wide) {
+    return std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * sizeof(char16_t));
+}
+
+// nullptr if the system cannot convert between `name` and UTF-16.
+std::shared_ptr<CodePage> DescribeCodePage(const std::string& name) {
+    auto page = std::make_shared<CodePage>();
+    page->name = name;
+    std::string letter;
+    if (!ConvertWhole(name.c_str(), kWideCharset, WideBytes(u"?"), page->questionMark) ||
+        !ConvertWhole(name.c_str(), kWideCharset, WideBytes(u"A"), letter) || letter.empty()) {
+        return nullptr;
+    }
+    page->unitSize = letter.size();
+    char16_t ascii[128];
+    for (int i = 0; i < 128; ++i) ascii[i] = static_cast<char16_t>(i);
+    std::string asciiBytes;
+    page->asciiCompatible =
+        ConvertWhole(name.c_str(), kWideCharset, WideBytes(std::u16string_view(ascii, 128)),
+                     asciiBytes) &&
+        asciiBytes.size() == 128 &&
+        std::equal(asciiBytes.begin(), asciiBytes.end(), ascii,
+                   [](char byte, char16_t unit) { return byte == static_cast<char>(unit); });
+    return page;
 }
 
 std::string LocaleCharset() {
@@ -98,22 +124,37 @@ bool PinCodePageLocked(const std::string& name) {
     return true;
 }
 
+// Caller holds State().mutex. nullptr if `name` cannot be converted.
+std::shared_ptr<const CodePage> MakeCodePageLocked(const std::string& name) {
+    if (name.empty() || !PinCodePageLocked(name))
+        return nullptr;
+    std::shared_ptr<CodePage> page = DescribeCodePage(name);
+    if (page)
+        page->generation = ++State().generation;
+    return page;
+}
+
 // Caller holds State().mutex.
-void InstallLocked(const std::string& name) {
-    auto page = std::make_shared<CodePage>();
-    page->name = name;
-    page->generation = ++State().generation;
-    page->asciiCompatible = IsAsciiCompatible(name);
-    State().current = std::move(page);
+const std::shared_ptr<const CodePage>& LocalePageLocked() {
+    auto& locale = State().locale;
+    if (!locale) {
+        locale = MakeCodePageLocked(LocaleCharset());
+        if (!locale)
+            locale = MakeCodePageLocked("UTF-8");
+    }
+    return locale;
 }
 
 std::shared_ptr<const CodePage> CurrentCodePage() {
     std::lock_guard lock(State().mutex);
-    if (!State().current) {
-        const std::string charset = LocaleCharset();
-        InstallLocked(PinCodePageLocked(charset) ? charset : "UTF-8");
-    }
+    if (!State().current)
+        State().current = LocalePageLocked();
     return State().current;
+}
+
+std::shared_ptr<const CodePage> LocalePage() {
+    std::lock_guard lock(State().mutex);
+    return LocalePageLocked();
 }
 
 // iconv descriptors are not safe to share between threads, so every thread keeps its own
@@ -154,7 +195,10 @@ private:
     iconv_t fromWide_ = kNoConverter;
 };
 
-thread_local ThreadConverters t_converters;
+// One pair for the code page in force, one for the locale's, so that local text between
+// two received chunks does not make the thread reopen its converters.
+thread_local ThreadConverters t_wireConverters;
+thread_local ThreadConverters t_localeConverters;
 
 bool IsHighSurrogate(char16_t unit) {
     return unit >= 0xD800 && unit <= 0xDBFF;
@@ -163,11 +207,20 @@ bool IsLowSurrogate(char16_t unit) {
     return unit >= 0xDC00 && unit <= 0xDFFF;
 }
 
-void AppendAsciiWidened(std::u16string& out, std::string_view bytes) {
+void AppendAsciiWidened(std::u16string& out, std::string_view bytes, bool showNul) {
     const std::size_t start = out.size();
     out.resize(start + bytes.size());
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        out[start + i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[i]));
+    char16_t* target = out.data() + start;
+    // Branch-free so that the compiler vectorises it: received text is mostly plain.
+    if (showNul) {
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            const auto unit = static_cast<char16_t>(static_cast<unsigned char>(bytes[i]));
+            target[i] = unit == 0 ? kNulSymbol : unit;
+        }
+    } else {
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            target[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[i]));
+        }
     }
 }
 
@@ -187,20 +240,22 @@ bool AllAscii(std::string_view bytes) {
     return (seen & 0x8080808080808080ULL) == 0;
 }
 
-}  // namespace
-
-void AppendAnsi(std::u16string& out, std::string_view bytes) {
+// Bytes in `page` to wide text appended to `out`. Returns the bytes converted: all of them
+// unless `keepIncompleteEnd` left a cut-off sequence at the end.
+std::size_t Decode(const CodePage& page, ThreadConverters& converters, std::u16string& out,
+                   std::string_view bytes, bool keepIncompleteEnd, bool showNul) {
     if (bytes.empty())
-        return;
-    const auto page = CurrentCodePage();
-    if (page->asciiCompatible && AllAscii(bytes)) {
-        AppendAsciiWidened(out, bytes);
-        return;
+        return 0;
+    if (page.asciiCompatible && AllAscii(bytes)) {
+        AppendAsciiWidened(out, bytes, showNul);
+        return bytes.size();
     }
-    iconv_t converter = t_converters.ToWide(*page);
+    const std::size_t textStart = out.size();
+    iconv_t converter = converters.ToWide(page);
     if (converter == kNoConverter) {
-        AppendAsciiWidened(out, bytes);  // cannot happen for an installed page; keep the bytes
-        return;
+        // Cannot happen for a code page that was accepted; keep the bytes visible.
+        AppendAsciiWidened(out, bytes, showNul);
+        return bytes.size();
     }
     iconv(converter, nullptr, nullptr, nullptr, nullptr);  // reset shift state
 
@@ -215,33 +270,35 @@ void AppendAnsi(std::u16string& out, std::string_view bytes) {
         out.append(chunk, (sizeof(chunk) - outLeft) / sizeof(char16_t));
         if (result != static_cast<std::size_t>(-1) || error == E2BIG)
             continue;
-        // An invalid sequence: mark it and go on with the next byte. An incomplete
-        // sequence at the end is marked once and ends the input.
+        if (error == EINVAL && keepIncompleteEnd)
+            break;  // cut off at the end: the caller completes it with the next bytes
+        // An invalid sequence: mark it and go on with the next code unit (a whole unit, so
+        // that UTF-16 stays in step). A cut-off sequence at the end is marked once.
         out.push_back(kReplacementCharacter);
         if (error == EILSEQ) {
-            ++in;
-            --inLeft;
+            const std::size_t skip = std::min(page.unitSize, inLeft);
+            in += skip;
+            inLeft -= skip;
         } else {
             inLeft = 0;
         }
         iconv(converter, nullptr, nullptr, nullptr, nullptr);
     }
+    if (showNul)
+        std::replace(out.begin() + static_cast<std::ptrdiff_t>(textStart), out.end(), u'\0',
+                     kNulSymbol);
+    return bytes.size() - inLeft;
 }
 
-std::u16string AnsiToWide(std::string_view bytes) {
-    std::u16string wide;
-    AppendAnsi(wide, bytes);
-    return wide;
-}
-
-std::string WideToAnsi(std::u16string_view wide) {
+std::string Encode(const CodePage& page, ThreadConverters& converters, std::u16string_view wide) {
     std::string narrow;
     if (wide.empty())
         return narrow;
-    const auto page = CurrentCodePage();
-    iconv_t converter = t_converters.FromWide(*page);
-    if (converter == kNoConverter)
-        return std::string(wide.size(), '?');
+    iconv_t converter = converters.FromWide(page);
+    if (converter == kNoConverter) {
+        for (std::size_t i = 0; i < wide.size(); ++i) narrow += page.questionMark;
+        return narrow;
+    }
     iconv(converter, nullptr, nullptr, nullptr, nullptr);
 
     char* in = reinterpret_cast<char*>(const_cast<char16_t*>(wide.data()));
@@ -265,14 +322,14 @@ std::string WideToAnsi(std::u16string_view wide) {
             continue;
         // A character the code page cannot hold (or a lone surrogate): one "?" per
         // character, then go on.
-        narrow.push_back('?');
+        narrow += page.questionMark;
         const auto* unit = reinterpret_cast<const char16_t*>(in);
         const std::size_t unitsLeft = inLeft / sizeof(char16_t);
+        if (unitsLeft == 0)
+            return narrow;
         std::size_t skip = 1;
         if (unitsLeft >= 2 && IsHighSurrogate(unit[0]) && IsLowSurrogate(unit[1]))
             skip = 2;
-        if (unitsLeft == 0)
-            return narrow;
         in += skip * sizeof(char16_t);
         inLeft -= skip * sizeof(char16_t);
         iconv(converter, nullptr, nullptr, nullptr, nullptr);
@@ -281,16 +338,65 @@ std::string WideToAnsi(std::u16string_view wide) {
     }
 }
 
+}  // namespace
+
+void AppendAnsi(std::u16string& out, std::string_view bytes) {
+    if (bytes.empty())
+        return;
+    Decode(*CurrentCodePage(), t_wireConverters, out, bytes, false, false);
+}
+
+std::u16string AnsiToWide(std::string_view bytes) {
+    std::u16string wide;
+    AppendAnsi(wide, bytes);
+    return wide;
+}
+
+std::string WideToAnsi(std::u16string_view wide) {
+    if (wide.empty())
+        return std::string();
+    return Encode(*CurrentCodePage(), t_wireConverters, wide);
+}
+
+std::size_t AppendReceivedText(std::u16string& out, std::string_view bytes,
+                               bool keepIncompleteEnd) {
+    if (bytes.empty())
+        return 0;
+    return Decode(*CurrentCodePage(), t_wireConverters, out, bytes, keepIncompleteEnd, true);
+}
+
 std::string GetAnsiCodePage() {
     return CurrentCodePage()->name;
 }
 
 bool SetAnsiCodePage(const std::string& name) {
-    if (name.empty())
-        return false;
     std::lock_guard lock(State().mutex);
-    if (!PinCodePageLocked(name))
+    LocalePageLocked();  // the locale's own page is the one found before any choice
+    std::shared_ptr<const CodePage> page = MakeCodePageLocked(name);
+    if (!page)
         return false;
-    InstallLocked(name);
+    State().current = std::move(page);
     return true;
+}
+
+std::string LocaleCodePage() {
+    return LocalePage()->name;
+}
+
+std::string WideToLocaleText(std::u16string_view wide) {
+    if (wide.empty())
+        return std::string();
+    return Encode(*LocalePage(), t_localeConverters, wide);
+}
+
+std::u16string LocaleTextToWide(std::string_view bytes) {
+    std::u16string wide;
+    AppendLocaleText(wide, bytes);
+    return wide;
+}
+
+void AppendLocaleText(std::u16string& out, std::string_view bytes) {
+    if (bytes.empty())
+        return;
+    Decode(*LocalePage(), t_localeConverters, out, bytes, false, false);
 }

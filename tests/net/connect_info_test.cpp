@@ -3,6 +3,9 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
+#include <optional>
 #include <set>
 
 #include "tests/net/test_addresses.h"
@@ -34,13 +37,43 @@ system_clock::time_point Utc(int y, unsigned m, unsigned d, int hh, int mm, int 
     return sys_days(year(y) / month(m) / day(d)) + hours(hh) + minutes(mm) + seconds(ss);
 }
 
-TEST(FormatTimeStampTest, IsUtcPlusEightHoursWithTwoTrailingBlanks) {
-    // The carry reaches the year.
-    EXPECT_EQ(FormatTimeStamp(Utc(2024, 12, 31, 20, 15, 0)), "2025-01-01 04:15:00  ");
-    EXPECT_EQ(FormatTimeStamp(Utc(2024, 2, 28, 17, 0, 0)), "2024-02-29 01:00:00  ");
-    EXPECT_EQ(FormatTimeStamp(Utc(2023, 2, 28, 16, 0, 0)), "2023-03-01 00:00:00  ");
-    EXPECT_EQ(FormatTimeStamp(Utc(2024, 6, 5, 1, 2, 3) + milliseconds(999)),
-              "2024-06-05 09:02:03  ");
+// Pins the machine's time zone (a POSIX TZ rule, so no zone database is needed) and puts
+// the old one back.
+class ZonePin {
+public:
+    explicit ZonePin(const char* zone) {
+        if (const char* old = std::getenv("TZ"))
+            previous_ = old;
+        setenv("TZ", zone, 1);
+        tzset();
+    }
+    ~ZonePin() {
+        if (previous_)
+            setenv("TZ", previous_->c_str(), 1);
+        else
+            unsetenv("TZ");
+        tzset();
+    }
+
+private:
+    std::optional<std::string> previous_;
+};
+
+TEST(FormatTimeStampTest, StampsInTheMachinesTimeZoneWithTwoTrailingBlanks) {
+    {
+        // A machine set to UTC+8: the carry reaches the year.
+        ZonePin zone("CST-8");
+        EXPECT_EQ(FormatTimeStamp(Utc(2024, 12, 31, 20, 15, 0)), "2025-01-01 04:15:00  ");
+        EXPECT_EQ(FormatTimeStamp(Utc(2024, 2, 28, 17, 0, 0)), "2024-02-29 01:00:00  ");
+        EXPECT_EQ(FormatTimeStamp(Utc(2024, 6, 5, 1, 2, 3) + milliseconds(999)),
+                  "2024-06-05 09:02:03  ");
+    }
+    {
+        // London: Greenwich time in winter, an hour ahead in summer.
+        ZonePin zone("GMT0BST,M3.5.0/1,M10.5.0");
+        EXPECT_EQ(FormatTimeStamp(Utc(2024, 12, 31, 20, 15, 1)), "2024-12-31 20:15:01  ");
+        EXPECT_EQ(FormatTimeStamp(Utc(2024, 7, 1, 23, 30, 0)), "2024-07-02 00:30:00  ");
+    }
     EXPECT_EQ(FormatTimeStamp().size(), std::string("YYYY-MM-DD hh:mm:ss  ").size());
 }
 

@@ -7,30 +7,60 @@
 #include <thread>
 #include <vector>
 
+#include "tests/text/code_page_restore.h"
+#include "tests/text/encoded_samples.h"
+
 namespace {
 
-// Every test chooses its code page and puts the previous one back.
-class CodePageTest : public ::testing::Test {
-protected:
-    void SetUp() override { previous_ = GetAnsiCodePage(); }
-    void TearDown() override { SetAnsiCodePage(previous_); }
-
-private:
-    std::string previous_;
-};
+using CodePageTest = RestoresCodePage;
 
 const std::string kNiHaoGbk = "\xC4\xE3\xBA\xC3";
 const std::string kNiHaoUtf8 = "\xE4\xBD\xA0\xE5\xA5\xBD";
 
-TEST_F(CodePageTest, GbkRoundTripsChineseText) {
+TEST_F(CodePageTest, EveryOfferedCodePageConvertsBothWaysAsPythonDoes) {
+    for (const EncodedSample& sample : EncodedSamples()) {
+        SCOPED_TRACE(sample.codePage);
+        ASSERT_TRUE(SetAnsiCodePage(sample.codePage));
+        EXPECT_EQ(GetAnsiCodePage(), sample.codePage);
+        EXPECT_EQ(WideToAnsi(sample.text), sample.bytes);
+        EXPECT_EQ(AnsiToWide(sample.bytes), sample.text);
+    }
+    // UTF-16 has no byte-order mark, holds NUL units without cutting there, and writes
+    // what it cannot hold (a lone surrogate) as its own "?", two bytes wide.
+    ASSERT_TRUE(SetAnsiCodePage("UTF-16LE"));
+    EXPECT_EQ(WideToAnsi(u"a"), std::string("a\0", 2));
+    EXPECT_EQ(WideToAnsi(std::u16string(u"a\0b", 3)), std::string("a\0\0\0b\0", 6));
+    EXPECT_EQ(WideToAnsi(u"x\xD800y"), std::string("x\0?\0y\0", 6));
+    ASSERT_TRUE(SetAnsiCodePage("UTF-16BE"));
+    EXPECT_EQ(WideToAnsi(u"x\xDC00"), std::string("\0x\0?", 4));
+    // A lone low surrogate is one invalid unit: what follows stays in step.
+    EXPECT_EQ(AnsiToWide(std::string("\xDC\x00\x00\x41", 4)), u"\uFFFDA");
+}
+
+TEST_F(CodePageTest, ReceivedTextShowsNulUnitsInEveryCodePageAndLocalTextIgnoresTheChoice) {
+    ASSERT_TRUE(SetAnsiCodePage("UTF-8"));
+    std::u16string out;
+    AppendReceivedText(out, std::string("a\0b", 3));
+    EXPECT_EQ(out, u"a\u2400b");
     ASSERT_TRUE(SetAnsiCodePage("GBK"));
-    EXPECT_EQ(GetAnsiCodePage(), "GBK");
-    EXPECT_EQ(WideToAnsi(u"你好"), kNiHaoGbk);
-    EXPECT_EQ(AnsiToWide(kNiHaoGbk), u"你好");
-    EXPECT_EQ(WideToAnsi(u"a你b好c"),
-              "a\xC4\xE3"
-              "b\xBA\xC3"
-              "c");
+    out.clear();
+    AppendReceivedText(out, std::string("\0\xC4\xE3\0", 4));
+    EXPECT_EQ(out, u"\u2400你\u2400");
+    ASSERT_TRUE(SetAnsiCodePage("UTF-16LE"));
+    out.clear();
+    // The zero bytes of "A" are no NUL; the unit 00 00 is.
+    AppendReceivedText(out, std::string("A\0\0\0B\0", 6));
+    EXPECT_EQ(out, u"A\u2400B");
+    // Read as a whole, a cut-off end is one replacement character.
+    out.clear();
+    EXPECT_EQ(AppendReceivedText(out, std::string("A\0B", 3)), 3u);
+    EXPECT_EQ(out, u"A\uFFFD");
+
+    // Addresses and stamps are local text: the same whatever code page is in force.
+    EXPECT_EQ(LocaleTextToWide("127.0.0.1  12:00"), u"127.0.0.1  12:00");
+    EXPECT_EQ(WideToLocaleText(u"127.0.0.1"), "127.0.0.1");
+    ASSERT_TRUE(SetAnsiCodePage(LocaleCodePage()));
+    EXPECT_EQ(WideToAnsi(u"127.0.0.1"), "127.0.0.1");
 }
 
 TEST_F(CodePageTest, UnrepresentableCharactersBecomeQuestionMarksAndConversionGoesOn) {
