@@ -1,0 +1,186 @@
+// The settings dialog's encoding applied to what the pages send and receive, and kept for
+// the next run. The settings live in a folder of the test's own.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QInputMethodEvent>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "app/encoding_setting.h"
+#include "app/set_dlg.h"
+#include "tests/pages/page_test_support.h"
+#include "tests/text/encoded_samples.h"
+#include "text/code_page.h"
+
+namespace {
+
+constexpr int kIdOk = 1;
+constexpr int kIdCancel = 2;
+
+// The combo's items, in order.
+enum Item { kAnsi, kGbk, kUnicode, kUtf8, kUft16, kKeep };
+
+struct Choice {
+    Item item;
+    const char* codePage;
+};
+const Choice kChoices[] = {
+    {kGbk, "GBK"}, {kUnicode, "UTF-16LE"}, {kUtf8, "UTF-8"}, {kUft16, "UTF-16BE"}};
+
+// The sample as typed (no emoji: typing sends one character per key) and as Python wrote it.
+struct Typed {
+    std::u16string text;
+    std::string bytes;
+};
+Typed TypedSample(const char* codePage) {
+    for (const EncodedSample& sample : EncodedSamples()) {
+        if (std::string(sample.codePage) != codePage)
+            continue;
+        if (sample.text == kSampleText.substr(2))
+            return {sample.text, sample.bytes};
+        // The emoji is the first two units; its bytes the first four.
+        return {sample.text.substr(2), sample.bytes.substr(4)};
+    }
+    return {};
+}
+
+class EncodingChoiceTest : public TcpServerPageTest {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(settingsDir_.isValid());
+        QCoreApplication::setOrganizationName(QStringLiteral("WirelarkEncodingTest"));
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir_.path());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir_.path());
+        previous_ = GetAnsiCodePage();
+        TcpServerPageTest::SetUp();
+    }
+    void TearDown() override {
+        TcpServerPageTest::TearDown();
+        SetAnsiCodePage(previous_);
+    }
+
+    // Opens the settings dialog as the frame does, picks `item` with the keyboard and presses
+    // the button `buttonId`. Returns the item the dialog opened on.
+    int RunSettings(Item item, int buttonId) {
+        CSet dialog;
+        int openedOn = -1;
+        QTimer::singleShot(0, &dialog, [&] {
+            QComboBox* combo = dialog.EncodingCombo();
+            openedOn = combo->currentIndex();
+            combo->setFocus();
+            QTest::keyClick(combo, Qt::Key_Home);
+            for (int i = 0; i < item; ++i) QTest::keyClick(combo, Qt::Key_Down);
+            auto* button = FindControlAs<QPushButton>(&dialog, buttonId);
+            QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, button->rect().center());
+        });
+        QTimer::singleShot(kWaitMs, &dialog, &QDialog::reject);  // never hang the run
+        dialog.exec();
+        return openedOn;
+    }
+    // Types into the send box as a user would: plain letters on the keyboard, Chinese through
+    // an input method, which commits each character as text.
+    void TypeText(const std::u16string& text) {
+        QPlainTextEdit* box = page_->SendBox();
+        box->setFocus();
+        box->selectAll();
+        for (char16_t unit : text) {
+            if (unit < 0x80) {
+                QTest::keyClick(box, static_cast<char>(unit));
+            } else {
+                QInputMethodEvent commit;
+                commit.setCommitString(QString(QChar(unit)));
+                QCoreApplication::sendEvent(box, &commit);
+            }
+        }
+    }
+    QString KeptSetting() {
+        return QSettings(QCoreApplication::organizationName(), QCoreApplication::applicationName())
+            .value(QStringLiteral("encoding"))
+            .toString();
+    }
+
+private:
+    QTemporaryDir settingsDir_;
+    std::string previous_;
+};
+
+TEST_F(EncodingChoiceTest, TheChosenEncodingCarriesTypedAndReceivedTextBothWays) {
+    const std::uint16_t port = CreateServer();
+    LoopbackPeer peer;
+    const HTREEITEM entry = ConnectPeer(peer, port);
+    ASSERT_NE(entry, nullptr);
+    ClickItem(entry);
+
+    int inForce = static_cast<int>(CurrentEncodingChoice());
+    for (const Choice& choice : kChoices) {
+        SCOPED_TRACE(choice.codePage);
+        EXPECT_EQ(RunSettings(choice.item, kIdOk), inForce);
+        inForce = choice.item;
+        EXPECT_EQ(GetAnsiCodePage(), choice.codePage);
+        const Typed sample = TypedSample(choice.codePage);
+
+        // Typed text reaches the peer as exactly the bytes Python's codec writes.
+        TypeText(sample.text);
+        Click(CTcpServerDlg::kSendId);
+        EXPECT_EQ(peer.Receive(sample.bytes.size()), sample.bytes);
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return SentText().contains(QString::fromStdU16String(sample.text)); }, kWaitMs));
+
+        // The peer's bytes, cut inside the first character, show whole.
+        const std::int32_t before = [&] {
+            UiCritSecGuard lock(g_connectLock);
+            return Record(entry)->recvBytes;
+        }();
+        ASSERT_TRUE(peer.Send(sample.bytes.substr(0, 1)));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                UiCritSecGuard lock(g_connectLock);
+                return Record(entry)->recvBytes == before + 1;
+            },
+            kWaitMs));
+        ASSERT_TRUE(peer.Send(sample.bytes.substr(1)));
+        EXPECT_TRUE(WaitForReceived(entry, QString::fromStdU16String(sample.text).toStdString()));
+        EXPECT_EQ(ReceivedLog(entry).find(u'\uFFFD'), std::u16string::npos);
+    }
+
+    // "..." and Cancel keep what is in force; the dialog opens on it again.
+    EXPECT_EQ(RunSettings(kKeep, kIdOk), kUft16);
+    EXPECT_EQ(RunSettings(kGbk, kIdCancel), kUft16);
+    EXPECT_EQ(GetAnsiCodePage(), "UTF-16BE");
+    EXPECT_EQ(CurrentEncodingChoice(), EncodingChoice::Utf16Be);
+    EXPECT_EQ(RunSettings(kAnsi, kIdOk), kUft16);
+    EXPECT_EQ(GetAnsiCodePage(), LocaleCodePage());
+    EXPECT_EQ(RunSettings(kAnsi, kIdCancel), kAnsi);
+}
+
+TEST_F(EncodingChoiceTest, TheChoiceIsKeptForTheNextRun) {
+    RunSettings(kUft16, kIdOk);
+    EXPECT_EQ(KeptSetting(), "UTF-16BE");
+    RunSettings(kKeep, kIdOk);
+    RunSettings(kUtf8, kIdCancel);
+    EXPECT_EQ(KeptSetting(), "UTF-16BE");
+
+    // The next run starts in the locale's code page and loads the kept choice.
+    ASSERT_TRUE(SetAnsiCodePage(LocaleCodePage()));
+    LoadEncodingSetting();
+    EXPECT_EQ(GetAnsiCodePage(), "UTF-16BE");
+    EXPECT_EQ(RunSettings(kKeep, kIdCancel), kUft16);
+
+    // A run whose last choice was GBK; then one with a setting this version does not know.
+    QSettings(QCoreApplication::organizationName(), QCoreApplication::applicationName())
+        .setValue(QStringLiteral("encoding"), QStringLiteral("GBK"));
+    LoadEncodingSetting();
+    EXPECT_EQ(GetAnsiCodePage(), "GBK");
+    EXPECT_EQ(RunSettings(kKeep, kIdCancel), kGbk);
+    QSettings(QCoreApplication::organizationName(), QCoreApplication::applicationName())
+        .setValue(QStringLiteral("encoding"), QStringLiteral("EBCDIC-42"));
+    LoadEncodingSetting();
+    EXPECT_EQ(GetAnsiCodePage(), LocaleCodePage());
+    EXPECT_EQ(RunSettings(kKeep, kIdCancel), kAnsi);
+}
+
+}  // namespace
