@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -26,6 +27,8 @@
 #include "net/tcp_engine.h"
 #include "net/udp_engine.h"
 #include "platform/window_messages.h"
+#include "text/code_page.h"
+#include "text/stream_decoder.h"
 
 namespace {
 
@@ -97,11 +100,13 @@ public:
     long announced = 0;
     long closed = 0;
     long chunks = 0;
+    long replacements = 0;
 
 private:
     void ShowNewLog(ConnectInfo& record) {
         // The engine's log grows; the page shows what it has not shown yet. The log is
         // emptied as the clear command would, so a long run does not hold it all.
+        replacements += std::count(record.recvLog.begin(), record.recvLog.end(), u'\uFFFD');
         view_.append(record.recvLog);
         record.recvLog.clear();
         if (view_.size() > kViewLimit)
@@ -117,19 +122,53 @@ private:
 
 constexpr long kStreamBytes = 256L * 1024 * 1024;
 
-// Writes kStreamBytes of text to a fresh connection to `port`, then closes.
-void StreamTo(std::uint16_t port) {
+// What the peer streams: a block of about 64 KiB of whole text in one code page, sent again
+// and again. Reads of at most 10239 bytes (an odd number) cut characters everywhere.
+struct StreamText {
+    const char* what;
+    const char* codePage;
+    std::string block;
+};
+
+std::string Block(const std::string& text) {
+    std::string block;
+    while (block.size() < 64 * 1024) block += text;
+    return block;
+}
+
+std::vector<StreamText> StreamTexts() {
+    std::string letters;
+    for (int i = 0; i < 26; ++i) letters.push_back(static_cast<char>('a' + i));
+    const std::u16string chinese = u"网络调试工具：你好，世界！Wirelark 测试 ok。";
+    std::vector<StreamText> texts;
+    texts.push_back({"ASCII letters", "UTF-8", Block(letters)});
+    for (const char* codePage : {"UTF-8", "GBK", "UTF-16LE"}) {
+        SetAnsiCodePage(codePage);
+        texts.push_back({"Chinese text", codePage, Block(WideToAnsi(chinese))});
+    }
+    SetAnsiCodePage(LocaleCodePage());
+    return texts;
+}
+
+// What one run streams: whole blocks, so that the stream ends with a whole character.
+long StreamBytes(const std::string& block) {
+    return kStreamBytes / static_cast<long>(block.size()) * static_cast<long>(block.size());
+}
+
+// Writes StreamBytes(block) of `block`, again and again, to a fresh connection to `port`,
+// then closes.
+void StreamTo(std::uint16_t port, const std::string& block) {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     const sockaddr_in address = Loopback(port);
     if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
         close(fd);
         return;
     }
-    std::vector<char> block(64 * 1024);
-    for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>('a' + i % 26);
+    const long total = StreamBytes(block);
     long sent = 0;
-    while (sent < kStreamBytes) {
-        const ssize_t n = send(fd, block.data(), block.size(), MSG_NOSIGNAL);
+    while (sent < total) {
+        const std::size_t at = static_cast<std::size_t>(sent) % block.size();
+        const ssize_t n = send(fd, block.data() + at, block.size() - at, MSG_NOSIGNAL);
         if (n <= 0)
             break;
         sent += n;
@@ -137,13 +176,13 @@ void StreamTo(std::uint16_t port) {
     close(fd);
 }
 
-double PlainTcpRate() {
+double PlainTcpRate(const std::string& block) {
     const int listening = socket(AF_INET, SOCK_STREAM, 0);
     const sockaddr_in address = Loopback(0);
     bind(listening, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
     listen(listening, 4);
     const auto start = Clock::now();
-    std::thread sender(StreamTo, PortOf(listening));
+    std::thread sender(StreamTo, PortOf(listening), std::cref(block));
     const int fd = accept(listening, nullptr, nullptr);
     char buffer[10240];
     long total = 0;
@@ -155,7 +194,8 @@ double PlainTcpRate() {
     return rate;
 }
 
-double EngineTcpRate(long& chunks) {
+// The flood into one record; `replacements` counts the U+FFFD the page was shown.
+double EngineTcpRate(const std::string& block, long& chunks, long& replacements) {
     BenchPage page;
     TcpEngine engine;
     engine.SetNotifyWindow(page.Window());
@@ -163,7 +203,7 @@ double EngineTcpRate(long& chunks) {
     sockaddr_in bound{};
     GetSocketName(listening, bound);
     const auto start = Clock::now();
-    std::thread sender(StreamTo, ntohs(bound.sin_port));
+    std::thread sender(StreamTo, ntohs(bound.sin_port), std::cref(block));
     const bool done = page.PumpUntil([&] { return page.closed == 1; }, 300s);
     const double elapsed = Seconds(Clock::now() - start);
     sender.join();
@@ -178,21 +218,73 @@ double EngineTcpRate(long& chunks) {
     }
     engine.StopListening(listening);
     chunks = page.chunks;
-    if (!done || received != kStreamBytes) {
-        std::printf("  engine run incomplete: %ld of %ld bytes\n", received, kStreamBytes);
+    replacements = page.replacements;
+    if (!done || received != StreamBytes(block)) {
+        std::printf("  engine run incomplete: %ld of %ld bytes\n", received, StreamBytes(block));
     }
     return received / elapsed;
 }
 
 void BenchTcp() {
     std::printf("TCP: %ld MiB from one peer over loopback into one record\n", kStreamBytes >> 20);
-    const double plain = PlainTcpRate();
-    long chunks = 0;
-    const double engine = EngineTcpRate(chunks);
-    std::printf("  plain recv loop (baseline)   %8.1f MiB/s\n", plain / (1 << 20));
-    std::printf("  engine to page handler       %8.1f MiB/s  (%ld notices)\n", engine / (1 << 20),
-                chunks);
-    std::printf("  ratio engine/plain           %8.2f      (target >= 0.50)\n", engine / plain);
+    const std::string previous = GetAnsiCodePage();
+    const std::vector<StreamText> texts = StreamTexts();
+    const double plain = PlainTcpRate(texts.front().block);
+    std::printf("  plain recv loop (baseline)          %8.1f MiB/s\n", plain / (1 << 20));
+    for (const StreamText& text : texts) {
+        SetAnsiCodePage(text.codePage);
+        long chunks = 0;
+        long replacements = 0;
+        const double engine = EngineTcpRate(text.block, chunks, replacements);
+        std::printf(
+            "  engine, %-13s in %-8s    %8.1f MiB/s  ratio %4.2f (target >= 0.50)"
+            "  %ld notices, %ld U+FFFD\n",
+            text.what, text.codePage, engine / (1 << 20), engine / plain, chunks, replacements);
+    }
+    SetAnsiCodePage(previous);
+}
+
+// The conversion alone, chunks of 10239 bytes as the receive thread reads them: each chunk
+// read on its own against the stream decoder that carries cut characters over.
+void BenchDecode() {
+    constexpr long kBytes = 256L * 1024 * 1024;
+    constexpr std::size_t kChunk = 10239;
+    std::printf("Decoding %ld MiB in chunks of %zu bytes (no sockets)\n", kBytes >> 20, kChunk);
+    const std::string previous = GetAnsiCodePage();
+    for (const StreamText& text : StreamTexts()) {
+        SetAnsiCodePage(text.codePage);
+        std::string data;
+        while (data.size() < 4 * 1024 * 1024) data += text.block;
+        // Alone, carried over, then both again: the better of the two runs of each counts,
+        // so that warming up favours neither.
+        double rates[2] = {};
+        for (int run = 0; run < 4; ++run) {
+            const int carry = run % 2;
+            StreamDecoder decoder;
+            std::u16string out;
+            long done = 0;
+            const auto start = Clock::now();
+            // The data is whole text and is read on from where the last chunk ended, so the
+            // stream stays valid across the wrap.
+            for (std::size_t at = 0; done < kBytes;) {
+                const std::string_view chunk(data.data() + at, std::min(kChunk, data.size() - at));
+                out.clear();
+                if (carry)
+                    decoder.Decode(out, chunk);
+                else
+                    AppendReceivedText(out, chunk);
+                done += static_cast<long>(chunk.size());
+                at = (at + chunk.size()) % data.size();
+            }
+            rates[carry] = std::max(rates[carry], done / Seconds(Clock::now() - start));
+        }
+        std::printf(
+            "  %-13s in %-8s  each chunk alone %8.1f MiB/s, carried over %8.1f MiB/s"
+            " (%+5.1f%%)\n",
+            text.what, text.codePage, rates[0] / (1 << 20), rates[1] / (1 << 20),
+            100.0 * (rates[1] - rates[0]) / rates[0]);
+    }
+    SetAnsiCodePage(previous);
 }
 
 // ---------------------------------------------------------------- UDP datagrams
@@ -433,12 +525,14 @@ void BenchMany() {
 
 }  // namespace
 
-// With no argument runs everything; "tcp", "udp" or "many" run one part.
+// With no argument runs everything; "tcp", "decode", "udp" or "many" run one part.
 int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const std::string only = argc > 1 ? argv[1] : "";
     if (only.empty() || only == "tcp")
         BenchTcp();
+    if (only.empty() || only == "decode")
+        BenchDecode();
     if (only.empty() || only == "udp")
         BenchUdp();
     if (only.empty() || only == "many")
