@@ -236,10 +236,13 @@ void BenchTcp() {
         long chunks = 0;
         long replacements = 0;
         const double engine = EngineTcpRate(text.block, chunks, replacements);
+        // Plain text must flow as fast as before the carry-over existed; other text is
+        // bounded by the system's conversion (see "decode").
+        const char* target = &text == &texts.front() ? " (target >= 0.50)" : "";
         std::printf(
-            "  engine, %-13s in %-8s    %8.1f MiB/s  ratio %4.2f (target >= 0.50)"
-            "  %ld notices, %ld U+FFFD\n",
-            text.what, text.codePage, engine / (1 << 20), engine / plain, chunks, replacements);
+            "  engine, %-13s in %-8s    %8.1f MiB/s  ratio %4.2f%-17s  %ld notices, %ld U+FFFD\n",
+            text.what, text.codePage, engine / (1 << 20), engine / plain, target, chunks,
+            replacements);
     }
     SetAnsiCodePage(previous);
 }
