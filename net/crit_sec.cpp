@@ -23,7 +23,11 @@ bool CCritSec::TryTakeLocked() {
 
 void CCritSec::Enter() {
     std::unique_lock lock(mutex_);
+    if (TryTakeLocked())
+        return;
+    ++blockedWaiters_;
     released_.wait(lock, [&] { return TryTakeLocked(); });
+    --blockedWaiters_;
 }
 
 bool CCritSec::TryEnter() {
@@ -37,6 +41,7 @@ bool CCritSec::IsHeldByCurrentThread() {
 }
 
 void CCritSec::Leave() {
+    bool wakeOne = false;
     {
         std::lock_guard lock(mutex_);
         if (depth_ == 0 || owner_ != std::this_thread::get_id())
@@ -47,8 +52,12 @@ void CCritSec::Leave() {
         // Woken while mutex_ is held: a queue in the list belongs to a thread still inside
         // EnterDispatchingMessages, so it cannot have ended and freed its queue meanwhile.
         for (ThreadQueue* queue : dispatchingWaiters_) WakeThread(queue);
+        wakeOne = blockedWaiters_ > 0;
     }
-    released_.notify_all();
+    // One waiter is enough: whoever takes the lock wakes the next one when it leaves. A
+    // waiter woken after another thread took the lock first waits again for that Leave.
+    if (wakeOne)
+        released_.notify_one();
 }
 
 void CCritSec::EnterDispatchingMessages() {

@@ -35,6 +35,9 @@ private:
     std::condition_variable released_;
     std::thread::id owner_;
     int depth_ = 0;
+    // Workers parked in Enter. Leave hands the lock to one of them at a time: waking them
+    // all would have every worker of a mass close fight for it after each release.
+    int blockedWaiters_ = 0;
     // Threads parked in EnterDispatchingMessages; Leave wakes their message queues.
     std::vector<ThreadQueue*> dispatchingWaiters_;
 

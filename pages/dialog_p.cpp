@@ -3,11 +3,13 @@
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QTimer>
+#include <unordered_set>
 
 #include "net/crit_sec.h"
 #include "net/tcp_engine.h"
 #include "pages/ansi_text.h"
 #include "pages/page_colour.h"
+#include "pages/tcp_send_queue.h"
 #include "platform/message_box.h"
 #include "platform/qt_window.h"
 #include "platform/resources.h"
@@ -26,12 +28,26 @@ CDialogP::CDialogP(int templateId, QWidget* parent)
     receivedRefreshTimer_->setSingleShot(true);
     receivedRefreshTimer_->setInterval(kReceivedViewRefreshMs);
     connect(receivedRefreshTimer_, &QTimer::timeout, this, [this] { RefreshReceivedView(); });
+
+    sendQueue_ = new TcpSendQueue(this);
+    sendQueue_->onDelivered = [this](ConnectInfo* record, const TcpSendQueue::Message& message) {
+        OnSendDelivered(record, message.bytes, message.typed);
+    };
+    sendQueue_->onStalled = [this](ConnectInfo* record, const TcpSendQueue::Message& message,
+                                   std::size_t went) {
+        OnSendStalled(record, message.bytes.size(), went);
+    };
+    sendQueue_->onFailed = [this](ConnectInfo* record, SOCKET sock) { OnSendFailed(record, sock); };
 }
 
 CDialogP::CDialogP() : CDialogP(kDefaultTemplateId, nullptr) {}
 
 CDialogP::~CDialogP() {
     DetachWindowMessages();
+}
+
+void CDialogP::SetSendStallTimeoutForTesting(std::chrono::milliseconds timeout) {
+    sendQueue_->SetStallTimeoutForTesting(timeout);
 }
 
 CSkinBtn& CDialogP::ButtonSlot(int slot) {
@@ -110,8 +126,32 @@ void CDialogP::DetachWindowMessages() {
     window_ = nullptr;
 }
 
+void CDialogP::ReleasePage(ConnectMap& connections) {
+    sendQueue_->ForgetAll();
+    if (const auto host = GetHostNode(); host && host->info) {
+        // Under the lock: an engine thread checks its socket under it before it registers
+        // a record, so once this is closed no record is added behind our back.
+        UiCritSecGuard lock(g_connectLock);
+        if (host->info->sock != INVALID_SOCKET)
+            closesocket(host->info->sock);
+        host->info->sock = INVALID_SOCKET;
+        host->info->listening = false;
+    }
+    DetachWindowMessages();
+    if (tree_)
+        ReleaseHostTree(*tree_, connections);
+}
+
 void CDialogP::ReleaseHostTree(CTreeCtrlEx& tree, ConnectMap& connections) {
     UiCritSecGuard lock(g_connectLock);
+    // Records registered but never shown (a connection announced after the window handle
+    // went) are freed with those of the entries; each one once.
+    std::unordered_set<ConnectInfo*> records;
+    records.reserve(connections.size());
+    for (const auto& [key, record] : connections) {
+        if (record)
+            records.insert(record);
+    }
     // Once the map is empty no worker finds these records any more; their threads end
     // silently when the sockets below close.
     connections.clear();
@@ -119,22 +159,25 @@ void CDialogP::ReleaseHostTree(CTreeCtrlEx& tree, ConnectMap& connections) {
     if (host) {
         for (HTREEITEM entry = tree.GetChildItem(host); entry;
              entry = tree.GetNextSiblingItem(entry)) {
-            auto* record = reinterpret_cast<ConnectInfo*>(tree.GetItemData(entry));
-            if (!record)
-                continue;
-            if (record->sock != INVALID_SOCKET)
-                closesocket(record->sock);
-            ForgetRecord(record);
-            delete record;
-            tree.SetItemData(entry, 0);
-        }
-        if (auto* info = reinterpret_cast<HostInfo*>(tree.GetItemData(host))) {
-            if (info->listening)
-                closesocket(info->sock);
-            delete info;
-            tree.SetItemData(host, 0);
+            if (auto* record = reinterpret_cast<ConnectInfo*>(tree.GetItemData(entry)))
+                records.insert(record);
         }
     }
+    for (ConnectInfo* record : records) {
+        if (record->sock != INVALID_SOCKET)
+            closesocket(record->sock);
+        record->sock = INVALID_SOCKET;
+        ForgetRecord(record);
+        delete record;
+    }
+    if (host) {
+        if (auto* info = reinterpret_cast<HostInfo*>(tree.GetItemData(host))) {
+            if (info->sock != INVALID_SOCKET)
+                closesocket(info->sock);
+            delete info;
+        }
+    }
+    // The entries' item data points at freed records until the items go here.
     tree.DeleteAllItems();
 }
 
@@ -192,6 +235,7 @@ bool CDialogP::eventFilter(QObject* watched, QEvent* event) {
 // ---- shared steps --------------------------------------------------------------------------
 
 void CDialogP::ShowRecordLogs(const ConnectInfo& record) {
+    shownRecord_ = &record;
     receivedView_.Show(&record, record.recvLog);
     sentView_.Show(&record, record.sendLog);
     receivedView_.ScrollToEndLater();
@@ -199,6 +243,7 @@ void CDialogP::ShowRecordLogs(const ConnectInfo& record) {
 }
 
 void CDialogP::ClearViews() {
+    shownRecord_ = nullptr;
     receivedView_.Clear();
     sentView_.Clear();
 }
@@ -208,6 +253,17 @@ void CDialogP::ForgetRecord(const ConnectInfo* record) {
     sentView_.Forget(record);
     if (receivedRefreshPending_ == record)
         receivedRefreshPending_ = nullptr;
+    if (shownRecord_ == record)
+        shownRecord_ = nullptr;
+    sendQueue_->Forget(record);
+}
+
+bool CDialogP::IsShownRecord(const ConnectInfo* record) const {
+    return record != nullptr && record == shownRecord_;
+}
+
+void CDialogP::DropPendingSends(const ConnectInfo* record) {
+    sendQueue_->Forget(record);
 }
 
 void CDialogP::OnDataAppended(ConnectInfo* record) {
@@ -217,7 +273,9 @@ void CDialogP::OnDataAppended(ConnectInfo* record) {
         // A flood of small chunks is shown in batches: the first notification starts the
         // timer, later ones only join the batch. (A record pending before belongs to an
         // entry no longer selected, whose data is no longer to be shown.) The lock is not
-        // taken here: the worker that sent this holds it and waits for us.
+        // taken here: the worker that sent this holds it and waits for us. Data shown as it
+        // arrives is seen: the entry keeps no unseen mark when its peer closes.
+        record->unread = 0;
         receivedRefreshPending_ = record;
         if (!receivedRefreshTimer_->isActive())
             receivedRefreshTimer_->start();
@@ -266,7 +324,26 @@ void CDialogP::OnClearSent() {
     sentView_.Clear();
 }
 
-void CDialogP::SendTypedTextTcp(TcpEngine& engine) {
+std::optional<std::string> CDialogP::PrepareTypedTextForSending() const {
+    QString text = sendBox_ ? sendBox_->toPlainText() : QString();
+    if (text.isEmpty())
+        return std::nullopt;
+    // Only spaces are trimmed: trailing tabs and line breaks are part of the message.
+    qsizetype end = text.size();
+    while (end > 0 && text[end - 1] == u' ') --end;
+    text.truncate(end);
+    // Each typed line break goes out as CR LF, as line-based protocols expect.
+    QString wire;
+    wire.reserve(text.size() + text.count(u'\n'));
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\n' && (i == 0 || text[i - 1] != u'\r'))
+            wire.append(u'\r');
+        wire.append(text[i]);
+    }
+    return WideToAnsi(wire.toStdU16String());
+}
+
+void CDialogP::SendTypedTextTcp(TcpEngine&) {
     const HTREEITEM selected = tree_ ? tree_->GetSelectedItem() : nullptr;
     if (!selected || IsHostNode(selected)) {
         ShowMessageBox(this, QStringLiteral("请选择接收端！"), QStringLiteral("提示!"));
@@ -286,44 +363,68 @@ void CDialogP::SendTypedTextTcp(TcpEngine& engine) {
         return;
     }
 
-    QString text = sendBox_ ? sendBox_->toPlainText() : QString();
-    if (text.isEmpty())
+    std::optional<std::string> bytes = PrepareTypedTextForSending();
+    if (!bytes)
         return;
-    // Only spaces are trimmed: trailing tabs and line breaks are part of the message.
-    qsizetype end = text.size();
-    while (end > 0 && text[end - 1] == u' ') --end;
-    text.truncate(end);
     sentView_.Clear();
-    if (text.isEmpty())
+    if (bytes->empty())
         return;
+    // The sender thread writes it as the peer reads; OnSendDelivered logs it. Socket
+    // handles are never reused, so a handle closed meanwhile only makes the send fail.
+    sendQueue_->Queue(record, sock, {std::move(*bytes), sendBox_->toPlainText()});
+}
 
-    const std::string bytes = WideToAnsi(text.toStdU16String());
-    // Sent without the lock, on the user-interface thread. Socket handles are never
-    // reused, so a handle the receive thread closed meanwhile only makes the send fail.
-    const int sent = engine.SendStream(sock, bytes.data(), static_cast<int>(bytes.size()));
-    if (sent < 1) {
-        {
-            UiCritSecGuard lock(g_connectLock);
-            if (record->sock == sock) {
-                closesocket(record->sock);
-                record->sock = INVALID_SOCKET;
-            }
-        }
-        ShowEntry(selected);
-        ShowMessageBox(this, QStringLiteral("对方已经断开！"), QStringLiteral("提示"));
-        return;
+void CDialogP::AppendSentLog(ConnectInfo* record, const std::string& ansiText) {
+    AppendAnsi(record->sendLog, FormatTimeStamp());
+    AppendAnsi(record->sendLog, ansiText);
+    record->sendLog.push_back(u'\n');
+    if (tree_ && record->treeItem && record->treeItem == tree_->GetSelectedItem()) {
+        sentView_.Show(record, record->sendLog);
+        sentView_.ScrollToEndLater();
     }
+}
 
+void CDialogP::OnSendDelivered(ConnectInfo* record, const std::string& bytes,
+                               const QString& typed) {
     // Wraps instead of overflowing after 2 GiB; nothing reads the counter.
     record->sentBytes = static_cast<std::int32_t>(static_cast<std::uint32_t>(record->sentBytes) +
-                                                  static_cast<std::uint32_t>(sent));
+                                                  static_cast<std::uint32_t>(bytes.size()));
     // Logged as it went on the wire: the converted bytes read back through the code page,
     // so a character the code page cannot hold shows as "?" here too.
-    AppendAnsi(record->sendLog, FormatTimeStamp());
-    AppendAnsi(record->sendLog, bytes);
-    record->sendLog.push_back(u'\n');
-    sentView_.Show(record, record->sendLog);
-    if (sendBox_)
+    AppendSentLog(record, bytes);
+    // The box keeps its text until the text has gone, unless the user changed it meanwhile.
+    if (sendBox_ && sendBox_->toPlainText() == typed)
         sendBox_->clear();
-    sentView_.ScrollToEndLater();
+}
+
+void CDialogP::OnSendStalled(ConnectInfo* record, std::size_t size, std::size_t went) {
+    const auto seconds = std::max<long long>(
+        1, std::chrono::duration_cast<std::chrono::seconds>(sendQueue_->StallTimeout()).count());
+    const QString note =
+        QStringLiteral("（对方 %1 秒未接收数据：本条信息 %2 字节，已发出 %3 字节）")
+            .arg(seconds)
+            .arg(size)
+            .arg(went);
+    AppendSentLog(record, WideToAnsi(note.toStdU16String()));
+    ShowMessageBox(this,
+                   QStringLiteral("对方 %1 秒未接收数据。本条信息共 %2 字节，已发出 %3 "
+                                  "字节，其余的在对方接收时继续发出。")
+                       .arg(seconds)
+                       .arg(size)
+                       .arg(went),
+                   QStringLiteral("提示"));
+}
+
+void CDialogP::OnSendFailed(ConnectInfo* record, SOCKET sock) {
+    {
+        UiCritSecGuard lock(g_connectLock);
+        if (record->sock == sock) {
+            // The receive thread wakes with an error and reports the close.
+            closesocket(record->sock);
+            record->sock = INVALID_SOCKET;
+        }
+    }
+    if (const HTREEITEM selected = tree_ ? tree_->GetSelectedItem() : nullptr)
+        ShowEntry(selected);
+    ShowMessageBox(this, QStringLiteral("对方已经断开！"), QStringLiteral("提示"));
 }

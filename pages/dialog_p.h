@@ -18,7 +18,9 @@
 #include <QIcon>
 #include <QWidget>
 #include <array>
+#include <chrono>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "net/connect_info.h"
@@ -32,6 +34,7 @@ class CTreeCtrlEx;
 class QPlainTextEdit;
 class QTimer;
 class TcpEngine;
+class TcpSendQueue;
 
 // Node images (indices into the tree's image list).
 enum NodeImage : int {
@@ -81,6 +84,12 @@ public:
     // Runs the page's click handling for `item`, as a click on its row does.
     virtual void ShowEntry(HTREEITEM item);
 
+    // The connections' send queues (TCP pages): messages wait there while their peers
+    // take them.
+    TcpSendQueue& SendQueue() { return *sendQueue_; }
+    // How long a peer may take nothing of a waiting message before the user is told.
+    void SetSendStallTimeoutForTesting(std::chrono::milliseconds timeout);
+
 protected:
     // --- set-up, in the order a page's initialisation uses them ---------------------------
     // Page brush: the page's background colour (the log views keep their own).
@@ -100,10 +109,16 @@ protected:
     HWND AttachWindowMessages();
 
     // --- tear-down ------------------------------------------------------------------------
+    // The one call a page's destructor makes, with its engine's map: drops the send queues;
+    // closes the host node's socket (listening or bound) under g_connectLock, so that no
+    // engine thread registers a record after this; destroys the window handle; then
+    // ReleaseHostTree. Connections arriving meanwhile are freed with the rest.
+    void ReleasePage(ConnectMap& connections);
     // Destroys the window handle: workers sending to it from now on get 0 at once, so that no
-    // notification reaches a page being destroyed. Call first in the page's destructor.
+    // notification reaches a page being destroyed.
     void DetachWindowMessages();
-    // Closes and frees every record and the host node's socket and HostInfo.
+    // Closes and frees, once each, every record of the map (with or without an entry) and
+    // of the tree, then the host node's socket and HostInfo, and empties the tree.
     void ReleaseHostTree(CTreeCtrlEx& tree, ConnectMap& connections);
 
     // --- handlers -------------------------------------------------------------------------
@@ -119,18 +134,31 @@ protected:
     void ShowRecordLogs(const ConnectInfo& record);
     // Empties both views (the host node is shown).
     void ClearViews();
-    // The record is about to be freed: the views stop counting it as shown.
+    // The record is about to be freed: the views stop counting it as shown and its unsent
+    // messages are dropped.
     void ForgetRecord(const ConnectInfo* record);
-    // WM_CONNECT_DATA, wParam 0: shows the new data if the entry is selected, otherwise
-    // marks the entry as holding unseen data. Inside the handler (no lock).
+    // The record's entry is the one the views show (the last one ShowRecordLogs showed).
+    bool IsShownRecord(const ConnectInfo* record) const;
+    // WM_CONNECT_DATA, wParam 0: shows the new data if the entry is selected (it then
+    // counts as seen), otherwise marks the entry as holding unseen data. Inside the handler
+    // (no lock).
     void OnDataAppended(ConnectInfo* record);
     // How long the received view may lag behind a flood of data for the shown entry: data
     // notifications within this time are shown together, with one append and one repaint.
     static constexpr int kReceivedViewRefreshMs = 30;
     void OnClearReceived();
     void OnClearSent();
-    // Sends the send box's text on the selected entry's TCP connection and logs it.
+    // The send box's text as it goes on the wire, for every page: trailing spaces trimmed
+    // (only spaces), each line break sent as CR LF, converted to the code page. nullopt
+    // when the box is empty; an empty string when it held spaces only.
+    std::optional<std::string> PrepareTypedTextForSending() const;
+    // Queues the send box's text for the selected entry's TCP connection; it is logged
+    // when its last byte has gone (see TcpSendQueue). The send box keeps the text until
+    // then.
     void SendTypedTextTcp(TcpEngine& engine);
+    // The page closes the record's connection itself (Disconnect): its unsent messages are
+    // dropped without a report. Call before closing the socket.
+    void DropPendingSends(const ConnectInfo* record);
 
     // Return in a page must never end it (the send box takes Return itself).
     void keyPressEvent(QKeyEvent* event) override;
@@ -142,6 +170,12 @@ private:
     std::array<CSkinBtn, kButtonSlotCount> buttonSlots_;
     // Puts the received data of the record that OnDataAppended saw into the view.
     void RefreshReceivedView();
+    // Reports of the send queue (user-interface thread, outside any notification handler).
+    void OnSendDelivered(ConnectInfo* record, const std::string& bytes, const QString& typed);
+    void OnSendStalled(ConnectInfo* record, std::size_t size, std::size_t went);
+    void OnSendFailed(ConnectInfo* record, SOCKET sock);
+    // Appends a time-stamped line to the record's sent log and shows it if selected.
+    void AppendSentLog(ConnectInfo* record, const std::string& ansiText);
 
     HWND window_ = nullptr;
     // The selected record whose new data waits for RefreshReceivedView, or null.
@@ -151,4 +185,6 @@ private:
     LogView receivedView_{nullptr};
     LogView sentView_{nullptr};
     QPlainTextEdit* sendBox_ = nullptr;
+    const ConnectInfo* shownRecord_ = nullptr;
+    TcpSendQueue* sendQueue_ = nullptr;
 };

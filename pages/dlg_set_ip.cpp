@@ -117,7 +117,11 @@ void CDlgSetIp::OnOK() {
 void CDlgSetIp::keyPressEvent(QKeyEvent* event) {
     if (IsPlainReturn(event)) {
         event->accept();
-        OnOK();
+        // Return presses the focused button (取消 cancels); from a field it means OK.
+        if (auto* button = qobject_cast<QAbstractButton*>(focusWidget()))
+            button->click();
+        else
+            OnOK();
         return;
     }
     QDialog::keyPressEvent(event);

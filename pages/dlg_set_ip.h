@@ -33,7 +33,7 @@ public:
     static constexpr int kMaxAddressLength = 39;
 
 protected:
-    // Return means OK, as in every dialog; Escape still cancels.
+    // Return means OK in a field and presses a focused button; Escape cancels.
     void keyPressEvent(QKeyEvent* event) override;
 
 private:

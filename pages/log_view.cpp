@@ -12,14 +12,14 @@ namespace {
 constexpr std::size_t kMaxParagraphLength = 4 * 1024;
 
 // The view's form of a stretch of log text. A text document spends most of its time per
-// paragraph, and a log of short lines would make one paragraph per line; so line feeds
+// paragraph, and a log of short lines would make one paragraph per line; so line breaks
 // inside a stretch become line separators (U+2028), shown as line breaks and given back as
-// "\n" by toPlainText(), and only the stretch's last line feed (or one every
+// "\n" by toPlainText(), and only the stretch's last line feed (or one break every
 // kMaxParagraphLength characters, so that no paragraph grows too long to lay out quickly)
 // stays a paragraph break. A carriage return right before a line feed is dropped: the
 // document would take it for a break of its own, and a peer ending its lines with "\r\n"
-// would get an extra empty line in the view for each of them (a plain setPlainText()
-// folds the pair into one break, as the view shows it now).
+// would get an extra empty line in the view for each of them. A lone carriage return is a
+// line break like a line feed (the document would otherwise make it a paragraph of its own).
 QString ViewText(const char16_t* text, std::size_t length) {
     QString out(reinterpret_cast<const QChar*>(text), static_cast<qsizetype>(length));
     char16_t* data = reinterpret_cast<char16_t*>(out.data());
@@ -30,10 +30,11 @@ QString ViewText(const char16_t* text, std::size_t length) {
         if (c == u'\r' && i + 1 < length && data[i + 1] == u'\n')
             continue;
         data[kept++] = c;
-        if (c != u'\n')
+        if (c != u'\n' && c != u'\r')
             continue;
-        const bool last = i + 1 == length;
+        const bool last = c == u'\n' && i + 1 == length;
         if (last || i - paragraphStart >= kMaxParagraphLength) {
+            data[kept - 1] = u'\n';
             paragraphStart = i + 1;
         } else {
             data[kept - 1] = QChar::LineSeparator;

@@ -46,7 +46,11 @@ void CSetListenDlg::OnOK() {
 void CSetListenDlg::keyPressEvent(QKeyEvent* event) {
     if (IsPlainReturn(event)) {
         event->accept();
-        OnOK();
+        // Return presses the focused button (取消 cancels); from a field it means OK.
+        if (auto* button = qobject_cast<QAbstractButton*>(focusWidget()))
+            button->click();
+        else
+            OnOK();
         return;
     }
     QDialog::keyPressEvent(event);

@@ -21,7 +21,7 @@ public:
     static constexpr int kPortFieldId = 1009;
 
 protected:
-    // Return in the port field means OK, as in every dialog; Escape still cancels.
+    // Return means OK in the port field and presses a focused button; Escape cancels.
     void keyPressEvent(QKeyEvent* event) override;
 
 private:

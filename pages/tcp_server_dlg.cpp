@@ -55,10 +55,7 @@ CTcpServerDlg::CTcpServerDlg(QWidget* parent) : CDialogP(kTemplateId, parent) {
 }
 
 CTcpServerDlg::~CTcpServerDlg() {
-    // No notification may reach the page from here on; workers that send now get 0.
-    DetachWindowMessages();
-    if (Tree())
-        ReleaseHostTree(*Tree(), engine_.Connections());
+    ReleasePage(engine_.Connections());
 }
 
 void CTcpServerDlg::CreatePageButtons() {
@@ -196,6 +193,8 @@ void CTcpServerDlg::OnDisconnect() {
         UiCritSecGuard lock(g_connectLock);
         ConnectInfo* record = RecordOf(selected);
         if (record && record->sock != INVALID_SOCKET) {
+            // What still waits to be sent goes with the connection the user ends.
+            DropPendingSends(record);
             // The receive thread wakes with an error and reports the close.
             closesocket(record->sock);
             record->sock = INVALID_SOCKET;
@@ -308,6 +307,8 @@ LRESULT CTcpServerDlg::OnConnectData(WPARAM what, ConnectInfo* record) {
         const int image = record->unread ? kImageEntryClosedUnread : kImageEntryClosed;
         Tree()->SetItemImage(record->treeItem, image, image);
     }
-    SetButtonEnabled(kDisconnectSlot, false);
+    // The buttons follow the shown entry; another entry's close leaves them alone.
+    if (IsShownRecord(record))
+        SetButtonEnabled(kDisconnectSlot, false);
     return 1;
 }

@@ -102,6 +102,9 @@ CTreeCtrlEx::CTreeCtrlEx(QWidget* parent) : QTreeWidget(parent) {
     // The caret item stands for the selection (as in a Win32 tree); clicks and keys move it.
     setSelectionMode(QAbstractItemView::NoSelection);
     setIconSize(QSize(16, 16));
+    // Every row has the same height: an item's update then does not measure every row,
+    // which made a tree of ten thousand entries take minutes to show them all closed.
+    setUniformRowHeights(true);
     setItemDelegate(new TreeItemDelegate(this));
     // The caret's image and label colours change with it.
     connect(this, &QTreeWidget::currentItemChanged, this,
@@ -217,8 +220,11 @@ bool CTreeCtrlEx::SetItemImage(HTREEITEM item, int image, int selectedImage) {
         return false;
     }
     QTreeWidgetItem* treeItem = FromHandle(item);
-    treeItem->setData(0, kImageRole, image);
-    treeItem->setData(0, kSelectedImageRole, selectedImage);
+    // Each change repaints the row; an unchanged image costs nothing.
+    if (treeItem->data(0, kImageRole) != QVariant(image))
+        treeItem->setData(0, kImageRole, image);
+    if (treeItem->data(0, kSelectedImageRole) != QVariant(selectedImage))
+        treeItem->setData(0, kSelectedImageRole, selectedImage);
     return true;
 }
 
@@ -245,7 +251,28 @@ HTREEITEM CTreeCtrlEx::GetChildItem(HTREEITEM item) const {
         return GetRootItem();
     }
     QTreeWidgetItem* treeItem = FromHandle(item);
-    return treeItem->childCount() > 0 ? ToHandle(treeItem->child(0)) : nullptr;
+    if (treeItem->childCount() == 0)
+        return nullptr;
+    m_hintParent = treeItem;
+    m_hintIndex = 0;
+    return ToHandle(treeItem->child(0));
+}
+
+int CTreeCtrlEx::SiblingIndex(QTreeWidgetItem* parent, QTreeWidgetItem* item) const {
+    if (parent == m_hintParent) {
+        for (int candidate : {m_hintIndex + 1, m_hintIndex, m_hintIndex - 1}) {
+            if (candidate >= 0 && SiblingAt(parent, candidate) == item)
+                return candidate;
+        }
+    }
+    return parent != nullptr ? parent->indexOfChild(item) : indexOfTopLevelItem(item);
+}
+
+QTreeWidgetItem* CTreeCtrlEx::SiblingAt(QTreeWidgetItem* parent, int index) const {
+    const int count = parent != nullptr ? parent->childCount() : topLevelItemCount();
+    if (index < 0 || index >= count)
+        return nullptr;
+    return parent != nullptr ? parent->child(index) : topLevelItem(index);
 }
 
 HTREEITEM CTreeCtrlEx::GetNextSiblingItem(HTREEITEM item) const {
@@ -253,12 +280,12 @@ HTREEITEM CTreeCtrlEx::GetNextSiblingItem(HTREEITEM item) const {
         return nullptr;
     }
     QTreeWidgetItem* treeItem = FromHandle(item);
-    if (QTreeWidgetItem* parent = treeItem->parent(); parent != nullptr) {
-        const int index = parent->indexOfChild(treeItem);
-        return index + 1 < parent->childCount() ? ToHandle(parent->child(index + 1)) : nullptr;
-    }
-    const int index = indexOfTopLevelItem(treeItem);
-    return index + 1 < topLevelItemCount() ? ToHandle(topLevelItem(index + 1)) : nullptr;
+    QTreeWidgetItem* parent = treeItem->parent();
+    const int index = SiblingIndex(parent, treeItem);
+    QTreeWidgetItem* next = index >= 0 ? SiblingAt(parent, index + 1) : nullptr;
+    m_hintParent = parent;
+    m_hintIndex = next != nullptr ? index + 1 : index;
+    return ToHandle(next);
 }
 
 HTREEITEM CTreeCtrlEx::GetPrevSiblingItem(HTREEITEM item) const {
@@ -266,12 +293,12 @@ HTREEITEM CTreeCtrlEx::GetPrevSiblingItem(HTREEITEM item) const {
         return nullptr;
     }
     QTreeWidgetItem* treeItem = FromHandle(item);
-    if (QTreeWidgetItem* parent = treeItem->parent(); parent != nullptr) {
-        const int index = parent->indexOfChild(treeItem);
-        return index > 0 ? ToHandle(parent->child(index - 1)) : nullptr;
-    }
-    const int index = indexOfTopLevelItem(treeItem);
-    return index > 0 ? ToHandle(topLevelItem(index - 1)) : nullptr;
+    QTreeWidgetItem* parent = treeItem->parent();
+    const int index = SiblingIndex(parent, treeItem);
+    QTreeWidgetItem* previous = index > 0 ? SiblingAt(parent, index - 1) : nullptr;
+    m_hintParent = parent;
+    m_hintIndex = previous != nullptr ? index - 1 : index;
+    return ToHandle(previous);
 }
 
 HTREEITEM CTreeCtrlEx::GetParentItem(HTREEITEM item) const {
@@ -319,6 +346,52 @@ void CTreeCtrlEx::SetBkColor(COLORREF color) {
         palette.setColor(group, QPalette::Window, ToQColor(color));
     }
     setPalette(palette);
+}
+
+void CTreeCtrlEx::drawBranches(QPainter* painter, const QRect& rect,
+                               const QModelIndex& index) const {
+    painter->fillRect(rect, palette().brush(QPalette::Base));
+    const int indent = indentation();
+    if (indent <= 0 || rect.width() < indent)
+        return;
+    const auto hasNextSibling = [](const QModelIndex& i) {
+        return i.sibling(i.row() + 1, i.column()).isValid();
+    };
+    QPen dotted(QColor(128, 128, 128));
+    dotted.setStyle(Qt::DotLine);
+    painter->save();
+    painter->setPen(dotted);
+    const int top = rect.top();
+    const int bottom = rect.bottom();
+    const int middleY = rect.center().y();
+
+    // The item's own column is the rightmost; its ancestors' columns lie to the left.
+    int column = rect.right() + 1 - indent;
+    const int ownX = column + indent / 2;
+    const bool firstAtRoot = !index.parent().isValid() && index.row() == 0;
+    painter->drawLine(ownX, firstAtRoot ? middleY : top, ownX,
+                      hasNextSibling(index) ? bottom : middleY);
+    painter->drawLine(ownX, middleY, column + indent - 1, middleY);
+    for (QModelIndex ancestor = index.parent(); ancestor.isValid() && column >= indent;
+         ancestor = ancestor.parent()) {
+        column -= indent;
+        if (hasNextSibling(ancestor))
+            painter->drawLine(column + indent / 2, top, column + indent / 2, bottom);
+    }
+
+    if (model()->hasChildren(index)) {
+        constexpr int kBox = 9;
+        const QRect box(ownX - kBox / 2, middleY - kBox / 2, kBox - 1, kBox - 1);
+        painter->setPen(QColor(128, 128, 128));
+        painter->setBrush(Qt::white);
+        painter->drawRect(box);
+        painter->setPen(Qt::black);
+        const QPoint centre = box.center();
+        painter->drawLine(box.left() + 2, centre.y(), box.right() - 2, centre.y());
+        if (!isExpanded(index))
+            painter->drawLine(centre.x(), box.top() + 2, centre.x(), box.bottom() - 2);
+    }
+    painter->restore();
 }
 
 void CTreeCtrlEx::mousePressEvent(QMouseEvent* event) {

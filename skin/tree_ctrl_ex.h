@@ -114,10 +114,21 @@ signals:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    // Dotted lines between siblings and plus/minus boxes on items with children, also at
+    // the root, as a Win32 tree with lines and buttons draws them.
+    void drawBranches(QPainter* painter, const QRect& rect,
+                      const QModelIndex& index) const override;
 
 private:
     friend class TreeItemDelegate;
     void ForgetAttributes(QTreeWidgetItem* item);  // item and its descendants
+    // Index of `item` under `parent` (nullptr: top level). A walk over siblings asks for
+    // neighbours of the item it got last, so the last answer is tried first: the walk
+    // costs the same per step whatever the number of siblings.
+    int SiblingIndex(QTreeWidgetItem* parent, QTreeWidgetItem* item) const;
+    QTreeWidgetItem* SiblingAt(QTreeWidgetItem* parent, int index) const;
 
     std::vector<QIcon> m_images;
+    mutable QTreeWidgetItem* m_hintParent = nullptr;
+    mutable int m_hintIndex = -1;
 };

@@ -24,6 +24,7 @@
 #include <string>
 #include <thread>
 
+#include "bench/pages/bench_page_support.h"
 #include "net/connect_info.h"
 #include "net/crit_sec.h"
 #include "pages/set_listen_dlg.h"
@@ -52,14 +53,6 @@ std::string FloodData() {
     return data;
 }
 
-sockaddr_in Loopback(std::uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
 double MiBPerSecond(std::size_t bytes, double seconds) {
     return seconds > 0 ? bytes / seconds / (1024.0 * 1024.0) : 0;
 }
@@ -67,14 +60,10 @@ double MiBPerSecond(std::size_t bytes, double seconds) {
 // Baseline: accept one connection and receive everything as the engine's thread does,
 // with nothing done per chunk.
 double PlainRecvLoop(const std::string& data) {
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = Loopback(0);
-    ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(listener, 1);
-    socklen_t length = sizeof address;
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    std::uint16_t port = 0;
+    const int listener = ListenOnLoopback(1, port);
     LoopbackPeer sender;
-    sender.Connect(ntohs(address.sin_port));
+    sender.Connect(port);
     const int receiver = ::accept(listener, nullptr, nullptr);
 
     const auto start = Clock::now();
@@ -195,11 +184,7 @@ void PrintPageRun(const char* name, const PageRun& run, double baseline, double 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    InstallQtMessagePump();
-    PinLocalHostAddressForTesting("127.0.0.1");
+    BenchApplication app(argc, argv);
 
     const std::string data = FloodData();
     std::printf("TCP server page, %zu MiB from one peer on 127.0.0.1\n", kFloodBytes >> 20);

@@ -168,3 +168,31 @@ TEST_F(DialogsTest, AddressDialogRejectsAPortAboveRangeAndCancelDoesNotValidate)
 }
 
 }  // namespace
+
+namespace {
+
+// Return on the focused 取消 button presses it, in both dialogs.
+TEST_F(DialogsTest, ReturnOnTheFocusedCancelButtonCancels) {
+    CSetListenDlg portDialog(nullptr, kColour);
+    CDlgSetIp addressDialog(nullptr, QString(), kColour);
+    for (QDialog* dialog :
+         {static_cast<QDialog*>(&portDialog), static_cast<QDialog*>(&addressDialog)}) {
+        QTimer pressLater;
+        pressLater.setInterval(20);
+        QObject::connect(&pressLater, &QTimer::timeout, [&] {
+            if (ActiveModal() != dialog || !dialog->isActiveWindow())
+                return;
+            pressLater.stop();
+            auto* cancel = FindControlAs<QAbstractButton>(dialog, 2);
+            cancel->setFocus();
+            QTest::keyClick(cancel, Qt::Key_Return);
+            if (dialog->isVisible())
+                dialog->done(-1);  // Return did nothing: fail below, do not hang
+        });
+        pressLater.start();
+        EXPECT_EQ(dialog->exec(), QDialog::Rejected) << dialog->metaObject()->className();
+    }
+    EXPECT_EQ(portDialog.Port(), 0);
+}
+
+}  // namespace

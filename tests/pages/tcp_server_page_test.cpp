@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 #include "tests/pages/page_test_support.h"
@@ -141,6 +142,15 @@ TEST_F(TcpServerPageTest, LinesEndedWithCarriageReturnShowOneLineBreakEach) {
     ClickItem(Host());
     ClickItem(entry);
     EXPECT_EQ(ReceivedText(), folded());
+
+    // A lone carriage return is a line break inside the paragraph, as a line feed is.
+    const int blocksBefore = page_->ReceivedView()->document()->blockCount();
+    ASSERT_TRUE(peer.Send("one\rtwo\rthree"));
+    ASSERT_TRUE(WaitForReceived(entry, "one\rtwo\rthree"));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return ReceivedText().endsWith("one\ntwo\nthree\n"); }, kWaitMs))
+        << ReceivedText().toStdString();
+    EXPECT_EQ(page_->ReceivedView()->document()->blockCount(), blocksBefore + 1);
 }
 
 TEST_F(TcpServerPageTest, SendReachesThePeerByteForByteAndIsLogged) {
@@ -149,16 +159,20 @@ TEST_F(TcpServerPageTest, SendReachesThePeerByteForByteAndIsLogged) {
     const HTREEITEM entry = ConnectPeer(peer, port);
     ClickItem(entry);
 
-    // Trailing tab and line break are sent; trailing spaces are not.
+    // Trailing tab and line break are sent, the line break as CR LF; trailing spaces are
+    // not sent.
     TypeIntoSendBox("hello");
     QTest::keyClick(page_->SendBox(), Qt::Key_Tab);
     QTest::keyClick(page_->SendBox(), Qt::Key_Return);
+    QTest::keyClicks(page_->SendBox(), "two");
+    QTest::keyClick(page_->SendBox(), Qt::Key_Return);
     QTest::keyClicks(page_->SendBox(), "  ");
     Click(Page::kSendId);
-    EXPECT_EQ(peer.Receive(7), "hello\t\n");
-    EXPECT_TRUE(page_->SendBox()->toPlainText().isEmpty());
-    EXPECT_TRUE(LogLine("hello\t\n").match(SentText()).hasMatch()) << SentText().toStdString();
-    EXPECT_EQ(Record(entry)->sentBytes, 7);
+    EXPECT_EQ(peer.Receive(13), "hello\t\r\ntwo\r\n");
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return page_->SendBox()->toPlainText().isEmpty(); }, kWaitMs));
+    EXPECT_TRUE(LogLine("hello\t\ntwo\n").match(SentText()).hasMatch()) << SentText().toStdString();
+    EXPECT_EQ(Record(entry)->sentBytes, 13);
 
     // Only spaces: the sent view is emptied and nothing goes out (the next send arrives
     // alone).
@@ -170,8 +184,8 @@ TEST_F(TcpServerPageTest, SendReachesThePeerByteForByteAndIsLogged) {
     TypeIntoSendBox("x");
     Click(Page::kSendId);
     EXPECT_EQ(peer.Receive(1), "x");
-    EXPECT_EQ(SentText(), QString::fromStdU16String(Record(entry)->sendLog));
-    EXPECT_EQ(Record(entry)->sentBytes, 8);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Record(entry)->sentBytes == 14; }, kWaitMs));
+    EXPECT_EQ(SentText(), QString::fromStdU16String(Record(entry)->sendLog).replace("\r\n", "\n"));
 }
 
 TEST_F(TcpServerPageTest, SentTextIsLoggedAsTheCodePageCarriedIt) {
@@ -256,16 +270,26 @@ TEST_F(TcpServerPageTest, DisconnectAndPeerCloseTurnEntriesClosed) {
     EXPECT_TRUE(Enabled(Page::kDeleteId));
     EXPECT_EQ(Record(a)->sock, INVALID_SOCKET);
 
-    // The peer closes: image 2, or 4 with data not yet seen; Disconnect disabled.
+    // The shown entry's peer closes after data shown as it arrived: image 2 (the data was
+    // seen), Disconnect disabled.
     ClickItem(b);
     EXPECT_TRUE(Enabled(Page::kDisconnectId));
+    ASSERT_TRUE(quiet.Send("seen"));
+    ASSERT_TRUE(WaitForReceived(b, "seen"));
     quiet.Close();
     ASSERT_TRUE(WaitForImage(b, kImageEntryClosed));
     EXPECT_FALSE(Enabled(Page::kDisconnectId));
+
+    // Another entry's peer closes with unseen data: image 4; the shown entry, still open,
+    // keeps its Disconnect.
+    LoopbackPeer shown;
+    const HTREEITEM d = ConnectPeer(shown, port);
+    ClickItem(d);
     ASSERT_TRUE(chatty.Send("bye"));
     ASSERT_TRUE(WaitForImage(c, kImageEntryOpenUnread));
     chatty.Close();
     ASSERT_TRUE(WaitForImage(c, kImageEntryClosedUnread));
+    EXPECT_TRUE(Enabled(Page::kDisconnectId));
     ClickItem(c);
     EXPECT_EQ(Image(c), kImageEntryClosed);
     EXPECT_TRUE(LogLine("bye").match(ReceivedText()).hasMatch());

@@ -165,6 +165,29 @@ TEST_F(TreeCtrlExTest, BackgroundColourAndBoldShowInTheTree) {
     EXPECT_FALSE(tree->GetItemBoldState(host));
 }
 
+TEST_F(TreeCtrlExTest, LinesAndPlusMinusBoxesAreDrawnAlsoAtTheRoot) {
+    tree->setRootIsDecorated(true);
+    const auto branchPixels = [&](HTREEITEM item, const QColor& colour) {
+        const QImage image = tree->viewport()->grab().toImage();
+        const QRect row = tree->visualItemRect(CTreeCtrlEx::FromHandle(item));
+        int count = 0;
+        for (int y = row.top(); y <= row.bottom(); ++y) {
+            for (int x = 0; x < row.left(); ++x) count += image.pixelColor(x, y) == colour;
+        }
+        return count;
+    };
+    const QColor grey(128, 128, 128);
+    // The host node (a root with children) has its box: a minus while expanded, a plus
+    // (more black) once collapsed.
+    const int expandedBlack = branchPixels(host, Qt::black);
+    EXPECT_GT(branchPixels(host, grey), 10);
+    EXPECT_GT(expandedBlack, 2);
+    // Entries have their dotted lines.
+    EXPECT_GT(branchPixels(first, grey), 5);
+    tree->Expand(host, false);
+    EXPECT_GT(branchPixels(host, Qt::black), expandedBlack);
+}
+
 TEST_F(TreeCtrlExTest, AttributeStoreKeepsColourAndFontApart) {
     LOGFONT font;
     // Nothing set.

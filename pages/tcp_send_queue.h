@@ -1,0 +1,92 @@
+// TcpSendQueue: what the pages send on TCP connections, written as each peer takes it.
+//
+// A send must never stop the window: a peer that does not read would hold a blocking send
+// (and everything waiting behind it) for as long as it pleases. So each connection gets a
+// queue of messages and, while the queue holds bytes, a sender thread of its own that
+// writes them with blocking sends of a few KiB at a time; the user-interface thread only
+// queues and later hears how it went. The sender never takes g_connectLock: it works on
+// the socket handle the message was queued for, and a handle that was closed meanwhile
+// (Disconnect, Delete, the peer's close seen by the receive thread) only makes its send
+// fail, which also wakes a sender blocked on it.
+//
+// Threads: every public member runs on the user-interface thread, and so do the three
+// callbacks (from the event loop, or from Queue when a message goes at once). Sender
+// threads touch only their connection's Channel, under its mutex.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "net/socket_handle.h"
+
+class QTimer;
+struct ConnectInfo;
+
+class TcpSendQueue : public QObject {
+    Q_OBJECT
+
+public:
+    // One typed message: its bytes on the wire and the send-box text they came from.
+    struct Message {
+        std::string bytes;
+        QString typed;
+    };
+
+    // The message's last byte has gone.
+    std::function<void(ConnectInfo* record, const Message& message)> onDelivered;
+    // The peer has taken nothing for StallTimeout() while bytes of `message` wait; `went`
+    // of its bytes are gone. Reported once per stall; the bytes keep waiting for the peer.
+    std::function<void(ConnectInfo* record, const Message& message, std::size_t went)> onStalled;
+    // A send on `sock` failed (the connection is gone); the messages still queued for it
+    // are dropped. Not reported for queues dropped with Forget.
+    std::function<void(ConnectInfo* record, SOCKET sock)> onFailed;
+
+    explicit TcpSendQueue(QObject* parent = nullptr);
+    // Forgets every queue (see ForgetAll).
+    ~TcpSendQueue() override;
+
+    // Queues `message` for `record`'s connection on `sock`, behind what already waits
+    // there. A message queued while nothing waits may be reported delivered (or failed)
+    // before this returns: the call gives the sender a moment, never the time a peer takes.
+    void Queue(ConnectInfo* record, SOCKET sock, Message message);
+    // Bytes still waiting for the record's connection.
+    bool HasPending(const ConnectInfo* record) const;
+    // Drops the record's queue without a report (the page closes the connection itself,
+    // or the record is about to be freed). A sender blocked in a send ends when the page
+    // closes the socket.
+    void Forget(const ConnectInfo* record);
+    void ForgetAll();
+
+    // How long a peer may take nothing before the user is told (10 s; tests shorten it).
+    std::chrono::milliseconds StallTimeout() const { return stallTimeout_; }
+    void SetStallTimeoutForTesting(std::chrono::milliseconds timeout);
+
+    struct Channel;
+
+protected:
+    bool event(QEvent* event) override;
+
+private:
+    struct Entry {
+        std::shared_ptr<Channel> channel;
+        std::uint64_t progressSeen = 0;  // bytes taken at the last check
+        std::chrono::steady_clock::time_point lastProgress;
+        bool stallReported = false;
+    };
+
+    // Runs the reports the sender threads left: deliveries in order, then a failure.
+    void Drain();
+    // Timer: tells the user about queues that have not moved for StallTimeout().
+    void CheckStalls();
+    void UpdateTimer();
+
+    std::map<ConnectInfo*, Entry> entries_;
+    std::chrono::milliseconds stallTimeout_{10000};
+    QTimer* stallTimer_ = nullptr;
+};
