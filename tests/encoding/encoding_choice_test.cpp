@@ -87,14 +87,17 @@ protected:
         QPlainTextEdit* box = page_->SendBox();
         box->setFocus();
         box->selectAll();
-        for (char16_t unit : text) {
-            if (unit < 0x80) {
-                QTest::keyClick(box, static_cast<char>(unit));
-            } else {
-                QInputMethodEvent commit;
-                commit.setCommitString(QString(QChar(unit)));
-                QCoreApplication::sendEvent(box, &commit);
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (text[i] < 0x80) {
+                QTest::keyClick(box, static_cast<char>(text[i]));
+                continue;
             }
+            // A surrogate pair is one character.
+            const std::size_t units = QChar::isHighSurrogate(text[i]) ? 2 : 1;
+            QInputMethodEvent commit;
+            commit.setCommitString(QString::fromStdU16String(text.substr(i, units)));
+            QCoreApplication::sendEvent(box, &commit);
+            i += units - 1;
         }
     }
     QString KeptSetting() {
@@ -147,12 +150,18 @@ TEST_F(EncodingChoiceTest, TheChosenEncodingCarriesTypedAndReceivedTextBothWays)
         EXPECT_EQ(ReceivedLog(entry).find(u'\uFFFD'), std::u16string::npos);
     }
 
+    // What GBK cannot hold goes out as "?" (Python: "a😀b".encode("gbk", "replace")).
+    EXPECT_EQ(RunSettings(kGbk, kIdOk), kUft16);
+    TypeText(u"a😀b");
+    Click(CTcpServerDlg::kSendId);
+    EXPECT_EQ(peer.Receive(3), "a?b");
+
     // "..." and Cancel keep what is in force; the dialog opens on it again.
-    EXPECT_EQ(RunSettings(kKeep, kIdOk), kUft16);
-    EXPECT_EQ(RunSettings(kGbk, kIdCancel), kUft16);
-    EXPECT_EQ(GetAnsiCodePage(), "UTF-16BE");
-    EXPECT_EQ(CurrentEncodingChoice(), EncodingChoice::Utf16Be);
-    EXPECT_EQ(RunSettings(kAnsi, kIdOk), kUft16);
+    EXPECT_EQ(RunSettings(kKeep, kIdOk), kGbk);
+    EXPECT_EQ(RunSettings(kUtf8, kIdCancel), kGbk);
+    EXPECT_EQ(GetAnsiCodePage(), "GBK");
+    EXPECT_EQ(CurrentEncodingChoice(), EncodingChoice::Gbk);
+    EXPECT_EQ(RunSettings(kAnsi, kIdOk), kGbk);
     EXPECT_EQ(GetAnsiCodePage(), LocaleCodePage());
     EXPECT_EQ(RunSettings(kAnsi, kIdCancel), kAnsi);
 }
