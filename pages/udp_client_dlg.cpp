@@ -1,5 +1,109 @@
 #include "pages/udp_client_dlg.h"
 
-CUdpClientDlg::CUdpClientDlg(QWidget* parent) : CDialogP(kTemplateId, parent) {}
+#include <arpa/inet.h>
 
-CUdpClientDlg::~CUdpClientDlg() = default;
+#include <memory>
+#include <string>
+
+#include "net/crit_sec.h"
+#include "pages/ansi_text.h"
+#include "pages/set_udp_server_ip.h"
+#include "platform/message_box.h"
+#include "skin/tree_ctrl_ex.h"
+
+namespace {
+std::string Dotted(const in_addr& address) {
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &address, text, sizeof text);
+    return text;
+}
+}  // namespace
+
+CUdpClientDlg::CUdpClientDlg(QWidget* parent) : CUdpPage(kTemplateId, parent) {
+    // No buttons of its own: Create and Delete only.
+    Engine().SetClientNotifyWindow(
+        BuildUdpPage(kPageColour, kIds, [](int width) { return (width / 2) / 2 + 155; }, {}));
+}
+
+// ---- commands ------------------------------------------------------------------------------
+
+std::optional<CUdpClientDlg::ClientChoice> CUdpClientDlg::AskForClient() {
+    CSetUdpServerIp dialog(this, lastAddress_, kDialogColour);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return ClientChoice{dialog.RemotePort(), dialog.LocalPort(), dialog.RemoteAddress(),
+                        dialog.LocalAddress()};
+}
+
+void CUdpClientDlg::OnCreate() {
+    const std::optional<ClientChoice> choice = AskForClient();
+    // One Create makes one client, whatever the count says.
+    if (!choice || choice->remotePort < 1 || choice->localPort < 1)
+        return;
+    const auto host = GetHostNode();
+    if (!host)
+        return;
+
+    // The local end: the local host's address and the chosen port.
+    std::string localAddress;
+    GetLocalHostAddress(localAddress);
+    sockaddr_in local = choice->local;
+    local.sin_addr.s_addr = inet_addr(localAddress.c_str());
+    const SOCKET sock = OpenClientSocket(local);
+    if (sock == INVALID_SOCKET)
+        return;  // nothing made, nothing kept
+
+    auto* record = new ConnectInfo;
+    record->id = static_cast<std::uint32_t>(choice->localPort);
+    record->clientAddr = local;
+    record->serverAddr = choice->remote;
+    record->sock = sock;
+    {
+        UiCritSecGuard lock(g_connectLock);
+        Engine().Peers()[UdpKey(local)] = record;
+    }
+    lastAddress_ = QString::fromStdString(Dotted(choice->remote.sin_addr));
+
+    // Both ports as entered (the remote one even where the address was unusable).
+    const std::string label = Dotted(local.sin_addr) + ":" + std::to_string(choice->localPort) +
+                              "<->" + Dotted(choice->remote.sin_addr) + ":" +
+                              std::to_string(choice->remotePort);
+    record->treeItem = Tree()->InsertItem(FromAnsi(label), kImageEntryClosed, kImageEntryClosed,
+                                          host->item, TVI_LAST);
+    Tree()->SetItemData(record->treeItem, reinterpret_cast<std::uintptr_t>(record));
+    Tree()->Expand(host->item);
+
+    // From here on every datagram reaching the socket is logged on the record.
+    Engine().StartClientReceiving(record);
+    Tree()->SelectItem(record->treeItem);
+    ShowEntry(record->treeItem);
+}
+
+SOCKET CUdpClientDlg::OpenClientSocket(const sockaddr_in& local) {
+    const SOCKET sock = OpenSocket(SOCK_DGRAM);
+    if (sock == INVALID_SOCKET) {
+        ShowMessageBox(this, QStringLiteral("创建套接字失败"), QStringLiteral("错误!"));
+        return INVALID_SOCKET;
+    }
+    if (BindSocket(sock, local) == SOCKET_ERROR) {
+        closesocket(sock);
+        ShowMessageBox(this, QStringLiteral("绑定本地端口出错"), QStringLiteral("错误!"));
+        return INVALID_SOCKET;
+    }
+    return sock;
+}
+
+// ---- what the base asks of the page ------------------------------------------------------
+
+SOCKET CUdpClientDlg::SendingSocket(const ConnectInfo& record) const {
+    return record.sock;  // -1 once the client ended: the send fails
+}
+
+const sockaddr_in& CUdpClientDlg::Destination(const ConnectInfo& record) const {
+    return record.serverAddr;
+}
+
+void CUdpClientDlg::OnEndpointEnded(ConnectInfo&) {
+    // Delete waits until an entry is shown again.
+    ButtonSlot(kSlot.remove).setEnabled(false);
+}

@@ -1,14 +1,52 @@
-// CUdpClientDlg: placeholder until the page is built; the main frame hosts it already.
+// CUdpClientDlg: the UDP client page (the main frame's page 3). Each entry is a client: a
+// datagram socket of its own, bound to a chosen local port on the local host's address
+// and aimed at one remote address and port. The user sends typed text from it and reads
+// every datagram that reaches its socket; the page's UdpEngine receives on each socket
+// and notifies this page's window. User-interface thread only.
 #pragma once
 
-#include "pages/dialog_p.h"
+#include <QString>
+#include <optional>
 
-class CUdpClientDlg : public CDialogP {
+#include "pages/udp_page_base.h"
+
+class CUdpClientDlg : public CUdpPage {
     Q_OBJECT
 
 public:
     static constexpr int kTemplateId = 141;
+    static constexpr COLORREF kPageColour = RGB(230, 240, 240);
+    // Background of the endpoint dialog the page opens.
+    static constexpr COLORREF kDialogColour = RGB(232, 243, 250);
+
+    // Control ids: tree, Create, Delete, Send, Clear received, Clear sent.
+    static constexpr PageIds kIds{1051, 1032, 1036, 1039, 1045, 1046};
 
     explicit CUdpClientDlg(QWidget* parent = nullptr);
-    ~CUdpClientDlg() override;
+
+    // Create (the button's handler; Send and Delete come with the base).
+    void OnCreate() override;
+
+    // The remote address of the last client created, offered by the next Create.
+    const QString& LastAddress() const { return lastAddress_; }
+
+protected:
+    SOCKET SendingSocket(const ConnectInfo& record) const override;
+    const sockaddr_in& Destination(const ConnectInfo& record) const override;
+    void OnEndpointEnded(ConnectInfo& record) override;
+
+private:
+    // What the endpoint dialog returned.
+    struct ClientChoice {
+        int remotePort;
+        int localPort;
+        sockaddr_in remote;
+        sockaddr_in local;
+    };
+    // Runs the endpoint dialog; nothing when it was cancelled.
+    std::optional<ClientChoice> AskForClient();
+    // A socket bound to `local`; INVALID_SOCKET after telling the user why not.
+    SOCKET OpenClientSocket(const sockaddr_in& local);
+
+    QString lastAddress_;
 };

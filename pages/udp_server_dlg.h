@@ -1,14 +1,41 @@
-// CUdpServerDlg: placeholder until the page is built; the main frame hosts it already.
+// CUdpServerDlg: the UDP server page (the main frame's page 2). The user picks a port, the
+// page binds a datagram socket on it on every local address, and every address and port
+// a datagram comes from becomes an entry under the host node: the user reads what that
+// sender sent and answers it from the server socket. Receiving is done by the page's
+// UdpEngine, whose thread notifies this page's window. User-interface thread only.
 #pragma once
 
-#include "pages/dialog_p.h"
+#include "pages/page_server_host.h"
+#include "pages/udp_page_base.h"
 
-class CUdpServerDlg : public CDialogP {
+class CUdpServerDlg : public CUdpPage {
     Q_OBJECT
 
 public:
     static constexpr int kTemplateId = 140;
+    static constexpr COLORREF kPageColour = RGB(170, 220, 250);
+
+    // Control ids: tree, Create, Delete, Send, Clear received, Clear sent.
+    static constexpr PageIds kIds{1050, 1047, 1049, 1020, 1021, 1022};
+    static constexpr int kStartReceivingId = 1034;
+    static constexpr int kStopReceivingId = 1048;
 
     explicit CUdpServerDlg(QWidget* parent = nullptr);
-    ~CUdpServerDlg() override;
+
+    // Commands (the buttons' handlers; Send and Delete come with the base).
+    void OnCreate() override;
+    void OnStartReceiving();
+    void OnStopReceiving();
+
+protected:
+    SOCKET SendingSocket(const ConnectInfo& record) const override;
+    const sockaddr_in& Destination(const ConnectInfo& record) const override;
+    void ShowCommandButtons(bool hostShown) override;
+    LRESULT OnNewPeer(ConnectInfo* record) override;
+
+private:
+    // Entry images follow the server socket: open or closed, with or without unseen data.
+    void RefreshEntryImages();
+
+    ServerHost server_;
 };
