@@ -96,12 +96,17 @@ void CUdpPage::OnSend() {
     LogSent(record, *bytes, sent);
 }
 
-std::optional<std::string> CUdpPage::TakeSendText(const ConnectInfo* record) {
+std::optional<std::string> CUdpPage::TakeSendText(ConnectInfo* record) {
     std::optional<std::string> bytes = PrepareTypedTextForSending();
     if (!bytes)
         return std::nullopt;
-    SentView()->clear();
-    ForgetRecord(record);  // the sent view no longer holds the record's log
+    // The sent view is emptied, the log kept: the base's clear of the selected entry, which
+    // is `record`, with its log and count put back (both are the page's alone).
+    std::u16string log = std::move(record->sendLog);
+    const std::int32_t sentBytes = record->sentBytes;
+    OnClearSent();
+    record->sendLog = std::move(log);
+    record->sentBytes = sentBytes;
     if (bytes->empty())
         return std::nullopt;
     return bytes;

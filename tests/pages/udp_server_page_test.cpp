@@ -132,6 +132,9 @@ TEST_F(UdpServerPageTest, SendersBecomeEntriesAndARepliesReachesOnlyTheChosenOne
     QTest::keyClicks(page_->SendBox(), "y");
     Click(Page::kIds.send);
     EXPECT_EQ(a.Receive()->bytes, "x\r\ny");
+    // The sent view holds the whole log again, both replies.
+    EXPECT_EQ(SentText(), QString::fromStdU16String(Record(ea)->sendLog).replace("\r\n", "\n"));
+    EXPECT_EQ(SentText().count(u'\n'), 3);
 
     // Clicking the marked entry shows its data and clears the mark.
     ClickItem(eb);
