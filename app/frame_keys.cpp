@@ -43,12 +43,32 @@ int CFrameKeys::TranslateAccelerator(const QKeyEvent& event) const {
 // widgets of the frame's window are handled, and every key handled here is consumed so that
 // no parent sees it again.
 bool CFrameKeys::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
+    const bool press = event->type() == QEvent::KeyPress;
+    if ((!press && event->type() != QEvent::KeyRelease) || !watched->isWidgetType())
         return false;
     auto* widget = static_cast<QWidget*>(watched);
     if (widget->window() != frame_)
         return false;
     auto* key = static_cast<QKeyEvent*>(event);
+
+    // Alt alone opens the menu when it is let go: pressed together with another key it
+    // belongs to that key (an accelerator, or the menu at once).
+    if (key->key() == Qt::Key_Alt) {
+        if (press) {
+            if (!key->isAutoRepeat())
+                altAlone_ = true;
+            return false;
+        }
+        if (altAlone_) {
+            altAlone_ = false;
+            menu_();
+            return true;
+        }
+        return false;
+    }
+    if (!press)
+        return false;
+    altAlone_ = false;
 
     switch (key->key()) {
         case Qt::Key_Return:
@@ -63,7 +83,7 @@ bool CFrameKeys::eventFilter(QObject* watched, QEvent* event) {
         command_(command);
         return true;
     }
-    if (key->key() == Qt::Key_Alt || key->modifiers().testFlag(Qt::AltModifier)) {
+    if (key->modifiers().testFlag(Qt::AltModifier)) {
         menu_();
         // Alt with a letter must not type that letter into a text box afterwards.
         return true;

@@ -3,7 +3,8 @@
 //   1. Return and Escape are swallowed, except Return in an editable text box (the send
 //      box takes it as a line break);
 //   2. the accelerators (table 132: Alt+S, Alt+H, Alt+A, Alt+X) run their commands;
-//   3. any other key with Alt held, or Alt alone, opens the popup menu.
+//   3. any other key with Alt held opens the popup menu, and so does Alt pressed and let go
+//      on its own (on its release, so that Alt can still start an accelerator).
 // Keys in other windows (the dialogs) are left alone. User-interface thread only.
 #pragma once
 
@@ -38,4 +39,5 @@ private:
     std::function<void(int)> command_;
     std::function<void()> menu_;
     std::vector<AcceleratorEntry> accelerators_;
+    bool altAlone_ = false;  // Alt is down and no other key was pressed since
 };

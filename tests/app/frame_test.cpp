@@ -1,0 +1,256 @@
+// The main frame end to end: its pages and tab strip, its keys, menu and dialogs, closing,
+// moving and sizing with the mouse, and its shape.
+#include <QAbstractButton>
+#include <QGuiApplication>
+#include <QPlainTextEdit>
+#include <QScreen>
+
+#include "app/about_dlg.h"
+#include "app/window_region.h"
+#include "platform/dialog_template.h"
+#include "platform/window_messages.h"
+#include "skin/skin_tab.h"
+#include "skin/tree_ctrl_ex.h"
+#include "tests/app/frame_test_support.h"
+
+namespace {
+
+// The menu opens at `under`, moved left only as far as keeps it on the screen.
+void ExpectUnder(const PopupAnswer& popup, QPoint under) {
+    EXPECT_EQ(popup.Geometry().top(), under.y());
+    const int screenRight = QGuiApplication::primaryScreen()->geometry().right();
+    if (popup.Geometry().left() != under.x()) {
+        EXPECT_LT(popup.Geometry().left(), under.x());
+        EXPECT_EQ(popup.Geometry().right(), screenRight);
+    }
+}
+
+TEST_F(FrameTest, TabStripSwitchesThePagesAndAnIndexAboveThreeShowsTheUdpClientPage) {
+    EXPECT_EQ(frame_->windowTitle(), "Wirelark");
+    EXPECT_TRUE(frame_->windowFlags().testFlag(Qt::FramelessWindowHint));
+    EXPECT_FALSE(frame_->windowFlags().testFlag(Qt::Tool));
+    EXPECT_EQ(VisiblePage(), 0);
+    const QRect pageArea = frame_->rect().adjusted(2, 75, -2, -2);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(frame_->Page(i).geometry(), pageArea) << i;
+    EXPECT_EQ(frame_->TabStrip()->geometry(), QRect(6, 18, 287, 57));
+    EXPECT_EQ(frame_->CloseButton().geometry(), QRect(frame_->width() - 21, 5, 16, 16));
+    EXPECT_EQ(frame_->MenuButton().geometry(), QRect(frame_->width() - 81, 8, 50, 18));
+
+    for (int item : {2, 1, 3, 0}) {
+        Click(frame_->TabStrip(), frame_->TabStrip()->GetItemRect(item).center());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return VisiblePage() == item; }, kFrameWaitMs)) << item;
+    }
+    EXPECT_EQ(SendMessageW(frame_->WindowHandle(), CMgrDlg::kPageSwitchMessage, 0, 7), 7);
+    EXPECT_EQ(VisiblePage(), 3);
+    EXPECT_EQ(SendMessageW(frame_->WindowHandle(), CMgrDlg::kPageSwitchMessage, 0, 1), 1);
+    EXPECT_EQ(VisiblePage(), 1);
+}
+
+TEST_F(FrameTest, ReturnAndEscapeCloseNothingAndReturnInTheSendBoxMakesANewLine) {
+    CTcpServerDlg& page = frame_->TcpServerPage();
+    QWidget* targets[] = {frame_.get(),        &page,           page.Tree(),
+                          page.ReceivedView(), page.SentView(), &frame_->CloseButton()};
+    {
+        ModalAnswer none(ModalAnswer::Press(ModalAnswer::Cancel), std::chrono::milliseconds(300));
+        for (QWidget* target : targets) {
+            ASSERT_NE(target, nullptr);
+            for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape})
+                QTest::keyClick(target, key);
+        }
+        QTest::qWait(50);
+        EXPECT_FALSE(none.Answered()) << "a key opened " << none.DialogClass().toStdString();
+    }
+    EXPECT_TRUE(frame_->isVisible());
+    EXPECT_EQ(VisiblePage(), 0);
+
+    QPlainTextEdit* box = page.SendBox();
+    ASSERT_NE(box, nullptr);
+    box->setFocus();
+    QTest::keyClicks(box, "one");
+    QTest::keyClick(box, Qt::Key_Return);
+    QTest::keyClicks(box, "two");
+    EXPECT_EQ(box->toPlainText(), "one\ntwo");
+}
+
+TEST_F(FrameTest, AcceleratorsOpenTheirDialogsAndOtherAltKeysOpenThePopupMenu) {
+    struct Accelerator {
+        Qt::Key key;
+        const char* caption;
+    };
+    for (const Accelerator& accelerator :
+         {Accelerator{Qt::Key_A, "关于Wirelark"}, Accelerator{Qt::Key_S, "收发信息编码设置"},
+          Accelerator{Qt::Key_H, "帮助"}}) {
+        ModalAnswer answer(ModalAnswer::Press(ModalAnswer::Cancel));
+        QTest::keyClick(frame_->TcpServerPage().SendBox(), accelerator.key, Qt::AltModifier);
+        ASSERT_TRUE(answer.Answered()) << accelerator.caption;
+        EXPECT_EQ(answer.Caption(), QString::fromUtf8(accelerator.caption));
+    }
+    EXPECT_TRUE(frame_->TcpServerPage().SendBox()->toPlainText().isEmpty());
+
+    const QPoint button = frame_->MenuButton().mapToGlobal(QPoint(0, 0));
+    const QPoint under(button.x(), button.y() + 18);
+    EXPECT_EQ(frame_->PopupMenuPosition(), under);
+    for (QWidget* target : {static_cast<QWidget*>(frame_.get()),
+                            static_cast<QWidget*>(frame_->TcpServerPage().Tree())}) {
+        for (Qt::Key key : {Qt::Key_Alt, Qt::Key_Q, Qt::Key_F5}) {
+            PopupAnswer popup;
+            QTest::keyClick(target, key, Qt::AltModifier);
+            ASSERT_TRUE(popup.Seen()) << key;
+            ExpectUnder(popup, under);
+        }
+    }
+    PopupAnswer popup;
+    ClickCommand(CMgrDlg::kMenuButtonId);
+    ASSERT_TRUE(popup.Seen());
+    ExpectUnder(popup, under);
+    EXPECT_EQ(popup.Texts(), QStringList({"设置        (&Alt+S)", "帮助        (&Alt+H)",
+                                          "关于        (&Alt+A)", "退出        (&Alt+X)"}));
+    EXPECT_TRUE(frame_->isVisible());
+}
+
+TEST_F(FrameTest, EachMenuItemOpensItsDialog) {
+    const char* captions[] = {"收发信息编码设置", "帮助", "关于Wirelark"};
+    for (int item = 0; item < 3; ++item) {
+        ModalAnswer answer(ModalAnswer::Press(ModalAnswer::Cancel));
+        PopupAnswer popup(item);
+        ClickCommand(CMgrDlg::kMenuButtonId);
+        ASSERT_TRUE(popup.Seen());
+        ASSERT_TRUE(answer.WaitAnswered()) << item;
+        EXPECT_EQ(answer.Caption(), QString::fromUtf8(captions[item]));
+    }
+    EXPECT_TRUE(frame_->isVisible());
+}
+
+// The close button, the exit item and Alt+X: the about dialog first, and the frame ends only
+// once it is dismissed.
+TEST_F(FrameTest, CloseAndExitShowTheAboutDialogAndEndOnlyAfterIt) {
+    for (int way = 0; way < 3; ++way) {
+        if (!frame_->isVisible()) {
+            frame_->show();
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(frame_.get()));
+        }
+        bool finished = false;
+        QObject::connect(
+            frame_.get(), &QDialog::finished, frame_.get(), [&] { finished = true; },
+            Qt::SingleShotConnection);
+        // Answers the about dialog itself (polling, so that it never blocks the menu's own
+        // loop), noting whether the frame was still there.
+        bool openWhileAbout = false;
+        QString caption;
+        QTimer answer;
+        answer.setInterval(5);
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            auto* about = qobject_cast<CAbout*>(ActiveModal());
+            if (!about)
+                return;
+            answer.stop();
+            caption = about->windowTitle();
+            openWhileAbout = frame_->isVisible() && !finished;
+            auto* exit = qobject_cast<QAbstractButton*>(FindControl(about, 1));
+            QTest::mouseClick(exit, Qt::LeftButton, Qt::NoModifier, exit->rect().center());
+        });
+        answer.start();
+        std::unique_ptr<PopupAnswer> popup;
+        if (way == 0) {
+            ClickCommand(CMgrDlg::kCloseId);
+        } else if (way == 1) {
+            popup = std::make_unique<PopupAnswer>(3);
+            ClickCommand(CMgrDlg::kMenuButtonId);
+        } else {
+            QTest::keyClick(frame_.get(), Qt::Key_X, Qt::AltModifier);
+        }
+        EXPECT_TRUE(QTest::qWaitFor([&] { return finished; }, kFrameWaitMs)) << way;
+        EXPECT_EQ(caption, "关于Wirelark") << way;
+        EXPECT_TRUE(openWhileAbout) << way;
+        EXPECT_FALSE(frame_->isVisible());
+        EXPECT_EQ(frame_->result(), 0);
+    }
+}
+
+TEST_F(FrameTest, BandsCaptureTheMouseTheInnerAreaMovesAndReleaseStopsEveryTimer) {
+    QPoint cursor;
+    frame_->SetCursorSource([&] { return cursor; });
+    const QPoint start = frame_->pos();
+
+    // Top and left bands: captured, but nothing moves or sizes.
+    for (QPoint at : {QPoint(200, 1), QPoint(1, 40)}) {
+        cursor = frame_->mapToGlobal(at) + QPoint(60, 60);
+        QTest::mousePress(frame_.get(), Qt::LeftButton, Qt::NoModifier, at);
+        EXPECT_EQ(QWidget::mouseGrabber(), frame_.get());
+        EXPECT_TRUE(frame_->RunningZoneTimers().empty());
+        QTest::qWait(60);
+        QTest::mouseRelease(frame_.get(), Qt::LeftButton, Qt::NoModifier, at);
+        EXPECT_EQ(QWidget::mouseGrabber(), nullptr);
+        EXPECT_EQ(frame_->pos(), start);
+    }
+
+    // Inner area away from the handles: the grabbed point follows the cursor.
+    const QPoint grab(320, 10);
+    cursor = frame_->mapToGlobal(grab);
+    QTest::mousePress(frame_.get(), Qt::LeftButton, Qt::NoModifier, grab);
+    EXPECT_EQ(frame_->RunningZoneTimers(), std::vector<int>{5});
+    cursor += QPoint(37, 23);
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return frame_->pos() == start + QPoint(37, 23); }, kFrameWaitMs));
+    cursor += QPoint(-50, 4);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return frame_->mapToGlobal(grab) == cursor; }, kFrameWaitMs));
+    // Released far outside the window: every timer stops all the same.
+    QTest::mouseRelease(frame_.get(), Qt::LeftButton, Qt::NoModifier, QPoint(-300, -300));
+    EXPECT_TRUE(frame_->RunningZoneTimers().empty());
+    EXPECT_FALSE(frame_->ButtonHeld());
+    const QPoint placed = frame_->pos();
+    cursor += QPoint(100, 100);
+    QTest::qWait(60);
+    EXPECT_EQ(frame_->pos(), placed);
+
+    // The top-left handle dragged far inward: never below 170 x 400.
+    const QSize before = frame_->size();
+    const QPoint handle(5, 5);
+    cursor = frame_->mapToGlobal(handle);
+    QTest::mousePress(frame_.get(), Qt::LeftButton, Qt::NoModifier, handle);
+    EXPECT_EQ(frame_->RunningZoneTimers(), std::vector<int>{1});
+    const QRect g = frame_->geometry();
+    cursor = QPoint(g.x() + g.width() - 200, g.y() + g.height() - 420);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return frame_->size() == QSize(205, 425); }, kFrameWaitMs))
+        << frame_->size().width() << "x" << frame_->size().height() << " from " << before.width()
+        << "x" << before.height();
+    cursor += QPoint(150, 150);
+    QTest::qWait(60);
+    EXPECT_EQ(frame_->size(), QSize(205, 425));
+    QTest::mouseRelease(frame_.get(), Qt::LeftButton, Qt::NoModifier, handle);
+    EXPECT_TRUE(frame_->RunningZoneTimers().empty());
+    EXPECT_EQ(frame_->CloseButton().pos(), QPoint(205 - 21, 5));
+}
+
+TEST_F(FrameTest, ShapeCutsTheMagentaCornersAndIsRebuiltOnlyForANewSize) {
+    const QImage skin = frame_->PaintSkin();
+    const QRegion shape = frame_->mask();
+    const int w = skin.width();
+    const int h = skin.height();
+    int cut = 0;
+    for (int left : {0, w - 6}) {
+        for (int top : {0, h - 6}) {
+            for (int y = top; y < top + 6; ++y) {
+                for (int x = left; x < left + 6; ++x) {
+                    const bool magenta = skin.pixelColor(x, y) == QColor(255, 0, 255);
+                    EXPECT_EQ(shape.contains(QPoint(x, y)), !magenta) << x << "," << y;
+                    cut += magenta ? 1 : 0;
+                }
+            }
+        }
+    }
+    EXPECT_GT(cut, 0) << "the skin has no rounded corners";
+    EXPECT_TRUE(skin.pixelColor(0, 0) == QColor(255, 0, 255));
+    EXPECT_TRUE(shape.contains(QRect(6, 6, w - 12, h - 12)));
+
+    const int builds = frame_->RegionBuildCount();
+    frame_->repaint();
+    frame_->repaint();
+    EXPECT_EQ(frame_->RegionBuildCount(), builds);
+    frame_->resize(600, 500);
+    frame_->repaint();
+    EXPECT_EQ(frame_->RegionBuildCount(), builds + 1);
+    EXPECT_EQ(frame_->mask().boundingRect(), QRect(0, 0, 600, 500));
+}
+
+}  // namespace
