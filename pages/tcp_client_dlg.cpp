@@ -1,5 +1,196 @@
 #include "pages/tcp_client_dlg.h"
 
-CTcpClientDlg::CTcpClientDlg(QWidget* parent) : CDialogP(kTemplateId, parent) {}
+#include <arpa/inet.h>
 
-CTcpClientDlg::~CTcpClientDlg() = default;
+#include <QEvent>
+#include <string>
+
+#include "net/crit_sec.h"
+#include "pages/ansi_text.h"
+#include "pages/dlg_set_ip.h"
+#include "platform/message_box.h"
+#include "skin/tree_ctrl_ex.h"
+
+namespace {
+// The page's own slot; Disconnect's is the TCP pages' and the others are every page's.
+constexpr int kConnectSlot = 6;
+
+// Between the local and the remote end in a connected entry's label.
+const QString kLabelJoin = QStringLiteral("<->");
+
+const QString kConnectFailed = QStringLiteral("客户端连接失败!");
+}  // namespace
+
+CTcpClientDlg::CTcpClientDlg(QWidget* parent)
+    : CTcpPage(kTemplateId, parent),
+      connect_([this](SOCKET sock, bool connected) { OnConnectDone(sock, connected); }) {
+    BuildPage(kIds.tree, kPageColour, [this](const PageControls& controls) {
+        return LayoutButtons(
+            {{kSlot.create, kIds.create, kCreateBitmaps, [this] { OnCreate(); }},
+             {kConnectSlot, kConnectId, kConnectBitmaps, [this] { OnConnect(); }, false},
+             {kDisconnectSlot, kDisconnectId, kDisconnectBitmaps, [this] { OnDisconnect(); },
+              false},
+             {kSlot.remove, kIds.remove, kDeleteBitmaps, [this] { OnDelete(); }, false}},
+            TreeClientWidth(controls) / 4 / 2 + 4, kIds, [this] { SendTypedTextTcp(Engine()); });
+    });
+}
+
+CTcpClientDlg::~CTcpClientDlg() {
+    connect_.Abandon();
+    connecting_ = nullptr;
+    // Closes every socket, the one still connecting too: its helper thread then ends.
+    TearDownTcpPage();
+}
+
+void CTcpClientDlg::SetButtonEnabled(int slot, bool enabled) {
+    ButtonSlot(slot).setEnabled(enabled);
+}
+
+void CTcpClientDlg::OnCommand(int id) {
+    if (connect_.Pending())
+        return;
+    CTcpPage::OnCommand(id);
+}
+
+bool CTcpClientDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (connect_.Pending() && Tree() && watched == Tree()->viewport()) {
+        switch (event->type()) {
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonRelease:
+            case QEvent::MouseButtonDblClick:
+                return true;  // neither the views nor the tree's caret follow it
+            default:
+                break;
+        }
+    }
+    return CTcpPage::eventFilter(watched, event);
+}
+
+// ---- commands ------------------------------------------------------------------------------
+
+void CTcpClientDlg::OnCreate() {
+    int port = 0;
+    sockaddr_in remote{};
+    {
+        CDlgSetIp dialog(this, lastAddress_, kDialogColour);
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        port = dialog.Port();
+        remote = dialog.RemoteAddress();
+    }
+    if (port <= 0)
+        return;
+    const auto host = GetHostNode();
+    if (!host)
+        return;
+
+    // One entry per Create, whatever count the dialog was given. The socket opens on Connect.
+    auto* record = new ConnectInfo;
+    record->serverAddr = remote;
+    Engine().AddConnection(record);
+
+    char dotted[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &remote.sin_addr, dotted, sizeof dotted);
+    lastAddress_ = QString::fromLatin1(dotted);
+
+    // Labelled with the port as entered (an unusable address was given port 65535).
+    const QString label = FromAnsi(std::string(dotted) + ":" + std::to_string(port));
+    const HTREEITEM entry =
+        Tree()->InsertItem(label, kImageEntryClosed, kImageEntryClosed, host->item, TVI_LAST);
+    record->treeItem = entry;
+    Tree()->SetItemData(entry, reinterpret_cast<std::uintptr_t>(record));
+    Tree()->Expand(host->item);
+    Tree()->SelectItem(entry);
+    ShowEntry(entry);
+}
+
+void CTcpClientDlg::OnConnect() {
+    ConnectInfo* record = Tree() ? RecordOf(Tree()->GetSelectedItem()) : nullptr;
+    if (!record)
+        return;
+    SOCKET sock = INVALID_SOCKET;
+    {
+        UiCritSecGuard lock(g_connectLock);
+        if (record->sock != INVALID_SOCKET)
+            return;  // connected already: left alone
+        record->sock = OpenSocket(SOCK_STREAM);
+        sock = record->sock;
+    }
+    if (sock == INVALID_SOCKET) {
+        AfxMessageBox(QStringLiteral("创建套接字出错!"));
+        AfxMessageBox(kConnectFailed);  // a connect without a socket fails at once
+        return;
+    }
+    connecting_ = record;
+    if (!connect_.Start(sock, record->serverAddr)) {
+        connecting_ = nullptr;
+        FailConnect(record, sock);
+        return;
+    }
+    setCursor(Qt::BusyCursor);
+}
+
+// Runs from the event loop once the helper thread reported or the give-up time passed.
+void CTcpClientDlg::OnConnectDone(SOCKET sock, bool connected) {
+    unsetCursor();
+    ConnectInfo* record = connecting_;
+    connecting_ = nullptr;
+    if (!record)
+        return;
+    if (!connected) {
+        FailConnect(record, sock);
+        return;
+    }
+
+    sockaddr_in local{};
+    GetSocketName(sock, local);
+    QString remoteEnd = Tree()->GetItemText(record->treeItem);
+    const qsizetype join = remoteEnd.indexOf(kLabelJoin);
+    if (join >= 0)
+        remoteEnd = remoteEnd.mid(join + kLabelJoin.size());
+    Tree()->SetItemText(record->treeItem, FromAnsi(EndpointLabel(local)) + kLabelJoin + remoteEnd);
+
+    // Without a receive thread the connection would look open but never hear the server.
+    if (Engine().StartReceiving(record, WindowHandle()) != 0) {
+        FailConnect(record, sock);
+        return;
+    }
+    ShowEntry(record->treeItem);
+}
+
+void CTcpClientDlg::FailConnect(ConnectInfo* record, SOCKET sock) {
+    {
+        UiCritSecGuard lock(g_connectLock);
+        if (record->sock == sock) {
+            closesocket(sock);
+            record->sock = INVALID_SOCKET;
+        }
+    }
+    AfxMessageBox(kConnectFailed);
+}
+
+// ---- views ---------------------------------------------------------------------------------
+
+void CTcpClientDlg::ShowEntry(HTREEITEM item) {
+    if (connect_.Pending())
+        return;  // the page's buttons stay as they are until the connect is over
+    CTcpPage::ShowEntry(item);
+}
+
+void CTcpClientDlg::ShowCommandButtons(Shown shown) {
+    SetButtonEnabled(kConnectSlot, shown == Shown::ClosedEntry);
+}
+
+// ---- notifications (user-interface thread; the receive thread holds the lock) --------------
+
+void CTcpClientDlg::OnPeerClosed(ConnectInfo& record) {
+    if (record.treeItem) {
+        // Unseen data marks the entry unless it is the selected one.
+        const bool unseen = record.unread && record.treeItem != Tree()->GetSelectedItem();
+        const int image = unseen ? kImageEntryClosedUnread : kImageEntryClosed;
+        Tree()->SetItemImage(record.treeItem, image, image);
+    }
+    SetButtonEnabled(kDisconnectSlot, false);
+    SetButtonEnabled(kConnectSlot, true);
+    SetButtonEnabled(kSlot.remove, true);
+}
