@@ -156,18 +156,12 @@ void AppendReceivedStream(ConnectInfo* record, SOCKET from, const char* chunk, i
 void FinishReceivedStream(ConnectInfo* record, SOCKET from, HWND notifyWnd) {
     if (record == nullptr || record->recvDecoderSock != from || !record->recvDecoder.HasPending())
         return;
-    // The cut-off bytes arrived with the last line and were counted with it: they end that
-    // line. If the log was cleared since, they make a line of their own.
+    // A line of its own: logs only ever grow (the pages' views append what is new), and the
+    // bytes were counted with the line they arrived in.
     std::u16string& log = record->recvLog;
-    std::u16string mark;
-    record->recvDecoder.Finish(mark);
-    if (!log.empty() && log.back() == u'\n') {
-        log.insert(log.size() - 1, mark);
-    } else {
-        AppendTimeStamp(log);
-        log += mark;
-        log.push_back(u'\n');
-    }
+    AppendTimeStamp(log);
+    record->recvDecoder.Finish(log);
+    log.push_back(u'\n');
     record->unread = 1;
     SendMessageW(notifyWnd, WM_CONNECT_DATA, CONNECT_DATA_APPENDED,
                  reinterpret_cast<LPARAM>(record));

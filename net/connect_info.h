@@ -90,9 +90,9 @@ void AppendReceived(ConnectInfo* record, const char* chunk, int n, HWND notifyWn
 // (the connection's receive thread) holds g_connectLock.
 void AppendReceivedStream(ConnectInfo* record, SOCKET from, const char* chunk, int n,
                           HWND notifyWnd);
-// The stream on `from` has ended: a character still cut off shows as one U+FFFD at the end
-// of the last line (WM_CONNECT_DATA, wParam 0); nothing happens if none is. The caller
-// holds g_connectLock.
+// The stream on `from` has ended: a character still cut off shows as one U+FFFD on a
+// stamped line of its own (WM_CONNECT_DATA, wParam 0; the counters already hold its bytes);
+// nothing happens if none is. The caller holds g_connectLock.
 void FinishReceivedStream(ConnectInfo* record, SOCKET from, HWND notifyWnd);
 // Closes the record's socket if still open (sock becomes -1), then sends WM_CONNECT_DATA
 // (wParam 1). `record` may be null. The caller holds g_connectLock.

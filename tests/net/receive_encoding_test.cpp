@@ -154,15 +154,15 @@ TEST_F(ReceiveEncodingTest, Utf16StreamInOddSizedReadsDecodesWholeAndACutOffEndS
     EXPECT_GE(LineTexts(log).size(), 2u + sample.bytes.size() / 7);
     EXPECT_EQ(Joined(LineTexts(log)), Repeated(sample.text, 1001));
 
-    // The peer leaves in the middle of a character: one U+FFFD ends the last line, shown
-    // before the page learns of the close; the counters count every byte.
+    // The peer leaves in the middle of a character: one U+FFFD on a line of its own, shown
+    // before the page learns of the close; the counters count every byte once.
     const std::size_t lines = LineTexts(log).size();
     Send(client, std::string("A\0B", 3));
     ASSERT_TRUE(WaitForBytes(record, total += 3));
     closesocket(client);
     ASSERT_TRUE(page.PumpUntil([&] { return page.Count(WM_CONNECT_DATA, 1) == 1; }));
     log = Log(record);
-    EXPECT_EQ(LineTexts(log, lines), std::vector<std::u16string>{u"A\uFFFD"});
+    EXPECT_EQ(LineTexts(log, lines), (std::vector<std::u16string>{u"A", u"\uFFFD"}));
     const Notice& last = page.notices[page.notices.size() - 2];
     EXPECT_EQ(last.wParam, CONNECT_DATA_APPENDED);
     EXPECT_EQ(last.recvLog, log);
