@@ -6,9 +6,7 @@
 #include <netdb.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <mutex>
 
