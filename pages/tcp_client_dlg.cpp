@@ -42,10 +42,6 @@ CTcpClientDlg::~CTcpClientDlg() {
     TearDownTcpPage();
 }
 
-void CTcpClientDlg::SetButtonEnabled(int slot, bool enabled) {
-    ButtonSlot(slot).setEnabled(enabled);
-}
-
 void CTcpClientDlg::OnCommand(int id) {
     if (connect_.Pending())
         return;
@@ -178,7 +174,7 @@ void CTcpClientDlg::ShowEntry(HTREEITEM item) {
 }
 
 void CTcpClientDlg::ShowCommandButtons(Shown shown) {
-    SetButtonEnabled(kConnectSlot, shown == Shown::ClosedEntry);
+    ButtonSlot(kConnectSlot).setEnabled(shown == Shown::ClosedEntry);
 }
 
 // ---- notifications (user-interface thread; the receive thread holds the lock) --------------
@@ -190,7 +186,4 @@ void CTcpClientDlg::OnPeerClosed(ConnectInfo& record) {
         const int image = unseen ? kImageEntryClosedUnread : kImageEntryClosed;
         Tree()->SetItemImage(record.treeItem, image, image);
     }
-    SetButtonEnabled(kDisconnectSlot, false);
-    SetButtonEnabled(kConnectSlot, true);
-    SetButtonEnabled(kSlot.remove, true);
 }

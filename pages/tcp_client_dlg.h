@@ -52,7 +52,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void SetButtonEnabled(int slot, bool enabled);
     // The connect of `connecting_` ended (on the user-interface thread, from the event loop).
     void OnConnectDone(SOCKET sock, bool connected);
     // Closes the record's socket if it is still `sock` and tells the user.

@@ -46,17 +46,14 @@ void CTcpPage::OnDelete() {
 void CTcpPage::ShowEntry(HTREEITEM item) {
     if (!item || !Tree())
         return;
-    ButtonSlot(kDisconnectSlot).setEnabled(false);
-    ButtonSlot(kSlot.remove).setEnabled(false);
     if (IsHostNode(item)) {
-        ShowCommandButtons(Shown::Host);
+        ShowButtonsFor(Shown::Host);
         ClearViews();
         return;
     }
-    ButtonSlot(kSlot.remove).setEnabled(true);
     ConnectInfo* record = RecordOf(item);
     if (!record) {
-        ShowCommandButtons(Shown::EntryWithoutRecord);
+        ShowButtonsFor(Shown::EntryWithoutRecord);
         return;
     }
     UiCritSecGuard lock(g_connectLock);
@@ -64,9 +61,14 @@ void CTcpPage::ShowEntry(HTREEITEM item) {
     const bool open = record->sock != INVALID_SOCKET;
     const int image = open ? kImageEntryOpen : kImageEntryClosed;
     Tree()->SetItemImage(item, image, image);
-    ButtonSlot(kDisconnectSlot).setEnabled(open);
-    ShowCommandButtons(open ? Shown::OpenEntry : Shown::ClosedEntry);
+    ShowButtonsFor(open ? Shown::OpenEntry : Shown::ClosedEntry);
     ShowRecordLogs(*record);
+}
+
+void CTcpPage::ShowButtonsFor(Shown shown) {
+    ButtonSlot(kDisconnectSlot).setEnabled(shown == Shown::OpenEntry);
+    ButtonSlot(kSlot.remove).setEnabled(shown != Shown::Host);
+    ShowCommandButtons(shown);
 }
 
 // ---- notifications (user-interface thread; the sending worker holds the lock, if any) ------
@@ -77,8 +79,12 @@ LRESULT CTcpPage::OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_CONNECT_NEW:
             return OnConnectNew(record);
         case WM_CONNECT_DATA:
-            return OnConnectData(wParam, record,
-                                 [this](ConnectInfo& closed) { OnPeerClosed(closed); });
+            return OnConnectData(wParam, record, [this](ConnectInfo& closed) {
+                OnPeerClosed(closed);
+                // The buttons follow the shown entry; another entry's close leaves them.
+                if (IsShownRecord(&closed))
+                    ShowButtonsFor(Shown::ClosedEntry);
+            });
         default:
             return 0;
     }
@@ -87,3 +93,5 @@ LRESULT CTcpPage::OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 LRESULT CTcpPage::OnConnectNew(ConnectInfo*) {
     return 1;
 }
+
+void CTcpPage::OnPeerClosed(ConnectInfo&) {}

@@ -28,9 +28,8 @@ public:
 
     TcpEngine& Engine() { return engine_; }
 
-    // Host node: empties the views. Entry: Delete enabled; with a record, clears its unseen
-    // mark, gives it image 3 (open) or 2 (closed), shows its logs and enables Disconnect
-    // while it is open.
+    // Host node: empties the views. Entry with a record: clears its unseen mark, gives it
+    // image 3 (open) or 2 (closed) and shows its logs. The buttons follow (ShowButtonsFor).
     void ShowEntry(HTREEITEM item) override;
     // Closes the selected entry's connection (its receive thread then reports the close)
     // and shows the entry again.
@@ -47,17 +46,21 @@ protected:
     // closed and every record freed.
     void TearDownTcpPage();
 
-    // What ShowEntry found, for the page's own buttons.
+    // What the views show, for the buttons.
     enum class Shown { Host, EntryWithoutRecord, OpenEntry, ClosedEntry };
+    // Disconnect while an open entry is shown, Delete while any entry is, and the page's
+    // own buttons (ShowCommandButtons).
+    void ShowButtonsFor(Shown shown);
     virtual void ShowCommandButtons(Shown shown) = 0;
 
     LRESULT OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     // WM_CONNECT_NEW; inside the handler. The record may be null.
     virtual LRESULT OnConnectNew(ConnectInfo* record);
     // WM_CONNECT_DATA, wParam 1, after the entry got its closed image (4 with unseen data,
-    // else 2): the record's socket is already closed and -1. Inside the handler (the receive
-    // thread holds the lock).
-    virtual void OnPeerClosed(ConnectInfo& record) = 0;
+    // else 2) and before the buttons show the entry closed if it is the shown one: the
+    // record's socket is already closed and -1. Inside the handler (the receive thread
+    // holds the lock).
+    virtual void OnPeerClosed(ConnectInfo& record);
 
 private:
     TcpEngine engine_;

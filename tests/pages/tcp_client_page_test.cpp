@@ -155,7 +155,7 @@ TEST_F(TcpClientPageTest, ConnectsToTheServerPageExchangesAndReconnects) {
     EXPECT_TRUE(client_->SentView()->toPlainText().endsWith("to the server\t\n"));
 }
 
-TEST_F(TcpClientPageTest, ServerClosesTheShownEntryAndAnUnselectedOne) {
+TEST_F(TcpClientPageTest, ServerClosesAnotherEntryAndTheShownOne) {
     const std::uint16_t port = CreateServer();
     // Two entries for the same server: independent, consecutive ids.
     const HTREEITEM shown = Create(port);
@@ -167,8 +167,20 @@ TEST_F(TcpClientPageTest, ServerClosesTheShownEntryAndAnUnselectedOne) {
     const HTREEITEM servedOther = WaitForEntries(2);
     ASSERT_NE(servedOther, nullptr);
 
-    // Closed while shown, after data it showed: image 2; Connect and Delete.
+    // Closed while another entry is shown: image 4 with unseen data; the buttons stay
+    // those of the shown entry.
     Pick(shown);
+    ClickItem(servedOther);
+    TypeIntoSendBox("unseen");
+    Click(CTcpServerDlg::kSendId);
+    ASSERT_TRUE(WaitImage(other, kImageEntryOpenUnread));
+    Click(CTcpServerDlg::kDisconnectId);
+    ASSERT_TRUE(WaitImage(other, kImageEntryClosedUnread));
+    EXPECT_EQ(TopRow(), "-DX");
+
+    // Closed while shown, after data it showed: image 2; Connect and Delete.
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return page_->SendBox()->toPlainText().isEmpty(); }, kWaitMs));
     ClickItem(servedShown);
     TypeIntoSendBox("bye");
     Click(CTcpServerDlg::kSendId);
@@ -177,17 +189,6 @@ TEST_F(TcpClientPageTest, ServerClosesTheShownEntryAndAnUnselectedOne) {
     ASSERT_TRUE(WaitImage(shown, kImageEntryClosed));
     EXPECT_EQ(TopRow(), "C-X");
     EXPECT_EQ(RecordAt(shown)->sock, INVALID_SOCKET);
-
-    // Closed while another entry is selected: image 4 with unseen data.
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return page_->SendBox()->toPlainText().isEmpty(); }, kWaitMs));
-    ClickItem(servedOther);
-    TypeIntoSendBox("unseen");
-    Click(CTcpServerDlg::kSendId);
-    ASSERT_TRUE(WaitImage(other, kImageEntryOpenUnread));
-    Click(CTcpServerDlg::kDisconnectId);
-    ASSERT_TRUE(WaitImage(other, kImageEntryClosedUnread));
-    EXPECT_EQ(TopRow(), "C-X");
     Pick(other);
     EXPECT_EQ(ImageOf(other), kImageEntryClosed);
     EXPECT_TRUE(WaitReceivedView("unseen\n"));
