@@ -106,6 +106,10 @@ CTreeCtrlEx::CTreeCtrlEx(QWidget* parent) : QTreeWidget(parent) {
     // which made a tree of ten thousand entries take minutes to show them all closed.
     setUniformRowHeights(true);
     setItemDelegate(new TreeItemDelegate(this));
+    m_layoutTimer = new QTimer(this);
+    m_layoutTimer->setSingleShot(true);
+    m_layoutTimer->setInterval(kBatchedLayoutMs);
+    connect(m_layoutTimer, &QTimer::timeout, this, [this] { CatchUpLayout(); });
     // The caret's image and label colours change with it.
     connect(this, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* current, QTreeWidgetItem* previous) {
@@ -126,11 +130,21 @@ CTreeCtrlEx::~CTreeCtrlEx() {
 // --- items -------------------------------------------------------------------------------
 
 HTREEITEM CTreeCtrlEx::InsertItem(const QString& text, HTREEITEM parent, HTREEITEM after) {
+    return InsertItem(text, -1, -1, parent, after);
+}
+
+HTREEITEM CTreeCtrlEx::InsertItem(const QString& text, int image, int selectedImage,
+                                  HTREEITEM parent, HTREEITEM after) {
     QTreeWidgetItem* parentItem = nullptr;
     if (parent != nullptr && parent != TVI_ROOT) {
         parentItem = FromHandle(parent);
     }
     auto* item = new QTreeWidgetItem(QStringList{text});
+    // Set before the item joins the tree, where each change would be a notification.
+    if (image >= 0 || selectedImage >= 0) {
+        item->setData(0, kImageRole, image);
+        item->setData(0, kSelectedImageRole, selectedImage);
+    }
     const int count = parentItem != nullptr ? parentItem->childCount() : topLevelItemCount();
     int position = count;
     if (after == TVI_FIRST) {
@@ -147,13 +161,6 @@ HTREEITEM CTreeCtrlEx::InsertItem(const QString& text, HTREEITEM parent, HTREEIT
         insertTopLevelItem(position, item);
     }
     return ToHandle(item);
-}
-
-HTREEITEM CTreeCtrlEx::InsertItem(const QString& text, int image, int selectedImage,
-                                  HTREEITEM parent, HTREEITEM after) {
-    HTREEITEM item = InsertItem(text, parent, after);
-    SetItemImage(item, image, selectedImage);
-    return item;
 }
 
 bool CTreeCtrlEx::DeleteItem(HTREEITEM item) {
@@ -392,6 +399,50 @@ void CTreeCtrlEx::drawBranches(QPainter* painter, const QRect& rect,
             painter->drawLine(centre.x(), box.top() + 2, centre.x(), box.bottom() - 2);
     }
     painter->restore();
+}
+
+void CTreeCtrlEx::CatchUpLayout() const {
+    if (!m_layoutBehind)
+        return;
+    auto* self = const_cast<CTreeCtrlEx*>(this);
+    self->m_layoutBehind = false;
+    self->m_layoutTimer->stop();
+    self->doItemsLayout();
+}
+
+void CTreeCtrlEx::rowsInserted(const QModelIndex& parent, int start, int end) {
+    if (parent.isValid() && start >= kBatchedLayoutRows && end == model()->rowCount(parent) - 1 &&
+        isExpanded(parent)) {
+        // Appended at the end: the rows above keep their places, only the new ones are not
+        // shown yet.
+        QAbstractItemView::rowsInserted(parent, start, end);
+        m_layoutBehind = true;
+        if (!m_layoutTimer->isActive())
+            m_layoutTimer->start();
+        return;
+    }
+    CatchUpLayout();
+    QTreeView::rowsInserted(parent, start, end);
+}
+
+void CTreeCtrlEx::rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) {
+    CatchUpLayout();
+    QTreeView::rowsAboutToBeRemoved(parent, start, end);
+}
+
+QModelIndex CTreeCtrlEx::indexAt(const QPoint& point) const {
+    CatchUpLayout();
+    return QTreeView::indexAt(point);
+}
+
+void CTreeCtrlEx::scrollTo(const QModelIndex& index, ScrollHint hint) {
+    CatchUpLayout();
+    QTreeView::scrollTo(index, hint);
+}
+
+QModelIndex CTreeCtrlEx::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
+    CatchUpLayout();
+    return QTreeView::moveCursor(action, modifiers);
 }
 
 void CTreeCtrlEx::mousePressEvent(QMouseEvent* event) {

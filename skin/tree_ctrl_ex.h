@@ -15,6 +15,7 @@
 
 #include <QIcon>
 #include <QMetaType>
+#include <QTimer>
 #include <QTreeWidget>
 #include <cstdint>
 #include <vector>
@@ -88,6 +89,10 @@ public:
     // Background of the tree (viewport and frame).
     void SetBkColor(COLORREF color);
 
+    // Hit-testing and scrolling see every item, also one appended a moment ago.
+    QModelIndex indexAt(const QPoint& point) const override;
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
+
     // --- attributes ----------------------------------------------------------------------
     // A process-wide store shared by all trees, keyed by item handle. The stored colour and
     // font are kept for the program to read back; they do not change the drawing. An entry
@@ -114,6 +119,10 @@ signals:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    // Rows appended below many others are laid out in batches (see kBatchedLayoutRows).
+    void rowsInserted(const QModelIndex& parent, int start, int end) override;
+    void rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) override;
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
     // Dotted lines between siblings and plus/minus boxes on items with children, also at
     // the root, as a Win32 tree with lines and buttons draws them.
     void drawBranches(QPainter* painter, const QRect& rect,
@@ -128,7 +137,18 @@ private:
     int SiblingIndex(QTreeWidgetItem* parent, QTreeWidgetItem* item) const;
     QTreeWidgetItem* SiblingAt(QTreeWidgetItem* parent, int index) const;
 
+    // The view lays out all its rows again after each insertion, so a tree that gets its
+    // entries one by one would cost in proportion to the square of their number. Below this
+    // many siblings that is cheap; above it, appended rows wait for a layout at most
+    // kBatchedLayoutMs later (or until something needs their place).
+    static constexpr int kBatchedLayoutRows = 200;
+    static constexpr int kBatchedLayoutMs = 50;
+    // Lays out rows appended since the last layout, if any.
+    void CatchUpLayout() const;
+
     std::vector<QIcon> m_images;
+    bool m_layoutBehind = false;
+    QTimer* m_layoutTimer = nullptr;
     mutable QTreeWidgetItem* m_hintParent = nullptr;
     mutable int m_hintIndex = -1;
 };

@@ -1,6 +1,6 @@
 // The TCP server page with ten thousand connections on 127.0.0.1:
 //
-//   plain accept       a thread accepting the connections, nothing else (baseline)
+//   plain accept       a plain loop accepting the same connections (baseline)
 //   listed             from the first connect until the tree holds every entry
 //   all shown closed   from the moment every peer closes until every entry shows closed
 //   page closed        destroying the page with all its entries
@@ -9,6 +9,7 @@
 #include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -19,7 +20,6 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include "bench/pages/bench_page_support.h"
@@ -28,7 +28,7 @@
 #include "pages/tcp_server_dlg.h"
 #include "platform/qt_window.h"
 #include "skin/tree_ctrl_ex.h"
-#include "tests/support/loopback_peer.h"
+#include "tests/support/loopback_peer.h"  // FreeLoopbackPort
 #include "tests/support/modal_helper.h"
 
 namespace {
@@ -43,41 +43,103 @@ double SecondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// Two descriptors per connection (ours and the page's), plus room for the rest.
+// One descriptor per connection in each process (the peers live in a process of their
+// own), plus room for the rest.
 bool RaiseDescriptorLimit() {
     rlimit limit{};
     if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
         return false;
-    const rlim_t wanted = 2 * kConnections + 1024;
+    const rlim_t wanted = kConnections + 1024;
     if (limit.rlim_cur >= wanted)
         return true;
     limit.rlim_cur = std::min<rlim_t>(wanted, limit.rlim_max);
     return ::setrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur >= wanted;
 }
 
-// Connects `count` peers from a thread of their own (the user-interface thread must keep
-// running the page meanwhile).
-std::thread ConnectPeers(std::uint16_t port, std::vector<std::unique_ptr<LoopbackPeer>>& peers) {
-    return std::thread([port, &peers] {
-        for (int i = 0; i < kConnections; ++i) {
-            auto peer = std::make_unique<LoopbackPeer>();
-            if (!peer->Connect(port))
-                break;
-            peers.push_back(std::move(peer));
+// The peers: a child process started before any thread, told over a pipe to connect
+// kConnections peers to a port ('C' and the port) or to close them all at once ('X').
+// It answers each command with one byte once done.
+class PeerProcess {
+public:
+    bool Start() {
+        int commands[2], answers[2];
+        if (::pipe(commands) != 0 || ::pipe(answers) != 0)
+            return false;
+        pid_ = ::fork();
+        if (pid_ < 0)
+            return false;
+        if (pid_ == 0) {
+            ::close(commands[1]);
+            ::close(answers[0]);
+            Serve(commands[0], answers[1]);
+            ::_exit(0);
         }
-    });
-}
+        ::close(commands[0]);
+        ::close(answers[1]);
+        commands_ = commands[1];
+        answers_ = answers[0];
+        return true;
+    }
+    ~PeerProcess() {
+        if (pid_ > 0) {
+            ::close(commands_);  // the child ends when its command pipe closes
+            ::close(answers_);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    // Both return at once; Wait waits for the child to have done the last command.
+    void ConnectAll(std::uint16_t port) {
+        const char command[3] = {'C', static_cast<char>(port >> 8), static_cast<char>(port & 0xFF)};
+        (void)!::write(commands_, command, sizeof command);
+    }
+    void CloseAll() { (void)!::write(commands_, "X\0\0", 3); }
+    void Wait() {
+        char done = 0;
+        (void)!::read(answers_, &done, 1);
+    }
+
+private:
+    static void Serve(int commands, int answers) {
+        std::vector<int> peers;
+        peers.reserve(kConnections);
+        unsigned char command[3];
+        while (::read(commands, command, sizeof command) == sizeof command) {
+            if (command[0] == 'C') {
+                sockaddr_in address{};
+                address.sin_family = AF_INET;
+                address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+                address.sin_port = htons(static_cast<std::uint16_t>(command[1] << 8 | command[2]));
+                for (int i = 0; i < kConnections; ++i) {
+                    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+                    if (fd < 0 ||
+                        ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+                        if (fd >= 0)
+                            ::close(fd);
+                        break;
+                    }
+                    peers.push_back(fd);
+                }
+            } else {
+                for (int fd : peers) ::close(fd);
+                peers.clear();
+            }
+            (void)!::write(answers, "1", 1);
+        }
+    }
+
+    pid_t pid_ = -1;
+    int commands_ = -1;
+    int answers_ = -1;
+};
 
 // Baseline: the same connections accepted by a plain loop.
-double PlainAccept() {
+double PlainAccept(PeerProcess& peers) {
     std::uint16_t port = 0;
     const int listener = ListenOnLoopback(SOMAXCONN, port);
-    std::vector<std::unique_ptr<LoopbackPeer>> peers;
-    peers.reserve(kConnections);
     std::vector<int> accepted;
     accepted.reserve(kConnections);
     const auto start = Clock::now();
-    std::thread connecting = ConnectPeers(port, peers);
+    peers.ConnectAll(port);
     for (int i = 0; i < kConnections; ++i) {
         const int fd = ::accept(listener, nullptr, nullptr);
         if (fd < 0)
@@ -85,7 +147,9 @@ double PlainAccept() {
         accepted.push_back(fd);
     }
     const double seconds = SecondsSince(start);
-    connecting.join();
+    peers.Wait();
+    peers.CloseAll();
+    peers.Wait();
     for (int fd : accepted) ::close(fd);
     ::close(listener);
     return seconds;
@@ -110,21 +174,29 @@ bool RunUntil(const std::function<bool()>& done) {
 }
 
 int CountEntries(CTreeCtrlEx& tree) {
-    int count = 0;
-    for (HTREEITEM e = tree.GetChildItem(tree.GetRootItem()); e; e = tree.GetNextSiblingItem(e))
-        ++count;
-    return count;
+    QTreeWidgetItem* host = tree.topLevelItem(0);
+    return host != nullptr ? host->childCount() : 0;
 }
 
-bool AllClosed(CTreeCtrlEx& tree) {
-    for (HTREEITEM e = tree.GetChildItem(tree.GetRootItem()); e; e = tree.GetNextSiblingItem(e)) {
-        int image = -1, selected = -1;
-        tree.GetItemImage(e, image, selected);
-        if (image != kImageEntryClosed && image != kImageEntryClosedUnread)
-            return false;
+// Entries stay closed once closed: each check goes on from the first one still open.
+class ClosedWatch {
+public:
+    explicit ClosedWatch(CTreeCtrlEx& tree) : tree_(tree) {}
+    bool AllClosed() {
+        QTreeWidgetItem* host = tree_.topLevelItem(0);
+        for (; host != nullptr && next_ < host->childCount(); ++next_) {
+            int image = -1, selected = -1;
+            tree_.GetItemImage(CTreeCtrlEx::ToHandle(host->child(next_)), image, selected);
+            if (image != kImageEntryClosed && image != kImageEntryClosedUnread)
+                return false;
+        }
+        return true;
     }
-    return true;
-}
+
+private:
+    CTreeCtrlEx& tree_;
+    int next_ = 0;
+};
 
 void PrintFigure(const char* name, double seconds, bool finished, double baseline) {
     std::printf("%-22s %8.2f s  (%.1f x plain accept; target < %.0f s: %s)%s\n", name, seconds,
@@ -136,14 +208,20 @@ void PrintFigure(const char* name, double seconds, bool finished, double baselin
 }  // namespace
 
 int main(int argc, char** argv) {
-    BenchApplication app(argc, argv);
     if (!RaiseDescriptorLimit()) {
-        std::printf("cannot raise the descriptor limit to %d; skipped\n", 2 * kConnections + 1024);
+        std::printf("cannot raise the descriptor limit to %d; skipped\n", kConnections + 1024);
         return 0;
     }
+    // Forked before the application starts any thread.
+    PeerProcess peers;
+    if (!peers.Start()) {
+        std::printf("cannot start the peer process; skipped\n");
+        return 0;
+    }
+    BenchApplication app(argc, argv);
 
     std::printf("TCP server page, %d connections from 127.0.0.1\n", kConnections);
-    const double plain = PlainAccept();
+    const double plain = PlainAccept(peers);
     std::printf("%-22s %8.2f s  (baseline)\n", "plain accept", plain);
 
     auto page = std::make_unique<CTcpServerDlg>();
@@ -156,18 +234,18 @@ int main(int argc, char** argv) {
         page->OnCreate();
     }
 
-    std::vector<std::unique_ptr<LoopbackPeer>> peers;
-    peers.reserve(kConnections);
     auto start = Clock::now();
-    std::thread connecting = ConnectPeers(port, peers);
+    peers.ConnectAll(port);
     const bool listed = RunUntil([&] { return CountEntries(tree) >= kConnections; });
     PrintFigure("listed", SecondsSince(start), listed, plain);
-    connecting.join();
+    peers.Wait();
 
     start = Clock::now();
-    for (auto& peer : peers) peer->Close();
-    const bool closed = RunUntil([&] { return AllClosed(tree); });
+    peers.CloseAll();
+    ClosedWatch watch(tree);
+    const bool closed = RunUntil([&] { return watch.AllClosed(); });
     PrintFigure("all shown closed", SecondsSince(start), closed, plain);
+    peers.Wait();
 
     start = Clock::now();
     page.reset();

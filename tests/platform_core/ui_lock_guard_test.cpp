@@ -59,3 +59,28 @@ TEST(CCritSec, IsReentrantForItsOwnerAndExclusiveForOthers) {
     again.join();
     EXPECT_TRUE(otherGotIt);
 }
+
+TEST(CCritSec, HandsOverToEveryWaiterInTurnUnderHeavyContention) {
+    // Each release wakes one waiter; none may be left asleep while the lock is free.
+    CCritSec lock;
+    constexpr int kThreads = 16;
+    constexpr int kRounds = 2000;
+    long counter = 0;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < kRounds; ++i) {
+                CritSecGuard guard(lock);
+                CritSecGuard again(lock);  // re-entered: one hand-over when both leave
+                ++counter;
+            }
+        });
+    }
+    // The user-interface side competes too.
+    for (int i = 0; i < kRounds; ++i) {
+        UiCritSecGuard guard(lock);
+        ++counter;
+    }
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(counter, static_cast<long>(kThreads + 1) * kRounds);
+}
