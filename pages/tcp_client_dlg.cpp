@@ -138,6 +138,12 @@ void CTcpClientDlg::OnConnectDone(SOCKET sock, bool connected) {
         return;
     }
 
+    // Without a receive thread the connection would look open but never hear the server.
+    if (Engine().StartReceiving(record, WindowHandle()) != 0) {
+        FailConnect(record, sock);
+        return;
+    }
+    // "local<->remote": the remote end of an earlier label is kept.
     sockaddr_in local{};
     GetSocketName(sock, local);
     QString remoteEnd = Tree()->GetItemText(record->treeItem);
@@ -145,12 +151,6 @@ void CTcpClientDlg::OnConnectDone(SOCKET sock, bool connected) {
     if (join >= 0)
         remoteEnd = remoteEnd.mid(join + kLabelJoin.size());
     Tree()->SetItemText(record->treeItem, FromAnsi(EndpointLabel(local)) + kLabelJoin + remoteEnd);
-
-    // Without a receive thread the connection would look open but never hear the server.
-    if (Engine().StartReceiving(record, WindowHandle()) != 0) {
-        FailConnect(record, sock);
-        return;
-    }
     ShowEntry(record->treeItem);
 }
 
