@@ -1,14 +1,16 @@
 # Wirelark: two commands do everything on a fresh Debian or Ubuntu machine.
-#   make run    install what is missing, build, start the program
-#   make test   install what is missing, build, run every test
-#   make bench  install what is missing, build (release), run the benchmarks
+#   make run          install what is missing, build, start the program (on the display, or
+#                     served through VNC on 127.0.0.1 when there is none)
+#   make test         install what is missing, build, run every test
+#   make bench        install what is missing, build (release), run the benchmarks
+#   make screenshots  build, render the README's pictures into dist/screenshots
 
 BUILD      ?= build
 BENCHBUILD ?= build-bench
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all setup build run test bench clean format
+.PHONY: all setup build run test bench screenshots clean format
 
 all: build
 
@@ -26,6 +28,9 @@ run: build
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 600
+
+screenshots: build
+	QT_QPA_PLATFORM=offscreen $(BUILD)/tools/screenshots/wirelark_screenshots dist/screenshots
 
 bench: setup
 	cmake -S . -B $(BENCHBUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DWIRELARK_WERROR=OFF $(CMAKE_FLAGS)
