@@ -198,7 +198,8 @@ TEST_F(TcpServerPageTest, SentTextIsLoggedAsTheCodePageCarriedIt) {
     page_->SendBox()->setPlainText(QStringLiteral("你好\U0001F600"));
     Click(Page::kSendId);
     EXPECT_EQ(peer.Receive(5), "\xC4\xE3\xBA\xC3?");
-    EXPECT_TRUE(LogLine(QStringLiteral("你好?")).match(SentText()).hasMatch())
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return LogLine(QStringLiteral("你好?")).match(SentText()).hasMatch(); }, kWaitMs))
         << SentText().toStdString();
     SetAnsiCodePage(previous);
 }
@@ -238,6 +239,7 @@ TEST_F(TcpServerPageTest, ClearsEmptyLogsCountersAndViews) {
     TypeIntoSendBox("out");
     Click(Page::kSendId);
     ASSERT_EQ(peer.Receive(3), "out");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Record(entry)->sentBytes == 3; }, kWaitMs));
 
     Click(Page::kClearReceivedId);
     EXPECT_TRUE(ReceivedLog(entry).empty());

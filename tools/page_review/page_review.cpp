@@ -51,6 +51,7 @@ int main(int argc, char** argv) {
     WaitFor([&] { return !page.ReceivedView()->toPlainText().isEmpty(); });
     page.SendBox()->setPlainText(QStringLiteral("HTTP/1.0 200 OK 你好"));
     FindControlAs<QAbstractButton>(&page, CTcpServerDlg::kSendId)->click();
+    WaitFor([&] { return !page.SentView()->toPlainText().isEmpty(); });  // logged once gone
     first.Send("thanks, bye");
     WaitFor([&] { return page.ReceivedView()->toPlainText().count(u'\n') >= 2; });
     page.SendBox()->setPlainText(QStringLiteral("next reply, still typing"));
