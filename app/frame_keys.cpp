@@ -43,12 +43,21 @@ int CFrameKeys::TranslateAccelerator(const QKeyEvent& event) const {
 // widgets of the frame's window are handled, and every key handled here is consumed so that
 // no parent sees it again.
 bool CFrameKeys::eventFilter(QObject* watched, QEvent* event) {
-    const bool press = event->type() == QEvent::KeyPress;
-    if ((!press && event->type() != QEvent::KeyRelease) || !watched->isWidgetType())
+    // Alt let go after a click, or after the window lost the keyboard (Alt+Tab, a window
+    // manager's Alt+drag), is not Alt alone.
+    const QEvent::Type type = event->type();
+    const bool press = type == QEvent::KeyPress;
+    if (!press && type != QEvent::KeyRelease && type != QEvent::WindowDeactivate &&
+        type != QEvent::MouseButtonPress) {
+        return false;
+    }
+    if (!watched->isWidgetType() || static_cast<QWidget*>(watched)->window() != frame_)
         return false;
     auto* widget = static_cast<QWidget*>(watched);
-    if (widget->window() != frame_)
+    if (type == QEvent::WindowDeactivate || type == QEvent::MouseButtonPress) {
+        altAlone_ = false;
         return false;
+    }
     auto* key = static_cast<QKeyEvent*>(event);
 
     // Alt alone opens the menu when it is let go: pressed together with another key it

@@ -99,6 +99,15 @@ TEST_F(FrameTest, AcceleratorsOpenTheirDialogsAndOtherAltKeysOpenThePopupMenu) {
             ExpectUnder(popup, under);
         }
     }
+    {
+        // Alt let go after a click is not Alt alone.
+        PopupAnswer none;
+        QTest::keyPress(frame_.get(), Qt::Key_Alt);
+        Click(frame_.get(), QPoint(320, 10));
+        QTest::keyRelease(frame_.get(), Qt::Key_Alt, Qt::AltModifier);
+        QTest::qWait(30);
+        EXPECT_FALSE(none.Seen());
+    }
     PopupAnswer popup;
     ClickCommand(CMgrDlg::kMenuButtonId);
     ASSERT_TRUE(popup.Seen());
