@@ -24,6 +24,9 @@ public:
     bool HasPending() const { return pendingSize_ != 0; }
 
 private:
+    // Keeps `cutOff` for the next chunk.
+    void Keep(std::u16string& out, std::string_view cutOff);
+
     // Longer than any cut-off sequence of the code pages in use (UTF-8: 3, UTF-16: 3).
     static constexpr std::size_t kMaxPending = 8;
     char pending_[kMaxPending] = {};
