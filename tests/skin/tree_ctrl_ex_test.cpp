@@ -188,6 +188,36 @@ TEST_F(TreeCtrlExTest, LinesAndPlusMinusBoxesAreDrawnAlsoAtTheRoot) {
     EXPECT_GT(branchPixels(host, Qt::black), expandedBlack);
 }
 
+TEST_F(TreeCtrlExTest, ManyEntriesArrivingOneByOneAreAllReachable) {
+    // Far more siblings than are laid out at once: each arrives in its own event-loop turn,
+    // as connections do, and every one can be found, scrolled to, clicked and deleted.
+    HTREEITEM last = nullptr;
+    for (int i = 0; i < 600; ++i) {
+        last = tree->InsertItem(QStringLiteral("10.0.0.1:%1").arg(i), 3, 3, host);
+        tree->SetItemData(last, static_cast<std::uintptr_t>(i + 1));
+        tree->Expand(host);
+        QApplication::processEvents();
+    }
+    tree->SelectItem(last);  // scrolls to it at once
+    const QPoint centre = CentreOf(last);
+    EXPECT_TRUE(tree->viewport()->rect().contains(centre));
+    EXPECT_EQ(tree->HitTest(centre), last);
+    HTREEITEM clicked = nullptr;
+    QObject::connect(tree, &CTreeCtrlEx::itemClicked, tree,
+                     [&](HTREEITEM item) { clicked = item; });
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, centre);
+    EXPECT_EQ(clicked, last);
+
+    // Deleting right after more arrived, then walking the siblings.
+    const HTREEITEM extra = tree->InsertItem("10.0.0.2:1", 3, 3, host);
+    tree->DeleteItem(tree->GetPrevSiblingItem(extra));
+    tree->DeleteItem(extra);
+    int count = 0;
+    for (HTREEITEM e = tree->GetChildItem(host); e; e = tree->GetNextSiblingItem(e)) ++count;
+    EXPECT_EQ(count, 2 + 599);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return tree->viewport()->grab().width() > 0; }));
+}
+
 TEST_F(TreeCtrlExTest, AttributeStoreKeepsColourAndFontApart) {
     LOGFONT font;
     // Nothing set.
