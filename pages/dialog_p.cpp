@@ -374,9 +374,9 @@ void CDialogP::SendTypedTextTcp(TcpEngine&) {
     sendQueue_->Queue(record, sock, {std::move(*bytes), sendBox_->toPlainText()});
 }
 
-void CDialogP::AppendSentLog(ConnectInfo* record, const std::string& ansiText) {
+void CDialogP::AppendSentLog(ConnectInfo* record, const std::u16string& text) {
     AppendAnsi(record->sendLog, FormatTimeStamp());
-    AppendAnsi(record->sendLog, ansiText);
+    record->sendLog += text;
     record->sendLog.push_back(u'\n');
     if (tree_ && record->treeItem && record->treeItem == tree_->GetSelectedItem()) {
         sentView_.Show(record, record->sendLog);
@@ -391,7 +391,7 @@ void CDialogP::OnSendDelivered(ConnectInfo* record, const std::string& bytes,
                                                   static_cast<std::uint32_t>(bytes.size()));
     // Logged as it went on the wire: the converted bytes read back through the code page,
     // so a character the code page cannot hold shows as "?" here too.
-    AppendSentLog(record, bytes);
+    AppendSentLog(record, AnsiToWide(bytes));
     // The box keeps its text until the text has gone, unless the user changed it meanwhile.
     if (sendBox_ && sendBox_->toPlainText() == typed)
         sendBox_->clear();
@@ -405,7 +405,7 @@ void CDialogP::OnSendStalled(ConnectInfo* record, std::size_t size, std::size_t 
             .arg(seconds)
             .arg(size)
             .arg(went);
-    AppendSentLog(record, WideToAnsi(note.toStdU16String()));
+    AppendSentLog(record, note.toStdU16String());
     ShowMessageBox(this,
                    QStringLiteral("对方 %1 秒未接收数据。本条信息共 %2 字节，已发出 %3 "
                                   "字节，其余的在对方接收时继续发出。")

@@ -175,7 +175,7 @@ private:
     void OnSendStalled(ConnectInfo* record, std::size_t size, std::size_t went);
     void OnSendFailed(ConnectInfo* record, SOCKET sock);
     // Appends a time-stamped line to the record's sent log and shows it if selected.
-    void AppendSentLog(ConnectInfo* record, const std::string& ansiText);
+    void AppendSentLog(ConnectInfo* record, const std::u16string& text);
 
     HWND window_ = nullptr;
     // The selected record whose new data waits for RefreshReceivedView, or null.
