@@ -2,8 +2,14 @@
 
 #include <errno.h>
 
+#include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "net/engine_registry.h"
@@ -17,14 +23,24 @@ namespace {
 constexpr int kLargestDatagram = 65535;
 // Socket receive buffer asked for on every UDP socket the engine serves.
 constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
+// Datagrams read but not yet handed to the page, at most: beyond this the reading thread
+// waits and the socket's own buffer takes the rest.
+constexpr std::size_t kQueuedBytesLimit = 32u << 20;
+constexpr std::size_t kQueuedDatagramsLimit = 1u << 20;
+// Datagrams, and records notified, under one hold of g_connectLock at most, so that the
+// user-interface thread never waits long for the lock behind a large batch.
+constexpr std::size_t kDatagramsPerLockHold = 8192;
+constexpr std::size_t kRecordsPerLockHold = 256;
+constexpr auto kLockHoldBudget = std::chrono::milliseconds(3);
+constexpr auto kPauseBetweenLockHolds = std::chrono::milliseconds(1);
 
 ConnectInfo* FindPeer(EngineRegistry& registry, std::uint64_t key) {
     auto it = registry.map.find(key);
     return it == registry.map.end() ? nullptr : it->second;
 }
 
-// Receive thread, holding g_connectLock: makes, registers and announces the record of a
-// sender heard for the first time.
+// Delivering thread, holding g_connectLock: makes, registers and announces the record of
+// a sender heard for the first time.
 void OnNewPeer(EngineRegistry& registry, const sockaddr_in& sender, const ThreadParam& own) {
     auto* record = new ConnectInfo;
     registry.currentPeerPort = ntohs(sender.sin_port);
@@ -41,6 +57,177 @@ bool IsPassingReceiveError(int error) {
            error == ENETUNREACH || error == EAGAIN;
 }
 
+// Datagrams read from one socket, in arrival order, not yet handed to the page.
+struct DatagramBatch {
+    struct Datagram {
+        sockaddr_in sender;
+        std::size_t offset;  // into bytes
+        int length;
+    };
+    std::string bytes;
+    std::vector<Datagram> datagrams;
+
+    void Clear() {
+        bytes.clear();
+        datagrams.clear();
+    }
+};
+
+// Between the thread that reads a socket and the thread that hands what it read to the
+// page: the reader never waits for the page, so a page busy for a moment costs no
+// datagrams; the deliverer takes everything read meanwhile at once, so a flood costs one
+// notification per record and batch instead of one per datagram.
+class DatagramQueue {
+public:
+    // Reading thread. Waits while the queue is full.
+    void Push(const sockaddr_in& sender, const char* data, int length) {
+        std::unique_lock lock(mutex_);
+        roomLeft_.wait(lock, [&] {
+            return pending_.datagrams.size() < kQueuedDatagramsLimit &&
+                   pending_.bytes.size() < kQueuedBytesLimit;
+        });
+        pending_.datagrams.push_back({sender, pending_.bytes.size(), length});
+        pending_.bytes.append(data, static_cast<std::size_t>(length));
+        if (pending_.datagrams.size() == 1)
+            arrived_.notify_one();
+    }
+    // Reading thread: nothing more will come.
+    void Finish() {
+        std::lock_guard lock(mutex_);
+        finished_ = true;
+        arrived_.notify_one();
+    }
+    // Delivering thread: waits for datagrams and swaps all of them into `out` (emptied
+    // first). False once nothing is left and nothing more will come.
+    bool Take(DatagramBatch& out) {
+        out.Clear();
+        std::unique_lock lock(mutex_);
+        arrived_.wait(lock, [&] { return finished_ || !pending_.datagrams.empty(); });
+        if (pending_.datagrams.empty())
+            return false;
+        std::swap(out, pending_);
+        roomLeft_.notify_one();
+        return true;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::condition_variable roomLeft_;
+    DatagramBatch pending_;
+    bool finished_ = false;
+};
+
+// What both threads of a socket share.
+struct UdpPipe {
+    ThreadParam own;
+    DatagramQueue queue;
+};
+
+// A batch's datagrams by record key: the keys in the order of their first datagram, and
+// for each key its datagrams in arrival order.
+struct GroupedBatch {
+    std::vector<std::uint64_t> keys;
+    std::unordered_map<std::uint64_t, std::vector<std::size_t>> datagrams;
+};
+
+GroupedBatch GroupByKey(const DatagramBatch& batch, bool serverMode, std::uint64_t localKey) {
+    GroupedBatch grouped;
+    for (std::size_t i = 0; i < batch.datagrams.size(); ++i) {
+        const std::uint64_t key = serverMode ? UdpKey(batch.datagrams[i].sender) : localKey;
+        auto [group, added] = grouped.datagrams.try_emplace(key);
+        if (added)
+            grouped.keys.push_back(key);
+        group->second.push_back(i);
+    }
+    return grouped;
+}
+
+// Hands a batch to the page: each datagram is logged on its record in arrival order (a
+// sender's first makes and announces the record in server mode), and every record that
+// got data is notified once per hold of the lock, before any new sender is announced. A
+// flood from many senders thus costs one notification per sender and batch. Returns false
+// once the program has closed the socket (the page is stopping or tearing down: no record
+// is made or touched any more).
+bool Deliver(const ThreadParam& own, std::uint64_t localKey, const DatagramBatch& batch) {
+    const bool serverMode = own.serverMode != 0;
+    const GroupedBatch grouped = GroupByKey(batch, serverMode, localKey);
+    std::vector<ConnectInfo*> touched;
+    const auto notifyTouched = [&] {
+        for (ConnectInfo* record : touched) {
+            SendMessageW(own.notifyWnd, WM_CONNECT_DATA, CONNECT_DATA_APPENDED,
+                         reinterpret_cast<LPARAM>(record));
+        }
+        touched.clear();
+    };
+    std::size_t group = 0;    // index into grouped.keys
+    std::size_t inGroup = 0;  // datagrams of that group already logged
+    for (bool firstHold = true; group < grouped.keys.size(); firstHold = false) {
+        if (!firstHold) {
+            // The lock is not fair: without a pause the user-interface thread, waiting for
+            // it to show a view or run a command, could wait for the whole batch.
+            std::this_thread::sleep_for(kPauseBetweenLockHolds);
+        }
+        CritSecGuard lock(g_connectLock);
+        if (!IsSocketOpen(own.sock))
+            return false;
+        const auto deadline = std::chrono::steady_clock::now() + kLockHoldBudget;
+        std::size_t logged = 0;
+        while (group < grouped.keys.size() && touched.size() < kRecordsPerLockHold &&
+               logged < kDatagramsPerLockHold && std::chrono::steady_clock::now() < deadline) {
+            const std::uint64_t key = grouped.keys[group];
+            const std::vector<std::size_t>& indices = grouped.datagrams.at(key);
+            ConnectInfo* record = FindPeer(*own.registry, key);
+            if (record == nullptr && serverMode) {
+                notifyTouched();
+                OnNewPeer(*own.registry, batch.datagrams[indices[inGroup]].sender, own);
+                record = FindPeer(*own.registry, key);
+            }
+            // A client endpoint the page has replaced (same address, another socket) is
+            // not ours.
+            if (record == nullptr || (!serverMode && record->sock != own.sock)) {
+                inGroup = indices.size();
+            } else {
+                for (; inGroup < indices.size() && logged < kDatagramsPerLockHold;
+                     ++inGroup, ++logged) {
+                    const DatagramBatch::Datagram& datagram = batch.datagrams[indices[inGroup]];
+                    // n == 0 is an empty datagram, logged like any other. Notified below.
+                    AppendReceived(record, batch.bytes.data() + datagram.offset, datagram.length,
+                                   nullptr);
+                }
+                touched.push_back(record);
+            }
+            if (inGroup == indices.size()) {
+                ++group;
+                inGroup = 0;
+            }
+        }
+        notifyTouched();
+    }
+    return true;
+}
+
+// Delivering thread of one UDP socket; ends when the socket is closed and its reader has
+// ended. Holds g_connectLock while it logs datagrams and until the page has handled the
+// messages it sends for them.
+void UdpDeliverThread(std::shared_ptr<UdpPipe>* start) {
+    const std::shared_ptr<UdpPipe> pipe = std::move(*start);
+    delete start;
+    sockaddr_in local{};
+    GetSocketName(pipe->own.sock, local);
+    const std::uint64_t localKey = UdpKey(local);
+    DatagramBatch batch;
+    for (bool first = true; pipe->queue.Take(batch); first = false) {
+        if (!first)
+            std::this_thread::sleep_for(kPauseBetweenLockHolds);  // see Deliver
+        if (!Deliver(pipe->own, localKey, batch))
+            break;
+    }
+    // Closed: whatever the reader still queues goes nowhere.
+    while (pipe->queue.Take(batch)) {
+    }
+}
+
 }  // namespace
 
 std::uint32_t AddPeer(EngineRegistry& registry, ConnectInfo* record) {
@@ -50,51 +237,47 @@ std::uint32_t AddPeer(EngineRegistry& registry, ConnectInfo* record) {
     return registry.currentPeerPort;
 }
 
-// Receive thread of one UDP socket; reports to own.notifyWnd. Ends only when the program
-// closes the socket. Holds g_connectLock from its lookup until the page has handled the
-// messages it sends for a datagram.
+// Receive thread of one UDP socket: reads every datagram as it comes and queues it for the
+// socket's delivering thread, which reports to own.notifyWnd. Ends only when the program
+// closes the socket. Does not take g_connectLock (unless it delivers itself).
 void UdpReceiveThread(ThreadParam* param) {
-    const ThreadParam own = *param;
+    auto pipe = std::make_shared<UdpPipe>();
+    pipe->own = *param;
     delete param;
-    std::vector<char> buffer(kLargestDatagram + 1);
+    auto* start = new std::shared_ptr<UdpPipe>(pipe);
+    const bool queued = StartWorkerThread(UdpDeliverThread, start) != 0;
+    if (!queued)
+        delete start;  // no second thread to be had: this one delivers as it reads
 
     sockaddr_in local{};
-    GetSocketName(own.sock, local);
+    GetSocketName(pipe->own.sock, local);
     const std::uint64_t localKey = UdpKey(local);
-    const bool serverMode = own.serverMode != 0;
-
+    std::vector<char> buffer(kLargestDatagram + 1);
+    DatagramBatch single;
     for (;;) {
         sockaddr_in sender{};
-        const int n = RecvFromSocket(own.sock, buffer.data(), kLargestDatagram, &sender);
+        const int n = RecvFromSocket(pipe->own.sock, buffer.data(), kLargestDatagram, &sender);
         if (n == SOCKET_ERROR) {
             const int error = errno;
             if (error == EBADF)
-                return;  // the program closed the socket
+                break;  // the program closed the socket
             if (!IsPassingReceiveError(error)) {
                 // A shortage of buffers or memory: give it time instead of spinning.
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
             }
             continue;
         }
-        // n == 0 is an empty datagram, logged like any other.
-        buffer[static_cast<std::size_t>(n)] = '\0';
-        const std::uint64_t key = serverMode ? UdpKey(sender) : localKey;
-
-        CritSecGuard lock(g_connectLock);
-        // Closed while this datagram was on its way in: the page is stopping or tearing
-        // down and has deleted (or is about to delete) the records; make no new one.
-        if (!IsSocketOpen(own.sock))
-            return;
-        ConnectInfo* record = FindPeer(*own.registry, key);
-        if (record == nullptr && serverMode) {
-            OnNewPeer(*own.registry, sender, own);
-            record = FindPeer(*own.registry, key);
-        }
-        // A client endpoint the page has replaced (same address, another socket) is not ours.
-        if (record == nullptr || (!serverMode && record->sock != own.sock))
+        if (queued) {
+            pipe->queue.Push(sender, buffer.data(), n);
             continue;
-        AppendReceived(record, buffer.data(), n, own.notifyWnd);
+        }
+        single.Clear();
+        single.datagrams.push_back({sender, 0, n});
+        single.bytes.assign(buffer.data(), static_cast<std::size_t>(n));
+        if (!Deliver(pipe->own, localKey, single))
+            break;
     }
+    pipe->queue.Finish();
 }
 
 UdpEngine::UdpEngine() : registry_(std::make_shared<EngineRegistry>()) {}
