@@ -50,18 +50,6 @@ TEST(SettingsDialog, OffersTheSixEncodingsAndOpensOnTheOneInForce) {
         CSet again;
         EXPECT_EQ(again.EncodingCombo()->currentIndex(), static_cast<int>(before));
     }
-    // The label in green on the white face.
-    CSet dialog;
-    dialog.show();
-    const QImage face = dialog.grab().toImage();
-    EXPECT_EQ(face.pixelColor(0, 0), QColor(Qt::black));
-    EXPECT_EQ(face.pixelColor(30, 60), QColor(Qt::white));
-    bool green = false;
-    for (int x = 50; x < 200 && !green; ++x) {
-        for (int y = 20; y < 36 && !green; ++y)
-            green = face.pixelColor(x, y).green() > 100 && face.pixelColor(x, y).red() < 60;
-    }
-    EXPECT_TRUE(green);
 }
 
 TEST(HelpDialog, ShowsTheFeatureLinesWhateverTheCodePageAndCannotBeEdited) {

@@ -32,9 +32,6 @@ TEST_F(FrameTest, TabStripSwitchesThePagesAndAnIndexAboveThreeShowsTheUdpClientP
     EXPECT_EQ(VisiblePage(), 0);
     const QRect pageArea = frame_->rect().adjusted(2, 75, -2, -2);
     for (int i = 0; i < 4; ++i) EXPECT_EQ(frame_->Page(i).geometry(), pageArea) << i;
-    EXPECT_EQ(frame_->TabStrip()->geometry(), QRect(6, 18, 287, 57));
-    EXPECT_EQ(frame_->CloseButton().geometry(), QRect(frame_->width() - 21, 5, 16, 16));
-    EXPECT_EQ(frame_->MenuButton().geometry(), QRect(frame_->width() - 81, 8, 50, 18));
 
     for (int item : {2, 1, 3, 0}) {
         Click(frame_->TabStrip(), frame_->TabStrip()->GetItemRect(item).center());
