@@ -5,57 +5,43 @@
 // threads notify this page's window. User-interface thread only.
 #pragma once
 
-#include <QIcon>
-#include <vector>
+#include "pages/page_server_host.h"
+#include "pages/tcp_page_base.h"
 
-#include "net/tcp_engine.h"
-#include "pages/dialog_p.h"
-
-class CTcpServerDlg : public CDialogP {
+class CTcpServerDlg : public CTcpPage {
     Q_OBJECT
 
 public:
     static constexpr int kTemplateId = 129;
     static constexpr COLORREF kPageColour = RGB(232, 243, 250);
 
-    // Control ids.
-    static constexpr int kTreeId = 1025;
+    // Control ids: tree, Create, Delete, Send, Clear received, Clear sent.
+    static constexpr PageIds kIds{1025, 1030, 1037, 1020, 1021, 1022};
+    static constexpr int kTreeId = kIds.tree;
     static constexpr int kReceivedViewId = 1026;
     static constexpr int kSentViewId = 1028;
     static constexpr int kSendBoxId = 1031;
-    static constexpr int kCreateId = 1030;
+    static constexpr int kCreateId = kIds.create;
     static constexpr int kListenId = 1033;
     static constexpr int kStopListeningId = 1035;
     static constexpr int kDisconnectId = 1036;
-    static constexpr int kDeleteId = 1037;
-    static constexpr int kSendId = 1020;
-    static constexpr int kClearReceivedId = 1021;
-    static constexpr int kClearSentId = 1022;
+    static constexpr int kDeleteId = kIds.remove;
+    static constexpr int kSendId = kIds.send;
+    static constexpr int kClearReceivedId = kIds.clearReceived;
+    static constexpr int kClearSentId = kIds.clearSent;
 
     explicit CTcpServerDlg(QWidget* parent = nullptr);
     ~CTcpServerDlg() override;
 
-    TcpEngine& Engine() { return engine_; }
-
-    void ShowEntry(HTREEITEM item) override;
-
-    // Commands (the buttons' handlers).
+    // Commands (the buttons' handlers; Disconnect and Delete are the TCP pages' own).
     void OnCreate();
     void OnListen();
     void OnStopListening();
-    void OnDisconnect();
-    void OnDelete();
 
 protected:
-    void OnCommand(int id) override;
-    LRESULT OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void ShowCommandButtons(Shown shown) override;
+    LRESULT OnConnectNew(ConnectInfo* record) override;
 
 private:
-    void CreatePageButtons();
-    void SetButtonEnabled(int slot, bool enabled);
-    LRESULT OnConnectNew(ConnectInfo* record);
-    LRESULT OnConnectData(WPARAM what, ConnectInfo* record);
-
-    std::vector<QIcon> imageList_;
-    TcpEngine engine_;
+    ServerHost server_;
 };
