@@ -31,11 +31,9 @@
 #include "bench/pages/bench_page_support.h"
 #include "net/connect_info.h"
 #include "net/crit_sec.h"
-#include "pages/set_listen_dlg.h"
 #include "pages/udp_server_dlg.h"
 #include "skin/tree_ctrl_ex.h"
 #include "tests/pages/udp_page_test_support.h"
-#include "tests/support/modal_helper.h"
 
 namespace {
 
@@ -194,12 +192,7 @@ Run IntoThePage(const Workload& work) {
     CUdpServerDlg page;
     page.show();
     CTreeCtrlEx* tree = page.Tree();
-    const std::uint16_t serverPort = FreeUdpPort();
-    {
-        ModalAnswer answer(
-            ModalAnswer::TypeInto(CSetListenDlg::kPortFieldId, QString::number(serverPort)));
-        page.OnCreate();
-    }
+    const std::uint16_t serverPort = CreateUdpServer(page);
     Senders senders(work.senders);
 
     // The first sender says hello, so that its entry exists and can be shown (or not).

@@ -207,12 +207,7 @@ TEST_F(UdpClientPageTest, ABroadcastAimedClientCannotSend) {
 TEST_F(UdpClientPageTest, ClientsTalkToTheServerPageOfTheSameProgram) {
     CUdpServerDlg serverPage;
     serverPage.show();
-    const std::uint16_t port = FreeUdpPort();
-    {
-        ModalAnswer answer(
-            ModalAnswer::TypeInto(CSetListenDlg::kPortFieldId, QString::number(port)));
-        serverPage.OnCreate();
-    }
+    const std::uint16_t port = CreateUdpServer(serverPage);
     const std::uint16_t local = FreeUdpPort();
     const HTREEITEM client = CreateClient(port, local);
     ASSERT_NE(client, nullptr);

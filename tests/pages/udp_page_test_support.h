@@ -21,6 +21,8 @@
 
 #include "net/connect_info.h"
 #include "net/crit_sec.h"
+#include "pages/set_listen_dlg.h"
+#include "pages/udp_server_dlg.h"
 #include "platform/dialog_template.h"
 #include "skin/tree_ctrl_ex.h"
 #include "tests/support/modal_helper.h"
@@ -88,6 +90,18 @@ private:
 // A UDP port of 127.0.0.1 that nothing is bound to at the moment.
 inline std::uint16_t FreeUdpPort() {
     return UdpPeer().Port();
+}
+
+// Create on a UDP server page with the port dialog answered with `port`, as a user does.
+inline void CreateUdpServer(CUdpServerDlg& page, std::uint16_t port) {
+    ModalAnswer answer(ModalAnswer::TypeInto(CSetListenDlg::kPortFieldId, QString::number(port)));
+    page.OnCreate();
+}
+// The same on a port that is free at the moment; returns the port.
+inline std::uint16_t CreateUdpServer(CUdpServerDlg& page) {
+    const std::uint16_t port = FreeUdpPort();
+    CreateUdpServer(page, port);
+    return port;
 }
 
 // A log line: the stamp (date, time, two blanks), the text, a line feed.

@@ -12,18 +12,8 @@ using Page = CUdpServerDlg;
 
 class UdpServerPageTest : public UdpPageTest<CUdpServerDlg> {
 protected:
-    // Create with the port dialog answered with `port`.
-    void CreateServer(std::uint16_t port) {
-        ModalAnswer answer(
-            ModalAnswer::TypeInto(CSetListenDlg::kPortFieldId, QString::number(port)));
-        Click(Page::kIds.create);
-        ASSERT_TRUE(answer.Answered());
-    }
-    std::uint16_t CreateServer() {
-        const std::uint16_t port = FreeUdpPort();
-        CreateServer(port);
-        return port;
-    }
+    // Create with the port dialog answered; the page then receives on the port.
+    std::uint16_t CreateServer() { return CreateUdpServer(*page_); }
     // The entry of the sender on `port`, once its first datagram arrived.
     HTREEITEM EntryOf(std::uint16_t senderPort) {
         HTREEITEM found = nullptr;

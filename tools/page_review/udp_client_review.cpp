@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QPlainTextEdit>
 
-#include "pages/set_listen_dlg.h"
 #include "pages/set_udp_server_ip.h"
 #include "pages/udp_client_dlg.h"
 #include "pages/udp_server_dlg.h"
@@ -64,12 +63,7 @@ int main(int argc, char** argv) {
 
     // The server: the program's own UDP server page, not shown.
     CUdpServerDlg server;
-    const std::uint16_t port = FreeUdpPort();
-    {
-        ModalAnswer answer(
-            ModalAnswer::TypeInto(CSetListenDlg::kPortFieldId, QString::number(port)));
-        server.OnCreate();
-    }
+    const std::uint16_t port = CreateUdpServer(server);
 
     CUdpClientDlg page;
     page.show();

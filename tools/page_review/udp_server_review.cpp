@@ -5,12 +5,10 @@
 #include <QApplication>
 #include <QPlainTextEdit>
 
-#include "pages/set_listen_dlg.h"
 #include "pages/udp_server_dlg.h"
 #include "platform/dialog_template.h"
 #include "skin/tree_ctrl_ex.h"
 #include "tests/pages/udp_page_test_support.h"
-#include "tests/support/modal_helper.h"
 #include "tools/page_review/review_support.h"
 
 using review::WaitFor;
@@ -24,12 +22,7 @@ int main(int argc, char** argv) {
     CUdpServerDlg page;
     page.show();
     CTreeCtrlEx* tree = page.Tree();
-    const std::uint16_t port = FreeUdpPort();
-    {
-        ModalAnswer answer(
-            ModalAnswer::TypeInto(CSetListenDlg::kPortFieldId, QString::number(port)));
-        page.OnCreate();
-    }
+    const std::uint16_t port = CreateUdpServer(page);
 
     UdpPeer first, second;
     first.SendTo(port, "sensor 7: temperature 21.5 C");
