@@ -66,6 +66,9 @@ CMgrDlg::CMgrDlg(QWidget* parent)
 }
 
 CMgrDlg::~CMgrDlg() {
+    // The key filter sees every event of the application: gone before the frame comes apart.
+    delete keys_;
+    keys_ = nullptr;
     StopZoneTimers();
     if (window_)
         DestroyMessageWindow(window_);
