@@ -1,20 +1,13 @@
 #include "app/about_dlg.h"
 
 #include <QPainter>
-#include <QPushButton>
 
+#include "app/app_dialog.h"
 #include "app/dialog_face.h"
-#include "platform/dialog_template.h"
 #include "platform/resources.h"
 
-namespace {
-constexpr int kIdOk = 1;
-}  // namespace
-
 CAbout::CAbout(QWidget* parent) : QDialog(parent) {
-    BuildDialogFromTemplate(this, kTemplateId);
-    if (auto* ok = FindControlAs<QPushButton>(this, kIdOk))
-        connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    BuildAppDialog(this, kTemplateId);
     // A bitmap that does not load leaves its image empty: nothing is drawn for it.
     firstImage_ = LoadBitmapResource(kFirstImageId);
     secondImage_ = LoadBitmapResource(kSecondImageId);

@@ -1,23 +1,17 @@
 #include "app/help_dlg.h"
 
 #include <QPlainTextEdit>
-#include <QPushButton>
 
+#include "app/app_dialog.h"
 #include "platform/dialog_template.h"
 
-namespace {
-constexpr int kIdOk = 1;
-}  // namespace
-
 CHelp::CHelp(QWidget* parent) : QDialog(parent) {
-    BuildDialogFromTemplate(this, kTemplateId);
+    BuildAppDialog(this, kTemplateId);
     text_ = FindControlAs<QPlainTextEdit>(this, kTextId);
     if (text_) {
         text_->setReadOnly(true);
         text_->setPlainText(HelpText());
     }
-    if (auto* ok = FindControlAs<QPushButton>(this, kIdOk))
-        connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 }
 
 CHelp::~CHelp() = default;

@@ -49,6 +49,13 @@ void Tile(QPainter& painter, const QPixmap& image, const QRect& area) {
     }
 }
 
+// The window edges a corner handle moves.
+Qt::Edges CornerEdges(int zone) {
+    const Qt::Edges vertical = zone <= 3 ? Qt::TopEdge : Qt::BottomEdge;
+    const Qt::Edges horizontal = (zone == 1 || zone == 7) ? Qt::LeftEdge : Qt::RightEdge;
+    return vertical | horizontal;
+}
+
 // A rectangle from edges, right and bottom exclusive.
 QRect Edges(int left, int top, int right, int bottom) {
     return {left, top, right - left, bottom - top};
@@ -359,23 +366,10 @@ void CMgrDlg::mousePressEvent(QMouseEvent* event) {
                     setMinimumSize(kMinFrameWidth, kMinFrameHeight);
                     releaseMouse();
                     buttonHeld_ = false;
-                    switch (hit.zone) {
-                        case 1:
-                            handle->startSystemResize(Qt::TopEdge | Qt::LeftEdge);
-                            break;
-                        case 3:
-                            handle->startSystemResize(Qt::TopEdge | Qt::RightEdge);
-                            break;
-                        case 7:
-                            handle->startSystemResize(Qt::BottomEdge | Qt::LeftEdge);
-                            break;
-                        case 9:
-                            handle->startSystemResize(Qt::BottomEdge | Qt::RightEdge);
-                            break;
-                        default:
-                            handle->startSystemMove();
-                            break;
-                    }
+                    if (hit.zone == 5)
+                        handle->startSystemMove();
+                    else
+                        handle->startSystemResize(CornerEdges(hit.zone));
                 }
                 return;
             }

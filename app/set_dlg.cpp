@@ -1,19 +1,14 @@
 #include "app/set_dlg.h"
 
 #include <QComboBox>
-#include <QPushButton>
 
+#include "app/app_dialog.h"
 #include "app/dialog_face.h"
 #include "app/encoding_setting.h"
 #include "platform/dialog_template.h"
 
-namespace {
-constexpr int kIdOk = 1;
-constexpr int kIdCancel = 2;
-}  // namespace
-
 CSet::CSet(QWidget* parent) : QDialog(parent) {
-    BuildDialogFromTemplate(this, kTemplateId);
+    BuildAppDialog(this, kTemplateId, [this] { OnOK(); });
     combo_ = FindControlAs<QComboBox>(this, kEncodingComboId);
     if (combo_) {
         // In the order of EncodingChoice.
@@ -21,10 +16,6 @@ CSet::CSet(QWidget* parent) : QDialog(parent) {
                           QStringLiteral("UTF8"), QStringLiteral("UFT16"), QStringLiteral("...")});
         combo_->setCurrentIndex(static_cast<int>(CurrentEncodingChoice()));
     }
-    if (auto* ok = FindControlAs<QPushButton>(this, kIdOk))
-        connect(ok, &QPushButton::clicked, this, &CSet::OnOK);
-    if (auto* cancel = FindControlAs<QPushButton>(this, kIdCancel))
-        connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 CSet::~CSet() = default;
