@@ -62,8 +62,6 @@ void CUdpClientDlg::OnCreate() {
         UiCritSecGuard lock(g_connectLock);
         Engine().Peers()[UdpKey(local)] = record;
     }
-    lastAddress_ = QString::fromStdString(Dotted(choice->remote.sin_addr));
-
     // Both ports as entered (the remote one even where the address was unusable).
     const std::string label = Dotted(local.sin_addr) + ":" + std::to_string(choice->localPort) +
                               "<->" + Dotted(choice->remote.sin_addr) + ":" +
@@ -74,7 +72,14 @@ void CUdpClientDlg::OnCreate() {
     Tree()->Expand(host->item);
 
     // From here on every datagram reaching the socket is logged on the record.
-    Engine().StartClientReceiving(record);
+    if (!Engine().StartClientReceiving(record)) {
+        // No thread to receive with: a client that could never hear anything is not kept.
+        Tree()->SelectItem(record->treeItem);
+        OnDelete();
+        ShowMessageBox(this, QStringLiteral("创建套接字失败"), QStringLiteral("错误!"));
+        return;
+    }
+    lastAddress_ = QString::fromStdString(Dotted(choice->remote.sin_addr));
     Tree()->SelectItem(record->treeItem);
     ShowEntry(record->treeItem);
 }

@@ -19,9 +19,10 @@ CUdpServerDlg::CUdpServerDlg(QWidget* parent)
     const HWND window =
         BuildUdpPage(kPageColour, kIds, [](int width) { return (width / 4) / 2 + 4; },
                      {{kStartReceivingSlot, kStartReceivingId, kStartReceivingBitmaps,
-                       [this] { OnStartReceiving(); }},
+                       [this] { server_.Start(); }},
+                      // The receive thread ends silently; senders and their records stay.
                       {kStopReceivingSlot, kStopReceivingId, kStopReceivingBitmaps,
-                       [this] { OnStopReceiving(); }}});
+                       [this] { server_.Stop(); }}});
     Engine().SetNotifyWindow(window);
 }
 
@@ -29,15 +30,6 @@ CUdpServerDlg::CUdpServerDlg(QWidget* parent)
 
 void CUdpServerDlg::OnCreate() {
     server_.Create();
-}
-
-void CUdpServerDlg::OnStartReceiving() {
-    server_.Start();
-}
-
-void CUdpServerDlg::OnStopReceiving() {
-    // The receive thread ends silently; senders and their records stay.
-    server_.Stop();
 }
 
 void CUdpServerDlg::RefreshEntryImages() {

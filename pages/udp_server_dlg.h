@@ -22,10 +22,9 @@ public:
 
     explicit CUdpServerDlg(QWidget* parent = nullptr);
 
-    // Commands (the buttons' handlers; Send and Delete come with the base).
+    // Create: the port dialog, then the server starts (Start receiving, Stop receiving,
+    // Send and Delete are the server host's and the base's).
     void OnCreate() override;
-    void OnStartReceiving();
-    void OnStopReceiving();
 
 protected:
     SOCKET SendingSocket(const ConnectInfo& record) const override;

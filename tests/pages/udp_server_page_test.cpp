@@ -74,6 +74,9 @@ TEST_F(UdpServerPageTest, SendersBecomeEntriesAndARepliesReachesOnlyTheChosenOne
     EXPECT_EQ(Image(Host()), kImageHostOpen);
     EXPECT_FALSE(Enabled(Page::kStartReceivingId));
     EXPECT_TRUE(Enabled(Page::kStopReceivingId));
+    // The page has one server: a second Create keeps the first port.
+    CreateUdpServer(*page_, FreeUdpPort());
+    EXPECT_EQ(tree_->GetItemText(Host()), QStringLiteral("127.0.0.1:%1").arg(port));
 
     UdpPeer a, b;
     ASSERT_TRUE(a.SendTo(port, "one"));
