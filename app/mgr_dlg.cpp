@@ -297,6 +297,11 @@ void CMgrDlg::paintEvent(QPaintEvent*) {
     {
         QPainter buffer(&skin);
         DrawSystemButtons(buffer);
+        // Screens that cannot shape a window (the VNC one) would show the magenta corners:
+        // paint them in the black those screens have around their windows.
+        if (!PlatformShapesWindows()) {
+            for (const QRect& cut : QRegion(rect()) - mask()) buffer.fillRect(cut, Qt::black);
+        }
     }
     QPainter(this).drawImage(0, 0, skin);
 }
@@ -331,6 +336,18 @@ void CMgrDlg::DrawSystemButtons(QPainter& painter) {
 WinRect CMgrDlg::WindowRect() const {
     const QRect g = geometry();
     return WinRect::FromSize(g.x(), g.y(), g.width(), g.height());
+}
+
+bool CMgrDlg::PlatformShapesWindows() {
+    static const bool shapes = [] {
+        const QString name = QGuiApplication::platformName();
+        for (const char* unshaped : {"vnc", "offscreen", "linuxfb", "eglfs", "minimal"}) {
+            if (name.startsWith(QLatin1String(unshaped)))
+                return false;
+        }
+        return true;
+    }();
+    return shapes;
 }
 
 bool CMgrDlg::OnWayland() const {

@@ -104,6 +104,8 @@ private:
     void StopZoneTimers();
     WinRect WindowRect() const;
     bool OnWayland() const;
+    // False on platforms whose screens ignore window shapes.
+    static bool PlatformShapesWindows();
 
     // Members in the order the window system's version declares them.
     CTcpServerDlg tcpServerPage_;
