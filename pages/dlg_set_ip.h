@@ -4,14 +4,13 @@
 
 #include <netinet/in.h>
 
-#include <QDialog>
 #include <QString>
 
-#include "platform/win_types.h"
+#include "pages/page_input_dialog.h"
 
 class QLineEdit;
 
-class CDlgSetIp : public QDialog {
+class CDlgSetIp : public CInputDialog {
 public:
     // `initialAddress` is offered in the address field; when empty the dialog offers the
     // local host's address.
@@ -39,7 +38,7 @@ protected:
 private:
     void FillFields();
     // OK button (id 1): validates, resolves the address and ends the dialog.
-    void OnOK();
+    void OnOK() override;
 
     int port_ = 0;
     int count_ = 0;

@@ -5,31 +5,19 @@
 
 #include "pages/dialog_keys.h"
 #include "pages/field_number.h"
-#include "pages/page_colour.h"
 #include "platform/dialog_template.h"
 #include "platform/message_box.h"
 
 namespace {
-constexpr int kOkId = 1;
-constexpr int kCancelId = 2;
 constexpr int kMaxPort = 65535;
 }  // namespace
 
-CSetListenDlg::CSetListenDlg(QWidget* parent, COLORREF background) : QDialog(parent) {
-    BuildDialogFromTemplate(this, kTemplateId);
-    PaintWindowBackground(this, background);
-    setModal(true);
-
+CSetListenDlg::CSetListenDlg(QWidget* parent, COLORREF background)
+    : CInputDialog(parent, kTemplateId, background) {
     portField_ = FindControlAs<QLineEdit>(this, kPortFieldId);
     if (portField_) {
         portField_->clear();
         portField_->setFocus();
-    }
-    if (auto* ok = FindControlAs<QAbstractButton>(this, kOkId)) {
-        connect(ok, &QAbstractButton::clicked, this, [this] { OnOK(); });
-    }
-    if (auto* cancel = FindControlAs<QAbstractButton>(this, kCancelId)) {
-        connect(cancel, &QAbstractButton::clicked, this, &QDialog::reject);
     }
 }
 
@@ -44,14 +32,12 @@ void CSetListenDlg::OnOK() {
 }
 
 void CSetListenDlg::keyPressEvent(QKeyEvent* event) {
-    if (IsPlainReturn(event)) {
+    // Return presses a focused button (取消 cancels); from the field it means OK.
+    auto* button = qobject_cast<QAbstractButton*>(focusWidget());
+    if (button && IsPlainReturn(event)) {
         event->accept();
-        // Return presses the focused button (取消 cancels); from a field it means OK.
-        if (auto* button = qobject_cast<QAbstractButton*>(focusWidget()))
-            button->click();
-        else
-            OnOK();
+        button->click();
         return;
     }
-    QDialog::keyPressEvent(event);
+    CInputDialog::keyPressEvent(event);
 }

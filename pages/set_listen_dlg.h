@@ -1,13 +1,11 @@
 // The modal dialog that asks for the port of a server (TCP and UDP server pages).
 #pragma once
 
-#include <QDialog>
-
-#include "platform/win_types.h"
+#include "pages/page_input_dialog.h"
 
 class QLineEdit;
 
-class CSetListenDlg : public QDialog {
+class CSetListenDlg : public CInputDialog {
 public:
     // The pages pass no parent (the main window owns the dialog) and their page colour.
     CSetListenDlg(QWidget* parent, COLORREF background);
@@ -26,7 +24,7 @@ protected:
 
 private:
     // OK button (id 1): validates the port and ends the dialog, or stays open.
-    void OnOK();
+    void OnOK() override;
 
     int port_ = 0;
     QLineEdit* portField_ = nullptr;
