@@ -4,6 +4,7 @@
 //   one sender, shown       200,000 datagrams of 64 bytes into the entry the views show
 //   one sender, not shown   the same into an entry that is not shown
 //   1,000 senders           100 datagrams of 64 bytes from each, in turns
+//   1,000 senders, once     one datagram from each: a thousand new entries
 //
 // Each case runs first against a plain recvfrom loop (a thread reading a socket with the
 // engine's receive buffer, nothing else: the baseline) and then against a fresh page.
