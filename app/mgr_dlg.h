@@ -107,7 +107,7 @@ private:
     // False on platforms whose screens ignore window shapes.
     static bool PlatformShapesWindows();
 
-    // Members in the order the window system's version declares them.
+    // The pages first: they are destroyed last, after the controls that sit above them.
     CTcpServerDlg tcpServerPage_;
     CTcpClientDlg tcpClientPage_;
     CUdpServerDlg udpServerPage_;
