@@ -122,8 +122,10 @@ void FinishReceivedLine(ConnectInfo* record, int n, HWND notifyWnd) {
                                                   static_cast<std::uint32_t>(n));
     record->recvBytes2 = static_cast<std::int32_t>(static_cast<std::uint32_t>(record->recvBytes2) +
                                                    static_cast<std::uint32_t>(n));
-    SendMessageW(notifyWnd, WM_CONNECT_DATA, CONNECT_DATA_APPENDED,
-                 reinterpret_cast<LPARAM>(record));
+    if (notifyWnd != nullptr) {
+        SendMessageW(notifyWnd, WM_CONNECT_DATA, CONNECT_DATA_APPENDED,
+                     reinterpret_cast<LPARAM>(record));
+    }
 }
 
 }  // namespace

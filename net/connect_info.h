@@ -83,7 +83,8 @@ void AppendTimeStamp(std::u16string& log);
 
 // Logs a received message of n bytes read as a whole (a UDP datagram): stamp + text + "\n"
 // on recvLog (NUL code units show as U+2400), counters advanced by n, unread set, then
-// WM_CONNECT_DATA (wParam 0) sent to notifyWnd. The caller holds g_connectLock.
+// WM_CONNECT_DATA (wParam 0) sent to notifyWnd (none if it is null: a caller logging a batch
+// notifies once for it). The caller holds g_connectLock.
 void AppendReceived(ConnectInfo* record, const char* chunk, int n, HWND notifyWnd);
 // The same for a chunk of the TCP stream on socket `from`: a character cut off at the
 // chunk's end is kept in the record and shown with the next chunk from `from`. The caller
