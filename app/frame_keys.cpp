@@ -6,6 +6,24 @@
 
 namespace {
 
+bool IsModifierKey(int key) {
+    switch (key) {
+        case Qt::Key_Shift:
+        case Qt::Key_Control:
+        case Qt::Key_Meta:
+        case Qt::Key_AltGr:
+        case Qt::Key_Super_L:
+        case Qt::Key_Super_R:
+        case Qt::Key_Hyper_L:
+        case Qt::Key_Hyper_R:
+        case Qt::Key_CapsLock:
+        case Qt::Key_NumLock:
+            return true;
+        default:
+            return false;
+    }
+}
+
 bool TakesReturn(const QWidget* widget) {
     const auto* edit = qobject_cast<const QPlainTextEdit*>(widget);
     return edit && !edit->isReadOnly();
@@ -78,6 +96,9 @@ bool CFrameKeys::eventFilter(QObject* watched, QEvent* event) {
     if (!press)
         return false;
     altAlone_ = false;
+    // Another modifier with Alt (Alt+Shift switches keyboard layouts) is not a key of its own.
+    if (IsModifierKey(key->key()))
+        return false;
 
     switch (key->key()) {
         case Qt::Key_Return:

@@ -3,8 +3,9 @@
 //   1. Return and Escape are swallowed, except Return in an editable text box (the send
 //      box takes it as a line break);
 //   2. the accelerators (table 132: Alt+S, Alt+H, Alt+A, Alt+X) run their commands;
-//   3. any other key with Alt held opens the popup menu, and so does Alt pressed and let go
-//      on its own (on its release, so that Alt can still start an accelerator).
+//   3. any other key with Alt held opens the popup menu (other modifiers do not count), and
+//      so does Alt pressed and let go on its own (on its release, so that Alt can still start
+//      an accelerator).
 // Keys in other windows (the dialogs) are left alone. User-interface thread only.
 #pragma once
 
