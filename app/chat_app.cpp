@@ -5,6 +5,7 @@
 
 #include "app/encoding_setting.h"
 #include "app/mgr_dlg.h"
+#include "app/termination_signals.h"
 #include "platform/qt_window.h"
 
 CMgrDlg* theMainFrame = nullptr;
@@ -16,6 +17,13 @@ int CChatApp::Run(int argc, char** argv) {
     QApplication::setDesktopFileName(QStringLiteral("io.github.wirelark.Wirelark"));
     InstallQtMessagePump();
     LoadEncodingSetting();
+    // A termination signal ends the program as closing the window does, minus the about
+    // dialog: every loop ends (modal dialogs' too) and the frame is deleted as usual.
+    const CTerminationSignals terminationSignals([] {
+        if (theMainFrame)
+            theMainFrame->hide();
+        QCoreApplication::exit(0);
+    });
     InitInstance();
     return ExitInstance();
 }
