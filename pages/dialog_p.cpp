@@ -375,7 +375,7 @@ void CDialogP::SendTypedTextTcp(TcpEngine&) {
 }
 
 void CDialogP::AppendSentLog(ConnectInfo* record, const std::u16string& text) {
-    AppendAnsi(record->sendLog, FormatTimeStamp());
+    AppendTimeStamp(record->sendLog);
     record->sendLog += text;
     record->sendLog.push_back(u'\n');
     if (tree_ && record->treeItem && record->treeItem == tree_->GetSelectedItem()) {
