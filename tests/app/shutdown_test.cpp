@@ -1,6 +1,6 @@
-// The real program ends cleanly with every page busy: its engine threads blocked in socket
-// calls or flooded, it exits at once after the frame has closed, with status 0, and under
-// AddressSanitizer with no error and no leak reported.
+// The real program ends cleanly: with every page busy (engine threads blocked in socket calls
+// or flooded) it exits at once after the frame has closed, and on a termination signal it
+// ends the same way; status 0 and, under AddressSanitizer, no error and no leak reported.
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
@@ -18,6 +18,33 @@ constexpr int kExitBudgetMs = 5000;
 constexpr int kExitBudgetMs = 1000;
 #endif
 
+void StartOffscreen(QProcess& program, const char* path) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    program.setProcessEnvironment(environment);
+    program.start(QString::fromUtf8(path), {});
+}
+
+// Waits for the program to end within the exit budget (killing it otherwise) and checks how
+// it ended. Returns how long it took.
+qint64 ExpectCleanExit(QProcess& program, const char* after) {
+    QElapsedTimer exiting;
+    exiting.start();
+    const bool exited = program.waitForFinished(kExitBudgetMs);
+    const qint64 took = exiting.elapsed();
+    if (!exited) {
+        program.kill();
+        program.waitForFinished(5000);
+    }
+    const std::string errors = program.readAllStandardError().toStdString();
+    EXPECT_TRUE(exited) << "still running " << kExitBudgetMs << " ms after " << after << "\n"
+                        << errors;
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << errors;
+    EXPECT_EQ(program.exitCode(), 0) << errors;
+    EXPECT_EQ(errors.find("Sanitizer"), std::string::npos) << errors;
+    return took;
+}
+
 bool WaitForLine(QProcess& process, const QByteArray& line, int timeoutMs) {
     QElapsedTimer waited;
     waited.start();
@@ -33,35 +60,6 @@ bool WaitForLine(QProcess& process, const QByteArray& line, int timeoutMs) {
     return false;
 }
 
-TEST(Shutdown, TheProgramEndsWithinASecondWhileEveryPageIsBusy) {
-    QProcess program;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("QT_QPA_PLATFORM", "offscreen");
-    program.setProcessEnvironment(environment);
-    program.start(QStringLiteral(WIRELARK_SHUTDOWN_DRIVER), {});
-    ASSERT_TRUE(program.waitForStarted(10000));
-
-    const bool closing = WaitForLine(program, "closing", 60000);
-    ASSERT_TRUE(closing) << program.readAllStandardError().toStdString();
-    ASSERT_TRUE(WaitForLine(program, "closed", 30000))
-        << program.readAllStandardError().toStdString();
-    QElapsedTimer exiting;
-    exiting.start();
-    const bool exited = program.waitForFinished(kExitBudgetMs);
-    const qint64 took = exiting.elapsed();
-    if (!exited) {
-        program.kill();
-        program.waitForFinished(5000);
-    }
-    const std::string errors = program.readAllStandardError().toStdString();
-    ASSERT_TRUE(exited) << "still running " << kExitBudgetMs << " ms after the frame closed\n"
-                        << errors;
-    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << errors;
-    EXPECT_EQ(program.exitCode(), 0) << errors;
-    EXPECT_EQ(errors.find("Sanitizer"), std::string::npos) << errors;
-    std::printf("exit took %lld ms after the frame closed\n", static_cast<long long>(took));
-}
-
 // True once process `pid` handles `signal` itself (its handler is installed).
 bool Catches(qint64 pid, int signal) {
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
@@ -74,14 +72,23 @@ bool Catches(qint64 pid, int signal) {
     return false;
 }
 
+TEST(Shutdown, TheProgramEndsWithinASecondWhileEveryPageIsBusy) {
+    QProcess program;
+    StartOffscreen(program, WIRELARK_SHUTDOWN_DRIVER);
+    ASSERT_TRUE(program.waitForStarted(10000));
+    ASSERT_TRUE(WaitForLine(program, "closing", 60000))
+        << program.readAllStandardError().toStdString();
+    ASSERT_TRUE(WaitForLine(program, "closed", 30000))
+        << program.readAllStandardError().toStdString();
+    const qint64 took = ExpectCleanExit(program, "the frame closed");
+    std::printf("exit took %lld ms after the frame closed\n", static_cast<long long>(took));
+}
+
 // The wirelark executable itself, ended as a terminal's Ctrl+C or `kill` ends it.
 TEST(Shutdown, TheProgramEndsCleanlyOnATerminationSignal) {
     for (int signal : {SIGTERM, SIGINT}) {
         QProcess program;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("QT_QPA_PLATFORM", "offscreen");
-        program.setProcessEnvironment(environment);
-        program.start(QStringLiteral(WIRELARK_PROGRAM), {});
+        StartOffscreen(program, WIRELARK_PROGRAM);
         ASSERT_TRUE(program.waitForStarted(10000));
         QElapsedTimer waited;
         waited.start();
@@ -91,16 +98,7 @@ TEST(Shutdown, TheProgramEndsCleanlyOnATerminationSignal) {
         program.waitForFinished(300);  // let the window come up
 
         ::kill(static_cast<pid_t>(program.processId()), signal);
-        const bool exited = program.waitForFinished(kExitBudgetMs);
-        if (!exited) {
-            program.kill();
-            program.waitForFinished(5000);
-        }
-        const std::string errors = program.readAllStandardError().toStdString();
-        ASSERT_TRUE(exited) << "still running " << kExitBudgetMs << " ms after signal " << signal;
-        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << errors;
-        EXPECT_EQ(program.exitCode(), 0) << errors;
-        EXPECT_EQ(errors.find("Sanitizer"), std::string::npos) << errors;
+        ExpectCleanExit(program, "the signal");
     }
 }
 
