@@ -43,7 +43,7 @@ sockaddr_in ReadRemoteAddress(const QString& typed, int port) {
     const QString text = typed.left(kMaxAddressLength);
     sockaddr_in remote{};
     remote.sin_family = AF_INET;
-    remote.sin_addr.s_addr = AddressOfName(WideToAnsi(text.toStdU16String()));
+    remote.sin_addr.s_addr = AddressOfName(WideToLocaleText(text.toStdU16String()));
     remote.sin_port = htons(static_cast<std::uint16_t>(port));
     if (remote.sin_addr.s_addr == INADDR_NONE) {
         AfxMessageBox(QStringLiteral("Ip 地址有错!"));

@@ -11,7 +11,8 @@
 QString LocalAddressToOffer();
 
 // The IPv4 socket address of the text typed into an address field and `port`. The text is
-// read up to its first 39 characters in the ANSI code page and resolved as a host name
+// read up to its first 39 characters as local text (an address is no payload, whatever
+// code page the payloads are in) and resolved as a host name
 // (the first IPv4 address; an empty name is the local host), else read as a dotted
 // address. When that gives nothing usable, or the broadcast address, "Ip 地址有错!" is
 // shown in the application's message box and the port becomes 65535.

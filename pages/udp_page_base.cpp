@@ -116,7 +116,9 @@ void CUdpPage::LogSent(ConnectInfo* record, const std::string& bytes, int sent) 
     // Wraps instead of overflowing; sentBytes and sendLog belong to the page alone.
     record->sentBytes = static_cast<std::int32_t>(static_cast<std::uint32_t>(record->sentBytes) +
                                                   static_cast<std::uint32_t>(sent));
-    AppendAnsi(record->sendLog, FormatTimeStamp());
+    // The stamp is the program's own text; the bytes are read back through the code page
+    // they went out in, so a character it cannot hold shows as "?" here too.
+    AppendTimeStamp(record->sendLog);
     AppendAnsi(record->sendLog, bytes);
     record->sendLog.push_back(u'\n');
     {

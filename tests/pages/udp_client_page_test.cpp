@@ -8,6 +8,7 @@
 #include "pages/udp_client_dlg.h"
 #include "pages/udp_server_dlg.h"
 #include "tests/pages/udp_page_test_support.h"
+#include "text/code_page.h"
 
 namespace {
 
@@ -202,6 +203,22 @@ TEST_F(UdpClientPageTest, ABroadcastAimedClientCannotSend) {
     EXPECT_EQ(failed.Caption(), QStringLiteral("提示"));
     EXPECT_EQ(page_->SendBox()->toPlainText(), "nobody");
     EXPECT_TRUE(Record(entries[0])->sendLog.empty());
+}
+
+TEST_F(UdpClientPageTest, AddressesAndStampsStayLocalTextInAnyPayloadCodePage) {
+    const std::string previous = GetAnsiCodePage();
+    ASSERT_TRUE(SetAnsiCodePage("UTF-16LE"));
+    UdpPeer server;
+    const HTREEITEM client = CreateClient(server.Port(), FreeUdpPort(), "localhost");
+    ASSERT_NE(client, nullptr);
+    EXPECT_EQ(Record(client)->serverAddr.sin_addr.s_addr, htonl(INADDR_LOOPBACK));
+    TypeIntoSendBox("hi");
+    Click(Page::kIds.send);
+    const auto got = server.Receive();
+    SetAnsiCodePage(previous);
+    ASSERT_TRUE(got);
+    EXPECT_EQ(got->bytes, std::string("h\0i\0", 4));
+    EXPECT_TRUE(UdpLogLine("hi").match(SentText()).hasMatch()) << SentText().toStdString();
 }
 
 TEST_F(UdpClientPageTest, ClientsTalkToTheServerPageOfTheSameProgram) {
