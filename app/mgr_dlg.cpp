@@ -56,6 +56,13 @@ Qt::Edges CornerEdges(int zone) {
     return vertical | horizontal;
 }
 
+// Runs a dialog of the menu modally over the frame; it is gone when this returns.
+template <typename Dialog>
+void RunModal(QWidget* frame) {
+    Dialog dialog(frame);
+    dialog.exec();
+}
+
 // A rectangle from edges, right and bottom exclusive.
 QRect Edges(int left, int top, int right, int bottom) {
     return {left, top, right - left, bottom - top};
@@ -205,21 +212,15 @@ void CMgrDlg::OnCommand(int id) {
         case kMenuButtonId:
             ShowPopupMenu();
             break;
-        case kSettingsId: {
-            CSet dialog(this);
-            dialog.exec();
+        case kSettingsId:
+            RunModal<CSet>(this);
             break;
-        }
-        case kHelpId: {
-            CHelp dialog(this);
-            dialog.exec();
+        case kHelpId:
+            RunModal<CHelp>(this);
             break;
-        }
-        case kAboutId: {
-            CAbout dialog(this);
-            dialog.exec();
+        case kAboutId:
+            RunModal<CAbout>(this);
             break;
-        }
         default:
             break;
     }
@@ -227,10 +228,7 @@ void CMgrDlg::OnCommand(int id) {
 
 // The about dialog first; the program ends when it is dismissed.
 void CMgrDlg::ShowModalAndQuit() {
-    {
-        CAbout dialog(this);
-        dialog.exec();
-    }
+    RunModal<CAbout>(this);
     done(0);
 }
 
