@@ -100,15 +100,15 @@ std::optional<std::string> CUdpPage::TakeSendText(ConnectInfo* record) {
     std::optional<std::string> bytes = PrepareTypedTextForSending();
     if (!bytes)
         return std::nullopt;
-    // The sent view is emptied, the log kept: the base's clear of the selected entry, which
-    // is `record`, with its log and count put back (both are the page's alone).
-    std::u16string log = std::move(record->sendLog);
-    const std::int32_t sentBytes = record->sentBytes;
-    OnClearSent();
-    record->sendLog = std::move(log);
-    record->sentBytes = sentBytes;
-    if (bytes->empty())
+    if (bytes->empty()) {
+        // Spaces only: nothing goes out and the sent view is emptied; the log stays, and the
+        // view shows it again from the start next time.
+        SentView()->clear();
+        ForgetRecord(record);
         return std::nullopt;
+    }
+    // Otherwise the sent view shows the whole log again once the datagram went, or stays as
+    // it is when it did not go.
     return bytes;
 }
 

@@ -59,7 +59,8 @@ protected:
     int ShownEntryImage() const;
 
 private:
-    // The send box's text as bytes for the wire, or nothing to send; empties the sent view.
+    // The send box's text as bytes for the wire, or nothing to send (spaces only empty the
+    // sent view).
     std::optional<std::string> TakeSendText(ConnectInfo* record);
     // A datagram of `sent` bytes went out: counted, logged and shown; the send box emptied.
     void LogSent(ConnectInfo* record, const std::string& bytes, int sent);
