@@ -5,8 +5,14 @@
 // hold the lock while it waits, inside SendMessageW, for a page on the user-interface
 // thread to handle a notification, so the user-interface thread must keep handling the
 // messages sent to its windows while it waits for the lock, or both would wait for ever.
+//
+// The window comes first: while the user-interface thread waits for the lock, workers that
+// want it (again) wait behind it, for a bounded time, so that a command such as Delete is
+// not held off by a flood on many connections whose workers keep taking the lock in turn.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -30,6 +36,15 @@ public:
 
     bool IsHeldByCurrentThread();
 
+    // True while a thread waits in EnterDispatchingMessages. A hint for a holder working
+    // through a batch: it ends the batch early and lets go. Any thread, no lock taken.
+    bool WindowWaiting() const { return windowWaiters_.load(std::memory_order_relaxed) > 0; }
+
+    // How long a worker waits behind a waiting user-interface thread before it competes
+    // for the lock anyway (a window that takes longer is busy elsewhere, for instance in a
+    // modal loop run by a handler, and must not stop every worker).
+    static constexpr std::chrono::milliseconds kYieldToWindowLimit{100};
+
 private:
     std::mutex mutex_;
     std::condition_variable released_;
@@ -38,10 +53,14 @@ private:
     // Workers parked in Enter. Leave hands the lock to one of them at a time: waking them
     // all would have every worker of a mass close fight for it after each release.
     int blockedWaiters_ = 0;
-    // Threads parked in EnterDispatchingMessages; Leave wakes their message queues.
+    // Threads parked in EnterDispatchingMessages; Leave wakes their message queues. While
+    // there is one, a free lock is theirs: workers entering afresh wait (see Enter).
     std::vector<ThreadQueue*> dispatchingWaiters_;
+    std::atomic<int> windowWaiters_{0};  // dispatchingWaiters_.size(), readable without mutex_
 
-    bool TryTakeLocked();  // caller holds mutex_
+    // Caller holds mutex_. Takes the lock if free (and, with `yieldToWindow`, not reserved
+    // for a waiting user-interface thread) or held by the caller.
+    bool TryTakeLocked(bool yieldToWindow);
 };
 
 // Worker-side scoped holder: enters in the constructor, leaves in the destructor.

@@ -183,6 +183,14 @@ int RecvSocket(SOCKET s, char* buffer, int length) {
     return FailIfClosed(*entry, Checked(static_cast<int>(n)), SOCKET_ERROR);
 }
 
+int RecvSocketNow(SOCKET s, char* buffer, int length) {
+    EntryPtr entry = Use(s);
+    if (!entry)
+        return SOCKET_ERROR;
+    const ssize_t n = ::recv(entry->fd, buffer, static_cast<std::size_t>(length), MSG_DONTWAIT);
+    return FailIfClosed(*entry, Checked(static_cast<int>(n)), SOCKET_ERROR);
+}
+
 int RecvFromSocket(SOCKET s, char* buffer, int length, sockaddr_in* from) {
     EntryPtr entry = Use(s);
     if (!entry)

@@ -39,6 +39,9 @@ int SetSocketOption(SOCKET s, int level, int option, int value);
 SOCKET AcceptSocket(SOCKET s, sockaddr_in* peer);
 // Bytes received (0: the peer closed the stream), or SOCKET_ERROR.
 int RecvSocket(SOCKET s, char* buffer, int length);
+// The same without waiting: SOCKET_ERROR with errno EWOULDBLOCK when nothing is waiting.
+// For a receive thread that takes what arrived meanwhile along with what it just read.
+int RecvSocketNow(SOCKET s, char* buffer, int length);
 // Bytes of one datagram (0 is a real empty datagram), or SOCKET_ERROR. A datagram longer
 // than `length` is cut to it.
 int RecvFromSocket(SOCKET s, char* buffer, int length, sockaddr_in* from);

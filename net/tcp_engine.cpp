@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <thread>
+#include <type_traits>
 
 #include "net/engine_registry.h"
 #include "net/worker_thread.h"
@@ -13,6 +14,20 @@ namespace {
 
 // Receives never ask for more than this, so a NUL always fits after the chunk.
 constexpr int kReceiveBufferSize = 10240;
+// One batch (one notification) at most: this many reads, or this long under the lock.
+constexpr int kReadsPerBatch = 64;
+constexpr auto kBatchBudget = std::chrono::milliseconds(2);
+
+// Runs a logging step; false once the record can hold no more (its log says why).
+template <typename Append>
+bool Logged(Append append) {
+    if constexpr (std::is_void_v<std::invoke_result_t<Append>>) {
+        append();
+        return true;
+    } else {
+        return append();
+    }
+}
 
 ConnectInfo* FindConnection(EngineRegistry& registry, std::uint32_t id) {
     auto it = registry.map.find(id);
@@ -114,26 +129,52 @@ void AcceptThread(ThreadParam* param) {
     }
 }
 
-// Receive thread of one connection; reports to own.notifyWnd. Holds g_connectLock from its
-// lookup until the page has handled the message it sends.
+// Receive thread of one connection; reports to own.notifyWnd. Each read is its own stamped
+// line; what arrived while a read was logged is taken under the same hold of g_connectLock
+// (bounded in reads and time, and cut short when the user-interface thread waits for the
+// lock), and the page gets one WM_CONNECT_DATA for the batch. The lock is held from the
+// lookup until the page has handled it.
 void TcpReceiveThread(ThreadParam* param) {
     const ThreadParam own = *param;
     delete param;
     char buffer[kReceiveBufferSize];
-    for (;;) {
-        const int n = RecvSocket(own.sock, buffer, kReceiveBufferSize - 1);
+    bool refused = false;  // the record can hold no more: what comes is read and dropped
+    for (bool ended = false; !ended;) {
+        int n = RecvSocket(own.sock, buffer, kReceiveBufferSize - 1);
         if (n == SOCKET_ERROR && errno == EINTR)
             continue;
         if (n <= 0)
             break;
-        buffer[n] = '\0';
+        if (refused)
+            continue;  // the peer is not held up; its close is still reported
         CritSecGuard lock(g_connectLock);
         ConnectInfo* record = FindConnection(*own.registry, own.id);
         // A record that moved on to another socket (the client page reconnected it) no
         // longer belongs to this thread.
-        if (record != nullptr && record->sock == own.sock) {
-            AppendReceivedStream(record, own.sock, buffer, n, own.notifyWnd);
+        if (record == nullptr || record->sock != own.sock)
+            continue;
+        const auto deadline = std::chrono::steady_clock::now() + kBatchBudget;
+        for (int reads = 1;; ++reads) {
+            buffer[n] = '\0';
+            if (!Logged(
+                    [&] { return AppendReceivedStream(record, own.sock, buffer, n, nullptr); })) {
+                refused = true;
+                break;
+            }
+            if (reads == kReadsPerBatch || g_connectLock.WindowWaiting() ||
+                std::chrono::steady_clock::now() >= deadline) {
+                break;
+            }
+            n = RecvSocketNow(own.sock, buffer, kReceiveBufferSize - 1);
+            if (n > 0)
+                continue;
+            // Nothing more waiting (or interrupted): back to the blocking read. Closed or
+            // failed: the batch is reported, then the close.
+            ended = n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+            break;
         }
+        SendMessageW(own.notifyWnd, WM_CONNECT_DATA, CONNECT_DATA_APPENDED,
+                     reinterpret_cast<LPARAM>(record));
     }
     {
         CritSecGuard lock(g_connectLock);

@@ -31,6 +31,9 @@ struct CodePage {
     bool asciiCompatible = false;  // bytes 0x00-0x7F are the same code points
     std::size_t unitSize = 1;      // bytes per code unit: 2 for UTF-16
     std::string questionMark;      // "?" in this code page: stands for what it cannot hold
+    bool utf8 = false;             // read by our own decoder, not by iconv
+    bool utf16 = false;            // UTF-16LE or UTF-16BE (no byte-order mark)
+    bool bigEndian = false;
 };
 
 // Never destroyed: detached workers may still convert while the process exits.
@@ -79,6 +82,14 @@ std::shared_ptr<CodePage> DescribeCodePage(const std::string& name) {
         return nullptr;
     }
     page->unitSize = letter.size();
+    std::string upper;
+    for (char c : name) {
+        if (c != '-' && c != '_')
+            upper.push_back(static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c));
+    }
+    page->utf8 = upper == "UTF8";
+    page->utf16 = upper == "UTF16LE" || upper == "UTF16BE";
+    page->bigEndian = upper == "UTF16BE";
     char16_t ascii[128];
     for (int i = 0; i < 128; ++i) ascii[i] = static_cast<char16_t>(i);
     std::string asciiBytes;
@@ -240,6 +251,141 @@ bool AllAscii(std::string_view bytes) {
     return (seen & 0x8080808080808080ULL) == 0;
 }
 
+// Widens the plain run at the start of [in, end) eight bytes at a time into `out`; returns
+// how far it got (at a byte >= 0x80, or fewer than eight bytes before the end).
+std::size_t WidenAsciiRun(const unsigned char* in, const unsigned char* end, char16_t* out,
+                          bool showNul) {
+    const unsigned char* const start = in;
+    while (end - in >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, in, sizeof(word));
+        if ((word & 0x8080808080808080ULL) != 0)
+            break;
+        for (int i = 0; i < 8; ++i) {
+            const auto unit = static_cast<char16_t>(in[i]);
+            out[i] = showNul && unit == 0 ? kNulSymbol : unit;
+        }
+        in += 8;
+        out += 8;
+    }
+    return static_cast<std::size_t>(in - start);
+}
+
+// Bytes a UTF-8 sequence with this lead byte claims (iconv's reading, which still knows the
+// old five- and six-byte forms when it decides whether a sequence is only cut off), or 0
+// for a byte that cannot start one.
+int Utf8SequenceLength(unsigned char lead) {
+    if (lead >= 0xC2 && lead <= 0xDF)
+        return 2;
+    if (lead >= 0xE0 && lead <= 0xEF)
+        return 3;
+    if (lead >= 0xF0 && lead <= 0xF7)
+        return 4;
+    if (lead >= 0xF8 && lead <= 0xFB)
+        return 5;
+    if (lead >= 0xFC && lead <= 0xFD)
+        return 6;
+    return 0;
+}
+
+bool IsContinuation(unsigned char byte) {
+    return (byte & 0xC0) == 0x80;
+}
+
+// UTF-8 to UTF-16 appended to `out`, several times faster than iconv on non-ASCII text and
+// read the same way: each byte of an invalid sequence (overlong, surrogate, beyond U+10FFFF,
+// stray continuation) shows as one U+FFFD; a sequence cut off at the end shows as one
+// U+FFFD, or with `keepIncompleteEnd` is left for the caller. Returns the bytes converted.
+std::size_t DecodeUtf8(std::u16string& out, std::string_view bytes, bool keepIncompleteEnd,
+                       bool showNul) {
+    const std::size_t start = out.size();
+    // Every byte gives at most one UTF-16 unit (four bytes give two).
+    out.resize(start + bytes.size());
+    char16_t* const first = out.data() + start;
+    char16_t* target = first;
+    const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto* const end = in + bytes.size();
+    while (in < end) {
+        const std::size_t plain = WidenAsciiRun(in, end, target, showNul);
+        in += plain;
+        target += plain;
+        if (in == end)
+            break;
+        const unsigned char lead = *in;
+        if (lead < 0x80) {
+            *target++ = showNul && lead == 0 ? kNulSymbol : static_cast<char16_t>(lead);
+            ++in;
+            continue;
+        }
+        const int length = Utf8SequenceLength(lead);
+        const std::ptrdiff_t available = end - in;
+        int present = 1;  // lead and continuation bytes present
+        while (present < length && present < available && IsContinuation(in[present])) ++present;
+        if (length != 0 && present == available && present < length) {
+            // Cut off at the end.
+            if (keepIncompleteEnd)
+                break;
+            *target++ = kReplacementCharacter;
+            in = end;
+            break;
+        }
+        std::uint32_t code = 0;
+        bool valid = length != 0 && length <= 4 && present == length;
+        if (valid) {
+            code = lead & (0x7Fu >> length);
+            for (int i = 1; i < length; ++i) code = (code << 6) | (in[i] & 0x3Fu);
+            constexpr std::uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+            valid = code >= kSmallest[length] && code <= 0x10FFFF &&
+                    !(code >= 0xD800 && code <= 0xDFFF);
+        }
+        if (!valid) {
+            // Marked, and read on from the next byte, as iconv's caller does.
+            *target++ = kReplacementCharacter;
+            ++in;
+            continue;
+        }
+        if (code >= 0x10000) {
+            code -= 0x10000;
+            *target++ = static_cast<char16_t>(0xD800 + (code >> 10));
+            *target++ = static_cast<char16_t>(0xDC00 + (code & 0x3FF));
+        } else {
+            *target++ = static_cast<char16_t>(code);
+        }
+        in += length;
+    }
+    out.resize(start + static_cast<std::size_t>(target - first));
+    return static_cast<std::size_t>(in - reinterpret_cast<const unsigned char*>(bytes.data()));
+}
+
+// The cut-off end DecodeUtf8 leaves with `keepIncompleteEnd`: every byte that is not a
+// continuation byte starts a sequence there, so only the last lead byte matters.
+std::size_t Utf8IncompleteEnd(std::string_view bytes) {
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t size = bytes.size();
+    constexpr std::size_t kLongest = 6;
+    for (std::size_t back = 1; back <= std::min(size, kLongest); ++back) {
+        const unsigned char byte = data[size - back];
+        if (IsContinuation(byte))
+            continue;
+        const int length = Utf8SequenceLength(byte);
+        return back < static_cast<std::size_t>(length) ? back : 0;
+    }
+    return 0;
+}
+
+// The cut-off end iconv leaves in UTF-16: an odd byte, and a high surrogate still waiting for
+// its low half. Invalid units are skipped a whole unit at a time, so units stay in step.
+std::size_t Utf16IncompleteEnd(std::string_view bytes, bool bigEndian) {
+    const std::size_t odd = bytes.size() % 2;
+    if (bytes.size() < 2)
+        return odd;
+    const auto* last =
+        reinterpret_cast<const unsigned char*>(bytes.data() + bytes.size() - odd - 2);
+    const auto unit =
+        static_cast<char16_t>(bigEndian ? last[0] << 8 | last[1] : last[1] << 8 | last[0]);
+    return IsHighSurrogate(unit) ? odd + 2 : odd;
+}
+
 // Bytes in `page` to wide text appended to `out`. Returns the bytes converted: all of them
 // unless `keepIncompleteEnd` left a cut-off sequence at the end.
 std::size_t Decode(const CodePage& page, ThreadConverters& converters, std::u16string& out,
@@ -250,6 +396,8 @@ std::size_t Decode(const CodePage& page, ThreadConverters& converters, std::u16s
         AppendAsciiWidened(out, bytes, showNul);
         return bytes.size();
     }
+    if (page.utf8)
+        return DecodeUtf8(out, bytes, keepIncompleteEnd, showNul);
     const std::size_t textStart = out.size();
     iconv_t converter = converters.ToWide(page);
     if (converter == kNoConverter) {
@@ -363,6 +511,20 @@ std::size_t AppendReceivedText(std::u16string& out, std::string_view bytes,
     if (bytes.empty())
         return 0;
     return Decode(*CurrentCodePage(), t_wireConverters, out, bytes, keepIncompleteEnd, true);
+}
+
+std::size_t IncompleteEndLength(std::string_view bytes) {
+    if (bytes.empty())
+        return 0;
+    const std::shared_ptr<const CodePage> page = CurrentCodePage();
+    if (page->utf8)
+        return Utf8IncompleteEnd(bytes);
+    if (page->utf16)
+        return Utf16IncompleteEnd(bytes, page->bigEndian);
+    if (page->asciiCompatible && AllAscii(bytes))
+        return 0;
+    std::u16string scratch;
+    return bytes.size() - Decode(*page, t_wireConverters, scratch, bytes, true, false);
 }
 
 std::string GetAnsiCodePage() {

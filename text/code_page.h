@@ -29,6 +29,12 @@ void AppendAnsi(std::u16string& out, std::string_view bytes);
 std::size_t AppendReceivedText(std::u16string& out, std::string_view bytes,
                                bool keepIncompleteEnd = false);
 
+// How many bytes at the end of `bytes` begin a character that they do not complete, read in
+// the code page in force: what AppendReceivedText with `keepIncompleteEnd` would leave
+// unconverted, found without converting (in UTF-8 and UTF-16 only the end is read, plain
+// text is seen word by word). For a stream reader that keeps the bytes as they came.
+std::size_t IncompleteEndLength(std::string_view bytes);
+
 // The code page in force (an iconv name).
 std::string GetAnsiCodePage();
 // Switches the code page in force (an iconv name such as "GBK", "UTF-8" or "UTF-16LE");

@@ -1,8 +1,11 @@
 #include "text/code_page.h"
 
+#include <errno.h>
 #include <gtest/gtest.h>
+#include <iconv.h>
 
 #include <atomic>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -91,6 +94,91 @@ TEST_F(CodePageTest, InvalidBytesBecomeReplacementCharactersAndConversionGoesOn)
     EXPECT_EQ(AnsiToWide("ok\xE4\xBD"), u"ok\uFFFD");
     ASSERT_TRUE(SetAnsiCodePage("GBK"));
     EXPECT_EQ(AnsiToWide("\xFF" + kNiHaoGbk), u"\uFFFD你好");
+}
+
+// UTF-8 read by the system's iconv the way the program read it before it had a decoder of
+// its own: each byte of an invalid sequence one U+FFFD, a cut-off end one U+FFFD (or, with
+// `keepIncompleteEnd`, left unread). `converted` gets the bytes read.
+std::u16string IconvUtf8(const std::string& bytes, bool keepIncompleteEnd, std::size_t& converted) {
+    iconv_t converter = iconv_open("UTF-16LE", "UTF-8");
+    std::u16string out;
+    char* in = const_cast<char*>(bytes.data());
+    std::size_t inLeft = bytes.size();
+    while (inLeft > 0) {
+        char16_t chunk[256];
+        char* outPtr = reinterpret_cast<char*>(chunk);
+        std::size_t outLeft = sizeof(chunk);
+        const std::size_t result = iconv(converter, &in, &inLeft, &outPtr, &outLeft);
+        const int error = errno;
+        out.append(chunk, (sizeof(chunk) - outLeft) / 2);
+        if (result != static_cast<std::size_t>(-1) || error == E2BIG)
+            continue;
+        if (error == EINVAL && keepIncompleteEnd)
+            break;
+        out.push_back(u'\uFFFD');
+        if (error == EILSEQ) {
+            ++in;
+            --inLeft;
+        } else {
+            inLeft = 0;
+        }
+        iconv(converter, nullptr, nullptr, nullptr, nullptr);
+    }
+    iconv_close(converter);
+    converted = bytes.size() - inLeft;
+    return out;
+}
+
+TEST_F(CodePageTest, OwnUtf8DecoderReadsEveryByteStringAsIconvDoes) {
+    ASSERT_TRUE(SetAnsiCodePage("UTF-8"));
+    // Bytes that make and break sequences: plain text, every kind of lead byte, the edges
+    // of the continuation ranges (overlong forms, surrogates, beyond U+10FFFF).
+    const unsigned char alphabet[] = {'a',  'Z',  0x00, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0,
+                                      0xBF, 0xC0, 0xC1, 0xC2, 0xDF, 0xE0, 0xE4, 0xED, 0xEF,
+                                      0xF0, 0xF4, 0xF5, 0xF7, 0xF8, 0xFC, 0xFE, 0xFF};
+    std::mt19937 random(13);
+    for (int round = 0; round < 20000; ++round) {
+        std::string bytes;
+        const std::size_t length = random() % 24;
+        for (std::size_t i = 0; i < length; ++i) {
+            // Long plain runs now and then, so the eight-at-a-time path meets every edge.
+            if (random() % 16 == 0)
+                bytes.append(random() % 20, 'p');
+            bytes.push_back(static_cast<char>(alphabet[random() % sizeof(alphabet)]));
+        }
+        SCOPED_TRACE(::testing::PrintToString(bytes));
+        std::size_t expectedConverted = 0;
+        EXPECT_EQ(AnsiToWide(bytes), IconvUtf8(bytes, false, expectedConverted));
+        const std::u16string kept = IconvUtf8(bytes, true, expectedConverted);
+        std::u16string out;
+        EXPECT_EQ(AppendReceivedText(out, bytes, true), expectedConverted);
+        for (char16_t& unit : out) unit = unit == u'\u2400' ? u'\0' : unit;
+        EXPECT_EQ(out, kept);
+    }
+}
+
+TEST_F(CodePageTest, TheIncompleteEndIsFoundWithoutConvertingAsConvertingFindsIt) {
+    std::mt19937 random(7);
+    for (const EncodedSample& sample : EncodedSamples()) {
+        SCOPED_TRACE(sample.codePage);
+        ASSERT_TRUE(SetAnsiCodePage(sample.codePage));
+        // Text cut anywhere, then the same with random bytes mixed in.
+        std::string text;
+        for (int i = 0; i < 3; ++i) text += sample.bytes;
+        for (int round = 0; round < 4000; ++round) {
+            std::string bytes = text.substr(random() % text.size(), random() % 24);
+            if (round % 2 == 1) {
+                for (int i = random() % 4; i > 0; --i) {
+                    bytes.insert(bytes.begin() + static_cast<long>(random() % (bytes.size() + 1)),
+                                 static_cast<char>(random()));
+                }
+            }
+            SCOPED_TRACE(::testing::PrintToString(bytes));
+            std::u16string out;
+            EXPECT_EQ(IncompleteEndLength(bytes),
+                      bytes.size() - AppendReceivedText(out, bytes, true));
+        }
+    }
 }
 
 TEST_F(CodePageTest, NeverTruncatesAtNulOrOnLongText) {
