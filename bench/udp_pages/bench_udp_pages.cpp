@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QPlainTextEdit>
+#include <QTextBlock>
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
@@ -66,9 +67,8 @@ public:
     void SendOne(int sender, std::uint16_t port, const std::string& data) const {
         peers_[static_cast<std::size_t>(sender)]->SendTo(port, data);
     }
-    // `each` datagrams from every sender, in turns, kPerSecond a second.
+    // `each` datagrams from every sender, in turns, kPerSecond a second, numbered from 1.
     void SendPaced(std::uint16_t port, int each) const {
-        const std::string data = Datagram();
         const int perBatch = kPerSecond / kBatchesPerSecond;
         const auto start = Clock::now();
         int sent = 0;
@@ -77,16 +77,18 @@ public:
             std::this_thread::sleep_until(
                 start + std::chrono::microseconds(1000000LL * batch / kBatchesPerSecond));
             for (int i = 0; i < perBatch && sent < total; ++i, ++sent) {
-                SendOne(sent % static_cast<int>(peers_.size()), port, data);
+                SendOne(sent % static_cast<int>(peers_.size()), port, Datagram(sent + 1));
             }
         }
     }
-    static std::string Datagram() {
-        std::string data = "a datagram of sixty-four bytes, plain text as a person types";
+    // Datagram number `number`: plain text as a person types, 64 bytes.
+    static std::string Datagram(int number) {
+        std::string data = Tag(number) + ": sixty-four bytes of plain text as a person types";
         data.resize(kDatagramBytes - 1, '.');
         data += '\n';
         return data;
     }
+    static std::string Tag(int number) { return "datagram " + std::to_string(number); }
 
 private:
     std::vector<std::unique_ptr<UdpPeer>> peers_;
@@ -197,7 +199,7 @@ Run IntoThePage(const Workload& work) {
     Senders senders(work.senders);
 
     // The first sender says hello, so that its entry exists and can be shown (or not).
-    senders.SendOne(0, serverPort, Senders::Datagram());
+    senders.SendOne(0, serverPort, Senders::Datagram(0));
     HTREEITEM entry = nullptr;
     const auto firstEntry = [&] { return (entry = tree->GetChildItem(tree->GetRootItem())); };
     if (!QTest::qWaitFor(firstEntry, 10000))
@@ -218,8 +220,12 @@ Run IntoThePage(const Workload& work) {
     // Done when every datagram is logged and, shown, in the view too; or when nothing more
     // came for a while after the senders ended. Checked from a timer, so that the
     // user-interface thread idles between checks as a real one does.
-    ConnectInfo* shownRecord =
-        work.shown ? reinterpret_cast<ConnectInfo*>(tree->GetItemData(entry)) : nullptr;
+    // The shown entry's last line, once in the view, is the last datagram's.
+    const QString lastTag = QString::fromStdString(Senders::Tag(work.Total()) + ":");
+    const auto viewShowsTheEnd = [&] {
+        const QTextBlock last = page.ReceivedView()->document()->lastBlock();
+        return last.text().contains(lastTag) || last.previous().text().contains(lastTag);
+    };
     int logged = 0;
     auto lastProgress = Clock::now();
     auto lastChange = Clock::now();
@@ -234,11 +240,8 @@ Run IntoThePage(const Workload& work) {
             lastProgress = lastChange;
         }
         bool all = logged >= work.Total();
-        if (all && shownRecord) {
-            UiCritSecGuard lock(g_connectLock);
-            const auto shownLength =
-                static_cast<std::size_t>(page.ReceivedView()->document()->characterCount() - 1);
-            all = shownLength == shownRecord->recvLog.size();
+        if (all && work.shown) {
+            all = viewShowsTheEnd();
             if (all)
                 lastProgress = Clock::now();
         }
