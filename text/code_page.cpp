@@ -42,6 +42,8 @@ struct CodePageState {
     std::shared_ptr<const CodePage> current;  // guarded by mutex
     std::shared_ptr<const CodePage> locale;   // set once, guarded by mutex
     unsigned generation = 0;                  // guarded by mutex
+    // Code pages asked for by name (AppendReceivedTextIn), described once.
+    std::map<std::string, std::shared_ptr<const CodePage>> named;  // guarded by mutex
     // Code page -> a converter pair kept open for good (see PinCodePageLocked).
     std::map<std::string, std::pair<iconv_t, iconv_t>> pinned;  // guarded by mutex
 };
@@ -210,6 +212,8 @@ private:
 // two received chunks does not make the thread reopen its converters.
 thread_local ThreadConverters t_wireConverters;
 thread_local ThreadConverters t_localeConverters;
+// And one for text read in a code page named by the caller (AppendReceivedTextIn).
+thread_local ThreadConverters t_namedConverters;
 
 bool IsHighSurrogate(char16_t unit) {
     return unit >= 0xD800 && unit <= 0xDBFF;
@@ -511,6 +515,29 @@ std::size_t AppendReceivedText(std::u16string& out, std::string_view bytes,
     if (bytes.empty())
         return 0;
     return Decode(*CurrentCodePage(), t_wireConverters, out, bytes, keepIncompleteEnd, true);
+}
+
+std::size_t AppendReceivedTextIn(const std::string& name, std::u16string& out,
+                                 std::string_view bytes, bool keepIncompleteEnd) {
+    if (bytes.empty())
+        return 0;
+    const std::shared_ptr<const CodePage> current = CurrentCodePage();
+    if (name == current->name)
+        return Decode(*current, t_wireConverters, out, bytes, keepIncompleteEnd, true);
+    std::shared_ptr<const CodePage> page;
+    {
+        std::lock_guard lock(State().mutex);
+        auto& named = State().named;
+        auto found = named.find(name);
+        if (found != named.end()) {
+            page = found->second;
+        } else if ((page = MakeCodePageLocked(name))) {
+            named.emplace(name, page);
+        }
+    }
+    if (!page)
+        return Decode(*current, t_wireConverters, out, bytes, keepIncompleteEnd, true);
+    return Decode(*page, t_namedConverters, out, bytes, keepIncompleteEnd, true);
 }
 
 std::size_t IncompleteEndLength(std::string_view bytes) {

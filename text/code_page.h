@@ -29,6 +29,11 @@ void AppendAnsi(std::u16string& out, std::string_view bytes);
 std::size_t AppendReceivedText(std::u16string& out, std::string_view bytes,
                                bool keepIncompleteEnd = false);
 
+// The same in the code page `name` (an iconv name, such as the one in force when the bytes
+// were logged) instead of the one in force; an unknown name reads in the one in force.
+std::size_t AppendReceivedTextIn(const std::string& name, std::u16string& out,
+                                 std::string_view bytes, bool keepIncompleteEnd = false);
+
 // How many bytes at the end of `bytes` begin a character that they do not complete, read in
 // the code page in force: what AppendReceivedText with `keepIncompleteEnd` would leave
 // unconverted, found without converting (in UTF-8 and UTF-16 only the end is read, plain

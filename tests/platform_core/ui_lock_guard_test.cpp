@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -83,4 +86,33 @@ TEST(CCritSec, HandsOverToEveryWaiterInTurnUnderHeavyContention) {
     }
     for (auto& t : threads) t.join();
     EXPECT_EQ(counter, static_cast<long>(kThreads + 1) * kRounds);
+}
+
+TEST(CCritSec, AWaitingWindowGoesBeforeAWorkerThatWantsTheLockAgain) {
+    // The test thread is the worker holding the lock; the window waits for it, and so,
+    // afterwards, does another worker. The window must be next.
+    CCritSec lock;
+    std::mutex orderMutex;
+    std::vector<std::string> order;
+    const auto note = [&](const char* who) {
+        std::lock_guard guard(orderMutex);
+        order.push_back(who);
+    };
+    lock.Enter();
+    std::thread window([&] {
+        UiCritSecGuard guard(lock);
+        note("window");
+    });
+    for (int i = 0; i < 10000 && !lock.WindowWaiting(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(lock.WindowWaiting());
+    std::thread worker([&] {
+        CritSecGuard guard(lock);
+        note("worker");
+    });
+    lock.Leave();
+    window.join();
+    worker.join();
+    EXPECT_EQ(order, (std::vector<std::string>{"window", "worker"}));
+    EXPECT_FALSE(lock.WindowWaiting());
 }

@@ -59,6 +59,12 @@ TEST_F(CodePageTest, ReceivedTextShowsNulUnitsInEveryCodePageAndLocalTextIgnores
     EXPECT_EQ(AppendReceivedText(out, std::string("A\0B", 3)), 3u);
     EXPECT_EQ(out, u"A\uFFFD");
 
+    // Text logged earlier reads in the code page it came in, whatever is in force now.
+    out.clear();
+    AppendReceivedTextIn("GBK", out, std::string("\xC4\xE3\0", 3));
+    AppendReceivedTextIn("UTF-8", out, kNiHaoUtf8);
+    EXPECT_EQ(out, u"你\u2400你好");
+
     // Addresses and stamps are local text: the same whatever code page is in force.
     EXPECT_EQ(LocaleTextToWide("127.0.0.1  12:00"), u"127.0.0.1  12:00");
     EXPECT_EQ(WideToLocaleText(u"127.0.0.1"), "127.0.0.1");
