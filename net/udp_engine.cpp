@@ -29,11 +29,11 @@ constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
 constexpr std::size_t kQueuedBytesLimit = 32u << 20;
 constexpr std::size_t kQueuedDatagramsLimit = 1u << 20;
 // Datagrams, and records notified, under one hold of g_connectLock at most, so that the
-// user-interface thread never waits long for the lock behind a large batch.
+// user-interface thread never waits long for the lock behind a large batch (a hold also
+// ends early once the window waits for the lock).
 constexpr std::size_t kDatagramsPerLockHold = 8192;
 constexpr std::size_t kRecordsPerLockHold = 256;
 constexpr auto kLockHoldBudget = std::chrono::milliseconds(3);
-constexpr auto kPauseBetweenLockHolds = std::chrono::milliseconds(1);
 
 // Runs a logging step; false once the record can hold no more.
 template <typename Append>
@@ -174,19 +174,19 @@ bool Deliver(const ThreadParam& own, std::uint64_t localKey, const DatagramBatch
     };
     std::size_t group = 0;    // index into grouped.keys
     std::size_t inGroup = 0;  // datagrams of that group already logged
-    for (bool firstHold = true; group < grouped.keys.size(); firstHold = false) {
-        if (!firstHold) {
-            // The lock is not fair: without a pause the user-interface thread, waiting for
-            // it to show a view or run a command, could wait for the whole batch.
-            std::this_thread::sleep_for(kPauseBetweenLockHolds);
-        }
+    while (group < grouped.keys.size()) {
+        // A window waiting for the lock gets it before this thread takes it again.
         CritSecGuard lock(g_connectLock);
         if (!IsSocketOpen(own.sock))
             return false;
         const auto deadline = std::chrono::steady_clock::now() + kLockHoldBudget;
         std::size_t logged = 0;
-        while (group < grouped.keys.size() && touched.size() < kRecordsPerLockHold &&
-               logged < kDatagramsPerLockHold && std::chrono::steady_clock::now() < deadline) {
+        // At least one sender per hold; then the hold ends early when the window waits.
+        for (bool first = true;
+             group < grouped.keys.size() && touched.size() < kRecordsPerLockHold &&
+             logged < kDatagramsPerLockHold && std::chrono::steady_clock::now() < deadline &&
+             (first || !g_connectLock.WindowWaiting());
+             first = false) {
             const std::uint64_t key = grouped.keys[group];
             const std::vector<std::size_t>& indices = grouped.datagrams.at(key);
             ConnectInfo* record = FindPeer(*own.registry, key);
@@ -236,9 +236,7 @@ void UdpDeliverThread(std::shared_ptr<UdpPipe>* start) {
     GetSocketName(pipe->own.sock, local);
     const std::uint64_t localKey = UdpKey(local);
     DatagramBatch batch;
-    for (bool first = true; pipe->queue.Take(batch); first = false) {
-        if (!first)
-            std::this_thread::sleep_for(kPauseBetweenLockHolds);  // see Deliver
+    while (pipe->queue.Take(batch)) {
         if (!Deliver(pipe->own, localKey, batch))
             break;
     }
