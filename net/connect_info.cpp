@@ -11,7 +11,6 @@
 #include <mutex>
 
 #include "platform/window_messages.h"
-#include "text/code_page.h"
 
 namespace {
 
@@ -107,61 +106,54 @@ std::string FormatTimeStamp() {
     return FormatTimeStamp(std::chrono::system_clock::now());
 }
 
-void AppendTimeStamp(std::u16string& log) {
-    for (char c : FormatTimeStamp()) log.push_back(static_cast<char16_t>(c));
-}
-
 namespace {
 
-// The caller holds g_connectLock; the text of the chunk is already on recvLog.
-void FinishReceivedLine(ConnectInfo* record, int n, HWND notifyWnd) {
-    record->recvLog.push_back(u'\n');
+// The caller holds g_connectLock. `logged`: the line went into recvLog; otherwise the log
+// has just stopped and its last line says why, which the page is shown all the same.
+bool FinishReceivedLine(ConnectInfo* record, int n, bool logged, HWND notifyWnd) {
     record->unread = 1;
-    // The counters wrap rather than overflow on a flood of more than 2 GiB.
-    record->recvBytes = static_cast<std::int32_t>(static_cast<std::uint32_t>(record->recvBytes) +
-                                                  static_cast<std::uint32_t>(n));
-    record->recvBytes2 = static_cast<std::int32_t>(static_cast<std::uint32_t>(record->recvBytes2) +
-                                                   static_cast<std::uint32_t>(n));
+    if (logged) {
+        // The counters wrap rather than overflow on a flood of more than 2 GiB.
+        const auto added = static_cast<std::uint32_t>(n);
+        record->recvBytes =
+            static_cast<std::int32_t>(static_cast<std::uint32_t>(record->recvBytes) + added);
+        record->recvBytes2 =
+            static_cast<std::int32_t>(static_cast<std::uint32_t>(record->recvBytes2) + added);
+    }
     if (notifyWnd != nullptr) {
         SendMessageW(notifyWnd, WM_CONNECT_DATA, CONNECT_DATA_APPENDED,
                      reinterpret_cast<LPARAM>(record));
     }
+    return logged;
 }
 
 }  // namespace
 
-void AppendReceived(ConnectInfo* record, const char* chunk, int n, HWND notifyWnd) {
+bool AppendReceived(ConnectInfo* record, const char* chunk, int n, HWND notifyWnd) {
     if (record == nullptr || n < 0)
-        return;  // n == 0 is an empty datagram: an ordinary line
-    AppendTimeStamp(record->recvLog);
-    AppendReceivedText(record->recvLog, std::string_view(chunk, static_cast<std::size_t>(n)));
-    FinishReceivedLine(record, n, notifyWnd);
+        return record != nullptr;  // n == 0 is an empty datagram: an ordinary line
+    if (record->recvLog.Stopped())
+        return false;
+    const bool logged =
+        record->recvLog.AppendReceived(std::string_view(chunk, static_cast<std::size_t>(n)));
+    return FinishReceivedLine(record, n, logged, notifyWnd);
 }
 
-void AppendReceivedStream(ConnectInfo* record, SOCKET from, const char* chunk, int n,
+bool AppendReceivedStream(ConnectInfo* record, SOCKET from, const char* chunk, int n,
                           HWND notifyWnd) {
     if (record == nullptr || n < 0)
-        return;
-    // What a former connection of this record left cut off is not part of this stream.
-    if (record->recvDecoderSock != from) {
-        record->recvDecoder.Reset();
-        record->recvDecoderSock = from;
-    }
-    AppendTimeStamp(record->recvLog);
-    record->recvDecoder.Decode(record->recvLog,
-                               std::string_view(chunk, static_cast<std::size_t>(n)));
-    FinishReceivedLine(record, n, notifyWnd);
+        return record != nullptr;
+    if (record->recvLog.Stopped())
+        return false;
+    const bool logged =
+        record->recvLog.AppendStream(from, std::string_view(chunk, static_cast<std::size_t>(n)));
+    return FinishReceivedLine(record, n, logged, notifyWnd);
 }
 
 void FinishReceivedStream(ConnectInfo* record, SOCKET from, HWND notifyWnd) {
-    if (record == nullptr || record->recvDecoderSock != from || !record->recvDecoder.HasPending())
+    // A line of its own: the bytes were counted with the line they arrived in.
+    if (record == nullptr || !record->recvLog.FinishStream(from))
         return;
-    // A line of its own: logs only ever grow (the pages' views append what is new), and the
-    // bytes were counted with the line they arrived in.
-    std::u16string& log = record->recvLog;
-    AppendTimeStamp(log);
-    record->recvDecoder.Finish(log);
-    log.push_back(u'\n');
     record->unread = 1;
     SendMessageW(notifyWnd, WM_CONNECT_DATA, CONNECT_DATA_APPENDED,
                  reinterpret_cast<LPARAM>(record));

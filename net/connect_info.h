@@ -17,10 +17,10 @@
 #include <optional>
 #include <string>
 
+#include "net/compact_log.h"
 #include "net/crit_sec.h"
 #include "net/socket_handle.h"
 #include "platform/win_types.h"
-#include "text/stream_decoder.h"
 
 // wParam 0; lParam = the new record, already registered. The page inserts its tree entry.
 constexpr UINT WM_CONNECT_NEW = WM_USER + 300;
@@ -35,18 +35,14 @@ struct ConnectInfo {
     std::int32_t sentBytes = 0;
     std::int32_t recvBytes = 0;
     std::int32_t recvBytes2 = 0;
-    std::u16string recvLog;
-    std::u16string sendLog;
+    CompactLog recvLog;
+    CompactLog sendLog{CompactLog::kSentLog};
     std::uint8_t unread = 0;
     std::uintptr_t thread = 0;  // receive thread of an accepted connection; nothing waits on it
     SOCKET sock = INVALID_SOCKET;
     HTREEITEM treeItem = nullptr;
     sockaddr_in clientAddr{};
     sockaddr_in serverAddr{};
-    // TCP: the end of the last chunk that is not a whole character yet, kept for the next
-    // chunk from the same socket (recvDecoderSock). Receive thread, under g_connectLock.
-    StreamDecoder recvDecoder;
-    SOCKET recvDecoderSock = INVALID_SOCKET;
 };
 
 // Key -> record. The map never owns its records.
@@ -78,18 +74,18 @@ std::uint64_t UdpKey(const sockaddr_in& address);
 // trailing blanks). Pure ASCII. Any thread.
 std::string FormatTimeStamp(std::chrono::system_clock::time_point now);
 std::string FormatTimeStamp();  // of the current time
-// The stamp appended to a wide log (it is local text, not bytes in the code page in force).
-void AppendTimeStamp(std::u16string& log);
 
-// Logs a received message of n bytes read as a whole (a UDP datagram): stamp + text + "\n"
-// on recvLog (NUL code units show as U+2400), counters advanced by n, unread set, then
-// WM_CONNECT_DATA (wParam 0) sent to notifyWnd (none if it is null: a caller logging a batch
-// notifies once for it). The caller holds g_connectLock.
-void AppendReceived(ConnectInfo* record, const char* chunk, int n, HWND notifyWnd);
+// Logs a received message of n bytes read as a whole (a UDP datagram) as one stamped line
+// of recvLog (NUL shows as U+2400), counters advanced by n, unread set, then WM_CONNECT_DATA
+// (wParam 0) sent to notifyWnd (none if it is null: a caller logging a batch notifies once
+// for it). False when the record can take no more (memory ran out): its log then ends with
+// a line saying so, the page is notified of that line, and the caller stops receiving for
+// the record. The caller holds g_connectLock.
+bool AppendReceived(ConnectInfo* record, const char* chunk, int n, HWND notifyWnd);
 // The same for a chunk of the TCP stream on socket `from`: a character cut off at the
-// chunk's end is kept in the record and shown with the next chunk from `from`. The caller
-// (the connection's receive thread) holds g_connectLock.
-void AppendReceivedStream(ConnectInfo* record, SOCKET from, const char* chunk, int n,
+// chunk's end is shown whole on the next chunk's line from `from`. The caller (the
+// connection's receive thread) holds g_connectLock.
+bool AppendReceivedStream(ConnectInfo* record, SOCKET from, const char* chunk, int n,
                           HWND notifyWnd);
 // The stream on `from` has ended: a character still cut off shows as one U+FFFD on a
 // stamped line of its own (WM_CONNECT_DATA, wParam 0; the counters already hold its bytes);

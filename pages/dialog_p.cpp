@@ -1,6 +1,8 @@
 #include "pages/dialog_p.h"
 
+#include <QFileDialog>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QTimer>
 #include <unordered_set>
@@ -8,6 +10,7 @@
 #include "net/crit_sec.h"
 #include "net/tcp_engine.h"
 #include "pages/ansi_text.h"
+#include "pages/log_file.h"
 #include "pages/page_colour.h"
 #include "pages/tcp_send_queue.h"
 #include "platform/message_box.h"
@@ -68,6 +71,11 @@ void CDialogP::BindPageControls(CTreeCtrlEx* tree, QPlainTextEdit* receivedView,
     receivedView_ = LogView(receivedView);
     sentView_ = LogView(sentView);
     sendBox_ = sendBox;
+    if (receivedView) {
+        receivedView->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(receivedView, &QWidget::customContextMenuRequested, this,
+                &CDialogP::ShowReceivedViewMenu);
+    }
     if (tree_) {
         connect(tree_, &CTreeCtrlEx::itemClicked, this, [this](HTREEITEM item) {
             // Follows clicks only: the hit item, before the tree moves its caret.
@@ -232,6 +240,45 @@ bool CDialogP::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
+// ---- the received view's menu -------------------------------------------------------------
+
+void CDialogP::SetSaveFileChooserForTesting(std::function<QString()> chooser) {
+    saveFileChooser_ = std::move(chooser);
+}
+
+void CDialogP::ShowReceivedViewMenu(const QPoint& at) {
+    QPlainTextEdit* view = receivedView_.Widget();
+    QMenu* menu = view->createStandardContextMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addSeparator();
+    QAction* save = menu->addAction(QStringLiteral("保存收到的全部信息..."));
+    save->setEnabled(shownRecord_ != nullptr);
+    connect(save, &QAction::triggered, this, &CDialogP::SaveShownReceivedLog);
+    menu->popup(view->viewport()->mapToGlobal(at));
+}
+
+void CDialogP::SaveShownReceivedLog() {
+    const ConnectInfo* record = shownRecord_;
+    if (!record)
+        return;
+    const QString path = saveFileChooser_ ? saveFileChooser_()
+                                          : QFileDialog::getSaveFileName(
+                                                this, QStringLiteral("保存收到的信息"),
+                                                QStringLiteral("收到的信息.txt"),
+                                                QStringLiteral("文本文件 (*.txt);;所有文件 (*)"));
+    // The dialog let other commands run: the entry may be gone or another one shown.
+    if (path.isEmpty() || shownRecord_ != record)
+        return;
+    std::size_t lines = 0;
+    {
+        UiCritSecGuard lock(g_connectLock);
+        lines = record->recvLog.LineCount();
+    }
+    // What arrives meanwhile is not waited for: a flood would make the save endless.
+    if (!SaveLogToFile(record->recvLog, lines, path))
+        ShowMessageBox(this, QStringLiteral("无法保存到这个文件！"), QStringLiteral("提示"));
+}
+
 // ---- shared steps --------------------------------------------------------------------------
 
 void CDialogP::ShowRecordLogs(const ConnectInfo& record) {
@@ -309,7 +356,7 @@ void CDialogP::OnClearReceived() {
     record->unread = 0;
     record->recvBytes = 0;
     record->recvBytes2 = 0;
-    record->recvLog.clear();
+    record->recvLog.Clear();
     receivedView_.Clear();
 }
 
@@ -320,7 +367,7 @@ void CDialogP::OnClearSent() {
         return;
     }
     record->sentBytes = 0;  // sentBytes and sendLog belong to the page alone
-    record->sendLog.clear();
+    record->sendLog.Clear();
     sentView_.Clear();
 }
 
@@ -374,10 +421,7 @@ void CDialogP::SendTypedTextTcp(TcpEngine&) {
     sendQueue_->Queue(record, sock, {std::move(*bytes), sendBox_->toPlainText()});
 }
 
-void CDialogP::AppendSentLog(ConnectInfo* record, const std::u16string& text) {
-    AppendTimeStamp(record->sendLog);
-    record->sendLog += text;
-    record->sendLog.push_back(u'\n');
+void CDialogP::ShowSentLog(ConnectInfo* record) {
     if (tree_ && record->treeItem && record->treeItem == tree_->GetSelectedItem()) {
         sentView_.Show(record, record->sendLog);
         sentView_.ScrollToEndLater();
@@ -391,7 +435,8 @@ void CDialogP::OnSendDelivered(ConnectInfo* record, const std::string& bytes,
                                                   static_cast<std::uint32_t>(bytes.size()));
     // Logged as it went on the wire: the converted bytes read back through the code page,
     // so a character the code page cannot hold shows as "?" here too.
-    AppendSentLog(record, AnsiToWide(bytes));
+    record->sendLog.AppendSent(bytes);
+    ShowSentLog(record);
     // The box keeps its text until the text has gone, unless the user changed it meanwhile.
     if (sendBox_ && sendBox_->toPlainText() == typed)
         sendBox_->clear();
@@ -405,7 +450,8 @@ void CDialogP::OnSendStalled(ConnectInfo* record, std::size_t size, std::size_t 
             .arg(seconds)
             .arg(size)
             .arg(went);
-    AppendSentLog(record, note.toStdU16String());
+    record->sendLog.AppendNote(note.toStdU16String());
+    ShowSentLog(record);
     ShowMessageBox(this,
                    QStringLiteral("对方 %1 秒未接收数据。本条信息共 %2 字节，已发出 %3 "
                                   "字节，其余的在对方接收时继续发出。")

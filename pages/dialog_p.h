@@ -19,6 +19,7 @@
 #include <QWidget>
 #include <array>
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -89,6 +90,9 @@ public:
     TcpSendQueue& SendQueue() { return *sendQueue_; }
     // How long a peer may take nothing of a waiting message before the user is told.
     void SetSendStallTimeoutForTesting(std::chrono::milliseconds timeout);
+    // Answers the save dialog of the received view's menu instead of the user (an empty
+    // path cancels).
+    void SetSaveFileChooserForTesting(std::function<QString()> chooser);
 
 protected:
     // --- set-up, in the order a page's initialisation uses them ---------------------------
@@ -174,8 +178,12 @@ private:
     void OnSendDelivered(ConnectInfo* record, const std::string& bytes, const QString& typed);
     void OnSendStalled(ConnectInfo* record, std::size_t size, std::size_t went);
     void OnSendFailed(ConnectInfo* record, SOCKET sock);
-    // Appends a time-stamped line to the record's sent log and shows it if selected.
-    void AppendSentLog(ConnectInfo* record, const std::u16string& text);
+    // The record's sent log got a line: shows it if the record is selected.
+    void ShowSentLog(ConnectInfo* record);
+    // The received view's context menu: the view's own entries and saving the shown
+    // entry's whole received log.
+    void ShowReceivedViewMenu(const QPoint& at);
+    void SaveShownReceivedLog();
 
     HWND window_ = nullptr;
     // The selected record whose new data waits for RefreshReceivedView, or null.
@@ -187,4 +195,5 @@ private:
     QPlainTextEdit* sendBox_ = nullptr;
     const ConnectInfo* shownRecord_ = nullptr;
     TcpSendQueue* sendQueue_ = nullptr;
+    std::function<QString()> saveFileChooser_;
 };

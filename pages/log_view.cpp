@@ -3,8 +3,12 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QTimer>
+
+#include "net/compact_log.h"
 
 namespace {
 
@@ -54,34 +58,55 @@ LogView::LogView(QPlainTextEdit* view) : view_(view) {
     }
 }
 
-void LogView::Show(const void* owner, const std::u16string& log) {
+void LogView::Show(const void* owner, const CompactLog& log) {
     if (!view_)
         return;
-    if (owner == owner_ && owner != nullptr && log.size() >= shownLength_) {
-        const std::size_t added = log.size() - shownLength_;
-        if (added > 0) {
+    const std::size_t lines = log.LineCount();
+    const bool sameLog = owner == owner_ && owner != nullptr && log.Generation() == generation_ &&
+                         lines >= shownLines_;
+    if (sameLog && log.Measure(shownLines_, lines) <= kTailSize) {
+        if (lines > shownLines_) {
+            const std::u16string added = log.Text(shownLines_, lines - shownLines_);
             QTextCursor cursor(view_->document());
             cursor.movePosition(QTextCursor::End);
-            cursor.insertText(ViewText(log.data() + shownLength_, added));
+            cursor.insertText(ViewText(added.data(), added.size()));
+            DropOldestLines();
         }
     } else {
-        view_->setPlainText(ViewText(log.data(), log.size()));
+        const std::size_t first = log.TailStart(kTailSize);
+        const std::u16string tail = log.Text(first, lines - first);
+        view_->setPlainText(ViewText(tail.data(), tail.size()));
     }
     owner_ = owner;
-    shownLength_ = log.size();
+    generation_ = log.Generation();
+    shownLines_ = lines;
+}
+
+void LogView::DropOldestLines() {
+    QTextDocument* document = view_->document();
+    const int keep = static_cast<int>(kTailSize);
+    if (document->characterCount() <= 2 * keep)
+        return;
+    // Paragraphs begin at the start of a log line (see ViewText).
+    const QTextBlock first = document->findBlock(document->characterCount() - keep);
+    if (!first.isValid() || first.position() == 0)
+        return;
+    QTextCursor cursor(document);
+    cursor.setPosition(first.position(), QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
 }
 
 void LogView::Clear() {
     if (view_)
         view_->clear();
     owner_ = nullptr;
-    shownLength_ = 0;
+    shownLines_ = 0;
 }
 
 void LogView::Forget(const void* owner) {
     if (owner_ == owner) {
         owner_ = nullptr;
-        shownLength_ = 0;
+        shownLines_ = 0;
     }
 }
 

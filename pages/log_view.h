@@ -1,15 +1,20 @@
-// Keeps a read-only view showing one log (a record's received or sent text).
+// Keeps a read-only view showing one log (a record's received or sent log).
 //
-// A log only ever grows between two updates unless the page clears it, so the view appends
-// just the new tail when it still shows the same record's log; a flood into the shown
-// record then costs time in proportion to the new data, not to the whole log. The whole
-// text is replaced when another record is shown or the log got shorter (it was cleared).
+// The view holds only the log's tail, about kTailSize characters, turned into text when shown:
+// showing the entry of a gigabyte costs what showing a short one costs, and the shown
+// entry holds no second copy of its log. The whole log stays in the record (the received
+// view's menu saves it). A log only grows between two updates unless the page clears it, so
+// the view appends just the lines that are new when it still shows the same record's log,
+// and drops its oldest lines once it holds twice the tail. The whole text is replaced when
+// another record is shown, the log was cleared or more is new than the tail holds.
 // User-interface thread only; the caller reads the log under g_connectLock (or inside a
 // notification handler, where the sending worker holds it).
 #pragma once
 
 #include <cstddef>
-#include <string>
+#include <cstdint>
+
+class CompactLog;
 
 class QPlainTextEdit;
 
@@ -17,8 +22,11 @@ class LogView {
 public:
     explicit LogView(QPlainTextEdit* view);
 
-    // Makes the view show `log`, the log of `owner`.
-    void Show(const void* owner, const std::u16string& log);
+    // About how many characters of a log's tail the view shows.
+    static constexpr std::uint64_t kTailSize = 256 * 1024;
+
+    // Makes the view show the tail of `log`, the log of `owner`.
+    void Show(const void* owner, const CompactLog& log);
     // Empties the view; it then shows no record's log.
     void Clear();
     // The record is going away: the view keeps its text but no longer counts as showing
@@ -32,8 +40,12 @@ public:
     const void* Owner() const { return owner_; }
 
 private:
+    // Drops whole paragraphs from the top once the view holds twice the tail.
+    void DropOldestLines();
+
     QPlainTextEdit* view_;
     const void* owner_ = nullptr;
-    std::size_t shownLength_ = 0;  // how much of owner_'s log the view holds
+    std::uint64_t generation_ = 0;  // owner_'s log's generation when shown
+    std::size_t shownLines_ = 0;    // lines of owner_'s log the view holds, up to its end
     bool scrollPending_ = false;
 };

@@ -118,9 +118,7 @@ void CUdpPage::LogSent(ConnectInfo* record, const std::string& bytes, int sent) 
                                                   static_cast<std::uint32_t>(sent));
     // The stamp is the program's own text; the bytes are read back through the code page
     // they went out in, so a character it cannot hold shows as "?" here too.
-    AppendTimeStamp(record->sendLog);
-    AppendAnsi(record->sendLog, bytes);
-    record->sendLog.push_back(u'\n');
+    record->sendLog.AppendSent(bytes);
     {
         UiCritSecGuard lock(g_connectLock);
         ShowRecordLogs(*record);

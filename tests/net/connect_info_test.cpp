@@ -102,10 +102,11 @@ TEST_F(AppendReceivedTest, LogsTheWholeChunkIncludingNulBytes) {
     EXPECT_EQ(record.recvBytes2, 7);
     EXPECT_EQ(record.unread, 1);
     const std::u16string expectedText = u"ab\u2400cd你\n";
-    ASSERT_EQ(record.recvLog.size(), 21 + expectedText.size());
-    EXPECT_EQ(record.recvLog.substr(21), expectedText);
-    EXPECT_EQ(record.recvLog[19], u' ');
-    EXPECT_EQ(record.recvLog[20], u' ');
+    const std::u16string first = record.recvLog.Text();
+    ASSERT_EQ(first.size(), 21 + expectedText.size());
+    EXPECT_EQ(first.substr(21), expectedText);
+    EXPECT_EQ(first[19], u' ');
+    EXPECT_EQ(first[20], u' ');
     ASSERT_EQ(page.notices.size(), 1u);
     EXPECT_EQ(page.notices[0].message, WM_CONNECT_DATA);
     EXPECT_EQ(page.notices[0].wParam, 0u);
@@ -119,7 +120,7 @@ TEST_F(AppendReceivedTest, LogsTheWholeChunkIncludingNulBytes) {
     }
     EXPECT_EQ(record.recvBytes, 10);
     // ... "xyz\n" then a 21-character stamp and the line feed of the empty datagram.
-    const std::u16string& log = record.recvLog;
+    const std::u16string log = record.recvLog.Text();
     ASSERT_GT(log.size(), 26u);
     EXPECT_EQ(log.substr(log.size() - 26, 4), u"xyz\n");
     EXPECT_EQ(log.substr(log.size() - 3), u"  \n");

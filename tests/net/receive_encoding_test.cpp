@@ -99,7 +99,7 @@ protected:
     }
     std::u16string Log(ConnectInfo* record) {
         UiCritSecGuard lock(g_connectLock);
-        return record->recvLog;
+        return record->recvLog.Text();
     }
 
     TestPage page;

@@ -95,7 +95,7 @@ protected:
     }
     std::u16string ReceivedLog(HTREEITEM item) {
         UiCritSecGuard lock(g_connectLock);
-        return Record(item)->recvLog;
+        return Record(item)->recvLog.Text();
     }
     std::uint8_t Unread(HTREEITEM item) {
         UiCritSecGuard lock(g_connectLock);

@@ -63,7 +63,8 @@ TEST_F(TcpSendQueueTest, ANeverReadingPeerFreezesNothingAndGetsItsBytesWhenItRea
     EXPECT_TRUE(stallReport.Text().contains(QStringLiteral("未接收数据")))
         << stallReport.Text().toStdString();
     EXPECT_TRUE(stallReport.Text().contains(QString::number(kWireSize)));
-    EXPECT_TRUE(QString::fromStdU16String(Record(s)->sendLog).contains(QStringLiteral("已发出")));
+    EXPECT_TRUE(
+        QString::fromStdU16String(Record(s)->sendLog.Text()).contains(QStringLiteral("已发出")));
     EXPECT_EQ(page_->SendBox()->toPlainText(), message);  // what did not go stays
 
     // The peer reads again: every byte arrives, each message is logged, the box empties.

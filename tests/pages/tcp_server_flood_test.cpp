@@ -1,11 +1,41 @@
-// A flood of several MiB into the shown entry: the view ends equal to the log.
+// A flood of several MiB into the shown entry: the view holds the log's tail, the received
+// view's menu saves the whole log, and a record that runs out of memory keeps its log and
+// says so while other records go on.
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QFile>
+#include <QMenu>
+#include <QTemporaryDir>
 #include <thread>
 
+#include "pages/log_view.h"
 #include "tests/pages/page_test_support.h"
 
 namespace {
 
-TEST_F(TcpServerPageTest, FloodIntoTheShownEntryEndsWithTheViewEqualToTheLog) {
+// Opens the received view's menu as a right click does and clicks `text` in it.
+bool ClickMenuEntry(QWidget* view, const QString& text) {
+    const QPoint at = view->rect().center();
+    QContextMenuEvent request(QContextMenuEvent::Mouse, at, view->mapToGlobal(at));
+    QApplication::sendEvent(view, &request);
+    QMenu* menu = nullptr;
+    if (!QTest::qWaitFor(
+            [&] { return (menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())); },
+            kWaitMs)) {
+        return false;
+    }
+    for (QAction* action : menu->actions()) {
+        if (action->text() == text && action->isEnabled()) {
+            QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier,
+                              menu->actionGeometry(action).center());
+            return true;
+        }
+    }
+    menu->close();
+    return false;
+}
+
+TEST_F(TcpServerPageTest, FloodIntoTheShownEntryShowsItsTailSavesWholeAndSurvivesMemoryRunningOut) {
     const std::uint16_t port = CreateServer();
     LoopbackPeer peer;
     const HTREEITEM entry = ConnectPeer(peer, port);
@@ -29,13 +59,50 @@ TEST_F(TcpServerPageTest, FloodIntoTheShownEntryEndsWithTheViewEqualToTheLog) {
         60000);
     sender.join();
     ASSERT_TRUE(allArrived);
-    // The view catches up within its refresh interval.
+    // The view catches up within its refresh interval, holding the log's last lines only.
     const QString log = QString::fromStdU16String(ReceivedLog(entry));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return ReceivedText().size() == log.size(); }, kWaitMs));
-    EXPECT_TRUE(ReceivedText() == log);
-    QTest::qWait(20);  // the queued scroll
+    EXPECT_TRUE(QTest::qWaitFor([&] { return log.endsWith(ReceivedText()); }, kWaitMs));
+    const QString tail = ReceivedText();
+    EXPECT_GE(tail.size(), static_cast<qsizetype>(LogView::kTailSize / 2));
+    EXPECT_LE(tail.size(), static_cast<qsizetype>(3 * LogView::kTailSize));
+    EXPECT_EQ(log[log.size() - tail.size() - 1], u'\n');  // it starts with a whole line
+    QTest::qWait(20);                                     // the queued scroll
     const QScrollBar* bar = page_->ReceivedView()->verticalScrollBar();
     EXPECT_EQ(bar->value(), bar->maximum());
+
+    // Shown again from the host node: the same tail at once.
+    ClickItem(Host());
+    EXPECT_TRUE(ReceivedText().isEmpty());
+    ClickItem(entry);
+    EXPECT_TRUE(log.endsWith(ReceivedText()));
+    EXPECT_GE(ReceivedText().size(), static_cast<qsizetype>(LogView::kTailSize));
+
+    // The menu saves all of it.
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("received.txt");
+    page_->SetSaveFileChooserForTesting([&] { return path; });
+    ASSERT_TRUE(
+        ClickMenuEntry(page_->ReceivedView()->viewport(), QStringLiteral("保存收到的全部信息...")));
+    QFile saved(path);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return saved.exists(); }, kWaitMs));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(saved.readAll() == log.toUtf8());
+
+    // Memory runs out for this record: it keeps its log and says why; another goes on.
+    LoopbackPeer other;
+    const HTREEITEM otherEntry = ConnectPeer(other, port);
+    {
+        UiCritSecGuard lock(g_connectLock);
+        Record(entry)->recvLog.FailAllocationBeyondForTesting(kTotal + 10);
+    }
+    ASSERT_TRUE(peer.Send(std::string(100, 'x')));
+    const QString stopped =
+        QString::fromStdU16String(std::u16string(CompactLog::kReceivedStoppedText) + u"\n");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ReceivedText().endsWith(stopped); }, kWaitMs));
+    EXPECT_TRUE(QString::fromStdU16String(ReceivedLog(entry)).startsWith(log));
+    ASSERT_TRUE(other.Send("still here"));
+    EXPECT_TRUE(WaitForReceived(otherEntry, "still here"));
 }
 
 }  // namespace

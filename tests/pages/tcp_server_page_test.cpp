@@ -185,7 +185,8 @@ TEST_F(TcpServerPageTest, SendReachesThePeerByteForByteAndIsLogged) {
     Click(Page::kSendId);
     EXPECT_EQ(peer.Receive(1), "x");
     EXPECT_TRUE(QTest::qWaitFor([&] { return Record(entry)->sentBytes == 14; }, kWaitMs));
-    EXPECT_EQ(SentText(), QString::fromStdU16String(Record(entry)->sendLog).replace("\r\n", "\n"));
+    EXPECT_EQ(SentText(),
+              QString::fromStdU16String(Record(entry)->sendLog.Text()).replace("\r\n", "\n"));
 }
 
 TEST_F(TcpServerPageTest, SentTextIsLoggedAsTheCodePageCarriedIt) {
@@ -251,7 +252,7 @@ TEST_F(TcpServerPageTest, ClearsEmptyLogsCountersAndViews) {
     EXPECT_TRUE(LogLine("new").match(ReceivedText()).hasMatch()) << ReceivedText().toStdString();
 
     Click(Page::kClearSentId);
-    EXPECT_TRUE(Record(entry)->sendLog.empty());
+    EXPECT_TRUE(Record(entry)->sendLog.Empty());
     EXPECT_EQ(Record(entry)->sentBytes, 0);
     EXPECT_TRUE(SentText().isEmpty());
 }

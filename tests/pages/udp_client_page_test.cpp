@@ -202,7 +202,7 @@ TEST_F(UdpClientPageTest, ABroadcastAimedClientCannotSend) {
     EXPECT_EQ(failed.Text(), QStringLiteral("发送出错！"));
     EXPECT_EQ(failed.Caption(), QStringLiteral("提示"));
     EXPECT_EQ(page_->SendBox()->toPlainText(), "nobody");
-    EXPECT_TRUE(Record(entries[0])->sendLog.empty());
+    EXPECT_TRUE(Record(entries[0])->sendLog.Empty());
 }
 
 TEST_F(UdpClientPageTest, AddressesAndStampsStayLocalTextInAnyPayloadCodePage) {

@@ -192,7 +192,7 @@ protected:
     }
     std::u16string ReceivedLog(HTREEITEM item) {
         UiCritSecGuard lock(g_connectLock);
-        return Record(item)->recvLog;
+        return Record(item)->recvLog.Text();
     }
     std::size_t MapSize() {
         UiCritSecGuard lock(g_connectLock);

@@ -126,7 +126,8 @@ TEST_F(UdpServerPageTest, SendersBecomeEntriesAndARepliesReachesOnlyTheChosenOne
     Click(Page::kIds.send);
     EXPECT_EQ(a.Receive()->bytes, "x\r\ny");
     // The sent view holds the whole log again, both replies.
-    EXPECT_EQ(SentText(), QString::fromStdU16String(Record(ea)->sendLog).replace("\r\n", "\n"));
+    EXPECT_EQ(SentText(),
+              QString::fromStdU16String(Record(ea)->sendLog.Text()).replace("\r\n", "\n"));
     EXPECT_EQ(SentText().count(u'\n'), 3);
 
     // Clicking the marked entry shows its data and clears the mark.
@@ -172,7 +173,7 @@ TEST_F(UdpServerPageTest, StopAndStartKeepTheEntriesAndSendingWhileStoppedFails)
     EXPECT_EQ(failed.Text(), QStringLiteral("发送出错！"));
     EXPECT_EQ(failed.Caption(), QStringLiteral("提示"));
     EXPECT_EQ(page_->SendBox()->toPlainText(), "late");
-    EXPECT_TRUE(Record(ea)->sendLog.empty());
+    EXPECT_TRUE(Record(ea)->sendLog.Empty());
 
     ClickItem(Host());
     Click(Page::kStartReceivingId);

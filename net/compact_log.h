@@ -1,0 +1,122 @@
+// CompactLog: a record's received or sent log, kept as the bytes as they came plus one small
+// index entry per line (time stamp, length, code page in force), and turned into text only
+// when a stretch of it is shown or saved. It holds about one byte per byte logged, where a
+// wide-text copy held two and more.
+//
+// Every line reads as "stamp text\n". A line keeps the code page that was in force when it
+// was logged, so switching the code page later does not change how earlier lines read. A
+// TCP stream's character cut at the end of one chunk reads whole with the next chunk's line;
+// an end that is never completed reads as one U+FFFD on a line of its own. In received lines
+// every NUL shows as U+2400.
+//
+// When memory runs out the log keeps what it has, refuses everything after that and shows,
+// as its last line, that it stopped and why; no exception leaves it.
+//
+// Not thread-safe: the record's owner serialises use (received logs under g_connectLock,
+// sent logs on the user-interface thread). Free of Qt.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class CompactLog {
+public:
+    using Clock = std::chrono::system_clock;
+
+    // What the log holds; it words its stop line by it.
+    enum Role : std::uint8_t { kReceivedLog, kSentLog };
+    explicit CompactLog(Role role = kReceivedLog) : role_(role) {}
+    CompactLog(const CompactLog&) = delete;
+    CompactLog& operator=(const CompactLog&) = delete;
+
+    // --- appending; each returns false, and logs nothing, once the log can take no more ---
+    // A message read as a whole (a UDP datagram); empty is an ordinary empty line.
+    bool AppendReceived(std::string_view bytes, Clock::time_point when = Clock::now());
+    // A chunk of the byte stream `stream` (a socket). The first chunk of another stream
+    // starts afresh: nothing cut off in the former one joins it.
+    bool AppendStream(std::int64_t stream, std::string_view bytes,
+                      Clock::time_point when = Clock::now());
+    // `stream` has ended. If a character is still cut off, appends a line showing one U+FFFD
+    // and returns true; false if it appended nothing.
+    bool FinishStream(std::int64_t stream, Clock::time_point when = Clock::now());
+    // Bytes sent, read in the code page in force (NUL stays NUL).
+    bool AppendSent(std::string_view bytes, Clock::time_point when = Clock::now());
+    // The program's own text (notes), whatever the code page.
+    bool AppendNote(std::u16string_view text, Clock::time_point when = Clock::now());
+
+    // Empties the log. A log that stopped stays stopped (its reason stays its only line).
+    void Clear();
+
+    // --- reading ------------------------------------------------------------------------
+    // Lines, the stop line included.
+    std::size_t LineCount() const { return lines_.size() + (stopped_ ? 1 : 0); }
+    bool Empty() const { return LineCount() == 0; }
+    // Bytes held for lines [0, line): a measure of how long the text up to `line` is.
+    std::uint64_t BytesBefore(std::size_t line) const;
+    // Bumped by every Clear, so that a reader can tell a cleared log from a longer one.
+    std::uint64_t Generation() const { return generation_; }
+    // Memory runs out: no more appends.
+    bool Stopped() const { return stopped_; }
+    // The text of lines [first, first + count) (cut to the lines there are).
+    std::u16string Text(std::size_t first, std::size_t count) const;
+    std::u16string Text() const { return Text(0, LineCount()); }
+    // About how many characters lines [first, end) show: their bytes and their stamps.
+    std::uint64_t Measure(std::size_t first, std::size_t end) const;
+    // The first line of the shortest tail of the log that measures at least `size` (0 when
+    // the whole log measures less).
+    std::size_t TailStart(std::uint64_t size) const;
+
+    // Reading the whole log as a string, for the engine tests and benchmarks that still
+    // do: each converts the whole log, so nothing else uses them.
+    operator std::u16string() const { return Text(); }
+    std::size_t size() const { return Text().size(); }
+    std::u16string substr(std::size_t at) const { return Text().substr(at); }
+
+    // The text of the stop line (without stamp and line feed).
+    static const std::u16string_view kReceivedStoppedText;
+    static const std::u16string_view kSentStoppedText;
+
+    // The log behaves as if memory ran out when holding more than `bytes` would take more.
+    void FailAllocationBeyondForTesting(std::uint64_t bytes) { failBeyond_ = bytes; }
+
+private:
+    enum Kind : std::uint8_t { kDatagram, kStream, kStreamEnd, kSent, kNote };
+    struct Line {
+        std::uint64_t end;       // offset just past the line's bytes in the store
+        std::uint32_t second;    // time stamp, seconds since the epoch
+        std::uint16_t codePage;  // index into codePages_
+        Kind kind;
+        // Stream lines: bytes before the line's own that end a character cut off in the
+        // line before (high nibble), and bytes at its end left for the next line (low).
+        std::uint8_t carry;
+    };
+    static constexpr std::size_t kBlockSize = std::size_t{1} << 20;
+    static constexpr std::size_t kMaxCut = 8;  // longer than any cut-off character
+
+    // Stores `bytes` and the line; false (and the log stops) when memory runs out.
+    bool Add(std::string_view bytes, Kind kind, Clock::time_point when, std::uint8_t carry);
+    void Store(std::string_view bytes);
+    void CopyOut(std::uint64_t from, std::uint64_t to, std::string& out) const;
+    std::uint64_t LineBegin(std::size_t line) const;
+    std::uint16_t CodePageIndex();
+    void AppendLineText(std::size_t line, const std::string& currentCodePage,
+                        std::u16string& out) const;
+
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    std::uint64_t size_ = 0;   // bytes in the store
+    std::uint64_t start_ = 0;  // bytes kept before the first line (a cut character's start)
+    std::vector<Line> lines_;
+    std::vector<std::string> codePages_;
+    std::int64_t stream_ = -1;    // the stream the last stream line came from
+    std::uint8_t streamCut_ = 0;  // bytes at its end still waiting for the next chunk
+    Role role_;
+    bool stopped_ = false;
+    std::uint32_t stoppedSecond_ = 0;
+    std::uint64_t generation_ = 0;
+    std::uint64_t failBeyond_ = UINT64_MAX;
+};
