@@ -202,6 +202,12 @@ bool Deliver(const ThreadParam& own, std::uint64_t localKey, const DatagramBatch
             } else {
                 for (; inGroup < indices.size() && logged < kDatagramsPerLockHold;
                      ++inGroup, ++logged) {
+                    // One sender's share of a batch can be large: the hold's bounds apply
+                    // within it too (looked at now and then, so every hold gets work done).
+                    if (logged % 64 == 63 && (g_connectLock.WindowWaiting() ||
+                                              std::chrono::steady_clock::now() >= deadline)) {
+                        break;
+                    }
                     const DatagramBatch::Datagram& datagram = batch.datagrams[indices[inGroup]];
                     // n == 0 is an empty datagram, logged like any other. Notified below.
                     if (!Logged([&] {

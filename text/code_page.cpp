@@ -6,6 +6,7 @@
 #include <locale.h>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -158,11 +159,23 @@ const std::shared_ptr<const CodePage>& LocalePageLocked() {
     return locale;
 }
 
+// Moves on (after the switch) whenever the code page in force changes: a thread's copy of
+// the page in force is good while this has not moved, so converting takes no lock.
+std::atomic<unsigned> g_currentVersion{1};
+
 std::shared_ptr<const CodePage> CurrentCodePage() {
-    std::lock_guard lock(State().mutex);
-    if (!State().current)
-        State().current = LocalePageLocked();
-    return State().current;
+    thread_local unsigned cachedVersion = 0;
+    thread_local std::shared_ptr<const CodePage> cached;
+    const unsigned version = g_currentVersion.load(std::memory_order_acquire);
+    if (version != cachedVersion || !cached) {
+        std::lock_guard lock(State().mutex);
+        if (!State().current)
+            State().current = LocalePageLocked();
+        // Possibly newer than `version`: then the next call looks again, no harm done.
+        cached = State().current;
+        cachedVersion = version;
+    }
+    return cached;
 }
 
 std::shared_ptr<const CodePage> LocalePage() {
@@ -565,6 +578,7 @@ bool SetAnsiCodePage(const std::string& name) {
     if (!page)
         return false;
     State().current = std::move(page);
+    g_currentVersion.fetch_add(1, std::memory_order_release);
     return true;
 }
 
