@@ -33,7 +33,7 @@ struct CodePage {
     std::size_t unitSize = 1;      // bytes per code unit: 2 for UTF-16
     std::string questionMark;      // "?" in this code page: stands for what it cannot hold
     bool utf8 = false;             // read by our own decoder, not by iconv
-    bool utf16 = false;            // UTF-16LE or UTF-16BE (no byte-order mark)
+    bool utf16 = false;            // UTF-16LE or UTF-16BE (no byte-order mark), ours too
     bool bigEndian = false;
 };
 
@@ -334,8 +334,22 @@ std::size_t DecodeUtf8(std::u16string& out, std::string_view bytes, bool keepInc
             ++in;
             continue;
         }
-        const int length = Utf8SequenceLength(lead);
         const std::ptrdiff_t available = end - in;
+        // The common cases first: a whole, valid two- or three-byte character (Chinese
+        // text is almost all three-byte characters, E1-EC and EE-EF need no range check).
+        if (lead >= 0xC2 && lead <= 0xDF && available >= 2 && IsContinuation(in[1])) {
+            *target++ = static_cast<char16_t>((lead & 0x1Fu) << 6 | (in[1] & 0x3Fu));
+            in += 2;
+            continue;
+        }
+        if (lead >= 0xE1 && lead <= 0xEF && lead != 0xED && available >= 3 &&
+            IsContinuation(in[1]) && IsContinuation(in[2])) {
+            *target++ = static_cast<char16_t>((lead & 0x0Fu) << 12 | (in[1] & 0x3Fu) << 6 |
+                                              (in[2] & 0x3Fu));
+            in += 3;
+            continue;
+        }
+        const int length = Utf8SequenceLength(lead);
         int present = 1;  // lead and continuation bytes present
         while (present < length && present < available && IsContinuation(in[present])) ++present;
         if (length != 0 && present == available && present < length) {
@@ -372,6 +386,52 @@ std::size_t DecodeUtf8(std::u16string& out, std::string_view bytes, bool keepInc
     }
     out.resize(start + static_cast<std::size_t>(target - first));
     return static_cast<std::size_t>(in - reinterpret_cast<const unsigned char*>(bytes.data()));
+}
+
+// UTF-16 (no byte-order mark) to UTF-16 appended to `out`, read as iconv reads it: a
+// surrogate without its other half shows as one U+FFFD and reading goes on with the next
+// unit; an odd byte or a high surrogate at the end is cut off (one U+FFFD, or with
+// `keepIncompleteEnd` left for the caller). Returns the bytes converted.
+std::size_t DecodeUtf16(std::u16string& out, std::string_view bytes, bool bigEndian,
+                        bool keepIncompleteEnd, bool showNul) {
+    const std::size_t start = out.size();
+    const std::size_t units = bytes.size() / 2;
+    out.resize(start + units + 1);
+    char16_t* const first = out.data() + start;
+    char16_t* target = first;
+    const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto unitAt = [&](std::size_t i) {
+        return static_cast<char16_t>(bigEndian ? in[2 * i] << 8 | in[2 * i + 1]
+                                               : in[2 * i + 1] << 8 | in[2 * i]);
+    };
+    std::size_t i = 0;
+    bool cut = false;
+    while (i < units) {
+        const char16_t unit = unitAt(i);
+        if (unit < 0xD800 || unit > 0xDFFF) {
+            *target++ = showNul && unit == 0 ? kNulSymbol : unit;
+            ++i;
+        } else if (IsHighSurrogate(unit) && i + 1 < units && IsLowSurrogate(unitAt(i + 1))) {
+            *target++ = unit;
+            *target++ = unitAt(i + 1);
+            i += 2;
+        } else if (IsHighSurrogate(unit) && i + 1 == units) {
+            cut = true;  // its low half may come with the next bytes
+            break;
+        } else {
+            *target++ = kReplacementCharacter;
+            ++i;
+        }
+    }
+    std::size_t converted = 2 * i;
+    if (cut || bytes.size() % 2 != 0) {
+        if (!keepIncompleteEnd) {
+            *target++ = kReplacementCharacter;
+            converted = bytes.size();
+        }
+    }
+    out.resize(start + static_cast<std::size_t>(target - first));
+    return converted;
 }
 
 // The cut-off end DecodeUtf8 leaves with `keepIncompleteEnd`: every byte that is not a
@@ -415,6 +475,8 @@ std::size_t Decode(const CodePage& page, ThreadConverters& converters, std::u16s
     }
     if (page.utf8)
         return DecodeUtf8(out, bytes, keepIncompleteEnd, showNul);
+    if (page.utf16)
+        return DecodeUtf16(out, bytes, page.bigEndian, keepIncompleteEnd, showNul);
     const std::size_t textStart = out.size();
     iconv_t converter = converters.ToWide(page);
     if (converter == kNoConverter) {

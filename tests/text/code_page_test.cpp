@@ -102,11 +102,13 @@ TEST_F(CodePageTest, InvalidBytesBecomeReplacementCharactersAndConversionGoesOn)
     EXPECT_EQ(AnsiToWide("\xFF" + kNiHaoGbk), u"\uFFFD你好");
 }
 
-// UTF-8 read by the system's iconv the way the program read it before it had a decoder of
-// its own: each byte of an invalid sequence one U+FFFD, a cut-off end one U+FFFD (or, with
+// Bytes read by the system's iconv the way the program read them before it had decoders of
+// its own: each invalid unit one U+FFFD, a cut-off end one U+FFFD (or, with
 // `keepIncompleteEnd`, left unread). `converted` gets the bytes read.
-std::u16string IconvUtf8(const std::string& bytes, bool keepIncompleteEnd, std::size_t& converted) {
-    iconv_t converter = iconv_open("UTF-16LE", "UTF-8");
+std::u16string IconvReading(const char* codePage, const std::string& bytes, bool keepIncompleteEnd,
+                            std::size_t& converted) {
+    iconv_t converter = iconv_open("UTF-16LE", codePage);
+    const std::size_t unit = std::string(codePage).rfind("UTF-16", 0) == 0 ? 2 : 1;
     std::u16string out;
     char* in = const_cast<char*>(bytes.data());
     std::size_t inLeft = bytes.size();
@@ -122,12 +124,9 @@ std::u16string IconvUtf8(const std::string& bytes, bool keepIncompleteEnd, std::
         if (error == EINVAL && keepIncompleteEnd)
             break;
         out.push_back(u'\uFFFD');
-        if (error == EILSEQ) {
-            ++in;
-            --inLeft;
-        } else {
-            inLeft = 0;
-        }
+        const std::size_t skip = error == EILSEQ ? std::min(unit, inLeft) : inLeft;
+        in += skip;
+        inLeft -= skip;
         iconv(converter, nullptr, nullptr, nullptr, nullptr);
     }
     iconv_close(converter);
@@ -135,31 +134,35 @@ std::u16string IconvUtf8(const std::string& bytes, bool keepIncompleteEnd, std::
     return out;
 }
 
-TEST_F(CodePageTest, OwnUtf8DecoderReadsEveryByteStringAsIconvDoes) {
-    ASSERT_TRUE(SetAnsiCodePage("UTF-8"));
-    // Bytes that make and break sequences: plain text, every kind of lead byte, the edges
-    // of the continuation ranges (overlong forms, surrogates, beyond U+10FFFF).
-    const unsigned char alphabet[] = {'a',  'Z',  0x00, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0,
-                                      0xBF, 0xC0, 0xC1, 0xC2, 0xDF, 0xE0, 0xE4, 0xED, 0xEF,
-                                      0xF0, 0xF4, 0xF5, 0xF7, 0xF8, 0xFC, 0xFE, 0xFF};
+TEST_F(CodePageTest, OwnDecodersReadEveryByteStringAsIconvDoes) {
+    // Bytes that make and break sequences: plain text, every kind of UTF-8 lead byte, the
+    // edges of the continuation ranges (overlong forms, surrogates, beyond U+10FFFF), and
+    // the halves of UTF-16 surrogates.
+    const unsigned char alphabet[] = {'a',  'Z',  0x00, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF,
+                                      0xC0, 0xC1, 0xC2, 0xDF, 0xE0, 0xE4, 0xED, 0xEF, 0xF0, 0xF4,
+                                      0xF5, 0xF7, 0xF8, 0xFC, 0xFE, 0xFF, 0xD8, 0xDB, 0xDC, 0x3D};
     std::mt19937 random(13);
-    for (int round = 0; round < 20000; ++round) {
-        std::string bytes;
-        const std::size_t length = random() % 24;
-        for (std::size_t i = 0; i < length; ++i) {
-            // Long plain runs now and then, so the eight-at-a-time path meets every edge.
-            if (random() % 16 == 0)
-                bytes.append(random() % 20, 'p');
-            bytes.push_back(static_cast<char>(alphabet[random() % sizeof(alphabet)]));
+    for (const char* codePage : {"UTF-8", "UTF-16LE", "UTF-16BE"}) {
+        SCOPED_TRACE(codePage);
+        ASSERT_TRUE(SetAnsiCodePage(codePage));
+        for (int round = 0; round < 10000; ++round) {
+            std::string bytes;
+            const std::size_t length = random() % 24;
+            for (std::size_t i = 0; i < length; ++i) {
+                // Long plain runs now and then, so the eight-at-a-time path meets every edge.
+                if (random() % 16 == 0)
+                    bytes.append(random() % 20, 'p');
+                bytes.push_back(static_cast<char>(alphabet[random() % sizeof(alphabet)]));
+            }
+            SCOPED_TRACE(::testing::PrintToString(bytes));
+            std::size_t expectedConverted = 0;
+            EXPECT_EQ(AnsiToWide(bytes), IconvReading(codePage, bytes, false, expectedConverted));
+            const std::u16string kept = IconvReading(codePage, bytes, true, expectedConverted);
+            std::u16string out;
+            EXPECT_EQ(AppendReceivedText(out, bytes, true), expectedConverted);
+            for (char16_t& unit : out) unit = unit == u'\u2400' ? u'\0' : unit;
+            EXPECT_EQ(out, kept);
         }
-        SCOPED_TRACE(::testing::PrintToString(bytes));
-        std::size_t expectedConverted = 0;
-        EXPECT_EQ(AnsiToWide(bytes), IconvUtf8(bytes, false, expectedConverted));
-        const std::u16string kept = IconvUtf8(bytes, true, expectedConverted);
-        std::u16string out;
-        EXPECT_EQ(AppendReceivedText(out, bytes, true), expectedConverted);
-        for (char16_t& unit : out) unit = unit == u'\u2400' ? u'\0' : unit;
-        EXPECT_EQ(out, kept);
     }
 }
 
