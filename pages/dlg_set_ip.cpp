@@ -1,10 +1,7 @@
 #include "pages/dlg_set_ip.h"
 
-#include <QAbstractButton>
-#include <QKeyEvent>
 #include <QLineEdit>
 
-#include "pages/dialog_keys.h"
 #include "pages/field_number.h"
 #include "pages/page_address.h"
 #include "platform/dialog_template.h"
@@ -46,15 +43,4 @@ void CDlgSetIp::OnOK() {
     // Closes with OK also when the address is unusable (then with port 65535).
     remoteAddress_ = ReadRemoteAddress(addressField_ ? addressField_->text() : QString(), port_);
     accept();
-}
-
-void CDlgSetIp::keyPressEvent(QKeyEvent* event) {
-    // Return presses a focused button (取消 cancels); from a field it means OK.
-    auto* button = qobject_cast<QAbstractButton*>(focusWidget());
-    if (button && IsPlainReturn(event)) {
-        event->accept();
-        button->click();
-        return;
-    }
-    CInputDialog::keyPressEvent(event);
 }

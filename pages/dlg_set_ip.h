@@ -33,7 +33,6 @@ public:
 
 protected:
     // Return means OK in a field and presses a focused button; Escape cancels.
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void FillFields();

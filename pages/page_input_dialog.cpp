@@ -25,7 +25,11 @@ CInputDialog::CInputDialog(QWidget* parent, int templateId, COLORREF background)
 void CInputDialog::keyPressEvent(QKeyEvent* event) {
     if (IsPlainReturn(event)) {
         event->accept();
-        OnOK();
+        // Return presses a focused button (取消 cancels); from a field it means OK.
+        if (auto* button = qobject_cast<QAbstractButton*>(focusWidget()))
+            button->click();
+        else
+            OnOK();
         return;
     }
     QDialog::keyPressEvent(event);

@@ -1,9 +1,7 @@
 #include "pages/set_listen_dlg.h"
 
-#include <QAbstractButton>
 #include <QLineEdit>
 
-#include "pages/dialog_keys.h"
 #include "pages/field_number.h"
 #include "platform/dialog_template.h"
 #include "platform/message_box.h"
@@ -29,15 +27,4 @@ void CSetListenDlg::OnOK() {
         return;
     }
     accept();
-}
-
-void CSetListenDlg::keyPressEvent(QKeyEvent* event) {
-    // Return presses a focused button (取消 cancels); from the field it means OK.
-    auto* button = qobject_cast<QAbstractButton*>(focusWidget());
-    if (button && IsPlainReturn(event)) {
-        event->accept();
-        button->click();
-        return;
-    }
-    CInputDialog::keyPressEvent(event);
 }

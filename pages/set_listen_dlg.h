@@ -20,7 +20,6 @@ public:
 
 protected:
     // Return means OK in the port field and presses a focused button; Escape cancels.
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     // OK button (id 1): validates the port and ends the dialog, or stays open.
