@@ -1,5 +1,7 @@
 #include "net/compact_log.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -44,6 +46,29 @@ std::uint16_t CompactLog::CodePageIndex() {
     return static_cast<std::uint16_t>(codePages_.size() - 1);
 }
 
+void CompactLog::Unmap::operator()(char* block) const {
+    munmap(block, kBlockSize);
+}
+
+CompactLog::Block CompactLog::NewBlock(bool huge) {
+    // Twice the size, then the parts before and after an aligned block given back.
+    const std::size_t mapped = 2 * kBlockSize;
+    void* area = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (area == MAP_FAILED)
+        throw std::bad_alloc();
+    const auto start = reinterpret_cast<std::uintptr_t>(area);
+    const std::uintptr_t aligned = (start + kBlockSize - 1) & ~(std::uintptr_t{kBlockSize} - 1);
+    if (aligned > start)
+        munmap(area, aligned - start);
+    if (aligned + kBlockSize < start + mapped)
+        munmap(reinterpret_cast<void*>(aligned + kBlockSize),
+               start + mapped - aligned - kBlockSize);
+    char* block = reinterpret_cast<char*>(aligned);
+    if (huge)
+        madvise(block, kBlockSize, MADV_HUGEPAGE);  // only a hint: fine if refused
+    return Block(block);
+}
+
 void CompactLog::Store(std::string_view bytes) {
     if (size_ + bytes.size() > failBeyond_)
         throw std::bad_alloc();
@@ -51,7 +76,7 @@ void CompactLog::Store(std::string_view bytes) {
         const std::size_t inBlock = static_cast<std::size_t>(size_ % kBlockSize);
         if (inBlock == 0 && size_ / kBlockSize == blocks_.size()) {
             blocks_.reserve(blocks_.size() + 1);
-            blocks_.push_back(std::make_unique_for_overwrite<char[]>(kBlockSize));
+            blocks_.push_back(NewBlock(blocks_.size() >= kHugeFrom));
         }
         const std::size_t take = std::min(bytes.size(), kBlockSize - inBlock);
         std::memcpy(blocks_[static_cast<std::size_t>(size_ / kBlockSize)].get() + inBlock,

@@ -95,7 +95,15 @@ private:
         // line before (high nibble), and bytes at its end left for the next line (low).
         std::uint8_t carry;
     };
-    static constexpr std::size_t kBlockSize = std::size_t{1} << 20;
+    // Blocks of the store: the size of a huge page, on its boundary, so that a big log
+    // (from kHugeFrom blocks on) fills them with one page fault each instead of 512.
+    static constexpr std::size_t kBlockSize = std::size_t{2} << 20;
+    static constexpr std::size_t kHugeFrom = 2;
+    struct Unmap {
+        void operator()(char* block) const;
+    };
+    using Block = std::unique_ptr<char, Unmap>;
+    static Block NewBlock(bool huge);
     static constexpr std::size_t kMaxCut = 8;  // longer than any cut-off character
 
     // Stores `bytes` and the line; false (and the log stops) when memory runs out.
@@ -107,7 +115,7 @@ private:
     void AppendLineText(std::size_t line, const std::string& currentCodePage,
                         std::u16string& out) const;
 
-    std::vector<std::unique_ptr<char[]>> blocks_;
+    std::vector<Block> blocks_;
     std::uint64_t size_ = 0;   // bytes in the store
     std::uint64_t start_ = 0;  // bytes kept before the first line (a cut character's start)
     std::vector<Line> lines_;

@@ -340,9 +340,14 @@ void CDialogP::RefreshReceivedView() {
     receivedRefreshPending_ = nullptr;
     if (!record || !tree_ || record->treeItem != tree_->GetSelectedItem())
         return;
-    // Runs from the timer, outside any notification handler.
-    UiCritSecGuard lock(g_connectLock);
-    receivedView_.Show(record, record->recvLog);
+    // Runs from the timer, outside any notification handler. The lock is held only while the
+    // new lines are read: the receive threads need not wait while the view lays them out.
+    LogView::Update update;
+    {
+        UiCritSecGuard lock(g_connectLock);
+        update = receivedView_.Read(record, record->recvLog);
+    }
+    receivedView_.Apply(update);
     receivedView_.ScrollToEndLater();
 }
 

@@ -58,28 +58,41 @@ LogView::LogView(QPlainTextEdit* view) : view_(view) {
     }
 }
 
-void LogView::Show(const void* owner, const CompactLog& log) {
-    if (!view_)
-        return;
-    const std::size_t lines = log.LineCount();
-    const bool sameLog = owner == owner_ && owner != nullptr && log.Generation() == generation_ &&
-                         lines >= shownLines_;
-    if (sameLog && log.Measure(shownLines_, lines) <= kTailSize) {
-        if (lines > shownLines_) {
-            const std::u16string added = log.Text(shownLines_, lines - shownLines_);
-            QTextCursor cursor(view_->document());
-            cursor.movePosition(QTextCursor::End);
-            cursor.insertText(ViewText(added.data(), added.size()));
-            DropOldestLines();
-        }
+LogView::Update LogView::Read(const void* owner, const CompactLog& log) const {
+    Update update;
+    update.owner = owner;
+    update.generation = log.Generation();
+    update.lines = log.LineCount();
+    const bool sameLog = owner == owner_ && owner != nullptr && update.generation == generation_ &&
+                         update.lines >= shownLines_;
+    if (sameLog && log.Measure(shownLines_, update.lines) <= kTailSize) {
+        update.text = log.Text(shownLines_, update.lines - shownLines_);
     } else {
         const std::size_t first = log.TailStart(kTailSize);
-        const std::u16string tail = log.Text(first, lines - first);
-        view_->setPlainText(ViewText(tail.data(), tail.size()));
+        update.text = log.Text(first, update.lines - first);
+        update.replace = true;
     }
-    owner_ = owner;
-    generation_ = log.Generation();
-    shownLines_ = lines;
+    return update;
+}
+
+void LogView::Apply(const Update& update) {
+    if (!view_)
+        return;
+    if (update.replace) {
+        view_->setPlainText(ViewText(update.text.data(), update.text.size()));
+    } else if (!update.text.empty()) {
+        QTextCursor cursor(view_->document());
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertText(ViewText(update.text.data(), update.text.size()));
+        DropOldestLines();
+    }
+    owner_ = update.owner;
+    generation_ = update.generation;
+    shownLines_ = update.lines;
+}
+
+void LogView::Show(const void* owner, const CompactLog& log) {
+    Apply(Read(owner, log));
 }
 
 void LogView::DropOldestLines() {

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 class CompactLog;
 
@@ -23,10 +24,22 @@ public:
     explicit LogView(QPlainTextEdit* view);
 
     // About how many characters of a log's tail the view shows.
-    static constexpr std::uint64_t kTailSize = 256 * 1024;
+    static constexpr std::uint64_t kTailSize = 64 * 1024;
 
     // Makes the view show the tail of `log`, the log of `owner`.
     void Show(const void* owner, const CompactLog& log);
+    // Show in two steps, so that the lock guarding the log is held only while it is read:
+    // Read takes what the view lacks (under the lock), Apply puts it into the view (without).
+    // Nothing else may change the view in between.
+    struct Update {
+        const void* owner = nullptr;
+        std::uint64_t generation = 0;
+        std::size_t lines = 0;
+        bool replace = false;  // the text replaces the view's, or else follows it
+        std::u16string text;
+    };
+    Update Read(const void* owner, const CompactLog& log) const;
+    void Apply(const Update& update);
     // Empties the view; it then shows no record's log.
     void Clear();
     // The record is going away: the view keeps its text but no longer counts as showing
