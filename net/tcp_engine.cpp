@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <thread>
-#include <type_traits>
 
 #include "net/engine_registry.h"
 #include "net/worker_thread.h"
@@ -17,17 +16,6 @@ constexpr int kReceiveBufferSize = 10240;
 // One batch (one notification) at most: this many reads, or this long under the lock.
 constexpr int kReadsPerBatch = 64;
 constexpr auto kBatchBudget = std::chrono::milliseconds(2);
-
-// Runs a logging step; false once the record can hold no more (its log says why).
-template <typename Append>
-bool Logged(Append append) {
-    if constexpr (std::is_void_v<std::invoke_result_t<Append>>) {
-        append();
-        return true;
-    } else {
-        return append();
-    }
-}
 
 ConnectInfo* FindConnection(EngineRegistry& registry, std::uint32_t id) {
     auto it = registry.map.find(id);
@@ -156,8 +144,7 @@ void TcpReceiveThread(ThreadParam* param) {
         const auto deadline = std::chrono::steady_clock::now() + kBatchBudget;
         for (int reads = 1;; ++reads) {
             buffer[n] = '\0';
-            if (!Logged(
-                    [&] { return AppendReceivedStream(record, own.sock, buffer, n, nullptr); })) {
+            if (!AppendReceivedStream(record, own.sock, buffer, n, nullptr)) {
                 refused = true;
                 break;
             }

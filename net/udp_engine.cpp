@@ -9,7 +9,6 @@
 #include <mutex>
 #include <string>
 #include <thread>
-#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -34,17 +33,6 @@ constexpr std::size_t kQueuedDatagramsLimit = 1u << 20;
 constexpr std::size_t kDatagramsPerLockHold = 8192;
 constexpr std::size_t kRecordsPerLockHold = 256;
 constexpr auto kLockHoldBudget = std::chrono::milliseconds(3);
-
-// Runs a logging step; false once the record can hold no more.
-template <typename Append>
-bool Logged(Append append) {
-    if constexpr (std::is_void_v<std::invoke_result_t<Append>>) {
-        append();
-        return true;
-    } else {
-        return append();
-    }
-}
 
 ConnectInfo* FindPeer(EngineRegistry& registry, std::uint64_t key) {
     auto it = registry.map.find(key);
@@ -210,10 +198,8 @@ bool Deliver(const ThreadParam& own, std::uint64_t localKey, const DatagramBatch
                     }
                     const DatagramBatch::Datagram& datagram = batch.datagrams[indices[inGroup]];
                     // n == 0 is an empty datagram, logged like any other. Notified below.
-                    if (!Logged([&] {
-                            return AppendReceived(record, batch.bytes.data() + datagram.offset,
-                                                  datagram.length, nullptr);
-                        })) {
+                    if (!AppendReceived(record, batch.bytes.data() + datagram.offset,
+                                        datagram.length, nullptr)) {
                         // The record can hold no more (its log says why): the rest of its
                         // datagrams go nowhere, the page still hears of that last line.
                         inGroup = indices.size();

@@ -149,6 +149,40 @@ TEST_F(TcpEngineTest, ALargeSendArrivesInBoundedChunksAndIsCountedExactly) {
     closesocket(client);
 }
 
+TEST_F(TcpEngineTest, ARecordThatCanHoldNoMoreStopsLoggingWithoutHoldingUpItsPeerOrOthers) {
+    const std::uint16_t port = Listen();
+    const SOCKET full = ConnectTo(port);
+    const SOCKET other = ConnectTo(port);
+    ASSERT_TRUE(page.PumpUntil([&] { return page.Count(WM_CONNECT_NEW, 0) == 2; }));
+    {
+        UiCritSecGuard lock(g_connectLock);
+        Record(0)->recvLog.FailAllocationBeyondForTesting(1000);
+    }
+    // Far more than the socket buffers hold: the peer is not held up, what comes is dropped.
+    auto sending = std::async(std::launch::async, [&] {
+        const std::string payload(4 * 1024 * 1024, 'm');
+        return engine.SendStream(full, payload.data(), static_cast<int>(payload.size()));
+    });
+    ASSERT_TRUE(page.PumpUntil([&] { return sending.wait_for(0s) == std::future_status::ready; }));
+    EXPECT_EQ(sending.get(), 4 * 1024 * 1024);
+    ASSERT_EQ(SendSocket(other, "alive", 5), 5);
+    ASSERT_TRUE(page.PumpUntil(
+        [&] { return !page.For(Record(1)).empty() && page.For(Record(1)).back().recvBytes == 5; }));
+    // Its close is still reported; its log ends saying why it stopped.
+    closesocket(full);
+    ASSERT_TRUE(page.PumpUntil([&] { return page.Count(WM_CONNECT_DATA, 1) == 1; }));
+    EXPECT_EQ(page.notices.back().record, Record(0));
+    {
+        UiCritSecGuard lock(g_connectLock);
+        EXPECT_TRUE(Record(0)->recvLog.Stopped());
+        const std::u16string log = Record(0)->recvLog.Text();
+        EXPECT_EQ(log.substr(log.size() - CompactLog::kReceivedStoppedText.size() - 1),
+                  std::u16string(CompactLog::kReceivedStoppedText) + u"\n");
+        EXPECT_EQ(Record(1)->recvLog.Text().substr(21), u"alive\n");
+    }
+    closesocket(other);
+}
+
 TEST_F(TcpEngineTest, IdsCountOnAcrossStopAndRestartAndOldConnectionsKeepReceiving) {
     const std::uint16_t port = Listen();
     const SOCKET first = ConnectTo(port);
