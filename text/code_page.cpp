@@ -35,6 +35,10 @@ struct CodePage {
     bool utf8 = false;             // read by our own decoder, not by iconv
     bool utf16 = false;            // UTF-16LE or UTF-16BE (no byte-order mark), ours too
     bool bigEndian = false;
+    // Characters of at most two bytes whose second byte is never below 0x40 (GBK, Big5,
+    // EUC-KR): a byte below 0x40 is always a character of its own, so reading can start
+    // right after one.
+    bool syncsBelow0x40 = false;
 };
 
 // Never destroyed: detached workers may still convert while the process exits.
@@ -93,6 +97,8 @@ std::shared_ptr<CodePage> DescribeCodePage(const std::string& name) {
     page->utf8 = upper == "UTF8";
     page->utf16 = upper == "UTF16LE" || upper == "UTF16BE";
     page->bigEndian = upper == "UTF16BE";
+    for (const char* name : {"GBK", "CP936", "GB2312", "EUCCN", "BIG5", "CP950", "EUCKR", "CP949"})
+        page->syncsBelow0x40 = page->syncsBelow0x40 || upper == name;
     char16_t ascii[128];
     for (int i = 0; i < 128; ++i) ascii[i] = static_cast<char16_t>(i);
     std::string asciiBytes;
@@ -625,6 +631,12 @@ std::size_t IncompleteEndLength(std::string_view bytes) {
         return Utf16IncompleteEnd(bytes, page->bigEndian);
     if (page->asciiCompatible && AllAscii(bytes))
         return 0;
+    if (page->syncsBelow0x40) {
+        // Only what follows the last byte below 0x40 can end cut off: read just that.
+        std::size_t sync = bytes.size();
+        while (sync > 0 && static_cast<unsigned char>(bytes[sync - 1]) >= 0x40) --sync;
+        bytes.remove_prefix(sync);
+    }
     std::u16string scratch;
     return bytes.size() - Decode(*page, t_wireConverters, scratch, bytes, true, false);
 }
