@@ -24,7 +24,7 @@ public:
     explicit LogView(QPlainTextEdit* view);
 
     // About how many characters of a log's tail the view shows.
-    static constexpr std::uint64_t kTailSize = 64 * 1024;
+    static constexpr std::uint64_t kTailSize = 256 * 1024;
 
     // Makes the view show the tail of `log`, the log of `owner`.
     void Show(const void* owner, const CompactLog& log);
