@@ -24,7 +24,7 @@ bool SaveLogToFile(const CompactLog& log, std::size_t lines, const QString& path
             while (end < lines && log.Measure(first, end + 1) <= kBatchSize) ++end;
             text = log.Text(first, end - first);
         }
-        const QByteArray bytes = QString::fromStdU16String(text).toUtf8();
+        const QByteArray bytes = QStringView(text).toUtf8();
         if (file.write(bytes) != bytes.size()) {
             file.cancelWriting();
             return false;
