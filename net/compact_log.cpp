@@ -46,11 +46,16 @@ std::uint16_t CompactLog::CodePageIndex() {
     return static_cast<std::uint16_t>(codePages_.size() - 1);
 }
 
-void CompactLog::Unmap::operator()(char* block) const {
-    munmap(block, kBlockSize);
+void CompactLog::FreeBlock::operator()(char* block) const {
+    if (mapped)
+        munmap(block, kBlockSize);
+    else
+        delete[] block;
 }
 
-CompactLog::Block CompactLog::NewBlock(bool huge) {
+CompactLog::Block CompactLog::NewBlock(std::size_t index) {
+    if (index == 0)
+        return Block(new char[kFirstBlockSize], FreeBlock{false});
     // Twice the size, then the parts before and after an aligned block given back.
     const std::size_t mapped = 2 * kBlockSize;
     void* area = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -64,23 +69,32 @@ CompactLog::Block CompactLog::NewBlock(bool huge) {
         munmap(reinterpret_cast<void*>(aligned + kBlockSize),
                start + mapped - aligned - kBlockSize);
     char* block = reinterpret_cast<char*>(aligned);
-    if (huge)
+    if (index >= kHugeFrom)
         madvise(block, kBlockSize, MADV_HUGEPAGE);  // only a hint: fine if refused
-    return Block(block);
+    return Block(block, FreeBlock{true});
+}
+
+CompactLog::Place CompactLog::Locate(std::uint64_t offset) {
+    if (offset < kFirstBlockSize) {
+        const auto at = static_cast<std::size_t>(offset);
+        return {0, at, kFirstBlockSize - at};
+    }
+    const std::uint64_t rest = offset - kFirstBlockSize;
+    const auto at = static_cast<std::size_t>(rest % kBlockSize);
+    return {1 + static_cast<std::size_t>(rest / kBlockSize), at, kBlockSize - at};
 }
 
 void CompactLog::Store(std::string_view bytes) {
     if (size_ + bytes.size() > failBeyond_)
         throw std::bad_alloc();
     while (!bytes.empty()) {
-        const std::size_t inBlock = static_cast<std::size_t>(size_ % kBlockSize);
-        if (inBlock == 0 && size_ / kBlockSize == blocks_.size()) {
+        const Place place = Locate(size_);
+        if (place.block == blocks_.size()) {
             blocks_.reserve(blocks_.size() + 1);
-            blocks_.push_back(NewBlock(blocks_.size() >= kHugeFrom));
+            blocks_.push_back(NewBlock(place.block));
         }
-        const std::size_t take = std::min(bytes.size(), kBlockSize - inBlock);
-        std::memcpy(blocks_[static_cast<std::size_t>(size_ / kBlockSize)].get() + inBlock,
-                    bytes.data(), take);
+        const std::size_t take = std::min(bytes.size(), place.room);
+        std::memcpy(blocks_[place.block].get() + place.at, bytes.data(), take);
         size_ += take;
         bytes.remove_prefix(take);
     }
@@ -197,10 +211,9 @@ std::uint64_t CompactLog::BytesBefore(std::size_t line) const {
 
 void CompactLog::CopyOut(std::uint64_t from, std::uint64_t to, std::string& out) const {
     while (from < to) {
-        const std::size_t inBlock = static_cast<std::size_t>(from % kBlockSize);
-        const std::size_t take =
-            static_cast<std::size_t>(std::min<std::uint64_t>(to - from, kBlockSize - inBlock));
-        out.append(blocks_[static_cast<std::size_t>(from / kBlockSize)].get() + inBlock, take);
+        const Place place = Locate(from);
+        const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(to - from, place.room));
+        out.append(blocks_[place.block].get() + place.at, take);
         from += take;
     }
 }

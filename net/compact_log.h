@@ -95,15 +95,25 @@ private:
         // line before (high nibble), and bytes at its end left for the next line (low).
         std::uint8_t carry;
     };
-    // Blocks of the store: the size of a huge page, on its boundary, so that a big log
-    // (from kHugeFrom blocks on) fills them with one page fault each instead of 512.
+    // The store: a small first block from the heap, so that the many short logs of many
+    // connections cost little; then blocks of a huge page's size, mapped on its boundary, so
+    // that a big log (from kHugeFrom blocks on) fills them with one page fault each instead
+    // of 512.
+    static constexpr std::size_t kFirstBlockSize = std::size_t{64} << 10;
     static constexpr std::size_t kBlockSize = std::size_t{2} << 20;
-    static constexpr std::size_t kHugeFrom = 2;
-    struct Unmap {
+    static constexpr std::size_t kHugeFrom = 3;
+    struct FreeBlock {
+        bool mapped = false;
         void operator()(char* block) const;
     };
-    using Block = std::unique_ptr<char, Unmap>;
-    static Block NewBlock(bool huge);
+    using Block = std::unique_ptr<char, FreeBlock>;
+    static Block NewBlock(std::size_t index);
+    struct Place {
+        std::size_t block;
+        std::size_t at;    // offset in the block
+        std::size_t room;  // bytes from there to the block's end
+    };
+    static Place Locate(std::uint64_t offset);
     static constexpr std::size_t kMaxCut = 8;  // longer than any cut-off character
 
     // Stores `bytes` and the line; false (and the log stops) when memory runs out.
