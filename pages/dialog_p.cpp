@@ -68,8 +68,9 @@ void CDialogP::SetPageColour(COLORREF colour) {
 void CDialogP::BindPageControls(CTreeCtrlEx* tree, QPlainTextEdit* receivedView,
                                 QPlainTextEdit* sentView, QPlainTextEdit* sendBox) {
     tree_ = tree;
-    receivedView_ = LogView(receivedView);
-    sentView_ = LogView(sentView);
+    receivedView_ = LogView(
+        receivedView, u"（更早收到的信息未在此显示，右键菜单“保存收到的全部信息...”可保存全部）");
+    sentView_ = LogView(sentView, u"（更早发送的信息未在此显示）");
     sendBox_ = sendBox;
     if (receivedView) {
         receivedView->setContextMenuPolicy(Qt::CustomContextMenu);

@@ -50,7 +50,8 @@ QString ViewText(const char16_t* text, std::size_t length) {
 
 }  // namespace
 
-LogView::LogView(QPlainTextEdit* view) : view_(view) {
+LogView::LogView(QPlainTextEdit* view, std::u16string earlierNote)
+    : view_(view), earlierNote_(std::move(earlierNote)) {
     if (view_) {
         // The views are written only by the program; an undo history would keep a second
         // copy of every log.
@@ -71,6 +72,7 @@ LogView::Update LogView::Read(const void* owner, const CompactLog& log) const {
         const std::size_t first = log.TailStart(kTailSize);
         update.text = log.Text(first, update.lines - first);
         update.replace = true;
+        update.partial = first > 0;
     }
     return update;
 }
@@ -79,7 +81,10 @@ void LogView::Apply(const Update& update) {
     if (!view_)
         return;
     if (update.replace) {
-        view_->setPlainText(ViewText(update.text.data(), update.text.size()));
+        QString text = ViewText(update.text.data(), update.text.size());
+        if (update.partial && !earlierNote_.empty())
+            text.prepend(QString::fromStdU16String(earlierNote_ + u'\n'));
+        view_->setPlainText(text);
     } else if (!update.text.empty()) {
         QTextCursor cursor(view_->document());
         cursor.movePosition(QTextCursor::End);
@@ -107,6 +112,10 @@ void LogView::DropOldestLines() {
     QTextCursor cursor(document);
     cursor.setPosition(first.position(), QTextCursor::KeepAnchor);
     cursor.removeSelectedText();
+    if (!earlierNote_.empty()) {
+        cursor.insertText(QString::fromStdU16String(earlierNote_));
+        cursor.insertBlock();
+    }
 }
 
 void LogView::Clear() {

@@ -21,7 +21,9 @@ class QPlainTextEdit;
 
 class LogView {
 public:
-    explicit LogView(QPlainTextEdit* view);
+    // `earlierNote`: the line the view shows above a tail that is not the whole log, saying
+    // where the rest can be had.
+    explicit LogView(QPlainTextEdit* view, std::u16string earlierNote = {});
 
     // About how many characters of a log's tail the view shows.
     static constexpr std::uint64_t kTailSize = 256 * 1024;
@@ -36,6 +38,7 @@ public:
         std::uint64_t generation = 0;
         std::size_t lines = 0;
         bool replace = false;  // the text replaces the view's, or else follows it
+        bool partial = false;  // replacing: the text is a tail, not the whole log
         std::u16string text;
     };
     Update Read(const void* owner, const CompactLog& log) const;
@@ -53,10 +56,12 @@ public:
     const void* Owner() const { return owner_; }
 
 private:
-    // Drops whole paragraphs from the top once the view holds twice the tail.
+    // Drops whole paragraphs from the top once the view holds twice the tail (the note on
+    // earlier lines stays first).
     void DropOldestLines();
 
     QPlainTextEdit* view_;
+    std::u16string earlierNote_;
     const void* owner_ = nullptr;
     std::uint64_t generation_ = 0;  // owner_'s log's generation when shown
     std::size_t shownLines_ = 0;    // lines of owner_'s log the view holds, up to its end
