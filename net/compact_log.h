@@ -71,12 +71,6 @@ public:
     // the whole log measures less).
     std::size_t TailStart(std::uint64_t size) const;
 
-    // Reading the whole log as a string, for the engine tests and benchmarks that still
-    // do: each converts the whole log, so nothing else uses them.
-    operator std::u16string() const { return Text(); }
-    std::size_t size() const { return Text().size(); }
-    std::u16string substr(std::size_t at) const { return Text().substr(at); }
-
     // The text of the stop line (without stamp and line feed).
     static const std::u16string_view kReceivedStoppedText;
     static const std::u16string_view kSentStoppedText;

@@ -165,7 +165,7 @@ TEST_F(ReceiveEncodingTest, Utf16StreamInOddSizedReadsDecodesWholeAndACutOffEndS
     EXPECT_EQ(LineTexts(log, lines), (std::vector<std::u16string>{u"A", u"\uFFFD"}));
     const Notice& last = page.notices[page.notices.size() - 2];
     EXPECT_EQ(last.wParam, CONNECT_DATA_APPENDED);
-    EXPECT_EQ(last.recvLog, log);
+    EXPECT_EQ(last.recvText, log);
     UiCritSecGuard lock(g_connectLock);
     EXPECT_EQ(record->recvBytes, total);
 }
@@ -187,7 +187,7 @@ TEST_F(ReceiveEncodingTest, ADatagramIsReadOnItsOwnInEveryCodePage) {
             ASSERT_TRUE(page.PumpUntil(
                 [&] { return page.Count(WM_CONNECT_DATA, CONNECT_DATA_APPENDED) > before; }));
         }
-        const std::vector<std::u16string> lines = LineTexts(page.notices.back().recvLog);
+        const std::vector<std::u16string> lines = LineTexts(page.notices.back().recvText);
         ASSERT_GE(lines.size(), 2u);
         EXPECT_EQ(lines[lines.size() - 2].back(), u'\uFFFD');
         EXPECT_EQ(lines.back(), sample.text);

@@ -111,8 +111,8 @@ TEST_F(TcpEngineTest, PeerProgramsThatConnectSendAndCloseAreAnnouncedLoggedAndCl
         EXPECT_EQ(record->recvBytes2, 5);
         EXPECT_EQ(record->unread, 1);
         EXPECT_NE(record->thread, 0u);
-        ASSERT_EQ(record->recvLog.size(), 21u + 6u);  // one chunk: stamp, hello, line feed
-        EXPECT_EQ(record->recvLog.substr(21), u"hello\n");
+        ASSERT_EQ(record->recvLog.LineCount(), 1u);  // one chunk: stamp, hello, line feed
+        EXPECT_EQ(record->recvLog.Text(0, 1).substr(21), u"hello\n");
     }
 
     // A second peer, netcat this time, gets the next id.
@@ -121,7 +121,7 @@ TEST_F(TcpEngineTest, PeerProgramsThatConnectSendAndCloseAreAnnouncedLoggedAndCl
     EXPECT_EQ(nc.get(), 0);
     ConnectInfo* second = Record(1);
     ASSERT_NE(second, nullptr);
-    EXPECT_EQ(second->recvLog.substr(21), u"bye\n");
+    EXPECT_EQ(second->recvLog.Text().substr(21), u"bye\n");
 }
 
 TEST_F(TcpEngineTest, ALargeSendArrivesInBoundedChunksAndIsCountedExactly) {
@@ -133,17 +133,17 @@ TEST_F(TcpEngineTest, ALargeSendArrivesInBoundedChunksAndIsCountedExactly) {
         [&] { return !page.notices.empty() && page.notices.back().recvBytes == 15000; }));
     // Every line: stamp, at most 10239 bytes, line feed; together exactly the payload.
     // Reads that arrived together may share a notification, never a line.
-    const std::u16string log = Record(0)->recvLog;
-    EXPECT_GE(std::count(log.begin(), log.end(), u'\n'), 2);
+    const CompactLog& log = Record(0)->recvLog;
+    EXPECT_GE(log.LineCount(), 2u);
     std::size_t total = 0;
-    for (std::size_t start = 0; start < log.size();) {
-        const std::size_t end = log.find(u'\n', start);
-        ASSERT_NE(end, std::u16string::npos);
-        const std::size_t chunk = end - start - 21;
+    for (std::size_t line = 0; line < log.LineCount(); ++line) {
+        const std::u16string text = log.Text(line, 1);
+        ASSERT_GE(text.size(), 22u);
+        ASSERT_EQ(text.find(u'\n'), text.size() - 1);
+        const std::size_t chunk = text.size() - 22;
         EXPECT_GE(chunk, 1u);
         EXPECT_LE(chunk, 10239u);
         total += chunk;
-        start = end + 1;
     }
     EXPECT_EQ(total, 15000u);
     closesocket(client);
@@ -291,7 +291,7 @@ TEST_F(TcpEngineTest, AReconnectedRecordKeepsItsNewSocket) {
 
     ASSERT_EQ(SendSocket(secondPeer, "new", 3), 3);
     ASSERT_TRUE(page.PumpUntil([&] { return page.Count(WM_CONNECT_DATA, 0) == 1; }));
-    EXPECT_EQ(record->recvLog.substr(21), u"new\n");
+    EXPECT_EQ(record->recvLog.Text().substr(21), u"new\n");
     EXPECT_EQ(engine.SendStream(record->sock, "ok", 2), 2);
     for (SOCKET s : {server, firstPeer, secondPeer}) closesocket(s);
 }

@@ -21,7 +21,7 @@ struct Notice {
     ConnectInfo* record = nullptr;
     std::uint32_t id = 0;
     std::int32_t recvBytes = 0;
-    std::u16string recvLog;
+    std::u16string recvText;  // the received log as text then
     SOCKET sock = INVALID_SOCKET;
     bool lockHeldBySender = false;
 };
@@ -91,7 +91,7 @@ private:
         if (record != nullptr) {
             notice.id = record->id;
             notice.recvBytes = record->recvBytes;
-            notice.recvLog = record->recvLog;
+            notice.recvText = record->recvLog.Text();
             notice.sock = record->sock;
         }
         notices.push_back(notice);

@@ -101,7 +101,7 @@ TEST_F(UdpEngineTest, EachSenderBecomesOneRecordAnnouncedBeforeItsData) {
     EXPECT_EQ(first->serverAddr.sin_addr.s_addr, htonl(INADDR_ANY));
     EXPECT_EQ(page.notices[1].message, WM_CONNECT_DATA);
     EXPECT_EQ(page.notices[1].record, first);
-    EXPECT_EQ(page.notices[1].recvLog.substr(21), u"hello\n");
+    EXPECT_EQ(page.notices[1].recvText.substr(21), u"hello\n");
     EXPECT_EQ(page.notices[2].record, first);
     EXPECT_EQ(page.notices[3].message, WM_CONNECT_NEW);
     EXPECT_EQ(page.notices[3].id, BoundPort(b));
@@ -109,7 +109,8 @@ TEST_F(UdpEngineTest, EachSenderBecomesOneRecordAnnouncedBeforeItsData) {
         UiCritSecGuard lock(g_connectLock);
         EXPECT_EQ(engine.Peers().size(), 2u);
         EXPECT_EQ(first->recvBytes, 10);
-        EXPECT_EQ(first->recvLog.size(), 2 * (21u + 6u));
+        EXPECT_EQ(first->recvLog.LineCount(), 2u);
+        EXPECT_EQ(first->recvLog.Text(1, 1).substr(21), u"again\n");
         EXPECT_EQ(engine.Peers().at(UdpKey(first->clientAddr)), first);
     }
     closesocket(a);
@@ -142,8 +143,8 @@ TEST_F(UdpEngineTest, AnEmptyDatagramIsAnOrdinaryMessage) {
     EXPECT_EQ(page.notices[0].message, WM_CONNECT_NEW);
     EXPECT_EQ(page.notices[1].message, WM_CONNECT_DATA);
     EXPECT_EQ(page.notices[1].wParam, 0u);
-    EXPECT_EQ(page.notices[1].recvLog.size(), 22u);  // a stamp and the line feed
-    EXPECT_EQ(page.notices[1].recvLog.back(), u'\n');
+    EXPECT_EQ(page.notices[1].recvText.size(), 22u);  // a stamp and the line feed
+    EXPECT_EQ(page.notices[1].recvText.back(), u'\n');
     EXPECT_EQ(page.notices[1].recvBytes, 0);
     EXPECT_EQ(page.notices[1].record->unread, 1);
 
@@ -163,7 +164,7 @@ TEST_F(UdpEngineTest, LargeDatagramsArriveWholeAndReceptionGoesOn) {
     ASSERT_EQ(SendTo(a, "small", port), 5);
     // Datagrams that arrive together may be reported together; each is a line of its own.
     ASSERT_TRUE(page.PumpUntil([&] { return LastReceivedBytes() == 60005; }));
-    const std::u16string log = page.notices.back().recvLog;
+    const std::u16string log = page.notices.back().recvText;
     ASSERT_EQ(log.size(), 21u + 60000u + 1u + 21u + 5u + 1u);
     EXPECT_EQ(log.substr(21, 60001), std::u16string(60000, u'L') + u'\n');
     EXPECT_EQ(log.substr(log.size() - 6), u"small\n");
@@ -181,7 +182,7 @@ TEST_F(UdpEngineTest, AFloodFromOneSenderIsLoggedWholeOneLineADatagram) {
     }
     ASSERT_TRUE(page.PumpUntil([&] { return LastReceivedBytes() == 10 * kDatagrams; }));
     EXPECT_EQ(page.Count(WM_CONNECT_NEW, 0), 1);
-    const std::u16string& log = page.notices.back().recvLog;
+    const std::u16string& log = page.notices.back().recvText;
     EXPECT_EQ(std::count(log.begin(), log.end(), u'\n'), kDatagrams);
     EXPECT_EQ(log.size(), kDatagrams * (21u + 10u + 1u));
     closesocket(a);
@@ -263,7 +264,7 @@ TEST_F(UdpEngineTest, AClientEndpointTakesEveryDatagramAndEndsSilentlyWhenDelete
         EXPECT_EQ(notice.wParam, 0u);
         EXPECT_EQ(notice.record, endpoint);
     }
-    const std::u16string& log = clientPage.notices.back().recvLog;
+    const std::u16string& log = clientPage.notices.back().recvText;
     EXPECT_EQ(std::count(log.begin(), log.end(), u'\n'), 3);  // "reply", "", "x"
     EXPECT_TRUE(page.notices.empty());                        // nothing went to the server page
 
