@@ -7,20 +7,15 @@
 // Each command is timed from the call until it has done its work (the page took the lock,
 // closed the connection and showed the result). Targets (printed, not asserted): every
 // command during the flood within 100 ms, no stall above 50 ms.
-#include <netinet/in.h>
 #include <poll.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QApplication>
-#include <QEventLoop>
 #include <QTimer>
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <functional>
 #include <memory>
 #include <vector>
 
@@ -53,145 +48,35 @@ double MsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-bool RaiseDescriptorLimit() {
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
-        return false;
-    const rlim_t wanted = kConnections + 1024;
-    if (limit.rlim_cur >= wanted)
-        return true;
-    limit.rlim_cur = std::min<rlim_t>(wanted, limit.rlim_max);
-    return ::setrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur >= wanted;
-}
-
-// The peers: a child process started before any thread. Commands over a pipe: 'C' and a
-// port connects kConnections peers; 'F' floods from all of them (round robin, non-blocking,
-// each up to kBytesPerPeer) until the next command arrives or the limit passes; 'X' closes
-// them all. Each command is answered with one byte once done ('F' at once).
-class PeerProcess {
-public:
-    bool Start() {
-        int commands[2], answers[2];
-        if (::pipe(commands) != 0 || ::pipe(answers) != 0)
-            return false;
-        pid_ = ::fork();
-        if (pid_ < 0)
-            return false;
-        if (pid_ == 0) {
-            ::close(commands[1]);
-            ::close(answers[0]);
-            Serve(commands[0], answers[1]);
-            ::_exit(0);
-        }
-        ::close(commands[0]);
-        ::close(answers[1]);
-        commands_ = commands[1];
-        answers_ = answers[0];
-        return true;
-    }
-    ~PeerProcess() {
-        if (pid_ > 0) {
-            ::close(commands_);
-            ::close(answers_);
-            ::waitpid(pid_, nullptr, 0);
+// The peers' flood ('F' to the peer process), run in the child: from all peers, round
+// robin and non-blocking, each up to kBytesPerPeer. Returns when a command is waiting (left
+// unread), every peer sent its share, or the limit passed.
+void Flood(char /*what*/, const std::vector<int>& peers, int commands) {
+    std::vector<char> data(kSendSize, 'f');
+    for (std::size_t i = 0; i < data.size(); i += 64) data[i] = '\n';
+    std::vector<std::size_t> sent(peers.size(), 0);
+    const auto limit = Clock::now() + std::chrono::milliseconds(kFloodLimitMs);
+    for (bool more = true; more && Clock::now() < limit;) {
+        pollfd command{commands, POLLIN, 0};
+        if (::poll(&command, 1, 0) > 0)
+            return;
+        more = false;
+        for (std::size_t i = 0; i < peers.size(); ++i) {
+            if (sent[i] >= kBytesPerPeer)
+                continue;
+            const ssize_t n =
+                ::send(peers[i], data.data(), data.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+            if (n > 0)
+                sent[i] += static_cast<std::size_t>(n);
+            else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+                sent[i] = kBytesPerPeer;  // deleted or disconnected by the page
+            more = more || sent[i] < kBytesPerPeer;
         }
     }
-    void Command(char what, std::uint16_t port = 0) {
-        const char command[3] = {what, static_cast<char>(port >> 8),
-                                 static_cast<char>(port & 0xFF)};
-        (void)!::write(commands_, command, sizeof command);
-        char done = 0;
-        (void)!::read(answers_, &done, 1);
-    }
-
-private:
-    static void Serve(int commands, int answers) {
-        std::vector<int> peers;
-        unsigned char command[3];
-        while (::read(commands, command, sizeof command) == sizeof command) {
-            if (command[0] == 'C') {
-                sockaddr_in address{};
-                address.sin_family = AF_INET;
-                address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-                address.sin_port = htons(static_cast<std::uint16_t>(command[1] << 8 | command[2]));
-                for (int i = 0; i < kConnections; ++i) {
-                    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-                    if (fd < 0 ||
-                        ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-                        if (fd >= 0)
-                            ::close(fd);
-                        break;
-                    }
-                    peers.push_back(fd);
-                }
-                (void)!::write(answers, "1", 1);
-            } else if (command[0] == 'F') {
-                (void)!::write(answers, "1", 1);
-                Flood(peers, commands);
-            } else {
-                for (int fd : peers) ::close(fd);
-                peers.clear();
-                (void)!::write(answers, "1", 1);
-            }
-        }
-    }
-
-    // Returns when a command is waiting (left unread), every peer sent its share, or the
-    // limit passed.
-    static void Flood(const std::vector<int>& peers, int commands) {
-        std::vector<char> data(kSendSize, 'f');
-        for (std::size_t i = 0; i < data.size(); i += 64) data[i] = '\n';
-        std::vector<std::size_t> sent(peers.size(), 0);
-        const auto limit = Clock::now() + std::chrono::milliseconds(kFloodLimitMs);
-        for (bool more = true; more && Clock::now() < limit;) {
-            pollfd command{commands, POLLIN, 0};
-            if (::poll(&command, 1, 0) > 0)
-                return;
-            more = false;
-            for (std::size_t i = 0; i < peers.size(); ++i) {
-                if (sent[i] >= kBytesPerPeer)
-                    continue;
-                const ssize_t n =
-                    ::send(peers[i], data.data(), data.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
-                if (n > 0)
-                    sent[i] += static_cast<std::size_t>(n);
-                else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
-                    sent[i] = kBytesPerPeer;  // deleted or disconnected by the page
-                more = more || sent[i] < kBytesPerPeer;
-            }
-        }
-    }
-
-    pid_t pid_ = -1;
-    int commands_ = -1;
-    int answers_ = -1;
-};
-
-// Runs the event loop until `done` holds or `limitMs` passes; false on the limit.
-bool RunUntil(const std::function<bool()>& done, int limitMs = kRunLimitMs) {
-    QEventLoop loop;
-    QTimer check;
-    check.setInterval(5);
-    bool met = false;
-    QObject::connect(&check, &QTimer::timeout, [&] {
-        if (done()) {
-            met = true;
-            loop.quit();
-        }
-    });
-    QTimer::singleShot(limitMs, &loop, &QEventLoop::quit);
-    check.start();
-    loop.exec();
-    return met;
 }
 
 void RunFor(int ms) {
     RunUntil([] { return false; }, ms);
-}
-
-int CountEntries(CTreeCtrlEx& tree) {
-    QTreeWidgetItem* host = tree.topLevelItem(0);
-    return host != nullptr ? host->childCount() : 0;
 }
 
 // Every record's received bytes so far (entries deleted meanwhile no longer count).
@@ -287,12 +172,12 @@ void PrintCommand(const char* name, const std::vector<double>& flood,
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (!RaiseDescriptorLimit()) {
+    if (!RaiseDescriptorLimit(kConnections + 1024)) {
         std::printf("cannot raise the descriptor limit to %d; skipped\n", kConnections + 1024);
         return 0;
     }
     // Forked before the application starts any thread.
-    PeerProcess peers;
+    PeerProcess peers(kConnections, Flood);
     if (!peers.Start()) {
         std::printf("cannot start the peer process; skipped\n");
         return 0;
@@ -308,7 +193,7 @@ int main(int argc, char** argv) {
         page->OnCreate();
     }
     peers.Command('C', port);
-    if (!RunUntil([&] { return CountEntries(*page->Tree()) >= kConnections; })) {
+    if (!RunUntil([&] { return CountEntries(*page->Tree()) >= kConnections; }, kRunLimitMs)) {
         std::printf("only %d of %d connections listed; skipped\n", CountEntries(*page->Tree()),
                     kConnections);
         return 0;

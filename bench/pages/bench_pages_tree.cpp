@@ -6,19 +6,13 @@
 //   page closed        destroying the page with all its entries, closed and then open
 //
 // Targets (printed, not asserted): each page figure under 3 s.
-#include <netinet/in.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
-#include <QTimer>
 #include <chrono>
 #include <cstdio>
-#include <functional>
 #include <memory>
 #include <vector>
 
@@ -43,95 +37,6 @@ double SecondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// One descriptor per connection in each process (the peers live in a process of their
-// own), plus room for the rest.
-bool RaiseDescriptorLimit() {
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
-        return false;
-    const rlim_t wanted = kConnections + 1024;
-    if (limit.rlim_cur >= wanted)
-        return true;
-    limit.rlim_cur = std::min<rlim_t>(wanted, limit.rlim_max);
-    return ::setrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur >= wanted;
-}
-
-// The peers: a child process started before any thread, told over a pipe to connect
-// kConnections peers to a port ('C' and the port) or to close them all at once ('X').
-// It answers each command with one byte once done.
-class PeerProcess {
-public:
-    bool Start() {
-        int commands[2], answers[2];
-        if (::pipe(commands) != 0 || ::pipe(answers) != 0)
-            return false;
-        pid_ = ::fork();
-        if (pid_ < 0)
-            return false;
-        if (pid_ == 0) {
-            ::close(commands[1]);
-            ::close(answers[0]);
-            Serve(commands[0], answers[1]);
-            ::_exit(0);
-        }
-        ::close(commands[0]);
-        ::close(answers[1]);
-        commands_ = commands[1];
-        answers_ = answers[0];
-        return true;
-    }
-    ~PeerProcess() {
-        if (pid_ > 0) {
-            ::close(commands_);  // the child ends when its command pipe closes
-            ::close(answers_);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    // Both return at once; Wait waits for the child to have done the last command.
-    void ConnectAll(std::uint16_t port) {
-        const char command[3] = {'C', static_cast<char>(port >> 8), static_cast<char>(port & 0xFF)};
-        (void)!::write(commands_, command, sizeof command);
-    }
-    void CloseAll() { (void)!::write(commands_, "X\0\0", 3); }
-    void Wait() {
-        char done = 0;
-        (void)!::read(answers_, &done, 1);
-    }
-
-private:
-    static void Serve(int commands, int answers) {
-        std::vector<int> peers;
-        peers.reserve(kConnections);
-        unsigned char command[3];
-        while (::read(commands, command, sizeof command) == sizeof command) {
-            if (command[0] == 'C') {
-                sockaddr_in address{};
-                address.sin_family = AF_INET;
-                address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-                address.sin_port = htons(static_cast<std::uint16_t>(command[1] << 8 | command[2]));
-                for (int i = 0; i < kConnections; ++i) {
-                    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-                    if (fd < 0 ||
-                        ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-                        if (fd >= 0)
-                            ::close(fd);
-                        break;
-                    }
-                    peers.push_back(fd);
-                }
-            } else {
-                for (int fd : peers) ::close(fd);
-                peers.clear();
-            }
-            (void)!::write(answers, "1", 1);
-        }
-    }
-
-    pid_t pid_ = -1;
-    int commands_ = -1;
-    int answers_ = -1;
-};
-
 // Baseline: the same connections accepted by a plain loop.
 double PlainAccept(PeerProcess& peers) {
     std::uint16_t port = 0;
@@ -139,7 +44,7 @@ double PlainAccept(PeerProcess& peers) {
     std::vector<int> accepted;
     accepted.reserve(kConnections);
     const auto start = Clock::now();
-    peers.ConnectAll(port);
+    peers.Send('C', port);
     for (int i = 0; i < kConnections; ++i) {
         const int fd = ::accept(listener, nullptr, nullptr);
         if (fd < 0)
@@ -148,34 +53,11 @@ double PlainAccept(PeerProcess& peers) {
     }
     const double seconds = SecondsSince(start);
     peers.Wait();
-    peers.CloseAll();
+    peers.Send('X');
     peers.Wait();
     for (int fd : accepted) ::close(fd);
     ::close(listener);
     return seconds;
-}
-
-// Runs the event loop until `done` holds or the run limit passes; false on the limit.
-bool RunUntil(const std::function<bool()>& done) {
-    QEventLoop loop;
-    QTimer check;
-    check.setInterval(5);
-    bool met = false;
-    QObject::connect(&check, &QTimer::timeout, [&] {
-        if (done()) {
-            met = true;
-            loop.quit();
-        }
-    });
-    QTimer::singleShot(kRunLimitMs, &loop, &QEventLoop::quit);
-    check.start();
-    loop.exec();
-    return met;
-}
-
-int CountEntries(CTreeCtrlEx& tree) {
-    QTreeWidgetItem* host = tree.topLevelItem(0);
-    return host != nullptr ? host->childCount() : 0;
 }
 
 // Entries stay closed once closed: each check goes on from the first one still open.
@@ -225,12 +107,14 @@ std::unique_ptr<BenchPage> ListeningPage() {
 }
 
 int main(int argc, char** argv) {
-    if (!RaiseDescriptorLimit()) {
+    // One descriptor per connection in each process (the peers live in a process of their
+    // own), plus room for the rest.
+    if (!RaiseDescriptorLimit(kConnections + 1024)) {
         std::printf("cannot raise the descriptor limit to %d; skipped\n", kConnections + 1024);
         return 0;
     }
     // Forked before the application starts any thread.
-    PeerProcess peers;
+    PeerProcess peers(kConnections);
     if (!peers.Start()) {
         std::printf("cannot start the peer process; skipped\n");
         return 0;
@@ -245,15 +129,15 @@ int main(int argc, char** argv) {
     auto page = ListeningPage();
     CTreeCtrlEx& tree = *page->Tree();
     auto start = Clock::now();
-    peers.ConnectAll(page->Port());
-    const bool listed = RunUntil([&] { return CountEntries(tree) >= kConnections; });
+    peers.Send('C', page->Port());
+    const bool listed = RunUntil([&] { return CountEntries(tree) >= kConnections; }, kRunLimitMs);
     PrintFigure("listed", SecondsSince(start), listed, plain);
     peers.Wait();
 
     start = Clock::now();
-    peers.CloseAll();
+    peers.Send('X');
     ClosedWatch watch(tree);
-    const bool closed = RunUntil([&] { return watch.AllClosed(); });
+    const bool closed = RunUntil([&] { return watch.AllClosed(); }, kRunLimitMs);
     PrintFigure("all shown closed", SecondsSince(start), closed, plain);
     peers.Wait();
 
@@ -263,13 +147,13 @@ int main(int argc, char** argv) {
 
     // Closed while every connection is still open.
     page = ListeningPage();
-    peers.ConnectAll(page->Port());
-    RunUntil([&] { return CountEntries(*page->Tree()) >= kConnections; });
+    peers.Send('C', page->Port());
+    RunUntil([&] { return CountEntries(*page->Tree()) >= kConnections; }, kRunLimitMs);
     peers.Wait();
     start = Clock::now();
     page.reset();
     PrintFigure("page closed, all open", SecondsSince(start), true, plain);
-    peers.CloseAll();
+    peers.Send('X');
     peers.Wait();
     return 0;
 }
