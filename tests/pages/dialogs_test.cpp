@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
+#include <functional>
 
 #include "net/connect_info.h"
 #include "pages/dlg_set_ip.h"
@@ -25,6 +26,28 @@ protected:
     void TearDown() override { PinLocalHostAddressForTesting(std::nullopt); }
 };
 
+// Runs `step` once, on the first tick at which `ready` holds; the ticks come every 20 ms while
+// a dialog's exec() turns the event loop.
+class StepWhenReady {
+public:
+    StepWhenReady(std::function<bool()> ready, std::function<void()> step)
+        : ready_(std::move(ready)), step_(std::move(step)) {
+        timer_.setInterval(20);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            if (!ready_())
+                return;
+            timer_.stop();
+            step_();
+        });
+        timer_.start();
+    }
+
+private:
+    std::function<bool()> ready_;
+    std::function<void()> step_;
+    QTimer timer_;
+};
+
 TEST_F(DialogsTest, PortDialogAcceptsThePortTypedAndShowsItsTemplate) {
     CSetListenDlg dialog(nullptr, kColour);
     ModalAnswer answer(ModalAnswer::TypeInto(CSetListenDlg::kPortFieldId, "65535"));
@@ -40,21 +63,16 @@ TEST_F(DialogsTest, PortDialogTakesThePortTypedStraightAwayAndReturn) {
     // A user types at once, without clicking the field, and ends with Return.
     CSetListenDlg dialog(nullptr, kColour);
     QWidget* focusedAtStart = nullptr;
-    QTimer typeLater;
-    typeLater.setInterval(20);
-    QObject::connect(&typeLater, &QTimer::timeout, [&] {
-        if (ActiveModal() != &dialog || !dialog.isActiveWindow())
-            return;
-        typeLater.stop();
-        focusedAtStart = QApplication::focusWidget();
-        if (focusedAtStart) {
-            QTest::keyClicks(focusedAtStart, "4242");
-            QTest::keyClick(focusedAtStart, Qt::Key_Return);
-        } else {
-            dialog.reject();
-        }
-    });
-    typeLater.start();
+    StepWhenReady typeLater([&] { return ActiveModal() == &dialog && dialog.isActiveWindow(); },
+                            [&] {
+                                focusedAtStart = QApplication::focusWidget();
+                                if (focusedAtStart) {
+                                    QTest::keyClicks(focusedAtStart, "4242");
+                                    QTest::keyClick(focusedAtStart, Qt::Key_Return);
+                                } else {
+                                    dialog.reject();
+                                }
+                            });
     EXPECT_EQ(dialog.exec(), QDialog::Accepted);
     EXPECT_EQ(focusedAtStart, FindControl(&dialog, CSetListenDlg::kPortFieldId));
     EXPECT_EQ(dialog.Port(), 4242);
@@ -74,16 +92,12 @@ TEST_F(DialogsTest, PortDialogRejectsAPortAboveRangeAndStaysOpen) {
         ModalAnswer readMessage(ModalAnswer::Press(ModalAnswer::Ok));
         // Once the message is answered the dialog must still be open; then cancel it.
         bool stillOpenAfterMessage = false;
-        QTimer cancelLater;
-        cancelLater.setInterval(20);
-        QObject::connect(&cancelLater, &QTimer::timeout, [&] {
-            if (!readMessage.Answered() || ActiveModal() != &dialog)
-                return;
-            cancelLater.stop();
-            stillOpenAfterMessage = dialog.isVisible();
-            QTest::mouseClick(FindControlAs<QAbstractButton>(&dialog, 2), Qt::LeftButton);
-        });
-        cancelLater.start();
+        StepWhenReady cancelLater(
+            [&] { return readMessage.Answered() && ActiveModal() == &dialog; },
+            [&] {
+                stillOpenAfterMessage = dialog.isVisible();
+                QTest::mouseClick(FindControlAs<QAbstractButton>(&dialog, 2), Qt::LeftButton);
+            });
         EXPECT_EQ(dialog.exec(), QDialog::Rejected) << typed.toStdString();
         EXPECT_TRUE(readMessage.Answered());
         EXPECT_EQ(readMessage.Text(), QStringLiteral("输入的端口号有错！"));
@@ -152,24 +166,13 @@ TEST_F(DialogsTest, AddressDialogRejectsAPortAboveRangeAndCancelDoesNotValidate)
     CDlgSetIp dialog(nullptr, QStringLiteral("127.0.0.1"), kColour);
     ModalAnswer typeTooLarge(ModalAnswer::TypeInto(CDlgSetIp::kPortFieldId, "70000"));
     ModalAnswer readMessage(ModalAnswer::Press(ModalAnswer::Ok));
-    QTimer cancelLater;
-    cancelLater.setInterval(20);
-    QObject::connect(&cancelLater, &QTimer::timeout, [&] {
-        if (!readMessage.Answered() || ActiveModal() != &dialog)
-            return;
-        cancelLater.stop();
-        QTest::keyClick(&dialog, Qt::Key_Escape);
-    });
-    cancelLater.start();
+    StepWhenReady cancelLater([&] { return readMessage.Answered() && ActiveModal() == &dialog; },
+                              [&] { QTest::keyClick(&dialog, Qt::Key_Escape); });
     EXPECT_EQ(dialog.exec(), QDialog::Rejected);
     EXPECT_EQ(readMessage.Text(), QStringLiteral("输入的端口号有错！"));
     EXPECT_EQ(readMessage.Caption(), QStringLiteral("提示"));
     EXPECT_EQ(dialog.Port(), 0);
 }
-
-}  // namespace
-
-namespace {
 
 // Return on the focused 取消 button presses it, in both dialogs.
 TEST_F(DialogsTest, ReturnOnTheFocusedCancelButtonCancels) {
@@ -177,19 +180,15 @@ TEST_F(DialogsTest, ReturnOnTheFocusedCancelButtonCancels) {
     CDlgSetIp addressDialog(nullptr, QString(), kColour);
     for (QDialog* dialog :
          {static_cast<QDialog*>(&portDialog), static_cast<QDialog*>(&addressDialog)}) {
-        QTimer pressLater;
-        pressLater.setInterval(20);
-        QObject::connect(&pressLater, &QTimer::timeout, [&] {
-            if (ActiveModal() != dialog || !dialog->isActiveWindow())
-                return;
-            pressLater.stop();
-            auto* cancel = FindControlAs<QAbstractButton>(dialog, 2);
-            cancel->setFocus();
-            QTest::keyClick(cancel, Qt::Key_Return);
-            if (dialog->isVisible())
-                dialog->done(-1);  // Return did nothing: fail below, do not hang
-        });
-        pressLater.start();
+        StepWhenReady pressLater(
+            [&] { return ActiveModal() == dialog && dialog->isActiveWindow(); },
+            [&] {
+                auto* cancel = FindControlAs<QAbstractButton>(dialog, 2);
+                cancel->setFocus();
+                QTest::keyClick(cancel, Qt::Key_Return);
+                if (dialog->isVisible())
+                    dialog->done(-1);  // Return did nothing: fail below, do not hang
+            });
         EXPECT_EQ(dialog->exec(), QDialog::Rejected) << dialog->metaObject()->className();
     }
     EXPECT_EQ(portDialog.Port(), 0);

@@ -1,49 +1,16 @@
-// Driving a TCP server page in a test: clicks on its skin buttons and tree rows, typing
-// into its send box, bounded waits for what its engine reports.
+// Driving a TCP server page in a test: the steps of any page (page_fixture.h), plus creating
+// the server with its port dialog answered and connecting loopback peers to it.
 #pragma once
 
-#include <gtest/gtest.h>
+#include <cstdint>
 
-#include <QAbstractButton>
-#include <QPlainTextEdit>
-#include <QScrollBar>
-#include <QTest>
-#include <memory>
-
-#include "net/connect_info.h"
-#include "net/crit_sec.h"
 #include "pages/set_listen_dlg.h"
 #include "pages/tcp_server_dlg.h"
-#include "platform/dialog_template.h"
-#include "skin/tree_ctrl_ex.h"
+#include "tests/pages/page_fixture.h"
 #include "tests/support/loopback_peer.h"
-#include "tests/support/modal_helper.h"
 
-constexpr int kWaitMs = 10000;
-
-class TcpServerPageTest : public ::testing::Test {
+class TcpServerPageTest : public PageTest<CTcpServerDlg> {
 protected:
-    void SetUp() override {
-        PinLocalHostAddressForTesting("127.0.0.1");
-        page_ = std::make_unique<CTcpServerDlg>();
-        page_->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(page_.get()));
-        tree_ = page_->Tree();
-        ASSERT_NE(tree_, nullptr);
-    }
-    void TearDown() override {
-        page_.reset();
-        PinLocalHostAddressForTesting(std::nullopt);
-    }
-
-    CSkinBtn* Button(int id) { return FindControlAs<CSkinBtn>(page_.get(), id); }
-    void Click(int id) {
-        CSkinBtn* button = Button(id);
-        ASSERT_NE(button, nullptr) << id;
-        QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, button->rect().center());
-    }
-    bool Enabled(int id) { return Button(id)->isEnabled(); }
-
     // Create with the port dialog answered; the page starts listening on `port`.
     void CreateServer(std::uint16_t port) {
         ModalAnswer answer(
@@ -57,68 +24,14 @@ protected:
         return port;
     }
 
-    HTREEITEM Host() { return tree_->GetRootItem(); }
-    std::vector<HTREEITEM> Entries() {
-        std::vector<HTREEITEM> entries;
-        for (HTREEITEM e = tree_->GetChildItem(Host()); e; e = tree_->GetNextSiblingItem(e)) {
-            entries.push_back(e);
-        }
-        return entries;
-    }
-    // Waits until the tree holds `count` entries and returns the last one.
-    HTREEITEM WaitForEntries(std::size_t count) {
-        EXPECT_TRUE(QTest::qWaitFor([&] { return Entries().size() >= count; }, kWaitMs));
-        const auto entries = Entries();
-        return entries.size() >= count ? entries[count - 1] : nullptr;
-    }
     // Connects a peer and waits for its entry.
     HTREEITEM ConnectPeer(LoopbackPeer& peer, std::uint16_t port) {
         const std::size_t before = Entries().size();
         EXPECT_TRUE(peer.Connect(port));
         return WaitForEntries(before + 1);
     }
-    int Image(HTREEITEM item) {
-        int image = -1, selected = -1;
-        tree_->GetItemImage(item, image, selected);
-        EXPECT_EQ(image, selected);
-        return image;
-    }
-    bool WaitForImage(HTREEITEM item, int image) {
-        return QTest::qWaitFor([&] { return Image(item) == image; }, kWaitMs);
-    }
-    void ClickItem(HTREEITEM item) {
-        const QRect row = tree_->visualItemRect(CTreeCtrlEx::FromHandle(item));
-        QTest::mouseClick(tree_->viewport(), Qt::LeftButton, Qt::NoModifier, row.center());
-    }
-    ConnectInfo* Record(HTREEITEM item) {
-        return reinterpret_cast<ConnectInfo*>(tree_->GetItemData(item));
-    }
-    std::u16string ReceivedLog(HTREEITEM item) {
-        UiCritSecGuard lock(g_connectLock);
-        return Record(item)->recvLog.Text();
-    }
     std::uint8_t Unread(HTREEITEM item) {
         UiCritSecGuard lock(g_connectLock);
         return Record(item)->unread;
     }
-    // Waits until the entry's received log ends with `text` (and a line feed).
-    bool WaitForReceived(HTREEITEM item, const std::string& text) {
-        const std::u16string tail = QString::fromStdString(text + "\n").toStdU16String();
-        return QTest::qWaitFor(
-            [&] {
-                const std::u16string log = ReceivedLog(item);
-                return log.size() >= tail.size() &&
-                       log.compare(log.size() - tail.size(), tail.size(), tail) == 0;
-            },
-            kWaitMs);
-    }
-    QString ReceivedText() { return page_->ReceivedView()->toPlainText(); }
-    QString SentText() { return page_->SentView()->toPlainText(); }
-    void TypeIntoSendBox(const QString& text) {
-        page_->SendBox()->setFocus();
-        QTest::keyClicks(page_->SendBox(), text);
-    }
-
-    std::unique_ptr<CTcpServerDlg> page_;
-    CTreeCtrlEx* tree_ = nullptr;
 };

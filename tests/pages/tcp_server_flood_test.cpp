@@ -5,6 +5,7 @@
 #include <QContextMenuEvent>
 #include <QFile>
 #include <QMenu>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <thread>
 

@@ -115,7 +115,7 @@ TEST_F(UdpClientPageTest, ClientsReceiveOnTheirOwnSocketsAndSendToTheirServer) {
 
     // Each receives on its own socket: the shown one in its view, the other marked.
     ASSERT_TRUE(server.SendTo(second, "to b"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return ReceivedText().endsWith("to b\n"); }, kUdpWaitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ReceivedText().endsWith("to b\n"); }, kWaitMs));
     EXPECT_EQ(Image(b), kImageEntryClosed);
     ASSERT_TRUE(server.SendTo(first, "to a"));
     ASSERT_TRUE(WaitForImage(a, kImageEntryOpenUnread));
@@ -235,7 +235,7 @@ TEST_F(UdpClientPageTest, ClientsTalkToTheServerPageOfTheSameProgram) {
     HTREEITEM sender = nullptr;
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return (sender = serverTree->GetChildItem(serverTree->GetRootItem())) != nullptr; },
-        kUdpWaitMs));
+        kWaitMs));
     EXPECT_EQ(serverTree->GetItemText(sender), QStringLiteral("127.0.0.1:%1").arg(local));
     serverTree->SelectItem(sender);
     serverPage.ShowEntry(sender);
@@ -243,7 +243,7 @@ TEST_F(UdpClientPageTest, ClientsTalkToTheServerPageOfTheSameProgram) {
     serverPage.OnSend();
     ASSERT_TRUE(WaitForReceived(client, "hello client"));
     EXPECT_TRUE(
-        QTest::qWaitFor([&] { return ReceivedText().endsWith("hello client\n"); }, kUdpWaitMs));
+        QTest::qWaitFor([&] { return ReceivedText().endsWith("hello client\n"); }, kWaitMs));
 }
 
 }  // namespace

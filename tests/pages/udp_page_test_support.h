@@ -1,5 +1,5 @@
-// Driving a UDP page in a test: clicks on its skin buttons and tree rows, typing into its
-// send box, datagram peers of the test's own on 127.0.0.1, bounded waits.
+// Driving a UDP page in a test: the steps of any page (page_fixture.h), datagram peers of the
+// test's own on 127.0.0.1, creating a UDP server with its port dialog answered.
 #pragma once
 
 #include <arpa/inet.h>
@@ -10,24 +10,17 @@
 #include <unistd.h>
 
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "net/connect_info.h"
-#include "net/crit_sec.h"
+#include "net/socket_handle.h"
 #include "pages/set_listen_dlg.h"
 #include "pages/udp_server_dlg.h"
-#include "platform/dialog_template.h"
-#include "skin/tree_ctrl_ex.h"
-#include "tests/support/modal_helper.h"
-
-constexpr int kUdpWaitMs = 10000;
+#include "tests/pages/page_fixture.h"
 
 // A datagram socket of the test bound to 127.0.0.1 and `port` (0: the kernel's pick).
 class UdpPeer {
@@ -67,7 +60,7 @@ public:
         std::uint16_t fromPort = 0;
     };
     // The next datagram within `timeoutMs`, or nothing.
-    std::optional<Datagram> Receive(int timeoutMs = kUdpWaitMs) {
+    std::optional<Datagram> Receive(int timeoutMs = kWaitMs) {
         pollfd wait{fd_, POLLIN, 0};
         if (::poll(&wait, 1, timeoutMs) <= 0)
             return std::nullopt;
@@ -133,91 +126,27 @@ private:
     QString text_;
 };
 
-// A page of type Page on screen (off screen), with its tree, and the steps a user takes.
+// A UDP page of type Page: the steps of any page (page_fixture.h), plus a check that the
+// page closes every socket it opened, and the size of its engine's peer map.
 template <typename Page>
-class UdpPageTest : public ::testing::Test {
+class UdpPageTest : public PageTest<Page> {
 protected:
     void SetUp() override {
-        PinLocalHostAddressForTesting("127.0.0.1");
-        page_ = std::make_unique<Page>();
-        page_->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(page_.get()));
-        tree_ = page_->Tree();
-        ASSERT_NE(tree_, nullptr);
+        PageTest<Page>::SetUp();
         sockets_ = OpenSocketCount();
     }
     void TearDown() override {
-        page_.reset();
+        this->page_.reset();
         // The page closed every socket it opened.
         EXPECT_EQ(OpenSocketCount(), sockets_);
-        PinLocalHostAddressForTesting(std::nullopt);
+        PageTest<Page>::TearDown();
     }
 
-    CSkinBtn* Button(int id) { return FindControlAs<CSkinBtn>(page_.get(), id); }
-    void Click(int id) {
-        CSkinBtn* button = Button(id);
-        ASSERT_NE(button, nullptr) << id;
-        QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, button->rect().center());
-    }
-    bool Enabled(int id) { return Button(id)->isEnabled(); }
-
-    HTREEITEM Host() { return tree_->GetRootItem(); }
-    std::vector<HTREEITEM> Entries() {
-        std::vector<HTREEITEM> entries;
-        for (HTREEITEM e = tree_->GetChildItem(Host()); e; e = tree_->GetNextSiblingItem(e)) {
-            entries.push_back(e);
-        }
-        return entries;
-    }
-    HTREEITEM WaitForEntries(std::size_t count) {
-        EXPECT_TRUE(QTest::qWaitFor([&] { return Entries().size() >= count; }, kUdpWaitMs));
-        const auto entries = Entries();
-        return entries.size() >= count ? entries[count - 1] : nullptr;
-    }
-    int Image(HTREEITEM item) {
-        int image = -1, selected = -1;
-        tree_->GetItemImage(item, image, selected);
-        EXPECT_EQ(image, selected);
-        return image;
-    }
-    bool WaitForImage(HTREEITEM item, int image) {
-        return QTest::qWaitFor([&] { return Image(item) == image; }, kUdpWaitMs);
-    }
-    void ClickItem(HTREEITEM item) {
-        const QRect row = tree_->visualItemRect(CTreeCtrlEx::FromHandle(item));
-        QTest::mouseClick(tree_->viewport(), Qt::LeftButton, Qt::NoModifier, row.center());
-    }
-    ConnectInfo* Record(HTREEITEM item) {
-        return reinterpret_cast<ConnectInfo*>(tree_->GetItemData(item));
-    }
-    std::u16string ReceivedLog(HTREEITEM item) {
-        UiCritSecGuard lock(g_connectLock);
-        return Record(item)->recvLog.Text();
-    }
+    // The engine's thread changes the peer map under g_connectLock.
     std::size_t MapSize() {
         UiCritSecGuard lock(g_connectLock);
-        return page_->Engine().Peers().size();
-    }
-    // Waits until the entry's received log ends with `text` and a line feed.
-    bool WaitForReceived(HTREEITEM item, const std::string& text) {
-        const std::u16string tail = QString::fromStdString(text + "\n").toStdU16String();
-        return QTest::qWaitFor(
-            [&] {
-                const std::u16string log = ReceivedLog(item);
-                return log.size() >= tail.size() &&
-                       log.compare(log.size() - tail.size(), tail.size(), tail) == 0;
-            },
-            kUdpWaitMs);
-    }
-    QString ReceivedText() { return page_->ReceivedView()->toPlainText(); }
-    QString SentText() { return page_->SentView()->toPlainText(); }
-    void TypeIntoSendBox(const QString& text) {
-        page_->SendBox()->setFocus();
-        page_->SendBox()->selectAll();
-        QTest::keyClicks(page_->SendBox(), text);
+        return this->page_->Engine().Peers().size();
     }
 
-    std::unique_ptr<Page> page_;
-    CTreeCtrlEx* tree_ = nullptr;
     std::size_t sockets_ = 0;
 };

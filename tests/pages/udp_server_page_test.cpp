@@ -25,7 +25,7 @@ protected:
                 }
                 return found != nullptr;
             },
-            kUdpWaitMs);
+            kWaitMs);
         return found;
     }
 };
@@ -101,7 +101,7 @@ TEST_F(UdpServerPageTest, SendersBecomeEntriesAndARepliesReachesOnlyTheChosenOne
     EXPECT_TRUE(Enabled(Page::kIds.remove));
     EXPECT_FALSE(Enabled(Page::kStopReceivingId));
     ASSERT_TRUE(a.SendTo(port, "three"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return ReceivedText().endsWith("three\n"); }, kUdpWaitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ReceivedText().endsWith("three\n"); }, kWaitMs));
     EXPECT_EQ(ReceivedText().count(u'\n'), 3);
     EXPECT_EQ(Image(ea), kImageEntryOpen);
     ASSERT_TRUE(b.SendTo(port, "unseen"));
@@ -226,7 +226,7 @@ TEST_F(UdpServerPageTest, ExchangesWithSocatAsTheSender) {
     const std::uint16_t port = CreateServer();
     QProcess socat;
     socat.start("socat", {"-", QStringLiteral("UDP4:127.0.0.1:%1").arg(port)});
-    ASSERT_TRUE(socat.waitForStarted(kUdpWaitMs));
+    ASSERT_TRUE(socat.waitForStarted(kWaitMs));
     socat.write("from socat\n");
     const HTREEITEM entry = WaitForEntries(1);
     ASSERT_NE(entry, nullptr);
@@ -234,10 +234,10 @@ TEST_F(UdpServerPageTest, ExchangesWithSocatAsTheSender) {
     ClickItem(entry);
     TypeIntoSendBox("to socat");
     Click(Page::kIds.send);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return socat.bytesAvailable() >= 8; }, kUdpWaitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return socat.bytesAvailable() >= 8; }, kWaitMs));
     EXPECT_EQ(socat.readAll(), "to socat");
     socat.kill();
-    socat.waitForFinished(kUdpWaitMs);
+    socat.waitForFinished(kWaitMs);
 }
 
 }  // namespace
