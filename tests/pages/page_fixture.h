@@ -100,6 +100,16 @@ protected:
         page_->SendBox()->selectAll();
         QTest::keyClicks(page_->SendBox(), text);
     }
+    // Types `text` and clicks Send: the page refuses with `message` under `caption` and keeps
+    // the text in the box.
+    void ExpectSendRefused(const QString& text, const QString& message, const QString& caption) {
+        TypeIntoSendBox(text);
+        ModalAnswer refused;
+        Click(Page::kIds.send);
+        EXPECT_EQ(refused.Text(), message) << text.toStdString();
+        EXPECT_EQ(refused.Caption(), caption) << text.toStdString();
+        EXPECT_EQ(page_->SendBox()->toPlainText(), text);
+    }
 
     std::unique_ptr<Page> page_;
     CTreeCtrlEx* tree_ = nullptr;

@@ -221,12 +221,7 @@ TEST_F(TcpServerPageTest, SendAndClearsExplainWhatIsMissing) {
     const HTREEITEM entry = ConnectPeer(peer, port);
     ClickItem(entry);
     Click(Page::kDisconnectId);
-    TypeIntoSendBox("late");
-    ModalAnswer notConnected;
-    Click(Page::kSendId);
-    EXPECT_EQ(notConnected.Text(), QStringLiteral("未建立链接！"));
-    EXPECT_EQ(notConnected.Caption(), QStringLiteral("提示!"));
-    EXPECT_EQ(page_->SendBox()->toPlainText(), "late");
+    ExpectSendRefused("late", QStringLiteral("未建立链接！"), QStringLiteral("提示!"));
 }
 
 TEST_F(TcpServerPageTest, ClearsEmptyLogsCountersAndViews) {

@@ -196,12 +196,7 @@ TEST_F(UdpClientPageTest, ABroadcastAimedClientCannotSend) {
     EXPECT_EQ(ntohs(Record(entries[0])->serverAddr.sin_port), 65535);
 
     // The socket is not enabled for broadcast: nothing leaves.
-    TypeIntoSendBox("nobody");
-    ModalAnswer failed;
-    Click(Page::kIds.send);
-    EXPECT_EQ(failed.Text(), QStringLiteral("发送出错！"));
-    EXPECT_EQ(failed.Caption(), QStringLiteral("提示"));
-    EXPECT_EQ(page_->SendBox()->toPlainText(), "nobody");
+    ExpectSendRefused("nobody", QStringLiteral("发送出错！"), QStringLiteral("提示"));
     EXPECT_TRUE(Record(entries[0])->sendLog.Empty());
 }
 

@@ -167,12 +167,7 @@ TEST_F(UdpServerPageTest, StopAndStartKeepTheEntriesAndSendingWhileStoppedFails)
 
     ClickItem(ea);
     EXPECT_EQ(Image(ea), kImageEntryClosed);
-    TypeIntoSendBox("late");
-    ModalAnswer failed;
-    Click(Page::kIds.send);
-    EXPECT_EQ(failed.Text(), QStringLiteral("发送出错！"));
-    EXPECT_EQ(failed.Caption(), QStringLiteral("提示"));
-    EXPECT_EQ(page_->SendBox()->toPlainText(), "late");
+    ExpectSendRefused("late", QStringLiteral("发送出错！"), QStringLiteral("提示"));
     EXPECT_TRUE(Record(ea)->sendLog.Empty());
 
     ClickItem(Host());
