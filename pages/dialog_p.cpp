@@ -8,7 +8,6 @@
 #include <unordered_set>
 
 #include "net/crit_sec.h"
-#include "net/tcp_engine.h"
 #include "pages/ansi_text.h"
 #include "pages/log_file.h"
 #include "pages/page_colour.h"
@@ -396,7 +395,7 @@ std::optional<std::string> CDialogP::PrepareTypedTextForSending() const {
     return WideToAnsi(wire.toStdU16String());
 }
 
-void CDialogP::SendTypedTextTcp(TcpEngine&) {
+void CDialogP::SendTypedTextTcp() {
     const HTREEITEM selected = tree_ ? tree_->GetSelectedItem() : nullptr;
     if (!selected || IsHostNode(selected)) {
         ShowMessageBox(this, QStringLiteral("请选择接收端！"), QStringLiteral("提示!"));

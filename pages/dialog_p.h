@@ -34,7 +34,6 @@
 class CTreeCtrlEx;
 class QPlainTextEdit;
 class QTimer;
-class TcpEngine;
 class TcpSendQueue;
 
 // Node images (indices into the tree's image list).
@@ -159,7 +158,7 @@ protected:
     // Queues the send box's text for the selected entry's TCP connection; it is logged
     // when its last byte has gone (see TcpSendQueue). The send box keeps the text until
     // then.
-    void SendTypedTextTcp(TcpEngine& engine);
+    void SendTypedTextTcp();
     // The page closes the record's connection itself (Disconnect): its unsent messages are
     // dropped without a report. Call before closing the socket.
     void DropPendingSends(const ConnectInfo* record);

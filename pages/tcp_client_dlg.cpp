@@ -31,7 +31,7 @@ CTcpClientDlg::CTcpClientDlg(QWidget* parent)
              {kDisconnectSlot, kDisconnectId, kDisconnectBitmaps, [this] { OnDisconnect(); },
               false},
              {kSlot.remove, kIds.remove, kDeleteBitmaps, [this] { OnDelete(); }, false}},
-            TreeClientWidth(controls) / 4 / 2 + 4, kIds, [this] { SendTypedTextTcp(Engine()); });
+            TreeClientWidth(controls) / 4 / 2 + 4, kIds, [this] { SendTypedTextTcp(); });
     });
 }
 

@@ -21,7 +21,7 @@ CTcpServerDlg::CTcpServerDlg(QWidget* parent)
              {kDisconnectSlot, kDisconnectId, kDisconnectBitmaps, [this] { OnDisconnect(); },
               false},
              {kSlot.remove, kIds.remove, kDeleteBitmaps, [this] { OnDelete(); }, false}},
-            (TreeClientWidth(controls) / 5 - 24) / 2, kIds, [this] { SendTypedTextTcp(Engine()); });
+            (TreeClientWidth(controls) / 5 - 24) / 2, kIds, [this] { SendTypedTextTcp(); });
     });
     // Accepted connections are announced to this page.
     Engine().SetNotifyWindow(window);
