@@ -1,10 +1,14 @@
 #include "app/chat_app.h"
 
 #include <QApplication>
+#include <QTimer>
 #include <csignal>
 
+#include "app/command_line.h"
 #include "app/encoding_setting.h"
 #include "app/mgr_dlg.h"
+#include "app/qt_translations.h"
+#include "app/settings_file.h"
 #include "app/termination_signals.h"
 #include "platform/qt_window.h"
 
@@ -12,10 +16,15 @@ CMgrDlg* theMainFrame = nullptr;
 CChatApp theApp;
 
 int CChatApp::Run(int argc, char** argv) {
+    QCoreApplication::setApplicationName(QStringLiteral("Wirelark"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(WIRELARK_VERSION));
+    if (const std::optional<int> status = ReadCommandLine(argc, argv, startOptions_))
+        return *status;
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Wirelark"));
     QApplication::setDesktopFileName(QStringLiteral("io.github.wirelark.Wirelark"));
     InstallQtMessagePump();
+    InstallQtTranslations();
+    UseSettingsFile(startOptions_.settingsPath);
     LoadEncodingSetting();
     // A termination signal ends the program as closing the window does, minus the about
     // dialog: every loop ends (modal dialogs' too) and the frame is deleted as usual.
@@ -34,6 +43,9 @@ bool CChatApp::InitInstance() {
     std::signal(SIGPIPE, SIG_IGN);
     // Set before the frame runs: its pages start engine threads from now on.
     theMainFrame = new CMgrDlg(nullptr);
+    // Runs once the frame shows, so that a server's failure is reported over the window.
+    QTimer::singleShot(0, theMainFrame,
+                       [this] { ApplyStartOptions(*theMainFrame, startOptions_); });
     theMainFrame->exec();
     return false;
 }

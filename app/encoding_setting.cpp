@@ -1,10 +1,10 @@
 #include "app/encoding_setting.h"
 
-#include <QCoreApplication>
 #include <QSettings>
 #include <QString>
 #include <string>
 
+#include "app/settings_file.h"
 #include "text/code_page.h"
 
 namespace {
@@ -31,17 +31,6 @@ std::string CodePageOf(EncodingChoice choice) {
             break;
     }
     return {};
-}
-
-// Where the choice is kept: the application's own settings (tests give their own names and
-// path). Read with QSettings(Organisation(), Application()).
-QString Application() {
-    const QString name = QCoreApplication::applicationName();
-    return name.isEmpty() ? QStringLiteral("Wirelark") : name;
-}
-QString Organisation() {
-    const QString name = QCoreApplication::organizationName();
-    return name.isEmpty() ? Application() : name;
 }
 
 // Names rather than numbers in the file, so that it reads plainly and survives reordering.
@@ -73,8 +62,7 @@ bool Install(EncodingChoice choice) {
 }  // namespace
 
 void LoadEncodingSetting() {
-    const QString name =
-        QSettings(Organisation(), Application()).value(QLatin1String(kKey)).toString();
+    const QString name = OpenSettings()->value(QLatin1String(kKey)).toString();
     for (EncodingChoice choice : {EncodingChoice::Gbk, EncodingChoice::Utf16Le,
                                   EncodingChoice::Utf8, EncodingChoice::Utf16Be}) {
         if (name == SettingName(choice)) {
@@ -93,7 +81,7 @@ EncodingChoice CurrentEncodingChoice() {
 void ApplyEncodingChoice(EncodingChoice choice) {
     if (choice == EncodingChoice::Keep || !Install(choice))
         return;
-    QSettings settings(Organisation(), Application());
-    settings.setValue(QLatin1String(kKey), SettingName(choice));
-    settings.sync();
+    const std::unique_ptr<QSettings> settings = OpenSettings();
+    settings->setValue(QLatin1String(kKey), SettingName(choice));
+    settings->sync();
 }

@@ -134,3 +134,15 @@ void ServerHost::SetStartStop(bool start, bool stop) {
     page_.ButtonSlot(startSlot_).setEnabled(start);
     page_.ButtonSlot(stopSlot_).setEnabled(stop);
 }
+
+void ServerHost::StartOnPort(int port) {
+    const auto host = page_.GetHostNode();
+    HostInfo* info = host ? host->info : nullptr;
+    if (port < 1 || port > 65535 || !info || info->port >= 1)
+        return;
+    info->port = port;
+    page_.Tree()->SetItemText(host->item, FromAnsi(info->address + ":" + std::to_string(port)));
+    Start();
+    page_.Tree()->SelectItem(host->item);
+    page_.ShowEntry(host->item);
+}

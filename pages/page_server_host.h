@@ -51,6 +51,10 @@ public:
     // The server socket, or INVALID_SOCKET while closed.
     SOCKET ServerSocket() const;
 
+    // Create with `port` already chosen (the command line's servers): the same steps
+    // without the port dialog.
+    void StartOnPort(int port);
+
 private:
     // The host node shows the server socket `sock` open, or closed when INVALID_SOCKET.
     void SetOpen(HTREEITEM hostItem, HostInfo& info, SOCKET sock);

@@ -37,6 +37,8 @@ public:
     void OnCreate();
     void OnListen();
     void OnStopListening();
+    // Create with the port given (start-up options).
+    void StartOnPort(int port) { server_.StartOnPort(port); }
 
 protected:
     void ShowCommandButtons(Shown shown) override;

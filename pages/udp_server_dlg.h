@@ -25,6 +25,8 @@ public:
     // Create: the port dialog, then the server starts (Start receiving, Stop receiving,
     // Send and Delete are the server host's and the base's).
     void OnCreate() override;
+    // Create with the port given (start-up options).
+    void StartOnPort(int port) { server_.StartOnPort(port); }
 
 protected:
     SOCKET SendingSocket(const ConnectInfo& record) const override;

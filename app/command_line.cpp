@@ -1,0 +1,149 @@
+#include "app/command_line.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QStringList>
+#include <cstdio>
+#include <utility>
+
+#include "app/qt_translations.h"
+
+namespace {
+
+enum class Outcome { Run, Help, Version, Mistake };
+
+struct Reading {
+    Outcome outcome = Outcome::Run;
+    StartOptions options;
+    QString mistake;
+    QString help;  // the usage, as the parser writes it
+};
+
+// Qt's own options for any Qt program (QGuiApplication acts on them): accepted, not listed.
+struct QtOption {
+    const char* name;
+    bool takesValue;
+};
+constexpr QtOption kQtOptions[] = {
+    {"platform", true},        {"platformpluginpath", true},
+    {"platformtheme", true},   {"plugin", true},
+    {"qwindowgeometry", true}, {"qwindowicon", true},
+    {"qwindowtitle", true},    {"display", true},
+    {"geometry", true},        {"style", true},
+    {"stylesheet", true},      {"session", true},
+    {"reverse", false},        {"widgetcount", false},
+};
+
+// `text` as a number from `low` to `high`, or 0.
+int Number(const QString& text, int low, int high) {
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    return ok && value >= low && value <= high ? value : 0;
+}
+
+Reading Read(const QStringList& arguments) {
+    QCommandLineParser parser;
+    // "-platform xcb" as Qt programs take it; -h and -v still work.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.setApplicationDescription(QStringLiteral("手工测试 TCP 与 UDP 网络程序的工具。"));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption settings(
+        QStringLiteral("settings"), QStringLiteral("使用另一个设置文件。"), QStringLiteral("文件"));
+    const QCommandLineOption tcpServer(QStringLiteral("tcp-server"),
+                                       QStringLiteral("启动时在该端口创建 TCP 服务器。"),
+                                       QStringLiteral("端口"));
+    const QCommandLineOption udpServer(QStringLiteral("udp-server"),
+                                       QStringLiteral("启动时在该端口创建 UDP 服务器。"),
+                                       QStringLiteral("端口"));
+    const QCommandLineOption page(
+        QStringLiteral("page"),
+        QStringLiteral(
+            "启动时显示第 N 页：1 TCP 服务器，2 TCP 客户端，3 UDP 服务器，4 UDP 客户端。"),
+        QStringLiteral("N"));
+    parser.addOptions({settings, tcpServer, udpServer, page});
+    for (const QtOption& qt : kQtOptions) {
+        QCommandLineOption option(QString::fromLatin1(qt.name));
+        if (qt.takesValue)
+            option.setValueName(QStringLiteral("value"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+
+    Reading reading;
+    reading.help = parser.helpText();
+    auto mistake = [&reading](const QString& text) {
+        reading.outcome = Outcome::Mistake;
+        reading.mistake = text;
+        return reading;
+    };
+    if (!parser.parse(arguments))
+        return mistake(parser.errorText());
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
+        reading.outcome = Outcome::Help;
+        return reading;
+    }
+    if (parser.isSet(version)) {
+        reading.outcome = Outcome::Version;
+        return reading;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return mistake(
+            QStringLiteral("多余的参数：%1").arg(parser.positionalArguments().join(' ')));
+
+    StartOptions& options = reading.options;
+    options.settingsPath = parser.value(settings);
+    const std::pair<const QCommandLineOption*, int*> servers[] = {
+        {&tcpServer, &options.tcpServerPort}, {&udpServer, &options.udpServerPort}};
+    for (const auto& [option, port] : servers) {
+        if (!parser.isSet(*option))
+            continue;
+        *port = Number(parser.value(*option), 1, 65535);
+        if (*port == 0) {
+            return mistake(
+                QStringLiteral("端口号有错：%1（应为 1 到 65535）").arg(parser.value(*option)));
+        }
+    }
+    if (parser.isSet(page)) {
+        options.page = Number(parser.value(page), 1, 4) - 1;
+        if (options.page < 0)
+            return mistake(QStringLiteral("页号有错：%1（应为 1 到 4）").arg(parser.value(page)));
+    }
+    return reading;
+}
+
+void Print(std::FILE* stream, const QString& text) {
+    std::fputs(text.toUtf8().constData(), stream);
+}
+
+}  // namespace
+
+std::optional<int> ReadCommandLine(int argc, char** argv, StartOptions& options) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    const Reading first = Read(arguments);
+    if (first.outcome == Outcome::Run) {
+        options = first.options;
+        return std::nullopt;
+    }
+
+    // Answering needs no display: a core application gives the program's name and Qt's
+    // translated texts, and the reading is done again to use them.
+    QCoreApplication core(argc, argv);
+    InstallQtTranslations();
+    const Reading answer = Read(QCoreApplication::arguments());
+    switch (answer.outcome) {
+        case Outcome::Help:
+            Print(stdout, answer.help);
+            return 0;
+        case Outcome::Version:
+            Print(stdout, QStringLiteral("%1 %2\n").arg(QCoreApplication::applicationName(),
+                                                        QCoreApplication::applicationVersion()));
+            return 0;
+        default:
+            Print(stderr, QStringLiteral("%1: %2\n\n%3")
+                              .arg(QCoreApplication::applicationName().toLower(), answer.mistake,
+                                   answer.help));
+            return 2;
+    }
+}
