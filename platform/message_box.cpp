@@ -1,8 +1,11 @@
-// Modal message boxes with exactly the caption and text given and one OK button.
+// Modal message boxes as the program's own: the caption and text given, one "确定" button,
+// no icon in the box or its title bar.
 #include "platform/message_box.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QMessageBox>
+#include <QPushButton>
 
 QString ApplicationTitle() {
     return QStringLiteral("Wirelark");
@@ -11,6 +14,10 @@ QString ApplicationTitle() {
 void ShowMessageBox(QWidget* owner, const QString& text, const QString& caption) {
     QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, owner);
     box.setTextFormat(Qt::PlainText);
+    // Chinese even where Qt's translations are missing.
+    box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
+    // A box would otherwise take its owner's window icon into its title bar.
+    box.setWindowIcon(QIcon());
     box.exec();
 }
 

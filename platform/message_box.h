@@ -1,4 +1,5 @@
-// Modal message boxes with one OK button. Texts and captions are shown exactly as given.
+// Modal message boxes with one "确定" button and no icon. Texts and captions are shown
+// exactly as given.
 #pragma once
 
 #include <QString>

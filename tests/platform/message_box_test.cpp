@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDialog>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPixmap>
 #include <QPushButton>
 
 #include "platform/dialog_template.h"
@@ -18,6 +21,37 @@ TEST(MessageBox, ShowsCaptionAndTextExactly) {
     EXPECT_EQ(answer.Caption(), QStringLiteral("提示!"));
     EXPECT_EQ(answer.Text(), QStringLiteral("端口号不能为空!"));
     EXPECT_EQ(answer.ButtonTexts().size(), 1);
+}
+
+// What each message box looked like as it was shown.
+class ShownBoxes : public QObject {
+public:
+    ShownBoxes() { qApp->installEventFilter(this); }
+    ~ShownBoxes() override { qApp->removeEventFilter(this); }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* box = qobject_cast<QMessageBox*>(watched);
+        if (box && event->type() == QEvent::Show) {
+            iconless.push_back(box->icon() == QMessageBox::NoIcon && box->iconPixmap().isNull() &&
+                               box->windowIcon().isNull());
+        }
+        return false;
+    }
+    std::vector<bool> iconless;
+};
+
+// Run under LANG=C: the box is the program's own whatever the locale, one "确定" and no
+// icon, not even the owner's in its title bar.
+TEST(MessageBox, HasOnlyAChineseOkAndNoIcon) {
+    QWidget owner;
+    QPixmap logo(16, 16);
+    logo.fill(Qt::red);
+    owner.setWindowIcon(QIcon(logo));
+    const ShownBoxes shown;
+    ModalAnswer answer;
+    ShowMessageBox(&owner, QStringLiteral("监听启动失败"), QStringLiteral("错误！"));
+    ASSERT_TRUE(answer.Answered());
+    EXPECT_EQ(answer.ButtonTexts(), QStringList{QStringLiteral("确定")});
+    EXPECT_EQ(shown.iconless, std::vector<bool>{true});
 }
 
 TEST(MessageBox, StandardBoxCarriesTheApplicationTitle) {
