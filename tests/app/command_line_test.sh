@@ -1,0 +1,73 @@
+#!/bin/sh
+# The program's command line: --help, --version and mistakes are answered on the terminal
+# without a display (no DISPLAY, no QT_QPA_PLATFORM) and open no window; --tcp-server starts
+# the TCP server page's server on a free port of the test's choice, and the program still
+# ends cleanly on a termination signal.
+#   command_line_test.sh <build folder>
+set -eu
+APP=$(cd "$1" && pwd)/wirelark
+WORK=$(mktemp -d)
+PID=
+cleanup() {
+    [ -n "$PID" ] && kill -9 "$PID" 2>/dev/null || true
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+fail() {
+    echo "command_line_test: $*" >&2
+    exit 1
+}
+
+# Runs the program without any display; sets STATUS, output in $WORK/out and $WORK/err.
+run_bare() {
+    STATUS=0
+    env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM timeout 20 "$APP" "$@" \
+        >"$WORK/out" 2>"$WORK/err" || STATUS=$?
+}
+
+for option in --help -h; do
+    run_bare "$option"
+    [ "$STATUS" = 0 ] || fail "$option ended with status $STATUS: $(cat "$WORK/err")"
+    for listed in --settings --tcp-server --udp-server --page --version; do
+        grep -q -- "$listed" "$WORK/out" || fail "$option does not list $listed"
+    done
+done
+for option in --version -v; do
+    run_bare "$option"
+    [ "$STATUS" = 0 ] || fail "$option ended with status $STATUS: $(cat "$WORK/err")"
+    [ "$(cat "$WORK/out")" = "Wirelark 1.0" ] || fail "$option printed: $(cat "$WORK/out")"
+done
+for mistake in --no-such-option "--tcp-server 0" "--udp-server 65536" "--tcp-server" "--page 5" \
+    extra; do
+    # shellcheck disable=SC2086
+    run_bare $mistake
+    [ "$STATUS" = 2 ] || fail "'$mistake' ended with status $STATUS: $(cat "$WORK/err")"
+    [ ! -s "$WORK/out" ] || fail "'$mistake' wrote to standard output"
+    grep -q -- "--tcp-server" "$WORK/err" || fail "'$mistake' printed no usage"
+done
+
+# A TCP port of 127.0.0.1 that nothing listens on now.
+PORT=$((20000 + $$ % 20000))
+while nc -z 127.0.0.1 "$PORT" 2>/dev/null; do PORT=$((PORT + 1)); done
+HEX=$(printf '%04X' "$PORT")
+QT_QPA_PLATFORM=offscreen "$APP" --tcp-server "$PORT" --page 2 --settings "$WORK/settings.ini" \
+    >"$WORK/log" 2>&1 &
+PID=$!
+LISTENING=
+for _ in $(seq 100); do
+    if grep -q ":$HEX .* 0A " /proc/net/tcp; then
+        LISTENING=yes
+        break
+    fi
+    kill -0 "$PID" 2>/dev/null || fail "the program ended early: $(cat "$WORK/log")"
+    sleep 0.1
+done
+[ -n "$LISTENING" ] || fail "nothing listens on port $PORT"
+nc -z 127.0.0.1 "$PORT" || fail "no connection to 127.0.0.1:$PORT"
+kill -TERM "$PID"
+STATUS=0
+wait "$PID" || STATUS=$?
+PID=
+[ "$STATUS" = 0 ] || fail "the program ended with status $STATUS: $(cat "$WORK/log")"
+echo "command_line_test: help, version and mistakes answered without a display;" \
+    "--tcp-server $PORT listened"
