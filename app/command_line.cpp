@@ -46,8 +46,10 @@ Reading Read(const QStringList& arguments) {
     // "-platform xcb" as Qt programs take it; -h and -v still work.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.setApplicationDescription(QStringLiteral("手工测试 TCP 与 UDP 网络程序的工具。"));
-    const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("显示这些选项，然后退出。"));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("显示版本，然后退出。"));
     const QCommandLineOption settings(
         QStringLiteral("settings"), QStringLiteral("使用另一个设置文件。"), QStringLiteral("文件"));
     const QCommandLineOption tcpServer(QStringLiteral("tcp-server"),
@@ -61,7 +63,7 @@ Reading Read(const QStringList& arguments) {
         QStringLiteral(
             "启动时显示第 N 页：1 TCP 服务器，2 TCP 客户端，3 UDP 服务器，4 UDP 客户端。"),
         QStringLiteral("N"));
-    parser.addOptions({settings, tcpServer, udpServer, page});
+    parser.addOptions({help, version, settings, tcpServer, udpServer, page});
     for (const QtOption& qt : kQtOptions) {
         QCommandLineOption option(QString::fromLatin1(qt.name));
         if (qt.takesValue)
@@ -79,7 +81,7 @@ Reading Read(const QStringList& arguments) {
     };
     if (!parser.parse(arguments))
         return mistake(parser.errorText());
-    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
+    if (parser.isSet(help)) {
         reading.outcome = Outcome::Help;
         return reading;
     }
