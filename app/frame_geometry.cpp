@@ -1,5 +1,7 @@
 #include "app/frame_geometry.h"
 
+#include <utility>
+
 namespace {
 constexpr int c = kCornerHandleSize;
 constexpr int b = kBorderBandWidth;
@@ -43,84 +45,75 @@ ZoneCursor CursorForZone(int zone) {
     }
 }
 
-DragStep StepDrag(int zone, const WinRect& r, const WinPoint& p, DragState& state) {
-    const WinRect& s = state.recorded;
-    int& gx = state.grab.x;
-    int& gy = state.grab.y;
-    constexpr int minW = kMinFrameWidth;
-    constexpr int minH = kMinFrameHeight;
-    DragStep step;
-    auto size = [&](int left, int top, int width, int height) {
-        step.place = true;
-        step.resized = true;
-        step.window = WinRect::FromSize(left, top, width, height);
-    };
-    auto edges = [&](int left, int top, int right, int bottom) {
-        size(left, top, right - left, bottom - top);
-    };
+namespace {
 
-    switch (zone) {
-        case 5:
-            step.place = true;
-            step.window = WinRect::FromSize(p.x - gx, p.y - gy, r.Width(), r.Height());
-            return step;
-        case 1:
-            if (p.y < r.bottom - minH && p.x < r.right - minW) {
-                edges(p.x - gx, p.y - gy, s.right, s.bottom);
-            } else if (p.y < r.bottom - minH && p.x > r.right - minW) {
-                edges(s.left, p.y - gy, s.left + r.Width(), s.bottom);
-            } else if (p.y > r.bottom - minH && p.x < r.right - minW) {
-                size(p.x - gx, s.top, s.right - (p.x - gx), r.Height());
-            }
-            break;
-        case 3:
-            if (p.y < r.bottom - minH && p.x > r.left + minW) {
-                size(s.left, p.y - gy, r.Width() + p.x - gx - s.left,
-                     r.Height() - (p.y - gy - s.top));
-                gx = p.x - s.left;
-            } else if (p.y < r.bottom - minH && p.x < r.left + minW) {
-                edges(s.left, p.y - gy, s.left + minW, s.bottom);
-                gx = minW;
-            } else if (p.y > r.bottom - minH && p.x > r.left + minW) {
-                size(s.left, s.top, r.Width() + p.x - gx - s.left, s.Height());
-                gx = p.x - s.left;
-            }
-            break;
-        case 7:
-            if (p.y > r.top + minH && p.x < r.right - minW) {
-                edges(p.x - gx, s.top, s.right, s.top + r.Height() + p.y - gy - s.top);
-                gy = p.y - s.top;
-            } else if (p.y < r.top + minH && p.x < r.right - minW) {
-                edges(p.x - gx, s.top, s.right, s.top + r.Height());
-            } else if (p.y > r.top + minH && p.x > r.right - minW) {
-                // The left edge stays; the horizontal grab offset is kept, so that coming
-                // back to the first two cases places the left edge under the cursor again.
-                size(s.left, s.top, r.Width(), r.Height() + p.y - gy - s.top);
-                gy = p.y - s.top;
-            }
-            break;
-        case 9: {
-            const int width = r.Width() + p.x - gx - s.left;
-            const int height = r.Height() + p.y - gy - s.top;
-            if (p.y > r.top + minH && p.x > r.left + minW) {
-                size(s.left, s.top, width, height);
-                gx = p.x - s.left;
-                gy = p.y - s.top;
-            } else if (p.y > r.top + minH && p.x < r.left + minW) {
-                size(s.left, s.top, minW, height);
-                gx = minW;
-                gy = p.y - s.top;
-            } else if (p.y < r.top + minH && p.x > r.left + minW) {
-                size(s.left, s.top, width, minH);
-                gx = p.x - s.left;
-                gy = minH;
-            }
-            break;
-        }
-        default:
-            break;
+// One axis of a corner handle's drag. The handle moves the low edge (left, top) or the high
+// edge (right, bottom) of the window; the opposite edge stays where it was recorded.
+struct Axis {
+    bool lowEdge;
+    int cursor;
+    int currentStart, currentEnd;    // the window now
+    int recordedStart, recordedEnd;  // the recorded window
+    int& grab;                       // the grab offset along this axis
+};
+
+enum class AxisCase : std::uint8_t {
+    Free,     // the cursor is beyond the minimum: the edge follows it
+    Held,     // the cursor is inside the minimum: the edge is held
+    OnLimit,  // exactly at the minimum
+};
+
+AxisCase CaseOf(const Axis& a, int minimum) {
+    const int limit = a.lowEdge ? a.currentEnd - minimum : a.currentStart + minimum;
+    if (a.cursor == limit)
+        return AxisCase::OnLimit;
+    const bool beyond = a.lowEdge ? a.cursor < limit : a.cursor > limit;
+    return beyond ? AxisCase::Free : AxisCase::Held;
+}
+
+// The axis's new start and end; the grab offset follows the high edge.
+std::pair<int, int> StepAxis(const Axis& a, AxisCase axisCase, int minimum) {
+    const int currentSize = a.currentEnd - a.currentStart;
+    if (a.lowEdge) {
+        if (axisCase == AxisCase::Free)
+            return {a.cursor - a.grab, a.recordedEnd};
+        return {a.recordedStart, a.recordedStart + currentSize};
     }
-    if (step.resized)
-        state.recorded = step.window;
+    const int size =
+        axisCase == AxisCase::Free ? currentSize + a.cursor - a.grab - a.recordedStart : minimum;
+    a.grab = axisCase == AxisCase::Free ? a.cursor - a.recordedStart : minimum;
+    return {a.recordedStart, a.recordedStart + size};
+}
+
+}  // namespace
+
+DragStep StepDrag(int zone, const WinRect& r, const WinPoint& p, DragState& state) {
+    DragStep step;
+    if (zone == 5) {
+        step.place = true;
+        step.window =
+            WinRect::FromSize(p.x - state.grab.x, p.y - state.grab.y, r.Width(), r.Height());
+        return step;
+    }
+    if (zone != 1 && zone != 3 && zone != 7 && zone != 9)
+        return step;
+
+    const WinRect& s = state.recorded;
+    const Axis x{zone == 1 || zone == 7, p.x, r.left, r.right, s.left, s.right, state.grab.x};
+    const Axis y{zone <= 3, p.y, r.top, r.bottom, s.top, s.bottom, state.grab.y};
+    const AxisCase xCase = CaseOf(x, kMinFrameWidth);
+    const AxisCase yCase = CaseOf(y, kMinFrameHeight);
+    // A step sizes when the cursor is beyond the minimum on at least one axis and exactly at
+    // it on neither.
+    if (xCase == AxisCase::OnLimit || yCase == AxisCase::OnLimit ||
+        (xCase == AxisCase::Held && yCase == AxisCase::Held)) {
+        return step;
+    }
+    const auto [left, right] = StepAxis(x, xCase, kMinFrameWidth);
+    const auto [top, bottom] = StepAxis(y, yCase, kMinFrameHeight);
+    step.place = true;
+    step.resized = true;
+    step.window = {left, top, right, bottom};
+    state.recorded = step.window;
     return step;
 }

@@ -1,11 +1,15 @@
 #include "app/mgr_dlg.h"
 
+#include <QApplication>
 #include <QCursor>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QTimer>
 #include <QWindow>
+#include <algorithm>
 
 #include "app/about_dlg.h"
 #include "app/arial_font.h"
@@ -20,6 +24,7 @@
 #include "skin/magenta_key.h"
 #include "skin/office_xp_menu.h"
 #include "skin/skin_tab.h"
+#include "skin/tree_ctrl_ex.h"
 
 namespace {
 
@@ -113,6 +118,9 @@ void CMgrDlg::OnInitDialog() {
                                   return tabStrip_;
                               }}});
     setMouseTracking(true);
+    // Whoever sizes the frame (its own handles, the window manager, a program) keeps it at
+    // least this large.
+    setMinimumSize(kMinFrameWidth, kMinFrameHeight);
 
     icon_ = LoadIconResource(kIconId);
     titleText_ = QStringLiteral("Wirelark V1.0  TCP/UDP 测试");
@@ -132,6 +140,7 @@ void CMgrDlg::OnInitDialog() {
     setWindowTitle(QStringLiteral("Wirelark"));
 
     PlacePages();
+    FocusShownTree();
     window_ = AttachMessageWindow(this, [this](UINT message, WPARAM wParam, LPARAM lParam) {
         return OnWindowMessage(message, wParam, lParam);
     });
@@ -145,6 +154,9 @@ void CMgrDlg::LoadSkinImages() {
         slot.size = slot.bitmap.size();
     };
     load(logo_, 284);
+    // The logo sits on the title bar: its magenta corners are transparent. The edges and
+    // corners keep their magenta, which the window's shape is cut from.
+    logo_.bitmap = MagentaKeyed(logo_.bitmap);
     load(topLeft_, 224);
     load(topEdge_, 222);
     load(topRight_, 217);
@@ -162,6 +174,27 @@ void CMgrDlg::CreateSystemButtons() {
     menuButton_.LoadBitmaps(288, 286, 287, 288);
     for (CSkinBtn* button : {&closeButton_, &menuButton_})
         connect(button, &CSkinBtn::commandClicked, this, &CMgrDlg::OnCommand);
+}
+
+// Both buttons keep their distance from the right edge, so that neither leaves the window
+// nor runs into the other or the title when the frame is narrow.
+void CMgrDlg::PlaceSystemButtons() {
+    const int w = width();
+    if (closeButton_.pos() != QPoint(w - 21, 5))
+        closeButton_.move(w - 21, 5);
+    if (menuButton_.pos() != QPoint(w - 81, 8))
+        menuButton_.move(w - 81, 8);
+}
+
+// The keyboard starts on the shown page's tree, where Space and Return do no harm.
+void CMgrDlg::FocusShownTree() {
+    for (int i = 0; i < 4; ++i) {
+        CDialogP& page = Page(i);
+        if (!page.isHidden() && page.Tree()) {
+            page.Tree()->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+    }
 }
 
 void CMgrDlg::SetUpTabStrip() {
@@ -200,7 +233,7 @@ void CMgrDlg::OnPageSwitch(int index) {
     // Any index above 3 (or below 0) is the UDP client page.
     CDialogP& page = Page(index >= 0 && index <= 3 ? index : 3);
     page.show();
-    page.setFocus();
+    FocusShownTree();
 }
 
 void CMgrDlg::OnCommand(int id) {
@@ -281,15 +314,21 @@ QImage CMgrDlg::PaintSkin() const {
 
     painter.setFont(titleFont_);
     painter.setPen(Qt::white);
-    painter.drawText(Edges(28, 8, 228, 24), Qt::AlignCenter | Qt::TextSingleLine, titleText_);
+    painter.drawText(TitleRect(), Qt::AlignCenter | Qt::TextSingleLine, ShownTitle());
     return skin;
 }
 
-void CMgrDlg::paintEvent(QPaintEvent*) {
-    const int w = width();
-    if (closeButton_.pos() != QPoint(w - 21, 5))
-        closeButton_.move(w - 21, 5);
+QString CMgrDlg::ShownTitle() const {
+    return QFontMetrics(titleFont_).elidedText(titleText_, Qt::ElideRight, TitleRect().width());
+}
 
+QRect CMgrDlg::TitleRect() const {
+    constexpr int kGap = 4;
+    return Edges(28, 8, std::min(228, menuButton_.geometry().left() - kGap), 24);
+}
+
+void CMgrDlg::paintEvent(QPaintEvent*) {
+    PlaceSystemButtons();
     QImage skin = PaintSkin();
     RebuildRegionIfResized(skin);
     {
@@ -302,6 +341,59 @@ void CMgrDlg::paintEvent(QPaintEvent*) {
         }
     }
     QPainter(this).drawImage(0, 0, skin);
+}
+
+// A window system that ignores the minimum size hint (or a program resizing the window
+// itself) is answered by growing back to the minimum. The new shape is set before the new
+// area is painted: a shape set while painting would leave the area it adds unpainted.
+void CMgrDlg::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    if (width() < kMinFrameWidth || height() < kMinFrameHeight) {
+        QTimer::singleShot(0, this, [this] { resize(size().expandedTo(minimumSize())); });
+        return;
+    }
+    PlaceSystemButtons();
+    RebuildRegionIfResized(PaintSkin());
+    // The tab strip's top lies over the title's lower edge: its copy of what lies beneath
+    // must show the title as it is drawn now.
+    if (tabStrip_ && (TitleRect() != drawnTitleRect_ || ShownTitle() != drawnTitle_)) {
+        drawnTitleRect_ = TitleRect();
+        drawnTitle_ = ShownTitle();
+        tabStrip_->RecaptureBackground();
+    }
+    update();
+}
+
+void CMgrDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    FocusShownTree();
+}
+
+// The frame goes first from the screen only after everything it opened: the popup menu (its
+// loop ends and nothing is chosen) and every dialog (cancelled). Nothing of the program
+// stays on screen without it.
+void CMgrDlg::closeEvent(QCloseEvent* event) {
+    CloseOwnedWindows();
+    QDialog::closeEvent(event);
+}
+
+void CMgrDlg::CloseOwnedWindows() {
+    // Bounded: closing a submenu's popup leaves its parent popup active.
+    for (int i = 0; i < 8; ++i) {
+        QWidget* popup = QApplication::activePopupWidget();
+        if (!popup)
+            break;
+        popup->close();
+    }
+    // The frame is the program's only main window: every other window is its own.
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window == this || !window->isVisible())
+            continue;
+        if (auto* dialog = qobject_cast<QDialog*>(window))
+            dialog->done(QDialog::Rejected);
+        else
+            window->close();
+    }
 }
 
 // Only a new size gives a new shape: setting the shape on every paint would set off more
@@ -378,7 +470,6 @@ void CMgrDlg::mousePressEvent(QMouseEvent* event) {
             if (OnWayland()) {
                 // A Wayland client cannot place itself: the compositor runs the gesture.
                 if (QWindow* handle = windowHandle()) {
-                    setMinimumSize(kMinFrameWidth, kMinFrameHeight);
                     releaseMouse();
                     buttonHeld_ = false;
                     if (hit.zone == 5)

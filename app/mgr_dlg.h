@@ -63,6 +63,10 @@ public:
     CSkinBtn& MenuButton() { return menuButton_; }
     HWND WindowHandle() const { return window_; }
     QString TitleText() const { return titleText_; }
+    // Where the title is drawn: left of the menu button at every size.
+    QRect TitleRect() const;
+    // The title as drawn there: cut short with "…" where the whole does not fit.
+    QString ShownTitle() const;
 
     // Runs a command (buttons, menu items, accelerators).
     void OnCommand(int id);
@@ -85,6 +89,9 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -94,6 +101,9 @@ private:
     void OnInitDialog();
     void LoadSkinImages();
     void CreateSystemButtons();
+    void PlaceSystemButtons();
+    void FocusShownTree();
+    void CloseOwnedWindows();
     void SetUpTabStrip();
     void PlacePages();
     LRESULT OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam);
@@ -124,6 +134,8 @@ private:
     int cursorZone_ = 0;
     QString titleText_;
     QFont titleFont_;
+    QRect drawnTitleRect_;  // where the title was drawn when the tab strip took its copy
+    QString drawnTitle_;
     CSkinBtn closeButton_;
     CSkinBtn menuButton_;
     CSkinTab* tabStrip_ = nullptr;  // child made from the template's static control

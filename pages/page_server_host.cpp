@@ -19,6 +19,13 @@ ServerHost::ServerHost(CDialogP& page, COLORREF dialogColour, int startSlot, int
       socket_(std::move(socket)) {}
 
 void ServerHost::Create() {
+    // One server per page: while it listens its port stays, and the user is told so rather
+    // than asked for a port that could not be used.
+    if (const auto host = page_.GetHostNode(); host && host->info && host->info->listening) {
+        ShowMessageBox(&page_, QStringLiteral("已在端口 %1 监听").arg(host->info->port),
+                       QStringLiteral("提示"));
+        return;
+    }
     int port = 0;
     {
         // No parent: the main window owns the dialog.
@@ -38,9 +45,7 @@ void ServerHost::Create() {
         ShowMessageBox(&page_, problem, problem);
         return;
     }
-    // One server per page: the first valid port stays.
-    if (info->port >= 1)
-        return;
+    // Not listening: the new port replaces any earlier one, and the server starts on it.
     info->port = port;
     page_.Tree()->SetItemText(host->item, FromAnsi(info->address + ":" + std::to_string(port)));
     Start();

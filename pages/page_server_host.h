@@ -1,4 +1,4 @@
-// The host node of a server page (TCP or UDP): the port chosen once with the port dialog,
+// The host node of a server page (TCP or UDP): the port chosen with the port dialog,
 // the server socket opened on it and closed again, the host node's label and image, and
 // the page's start and stop buttons. The page supplies how its engine opens and closes the
 // socket. User-interface thread only.
@@ -28,8 +28,9 @@ public:
     // `dialogColour` is the port dialog's background.
     ServerHost(CDialogP& page, COLORREF dialogColour, int startSlot, int stopSlot, Socket socket);
 
-    // Asks for the port; the first valid port becomes the server's, which then starts and
-    // the host node is shown. Once the server has a port, Create changes nothing.
+    // While the server listens: says on which port, and asks nothing. Otherwise asks for
+    // the port; a valid port becomes the server's (replacing an earlier one), the server
+    // starts on it and the host node is shown.
     void Create();
     // Opens the server socket on the chosen port (reports why it cannot).
     void Start();

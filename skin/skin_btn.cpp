@@ -1,5 +1,6 @@
 #include "skin/skin_btn.h"
 
+#include <QApplication>
 #include <QCursor>
 #include <QEvent>
 #include <QMouseEvent>
@@ -24,6 +25,9 @@ CSkinBtn::CSkinBtn(QWidget* parent) : QAbstractButton(parent) {
     // frame moves and sizes itself by the mouse) must not take hover moves or clicks on the
     // button for its own.
     setAttribute(Qt::WA_NoMousePropagation);
+    // Clicked with the mouse only: the keyboard stays where the user was typing.
+    setFocusPolicy(Qt::NoFocus);
+    connect(qApp, &QApplication::focusChanged, this, &CSkinBtn::OnApplicationFocusChanged);
     connect(this, &QAbstractButton::clicked, this, [this] { emit commandClicked(m_id); });
 }
 
@@ -83,7 +87,7 @@ CSkinBtn::State CSkinBtn::StateForDrawRequest(bool hasFocus, bool isDown, bool h
 // events below stand for the system's redraw requests); hover start and end set the state
 // themselves and only repaint.
 void CSkinBtn::RedrawOnRequest() {
-    m_state = StateForDrawRequest(hasFocus(), isDown(), m_hovering, !isEnabled());
+    m_state = StateForDrawRequest(HasDrawFocus(), isDown(), m_hovering, !isEnabled());
     if (m_state == kDisabled) {
         m_enabled = false;
     }
@@ -136,14 +140,26 @@ void CSkinBtn::timerEvent(QTimerEvent* event) {
     if (!CursorIsOverButton() && m_hovering && m_enabled) {
         m_hoverTimer.stop();
         m_hovering = false;
+        m_clickFocus = false;
         m_state = kNormal;
         RedrawWithCurrentState();
     }
 }
 
 void CSkinBtn::mousePressEvent(QMouseEvent* event) {
-    QAbstractButton::mousePressEvent(event);  // takes the focus and sets the button down
+    QAbstractButton::mousePressEvent(event);  // sets the button down
+    if (event->button() == Qt::LeftButton && isEnabled()) {
+        m_clickFocus = true;
+    }
     RedrawOnRequest();
+}
+
+// Another widget took the keyboard, or lost it: a clicked button would have lost the focus.
+void CSkinBtn::OnApplicationFocusChanged() {
+    if (m_clickFocus) {
+        m_clickFocus = false;
+        RedrawOnRequest();
+    }
 }
 
 void CSkinBtn::mouseReleaseEvent(QMouseEvent* event) {

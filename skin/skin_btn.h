@@ -1,6 +1,8 @@
 // CSkinBtn: an image push button with four state bitmaps (normal, hover, pressed,
 // disabled) drawn over a copy of the pixels that lay beneath it when it was first shown.
-// Magenta (0xFF00FF) in the bitmaps is transparent. User-interface thread only.
+// Magenta (0xFF00FF) in the bitmaps is transparent. It is a button for the mouse: it takes
+// no keyboard focus, so that a key meant for the tree or the send box never presses it.
+// User-interface thread only.
 //
 // Typical use by an owner (a page or the main frame):
 //     auto* button = new CSkinBtn;
@@ -55,7 +57,9 @@ public:
     // The state that a redraw requested by the system shows: pressed when the button has
     // the focus and is held down, hover when it has the focus and the cursor is over it,
     // disabled when disabled, otherwise normal. Without focus a redraw shows the normal
-    // image even while the cursor is over the button.
+    // image even while the cursor is over the button. The button counts as having the focus
+    // from a mouse press on it until the cursor leaves it or the focus moves elsewhere (as
+    // a clicked button would hold the keyboard focus).
     static State StateForDrawRequest(bool hasFocus, bool isDown, bool hovering, bool disabled);
 
 signals:
@@ -80,6 +84,9 @@ private:
     // Repaints with the current state (hover start and end).
     void RedrawWithCurrentState();
     bool CursorIsOverButton() const;
+    // Whether a redraw request carries the focus flag (see StateForDrawRequest).
+    bool HasDrawFocus() const { return hasFocus() || m_clickFocus; }
+    void OnApplicationFocusChanged();
 
     QPixmap m_images[4];       // as loaded; shown through their magenta-keyed copies
     QPixmap m_keyedImages[4];  // magenta turned transparent
@@ -90,5 +97,6 @@ private:
     QPixmap m_background;            // what lay beneath the button at its first showing
     QBasicTimer m_hoverTimer;        // 10 ms: ends hovering once the cursor has left
     bool m_stateSetByHover = false;  // next paint keeps the hover-chosen state
+    bool m_clickFocus = false;       // pressed by the mouse, and not left since
     int m_id = -1;
 };

@@ -131,6 +131,11 @@ void CSkinTab::showEvent(QShowEvent* event) {
     CaptureBackgroundOnce();
 }
 
+void CSkinTab::RecaptureBackground() {
+    m_backgroundCaptured = false;
+    update();
+}
+
 void CSkinTab::CaptureBackgroundOnce() {
     if (m_backgroundCaptured) {
         return;

@@ -39,6 +39,9 @@ public:
     QRect GetItemRect(int index) const;
     // The drawing area of an item: its rectangle extended 4 pixels downwards.
     static QRect DrawingArea(const QRect& itemRect);
+    // The parent now paints something else beneath the strip: the copy is taken again
+    // before the next paint.
+    void RecaptureBackground();
 
 signals:
     // A click selected item `index` (also posted to the parent as kSelectMessage).

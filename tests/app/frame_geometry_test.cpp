@@ -87,6 +87,16 @@ TEST(FrameGeometry, HandlesSizeTheWindowAndNeverBelowTheMinimum) {
         EXPECT_LT(handle.window.Width(), start.Width()) << zone;
         EXPECT_LT(handle.window.Height(), start.Height()) << zone;
     }
+
+    // A bottom edge pulled past the height limit comes to rest at the minimum, from either
+    // bottom handle, as the right edge does at the width limit.
+    for (int zone : {7, 9}) {
+        const int grabX = zone == 7 ? 5 : 742;
+        Drag handle(zone, WinRect::FromSize(100, 50, 747, 606), {grabX, 601});
+        handle.To(100 + grabX + (zone == 7 ? -20 : 20), 50 + 200);
+        EXPECT_EQ(handle.window.Height(), kMinFrameHeight) << zone;
+        EXPECT_EQ(handle.window.top, 50) << zone;
+    }
 }
 
 }  // namespace

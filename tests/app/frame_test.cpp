@@ -1,11 +1,14 @@
-// The main frame end to end: its pages and tab strip, its keys, menu and dialogs, closing,
-// moving and sizing with the mouse, and its shape.
+// The main frame end to end: its pages and tab strip, its keys and where the keyboard
+// starts, its menu and dialogs, closing, moving and sizing with the mouse, its minimum size
+// and its shape.
 #include <QAbstractButton>
 #include <QGuiApplication>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QWindow>
 
 #include "app/about_dlg.h"
+#include "app/frame_geometry.h"
 #include "app/window_region.h"
 #include "platform/dialog_template.h"
 #include "platform/window_messages.h"
@@ -174,6 +177,103 @@ TEST_F(FrameTest, CloseAndExitShowTheAboutDialogAndEndOnlyAfterIt) {
     }
 }
 
+// Keys typed before any click land on the shown page's tree, where Space and Return do no
+// harm; no skin button ever takes the keyboard, not even when clicked.
+TEST_F(FrameTest, TheKeyboardStartsOnTheShownTreeAndSpaceOrReturnChangeNothing) {
+    QApplication::setActiveWindow(frame_.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame_.get()));
+    for (CSkinBtn* button : frame_->findChildren<CSkinBtn*>())
+        EXPECT_EQ(button->focusPolicy(), Qt::NoFocus) << ControlId(button);
+    for (int page : {0, 2, 1, 3}) {
+        if (page != 0) {
+            Click(frame_->TabStrip(), frame_->TabStrip()->GetItemRect(page).center());
+            ASSERT_TRUE(QTest::qWaitFor([&] { return VisiblePage() == page; }, kFrameWaitMs));
+        }
+        CTreeCtrlEx* tree = frame_->Page(page).Tree();
+        EXPECT_EQ(QApplication::focusWidget(), tree) << page;
+        ModalAnswer none(ModalAnswer::Press(ModalAnswer::Cancel), std::chrono::milliseconds(200));
+        PopupAnswer noMenu;
+        for (Qt::Key key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Space, Qt::Key_Enter})
+            QTest::keyClick(QApplication::focusWidget(), key);
+        QTest::qWait(30);
+        EXPECT_FALSE(none.Answered()) << page << " opened " << none.DialogClass().toStdString();
+        EXPECT_FALSE(noMenu.Seen()) << page;
+        EXPECT_TRUE(frame_->isVisible());
+        EXPECT_EQ(VisiblePage(), page);
+        EXPECT_EQ(tree->GetChildItem(tree->GetRootItem()), nullptr) << page;
+    }
+    // A click on a page's button leaves the keyboard where it was.
+    CDialogP& shown = frame_->Page(3);
+    auto* clear = FindControlAs<CSkinBtn>(&shown, CUdpClientDlg::kIds.clearReceived);
+    ASSERT_NE(clear, nullptr);
+    {
+        ModalAnswer nothingSelected;
+        Click(clear, clear->rect().center());
+        EXPECT_TRUE(nothingSelected.Answered());
+    }
+    // (the message box took the window's activation; the frame's own focus is unchanged)
+    EXPECT_EQ(frame_->focusWidget(), shown.Tree());
+}
+
+// A window manager's close while the popup menu is open: the menu goes with the frame, and
+// nothing of the program stays on screen.
+TEST_F(FrameTest, AWindowManagerCloseWithTheMenuOpenLeavesNoWindowOnScreen) {
+    bool finished = false;
+    QObject::connect(frame_.get(), &QDialog::finished, frame_.get(), [&] { finished = true; });
+    bool closedWithMenuOpen = false;
+    QTimer closer;
+    closer.setInterval(5);
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (!QApplication::activePopupWidget())
+            return;
+        closer.stop();
+        closedWithMenuOpen = true;
+        frame_->windowHandle()->close();
+    });
+    closer.start();
+    ClickCommand(CMgrDlg::kMenuButtonId);  // returns once the menu's own loop has ended
+    EXPECT_TRUE(closedWithMenuOpen);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return finished; }, kFrameWaitMs));
+    QApplication::processEvents();
+    for (QWidget* window : QApplication::topLevelWidgets())
+        EXPECT_FALSE(window->isVisible()) << window->metaObject()->className();
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+}
+
+// At its minimum the title, the menu button and the close button stay apart inside the
+// window; nobody sizes it below the minimum, and a new size has its shape before it is
+// painted.
+TEST_F(FrameTest, TheMinimumSizeKeepsTheButtonsApartAndIsKeptWhoeverResizes) {
+    const QSize minimum(kMinFrameWidth, kMinFrameHeight);
+    frame_->resize(20, 20);  // a program
+    EXPECT_EQ(frame_->size(), minimum);
+    frame_->resize(600, 500);
+    frame_->windowHandle()->resize(20, 20);  // a window system that ignores the size hint
+    EXPECT_TRUE(QTest::qWaitFor([&] { return frame_->size() == minimum; }, kFrameWaitMs))
+        << frame_->width() << "x" << frame_->height();
+
+    const QRect close = frame_->CloseButton().geometry();
+    const QRect menu = frame_->MenuButton().geometry();
+    const QRect title = frame_->TitleRect();
+    EXPECT_TRUE(frame_->rect().contains(close));
+    EXPECT_TRUE(frame_->rect().contains(menu));
+    EXPECT_TRUE(frame_->MenuButton().isVisible());
+    EXPECT_FALSE(close.intersects(menu));
+    EXPECT_FALSE(title.intersects(menu));
+    EXPECT_FALSE(title.intersects(close));
+    EXPECT_GT(title.width(), 0);
+    {
+        PopupAnswer popup;
+        ClickCommand(CMgrDlg::kMenuButtonId);
+        EXPECT_TRUE(popup.Seen());
+    }
+
+    frame_->resize(900, 700);
+    EXPECT_EQ(frame_->mask().boundingRect(), QRect(0, 0, 900, 700));
+    EXPECT_EQ(frame_->CloseButton().pos(), QPoint(900 - 21, 5));
+    EXPECT_EQ(frame_->MenuButton().pos(), QPoint(900 - 81, 8));
+}
+
 TEST_F(FrameTest, BandsCaptureTheMouseTheInnerAreaMovesAndReleaseStopsEveryTimer) {
     QPoint cursor;
     frame_->SetCursorSource([&] { return cursor; });
@@ -249,6 +349,11 @@ TEST_F(FrameTest, ShapeCutsTheMagentaCornersAndIsRebuiltOnlyForANewSize) {
     EXPECT_GT(cut, 0) << "the skin has no rounded corners";
     EXPECT_TRUE(skin.pixelColor(0, 0) == QColor(255, 0, 255));
     EXPECT_TRUE(shape.contains(QRect(6, 6, w - 12, h - 12)));
+    // The logo's magenta corners are transparent.
+    for (int y = 8; y < 26; ++y) {
+        for (int x = 8; x < 26; ++x)
+            EXPECT_NE(skin.pixelColor(x, y), QColor(255, 0, 255)) << x << "," << y;
+    }
     // This screen ignores shapes (as the VNC one does): the cut corners show black, not magenta.
     EXPECT_EQ(frame_->grab().toImage().pixelColor(0, 0), QColor(Qt::black));
 

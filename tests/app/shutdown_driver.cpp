@@ -1,15 +1,19 @@
 // The real program (CChatApp::Run, as main() runs it) with a scripted user: every page is
 // made busy on 127.0.0.1 (peers flooding the TCP and UDP servers, idle connections, the
 // client pages talking to the server pages), then the close button is clicked and the about
-// dialog dismissed. Prints "closing" before the click and "closed" once the frame has ended,
-// so that the shutdown test can tell how long the rest of the exit takes.
+// dialog dismissed; with --window-manager-close the popup menu is opened instead and the
+// window system closes the frame's window meanwhile (as Alt+F4 does). Prints "closing" before
+// the close and "closed" once the frame has ended, so that the shutdown test can tell how long
+// the rest of the exit takes.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QTimer>
+#include <QWindow>
 #include <atomic>
 #include <cstdio>
 #include <thread>
@@ -128,6 +132,20 @@ void Drive() {
     busy.start();
     WaitFor([&] { return busy.elapsed() > 300; });
 
+    if (QCoreApplication::arguments().contains(QStringLiteral("--window-manager-close"))) {
+        auto* closer = new QTimer(&frame);
+        closer->setInterval(5);
+        QObject::connect(closer, &QTimer::timeout, [closer, &frame] {
+            if (!QApplication::activePopupWidget())
+                return;
+            closer->stop();
+            Say("closing");
+            frame.windowHandle()->close();
+        });
+        closer->start();
+        Click(&frame.MenuButton(), frame.MenuButton().rect().center());
+        return;
+    }
     Say("closing");
     ModalAnswer about;  // 退出
     Click(&frame.CloseButton(), frame.CloseButton().rect().center());

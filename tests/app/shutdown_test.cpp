@@ -18,11 +18,11 @@ constexpr int kExitBudgetMs = 5000;
 constexpr int kExitBudgetMs = 1000;
 #endif
 
-void StartOffscreen(QProcess& program, const char* path) {
+void StartOffscreen(QProcess& program, const char* path, const QStringList& arguments = {}) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("QT_QPA_PLATFORM", "offscreen");
     program.setProcessEnvironment(environment);
-    program.start(QString::fromUtf8(path), {});
+    program.start(QString::fromUtf8(path), arguments);
 }
 
 // Waits for the program to end within the exit budget (killing it otherwise) and checks how
@@ -72,16 +72,21 @@ bool Catches(qint64 pid, int signal) {
     return false;
 }
 
+// Closed with the close button and the about dialog, and by the window system while the
+// popup menu is open.
 TEST(Shutdown, TheProgramEndsWithinASecondWhileEveryPageIsBusy) {
-    QProcess program;
-    StartOffscreen(program, WIRELARK_SHUTDOWN_DRIVER);
-    ASSERT_TRUE(program.waitForStarted(10000));
-    ASSERT_TRUE(WaitForLine(program, "closing", 60000))
-        << program.readAllStandardError().toStdString();
-    ASSERT_TRUE(WaitForLine(program, "closed", 30000))
-        << program.readAllStandardError().toStdString();
-    const qint64 took = ExpectCleanExit(program, "the frame closed");
-    std::printf("exit took %lld ms after the frame closed\n", static_cast<long long>(took));
+    for (const QStringList& arguments : {QStringList(), QStringList("--window-manager-close")}) {
+        QProcess program;
+        StartOffscreen(program, WIRELARK_SHUTDOWN_DRIVER, arguments);
+        ASSERT_TRUE(program.waitForStarted(10000));
+        ASSERT_TRUE(WaitForLine(program, "closing", 60000))
+            << program.readAllStandardError().toStdString();
+        ASSERT_TRUE(WaitForLine(program, "closed", 30000))
+            << program.readAllStandardError().toStdString();
+        const qint64 took = ExpectCleanExit(program, "the frame closed");
+        std::printf("exit took %lld ms after the frame closed %s\n", static_cast<long long>(took),
+                    qPrintable(arguments.join(' ')));
+    }
 }
 
 // The wirelark executable itself, ended as a terminal's Ctrl+C or `kill` ends it.

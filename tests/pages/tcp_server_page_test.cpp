@@ -385,7 +385,7 @@ TEST_F(TcpServerPageTest, PortInUseReportsFailureAndLeavesListenEnabled) {
     EXPECT_NE(ConnectPeer(peer, port), nullptr);
 }
 
-TEST_F(TcpServerPageTest, PortDialogCancelZeroAndASecondCreateChangeNothing) {
+TEST_F(TcpServerPageTest, PortDialogCancelZeroChangeNothingAndCreateReplacesAStoppedPort) {
     {
         ModalAnswer cancel(ModalAnswer::Press(ModalAnswer::Cancel));
         Click(Page::kCreateId);
@@ -417,9 +417,33 @@ TEST_F(TcpServerPageTest, PortDialogCancelZeroAndASecondCreateChangeNothing) {
     EXPECT_EQ(Image(Host()), kImageHostIdle);
     EXPECT_FALSE(Enabled(Page::kListenId));
 
+    // While the server listens, Create says on which port and asks nothing.
     const std::uint16_t port = CreateServer();
-    CreateServer(static_cast<std::uint16_t>(port == 65535 ? port - 1 : port + 1));
+    {
+        ModalAnswer told;
+        Click(Page::kCreateId);
+        ASSERT_TRUE(told.Answered());
+        EXPECT_EQ(told.DialogClass(), "QMessageBox");
+        EXPECT_EQ(told.Text(), QStringLiteral("已在端口 %1 监听").arg(port));
+        EXPECT_EQ(told.Caption(), QStringLiteral("提示"));
+    }
     EXPECT_EQ(tree_->GetItemText(Host()), QStringLiteral("127.0.0.1:%1").arg(port));
+
+    // Stopped, Create asks again; the new port replaces the old one and the server listens
+    // there, also after stopping and listening again.
+    Click(Page::kStopListeningId);
+    std::uint16_t next = FreeLoopbackPort();
+    for (int i = 0; i < 10 && next == port; ++i) next = FreeLoopbackPort();
+    ASSERT_NE(next, port);
+    CreateServer(next);
+    EXPECT_EQ(tree_->GetItemText(Host()), QStringLiteral("127.0.0.1:%1").arg(next));
+    EXPECT_EQ(page_->GetHostNode()->info->port, next);
+    EXPECT_EQ(Image(Host()), kImageHostOpen);
+    Click(Page::kStopListeningId);
+    Click(Page::kListenId);
+    LoopbackPeer onNext, onOld;
+    EXPECT_NE(ConnectPeer(onNext, next), nullptr);
+    EXPECT_FALSE(onOld.Connect(port));
 }
 
 TEST_F(TcpServerPageTest, EscapeAndReturnNeverEndThePage) {

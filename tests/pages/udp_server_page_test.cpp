@@ -74,8 +74,15 @@ TEST_F(UdpServerPageTest, SendersBecomeEntriesAndARepliesReachesOnlyTheChosenOne
     EXPECT_EQ(Image(Host()), kImageHostOpen);
     EXPECT_FALSE(Enabled(Page::kStartReceivingId));
     EXPECT_TRUE(Enabled(Page::kStopReceivingId));
-    // The page has one server: a second Create keeps the first port.
-    CreateUdpServer(*page_, FreeUdpPort());
+    // The page has one server: while it receives, Create says on which port and asks nothing.
+    {
+        ModalAnswer told;
+        Click(Page::kIds.create);
+        ASSERT_TRUE(told.Answered());
+        EXPECT_EQ(told.DialogClass(), "QMessageBox");
+        EXPECT_EQ(told.Text(), QStringLiteral("已在端口 %1 监听").arg(port));
+        EXPECT_EQ(told.Caption(), QStringLiteral("提示"));
+    }
     EXPECT_EQ(tree_->GetItemText(Host()), QStringLiteral("127.0.0.1:%1").arg(port));
 
     UdpPeer a, b;
@@ -181,6 +188,18 @@ TEST_F(UdpServerPageTest, StopAndStartKeepTheEntriesAndSendingWhileStoppedFails)
     ClickItem(ea);
     Click(Page::kIds.send);
     EXPECT_EQ(a.Receive()->bytes, "late");
+
+    // Stopped, Create takes a new port; a known sender's datagrams arrive there on its entry.
+    ClickItem(Host());
+    Click(Page::kStopReceivingId);
+    std::uint16_t next = FreeUdpPort();
+    for (int i = 0; i < 10 && next == port; ++i) next = FreeUdpPort();
+    ASSERT_NE(next, port);
+    CreateUdpServer(*page_, next);
+    EXPECT_EQ(tree_->GetItemText(Host()), QStringLiteral("127.0.0.1:%1").arg(next));
+    ASSERT_TRUE(a.SendTo(next, "moved"));
+    ASSERT_TRUE(WaitForReceived(ea, "moved"));
+    EXPECT_EQ(Entries().size(), 2u);
 }
 
 TEST_F(UdpServerPageTest, PortTakenFailsAndEmptyAndLargestDatagramsArrive) {

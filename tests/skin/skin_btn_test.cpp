@@ -92,7 +92,7 @@ TEST_F(SkinBtnTest, PressShowsPressedImageAndClickReachesOwnerWithId) {
     QSignalSpy commands(button, &CSkinBtn::commandClicked);
     QTest::mouseMove(button, QPoint(40, 12));
     QTest::mousePress(button, Qt::LeftButton, {}, QPoint(40, 12));
-    EXPECT_TRUE(button->hasFocus());
+    EXPECT_FALSE(button->hasFocus());  // a button for the mouse: the keyboard stays put
     EXPECT_EQ(button->GetState(), CSkinBtn::kPressed);
     EXPECT_EQ(ImageColour(), kPressed);
     EXPECT_EQ(commands.count(), 0);
@@ -100,18 +100,19 @@ TEST_F(SkinBtnTest, PressShowsPressedImageAndClickReachesOwnerWithId) {
     QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(40, 12));
     ASSERT_EQ(commands.count(), 1);
     EXPECT_EQ(commands.at(0).at(0).toInt(), kButtonId);
-    // Still focused and under the cursor: back to the hover image.
+    // Just clicked and under the cursor: back to the hover image.
     EXPECT_EQ(button->GetState(), CSkinBtn::kHover);
     EXPECT_EQ(ImageColour(), kHover);
 }
 
 TEST_F(SkinBtnTest, RedrawWithoutFocusShowsNormalEvenUnderTheCursor) {
+    edit->setFocus();
     QTest::mouseMove(button, QPoint(40, 12));
     QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(40, 12));
-    ASSERT_TRUE(button->hasFocus());
+    ASSERT_TRUE(edit->hasFocus());
     ASSERT_EQ(button->GetState(), CSkinBtn::kHover);
 
-    edit->setFocus();  // the focus change makes the system redraw the button
+    edit->clearFocus();  // the focus change makes the system redraw the button
     QApplication::processEvents();
     EXPECT_TRUE(button->IsHovering());
     EXPECT_EQ(button->GetState(), CSkinBtn::kNormal);
