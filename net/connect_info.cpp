@@ -113,10 +113,9 @@ namespace {
 bool FinishReceivedLine(ConnectInfo* record, int n, bool logged, HWND notifyWnd) {
     record->unread = 1;
     if (logged) {
-        // The counters wrap rather than overflow on a flood of more than 2 GiB.
+        record->recvBytes += n;
+        ++record->recvLines;
         const auto added = static_cast<std::uint32_t>(n);
-        record->recvBytes =
-            static_cast<std::int32_t>(static_cast<std::uint32_t>(record->recvBytes) + added);
         record->recvBytes2 =
             static_cast<std::int32_t>(static_cast<std::uint32_t>(record->recvBytes2) + added);
     }
@@ -157,6 +156,11 @@ void FinishReceivedStream(ConnectInfo* record, SOCKET from, HWND notifyWnd) {
     record->unread = 1;
     SendMessageW(notifyWnd, WM_CONNECT_DATA, CONNECT_DATA_APPENDED,
                  reinterpret_cast<LPARAM>(record));
+}
+
+void CountSent(ConnectInfo* record, std::uint64_t bytes) {
+    record->sentBytes += static_cast<std::int64_t>(bytes);
+    ++record->sentMessages;
 }
 
 void MarkPeerClosed(ConnectInfo* record, HWND notifyWnd) {

@@ -3,9 +3,9 @@
 //
 // Records are created by engine threads or pages, registered in an engine's ConnectMap,
 // and deleted only by pages (closing the socket first). g_connectLock (net/crit_sec.h)
-// guards every map and the fields workers change: recvBytes, recvBytes2, recvLog, unread
-// and sock. A worker holds the lock while the page handles WM_CONNECT_DATA (and a new UDP
-// peer's WM_CONNECT_NEW), so page handlers read and change the record without taking it.
+// guards every map and the fields workers change: recvBytes, recvBytes2, recvLines,
+// recvLog, unread and sock. A worker holds the lock while the page handles WM_CONNECT_DATA (and a
+// new UDP peer's WM_CONNECT_NEW), so page handlers read and change the record without taking it.
 #pragma once
 
 #include <netinet/in.h>
@@ -32,11 +32,18 @@ constexpr WPARAM CONNECT_DATA_CLOSED = 1;
 
 struct ConnectInfo {
     std::uint32_t id = 0;
-    std::int32_t sentBytes = 0;
-    std::int32_t recvBytes = 0;
+    // Counters are 64-bit: a flood passes 4 GiB in seconds. The sent ones belong to the
+    // user-interface thread alone (see CountSent); the received ones to the lock.
+    std::int64_t sentBytes = 0;
+    std::int64_t recvBytes = 0;
     std::int32_t recvBytes2 = 0;
     CompactLog recvLog;
     CompactLog sendLog{CompactLog::kSentLog};
+    std::int64_t recvLines = 0;     // chunks and datagrams logged
+    std::int64_t sentMessages = 0;  // messages gone whole
+    // When the entry became connected or known (wall clock): the record's birth, reset by
+    // the page when it connects the record again.
+    std::chrono::system_clock::time_point knownSince = std::chrono::system_clock::now();
     std::uint8_t unread = 0;
     std::uintptr_t thread = 0;  // receive thread of an accepted connection; nothing waits on it
     SOCKET sock = INVALID_SOCKET;
@@ -91,6 +98,9 @@ bool AppendReceivedStream(ConnectInfo* record, SOCKET from, const char* chunk, i
 // stamped line of its own (WM_CONNECT_DATA, wParam 0; the counters already hold its bytes);
 // nothing happens if none is. The caller holds g_connectLock.
 void FinishReceivedStream(ConnectInfo* record, SOCKET from, HWND notifyWnd);
+// Counts a message of `bytes` bytes that has gone whole. User-interface thread (the sent
+// counters are the page's alone).
+void CountSent(ConnectInfo* record, std::uint64_t bytes);
 // Closes the record's socket if still open (sock becomes -1), then sends WM_CONNECT_DATA
 // (wParam 1). `record` may be null. The caller holds g_connectLock.
 void MarkPeerClosed(ConnectInfo* record, HWND notifyWnd);

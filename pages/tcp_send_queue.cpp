@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "net/worker_thread.h"
+#include "pages/file_source.h"
 
 namespace {
 
@@ -22,6 +23,10 @@ constexpr std::size_t kChunk = 4096;
 // How long Queue waits for a message on an idle connection to go: a peer that reads
 // takes it in far less, so the page logs it at once, as a direct send would.
 constexpr auto kQuickSend = std::chrono::milliseconds(100);
+
+// Bytes per read and send of a file: larger, since a file is usually big and each chunk
+// costs a read as well.
+constexpr std::size_t kFileChunk = 64 * 1024;
 
 const QEvent::Type kWakeEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
 
@@ -57,6 +62,22 @@ struct TcpSendQueue::Channel {
 
 namespace {
 
+// Sends all `size` bytes (a file's chunk, read once); the bytes sent, or SOCKET_ERROR when
+// the connection failed. Sender thread, no lock held.
+int SendAll(SOCKET sock, const char* data, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const int sent = SendSocket(sock, data + done, static_cast<int>(size - done));
+        if (sent == SOCKET_ERROR) {
+            if (errno == EINTR)
+                continue;
+            return SOCKET_ERROR;
+        }
+        done += static_cast<std::size_t>(sent);
+    }
+    return static_cast<int>(done);
+}
+
 // Sender thread of one channel: writes until the queue is empty, a send fails or the
 // page forgets the channel. Takes no lock but the channel's.
 void SendWaiting(void* context) {
@@ -65,20 +86,39 @@ void SendWaiting(void* context) {
     delete handed;
 
     char buffer[kChunk];
+    std::unique_ptr<char[]> fileBuffer;  // made for the first file
     std::unique_lock lock(channel->mutex);
     while (!channel->abandoned && !channel->waiting.empty()) {
-        // Elements of a deque stay in place while others are added behind them.
-        const std::string& bytes = channel->waiting.front().bytes;
-        const std::size_t length = std::min(kChunk, bytes.size() - channel->frontWent);
-        std::memcpy(buffer, bytes.data() + channel->frontWent, length);
+        // Elements of a deque stay in place while others are added behind them, and only
+        // this thread removes the front.
+        TcpSendQueue::Message& front = channel->waiting.front();
+        const std::size_t went = channel->frontWent;
         const SOCKET sock = channel->sock;
         int sent = 0;
-        if (length > 0) {
-            lock.unlock();
-            do {
-                sent = SendSocket(sock, buffer, static_cast<int>(length));
-            } while (sent == SOCKET_ERROR && errno == EINTR);
-            lock.lock();
+        bool fileFailed = false;
+        if (front.file) {
+            const std::uint64_t left = front.file->Size() - went;
+            const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(kFileChunk, left));
+            if (length > 0) {
+                lock.unlock();
+                if (!fileBuffer)
+                    fileBuffer = std::make_unique<char[]>(kFileChunk);
+                const std::ptrdiff_t read = front.file->ReadAt(went, fileBuffer.get(), length);
+                if (read > 0)
+                    sent = SendAll(sock, fileBuffer.get(), static_cast<std::size_t>(read));
+                fileFailed = read <= 0;  // unreadable, or shorter than when it was opened
+                lock.lock();
+            }
+        } else {
+            const std::size_t length = std::min(kChunk, front.bytes.size() - went);
+            std::memcpy(buffer, front.bytes.data() + went, length);
+            if (length > 0) {
+                lock.unlock();
+                do {
+                    sent = SendSocket(sock, buffer, static_cast<int>(length));
+                } while (sent == SOCKET_ERROR && errno == EINTR);
+                lock.lock();
+            }
         }
         if (sent == SOCKET_ERROR) {
             channel->failed = true;
@@ -87,8 +127,9 @@ void SendWaiting(void* context) {
         }
         channel->frontWent += static_cast<std::size_t>(sent);
         channel->taken += static_cast<std::uint64_t>(sent);
-        if (channel->frontWent == channel->waiting.front().bytes.size()) {
-            channel->delivered.push_back(std::move(channel->waiting.front()));
+        front.fileFailed = fileFailed;
+        if (fileFailed || channel->frontWent == TcpSendQueue::Size(front)) {
+            channel->delivered.push_back(std::move(front));
             channel->waiting.pop_front();
             channel->frontWent = 0;
             channel->WakeOwner();
@@ -170,6 +211,21 @@ void TcpSendQueue::Queue(ConnectInfo* record, SOCKET sock, Message message) {
     }
     Drain();
     UpdateTimer();
+}
+
+std::uint64_t TcpSendQueue::Size(const Message& message) {
+    return message.file ? message.file->Size() : message.bytes.size();
+}
+
+std::optional<TcpSendQueue::Progress> TcpSendQueue::FrontProgress(const ConnectInfo* record) const {
+    const auto found = entries_.find(const_cast<ConnectInfo*>(record));
+    if (found == entries_.end())
+        return std::nullopt;
+    const Channel& channel = *found->second.channel;
+    std::lock_guard lock(found->second.channel->mutex);
+    if (channel.waiting.empty() || channel.failed)
+        return std::nullopt;
+    return Progress{channel.frontWent, Size(channel.waiting.front())};
 }
 
 bool TcpSendQueue::HasPending(const ConnectInfo* record) const {

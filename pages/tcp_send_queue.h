@@ -11,7 +11,8 @@
 //
 // Threads: every public member runs on the user-interface thread, and so do the three
 // callbacks (from the event loop, or from Queue when a message goes at once). Sender
-// threads touch only their connection's Channel, under its mutex.
+// threads touch only their connection's Channel, under its mutex, and read the file of
+// the message they write (FileSource reads are thread-safe) without it.
 #pragma once
 
 #include <QObject>
@@ -21,10 +22,12 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "net/socket_handle.h"
 
+class FileSource;
 class QTimer;
 struct ConnectInfo;
 
@@ -32,10 +35,22 @@ class TcpSendQueue : public QObject {
     Q_OBJECT
 
 public:
-    // One typed message: its bytes on the wire and the send-box text they came from.
+    // One message: its bytes on the wire and the send-box text they came from; or a file,
+    // read chunk by chunk as it goes (`bytes` then stays empty).
     struct Message {
         std::string bytes;
         QString typed;
+        std::shared_ptr<const FileSource> file = nullptr;
+        // The file could not be read to its end: the message ended after the bytes read,
+        // and the connection goes on. Set before the message is reported delivered.
+        bool fileFailed = false;
+    };
+    // Bytes the message puts on the wire.
+    static std::uint64_t Size(const Message& message);
+    // How far the message being written for a connection has gone.
+    struct Progress {
+        std::uint64_t went;
+        std::uint64_t total;
     };
 
     // The message's last byte has gone.
@@ -57,6 +72,8 @@ public:
     void Queue(ConnectInfo* record, SOCKET sock, Message message);
     // Bytes still waiting for the record's connection.
     bool HasPending(const ConnectInfo* record) const;
+    // The message being written for the record now, or nothing when none waits.
+    std::optional<Progress> FrontProgress(const ConnectInfo* record) const;
     // Drops the record's queue without a report (the page closes the connection itself,
     // or the record is about to be freed). A sender blocked in a send ends when the page
     // closes the socket.

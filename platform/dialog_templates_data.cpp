@@ -123,6 +123,24 @@ std::vector<DialogTemplate> MakeTemplates() {
          },
          kModalFrame});
 
+    // Timed send dialog of the send box: interval and number of sends.
+    templates.push_back(
+        {143,
+         QStringLiteral("定时发送"),
+         QStringLiteral("MS Shell Dlg"),
+         9,
+         QSize(181, 100),
+         {
+             {-1, K::Label, QRect(20, 18, 44, 11), QStringLiteral("间隔(毫秒):")},
+             {1057, K::DigitsEdit, QRect(68, 16, 86, 12), QString(), 0, kNumberEdit},
+             {-1, K::Label, QRect(20, 37, 44, 11), QStringLiteral("发送次数:")},
+             {1058, K::DigitsEdit, QRect(68, 35, 86, 12), QString(), 0, kNumberEdit},
+             {-1, K::Label, QRect(68, 51, 90, 9), QStringLiteral("0 表示一直发送")},
+             {1, K::DefaultPushButton, QRect(33, 72, 50, 14), QStringLiteral("确定")},
+             {2, K::PushButton, QRect(99, 72, 50, 14), QStringLiteral("取消")},
+         },
+         kModalFrame});
+
     // Main frame: borderless, painted by the program; the static 1053 becomes the tab strip.
     templates.push_back({157,
                          QString(),

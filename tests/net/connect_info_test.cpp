@@ -127,6 +127,29 @@ TEST_F(AppendReceivedTest, LogsTheWholeChunkIncludingNulBytes) {
     EXPECT_EQ(page.notices.size(), 3u);
 }
 
+// Counters just short of 4 GiB (as after a long flood) go past it rather than wrap, and
+// count lines and messages with the bytes.
+TEST_F(AppendReceivedTest, CountersGoPastFourGiB) {
+    constexpr std::int64_t kNearFourGiB = (std::int64_t{1} << 32) - 2;
+    ConnectInfo record;
+    EXPECT_LE(record.knownSince, std::chrono::system_clock::now());
+    EXPECT_GT(record.knownSince, std::chrono::system_clock::now() - std::chrono::minutes(1));
+    record.recvBytes = kNearFourGiB;
+    {
+        CritSecGuard lock(g_connectLock);
+        AppendReceived(&record, "abc", 3, page.Window());
+        AppendReceivedStream(&record, 7, "defg", 4, page.Window());
+    }
+    EXPECT_EQ(record.recvBytes, kNearFourGiB + 7);
+    EXPECT_EQ(record.recvLines, 2);
+
+    record.sentBytes = kNearFourGiB;
+    CountSent(&record, 5);
+    CountSent(&record, std::uint64_t{3} << 30);
+    EXPECT_EQ(record.sentBytes, kNearFourGiB + 5 + (std::int64_t{3} << 30));
+    EXPECT_EQ(record.sentMessages, 2);
+}
+
 TEST_F(AppendReceivedTest, MarkPeerClosedClosesTheSocketOnceAndTellsThePage) {
     ConnectInfo record;
     record.sock = OpenSocket(SOCK_STREAM);

@@ -20,7 +20,7 @@ struct Notice {
     WPARAM wParam = 0;
     ConnectInfo* record = nullptr;
     std::uint32_t id = 0;
-    std::int32_t recvBytes = 0;
+    std::int64_t recvBytes = 0;
     std::u16string recvText;  // the received log as text then
     SOCKET sock = INVALID_SOCKET;
     bool lockHeldBySender = false;

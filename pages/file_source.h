@@ -1,0 +1,42 @@
+// Files the user sends from the send box: on TCP a FileSource read chunk by chunk as the
+// connection's sender thread writes it (never read whole); on UDP a file small enough to be
+// one datagram, read whole.
+#pragma once
+
+#include <QString>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+// The largest UDP payload over IPv4.
+inline constexpr std::size_t kMaxDatagramFileSize = 65507;
+
+class FileSource {
+public:
+    // Opens a regular file for reading (user-interface thread). Null, with `error` set to
+    // the message to show, when it cannot be opened.
+    static std::shared_ptr<FileSource> Open(const QString& path, QString* error);
+    ~FileSource();
+    FileSource(const FileSource&) = delete;
+    FileSource& operator=(const FileSource&) = delete;
+
+    const QString& Path() const { return path_; }
+    // The size when opened: what the send promises to write.
+    std::uint64_t Size() const { return size_; }
+    // Up to `size` bytes from `offset` into `buffer`: the count read, 0 past the end, -1 on
+    // a read error. Any thread; holds no state between calls.
+    std::ptrdiff_t ReadAt(std::uint64_t offset, char* buffer, std::size_t size) const;
+
+private:
+    FileSource(QString path, int fd, std::uint64_t size);
+
+    QString path_;
+    int fd_;
+    std::uint64_t size_;
+};
+
+// The whole file as one datagram's bytes (user-interface thread). Nothing, with `error` set,
+// when it cannot be read or holds more than kMaxDatagramFileSize bytes.
+std::optional<std::string> ReadDatagramFile(const QString& path, QString* error);
