@@ -16,6 +16,7 @@
 #include <QWindow>
 #include <atomic>
 #include <cstdio>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -132,7 +133,7 @@ void Drive() {
     busy.start();
     WaitFor([&] { return busy.elapsed() > 300; });
 
-    if (QCoreApplication::arguments().contains(QStringLiteral("--window-manager-close"))) {
+    if (qEnvironmentVariableIsSet("WIRELARK_DRIVER_WM_CLOSE")) {
         auto* closer = new QTimer(&frame);
         closer->setInterval(5);
         QObject::connect(closer, &QTimer::timeout, [closer, &frame] {
@@ -162,7 +163,18 @@ Q_COREAPP_STARTUP_FUNCTION(ScheduleScript)
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    const int status = theApp.Run(argc, argv);
+    // The driver's own option is not the program's: it travels in the environment, so that
+    // the program's command line stays as a user would give it.
+    std::vector<char*> programArgs;
+    for (int i = 0; i < argc; ++i) {
+        if (std::string_view(argv[i]) == "--window-manager-close")
+            qputenv("WIRELARK_DRIVER_WM_CLOSE", "1");
+        else
+            programArgs.push_back(argv[i]);
+    }
+    int programArgc = static_cast<int>(programArgs.size());
+    programArgs.push_back(nullptr);
+    const int status = theApp.Run(programArgc, programArgs.data());
     flood.Stop();
     return status;
 }
