@@ -15,6 +15,9 @@ namespace {
 
 // Longest run of log text the view keeps in one paragraph (laid out in about a millisecond).
 constexpr std::size_t kMaxParagraphLength = 4 * 1024;
+// Longest run without a line break the view keeps in one paragraph: a line longer than this
+// reads as several.
+constexpr std::size_t kMaxLineLength = 1024;
 
 // The view's form of a stretch of log text. A text document spends most of its time per
 // paragraph, and a log of short lines would make one paragraph per line; so line breaks
@@ -22,7 +25,7 @@ constexpr std::size_t kMaxParagraphLength = 4 * 1024;
 // "\n" by toPlainText(), and only the stretch's last line feed (and the line breaks that
 // keep paragraphs within kMaxParagraphLength characters) stays a paragraph break. A paragraph
 // is laid out as a whole, and a line without break points in time quadratic in its length:
-// so a longer line is cut into paragraphs of kMaxParagraphLength characters (it then reads
+// so a line longer than kMaxLineLength is cut into paragraphs of that length (it then reads
 // as several lines; the record keeps it whole).
 // A carriage return right before a line feed is dropped: the document would take it for a
 // break of its own, and a peer ending its lines with "\r\n" would get an extra empty line in
@@ -48,7 +51,7 @@ QString ViewText(const char16_t* text, std::size_t length) {
                 out[static_cast<qsizetype>(lineStart - 1)] = u'\n';
                 paragraphStart = lineStart;
             }
-            if (size - lineStart >= kMaxParagraphLength)
+            if (size - lineStart >= kMaxLineLength)
                 breakParagraph();
             out.append(QChar(c));
         } else if ((c == u'\n' && i + 1 == length) ||
