@@ -9,42 +9,59 @@
 #include <QTimer>
 
 #include "net/compact_log.h"
+#include "pages/view_follower.h"
 
 namespace {
 
-// Longest run of log text the view keeps in one paragraph.
+// Longest run of log text the view keeps in one paragraph (laid out in about a millisecond).
 constexpr std::size_t kMaxParagraphLength = 4 * 1024;
+// Longest run without a line break the view keeps in one paragraph: a line longer than this
+// reads as several.
+constexpr std::size_t kMaxLineLength = 1024;
 
 // The view's form of a stretch of log text. A text document spends most of its time per
 // paragraph, and a log of short lines would make one paragraph per line; so line breaks
 // inside a stretch become line separators (U+2028), shown as line breaks and given back as
-// "\n" by toPlainText(), and only the stretch's last line feed (or one break every
-// kMaxParagraphLength characters, so that no paragraph grows too long to lay out quickly)
-// stays a paragraph break. A carriage return right before a line feed is dropped: the
-// document would take it for a break of its own, and a peer ending its lines with "\r\n"
-// would get an extra empty line in the view for each of them. A lone carriage return is a
-// line break like a line feed (the document would otherwise make it a paragraph of its own).
+// "\n" by toPlainText(), and only the stretch's last line feed (and the line breaks that
+// keep paragraphs within kMaxParagraphLength characters) stays a paragraph break. A paragraph
+// is laid out as a whole, and a line without break points in time quadratic in its length:
+// so a line longer than kMaxLineLength is cut into paragraphs of that length (it then reads
+// as several lines; the record keeps it whole).
+// A carriage return right before a line feed is dropped: the document would take it for a
+// break of its own, and a peer ending its lines with "\r\n" would get an extra empty line in
+// the view for each of them. A lone carriage return is a line break like a line feed (the
+// document would otherwise make it a paragraph of its own).
 QString ViewText(const char16_t* text, std::size_t length) {
-    QString out(reinterpret_cast<const QChar*>(text), static_cast<qsizetype>(length));
-    char16_t* data = reinterpret_cast<char16_t*>(out.data());
-    std::size_t paragraphStart = 0;
-    std::size_t kept = 0;  // characters written back so far (dropped ones close the gap)
+    QString out;
+    out.reserve(static_cast<qsizetype>(length + length / kMaxParagraphLength + 1));
+    std::size_t paragraphStart = 0;  // in `out`
+    std::size_t lineStart = 0;       // in `out`
+    const auto breakParagraph = [&] {
+        out.append(u'\n');
+        paragraphStart = lineStart = static_cast<std::size_t>(out.size());
+    };
     for (std::size_t i = 0; i < length; ++i) {
-        const char16_t c = data[i];
-        if (c == u'\r' && i + 1 < length && data[i + 1] == u'\n')
+        const char16_t c = text[i];
+        if (c == u'\r' && i + 1 < length && text[i + 1] == u'\n')
             continue;
-        data[kept++] = c;
-        if (c != u'\n' && c != u'\r')
-            continue;
-        const bool last = c == u'\n' && i + 1 == length;
-        if (last || i - paragraphStart >= kMaxParagraphLength) {
-            data[kept - 1] = u'\n';
-            paragraphStart = i + 1;
+        const std::size_t size = static_cast<std::size_t>(out.size());
+        if (c != u'\n' && c != u'\r') {
+            if (size - paragraphStart >= kMaxParagraphLength && lineStart > paragraphStart) {
+                // Full: the paragraph ends at its last line break instead.
+                out[static_cast<qsizetype>(lineStart - 1)] = u'\n';
+                paragraphStart = lineStart;
+            }
+            if (size - lineStart >= kMaxLineLength)
+                breakParagraph();
+            out.append(QChar(c));
+        } else if ((c == u'\n' && i + 1 == length) ||
+                   size - paragraphStart >= kMaxParagraphLength) {
+            breakParagraph();
         } else {
-            data[kept - 1] = QChar::LineSeparator;
+            out.append(QChar::LineSeparator);
+            lineStart = size + 1;
         }
     }
-    out.truncate(static_cast<qsizetype>(kept));
     return out;
 }
 
@@ -53,6 +70,7 @@ QString ViewText(const char16_t* text, std::size_t length) {
 LogView::LogView(QPlainTextEdit* view, std::u16string earlierNote)
     : view_(view), earlierNote_(std::move(earlierNote)) {
     if (view_) {
+        follower_ = new ViewFollower(view_);
         // The views are written only by the program; an undo history would keep a second
         // copy of every log.
         view_->setUndoRedoEnabled(false);
@@ -80,16 +98,20 @@ LogView::Update LogView::Read(const void* owner, const CompactLog& log) const {
 void LogView::Apply(const Update& update) {
     if (!view_)
         return;
+    if (update.owner != owner_)
+        follower_->Follow();
     if (update.replace) {
         QString text = ViewText(update.text.data(), update.text.size());
         if (update.partial && !earlierNote_.empty())
             text.prepend(QString::fromStdU16String(earlierNote_ + u'\n'));
-        view_->setPlainText(text);
+        follower_->Change(true, [&] { view_->setPlainText(text); });
     } else if (!update.text.empty()) {
-        QTextCursor cursor(view_->document());
-        cursor.movePosition(QTextCursor::End);
-        cursor.insertText(ViewText(update.text.data(), update.text.size()));
-        DropOldestLines();
+        follower_->Change(false, [&] {
+            QTextCursor cursor(view_->document());
+            cursor.movePosition(QTextCursor::End);
+            cursor.insertText(ViewText(update.text.data(), update.text.size()));
+            DropOldestLines();
+        });
     }
     owner_ = update.owner;
     generation_ = update.generation;
@@ -105,7 +127,8 @@ void LogView::DropOldestLines() {
     const int keep = static_cast<int>(kTailSize);
     if (document->characterCount() <= 2 * keep)
         return;
-    // Paragraphs begin at the start of a log line (see ViewText).
+    // Paragraphs begin at the start of a log line, or inside one longer than a paragraph
+    // holds (see ViewText).
     const QTextBlock first = document->findBlock(document->characterCount() - keep);
     if (!first.isValid() || first.position() == 0)
         return;
@@ -119,8 +142,10 @@ void LogView::DropOldestLines() {
 }
 
 void LogView::Clear() {
-    if (view_)
+    if (view_) {
         view_->clear();
+        follower_->Follow();
+    }
     owner_ = nullptr;
     shownLines_ = 0;
 }
@@ -139,7 +164,7 @@ void LogView::ScrollToEndLater() {
     QPointer<QPlainTextEdit> view = view_;
     QTimer::singleShot(0, view_, [this, view] {
         scrollPending_ = false;
-        if (view)
-            view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum());
+        if (view && follower_)
+            follower_->ScrollToEndIfFollowing();
     });
 }

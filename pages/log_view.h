@@ -11,6 +11,7 @@
 // notification handler, where the sending worker holds it).
 #pragma once
 
+#include <QPointer>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -18,6 +19,7 @@
 class CompactLog;
 
 class QPlainTextEdit;
+class ViewFollower;
 
 class LogView {
 public:
@@ -48,8 +50,9 @@ public:
     // The record is going away: the view keeps its text but no longer counts as showing
     // that record, so a later record at the same address is shown from scratch.
     void Forget(const void* owner);
-    // Moves the view to its last line after the current event has been handled; several
-    // requests before that are served by one scroll.
+    // Moves the view to its last line after the current event has been handled, if the view
+    // follows the end (the user has not scrolled away from it or selected text, see
+    // ViewFollower); several requests before that are served by one scroll.
     void ScrollToEndLater();
 
     QPlainTextEdit* Widget() const { return view_; }
@@ -61,6 +64,7 @@ private:
     void DropOldestLines();
 
     QPlainTextEdit* view_;
+    QPointer<ViewFollower> follower_;  // a child of view_
     std::u16string earlierNote_;
     const void* owner_ = nullptr;
     std::uint64_t generation_ = 0;  // owner_'s log's generation when shown

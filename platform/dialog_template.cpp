@@ -17,6 +17,7 @@
 #include <cmath>
 
 #include "platform/resources.h"
+#include "platform/send_box.h"
 
 namespace {
 
@@ -73,7 +74,9 @@ QWidget* CreateStandardControl(const ControlTemplate& control, QWidget* parent) 
         }
         case ControlKind::PlainTextView:
         case ControlKind::PlainTextEdit: {
-            auto* text = new QPlainTextEdit(parent);
+            // Every editable box pastes through CSendBox (Qt's own paste can crash).
+            auto* text = control.kind == ControlKind::PlainTextEdit ? new CSendBox(parent)
+                                                                    : new QPlainTextEdit(parent);
             text->setReadOnly(control.kind == ControlKind::PlainTextView);
             text->setPlainText(control.text);
             // Logs are long lines of raw traffic: wrap at the widget edge like the edit control.

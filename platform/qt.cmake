@@ -6,6 +6,7 @@ add_library(wl_platform_qt STATIC
     resources.cpp
     dialog_template.cpp
     dialog_templates_data.cpp
+    send_box.cpp
 )
 target_link_libraries(wl_platform_qt PUBLIC wl_platform_core Qt6::Widgets PRIVATE wl_warnings)
 set_target_properties(wl_platform_qt PROPERTIES AUTOMOC ON)
