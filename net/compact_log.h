@@ -88,7 +88,7 @@ public:
     static const std::u16string_view kReceivedStoppedText;
     static const std::u16string_view kSentStoppedText;
     // The line a log gets once where it outgrows the memory kept for small logs and no
-    // temporary file can be made for it.
+    // temporary file can be made for it (no usable directory, or descriptors run short).
     static const std::u16string_view kInMemoryNoteText;
 
     // The log behaves as if memory ran out when holding more than `bytes` would take more.

@@ -1,6 +1,7 @@
 #include "net/log_store.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 
 namespace {
@@ -31,6 +33,28 @@ int OpenUnnamedFile(const std::string& directory) {
     if (fd >= 0)
         unlink(name.c_str());
     return fd;
+}
+
+// Every log file costs a descriptor, which sockets need too. Once per process the soft limit
+// is raised to the hard one (the program uses no select), and a log moves to a file only
+// while its descriptor lies in the lower half of that limit: the upper half stays for
+// sockets, and a log that finds none left stays in memory.
+bool DescriptorToSpare(int fd) {
+    static std::once_flag raised;
+    static rlim_t limit = 0;
+    std::call_once(raised, [] {
+        rlimit current{};
+        if (getrlimit(RLIMIT_NOFILE, &current) != 0)
+            return;
+        if (current.rlim_cur < current.rlim_max) {
+            rlimit wanted = current;
+            wanted.rlim_cur = current.rlim_max;
+            if (setrlimit(RLIMIT_NOFILE, &wanted) == 0)
+                current = wanted;
+        }
+        limit = current.rlim_cur;
+    });
+    return limit == 0 || limit == RLIM_INFINITY || static_cast<rlim_t>(fd) < limit / 2;
 }
 
 }  // namespace
@@ -104,6 +128,10 @@ bool LogStore::MoveToFile() {
         fd = OpenUnnamedFile(directory);
         if (fd >= 0 || errno == EMFILE || errno == ENFILE)
             break;
+    }
+    if (fd >= 0 && !DescriptorToSpare(fd)) {
+        close(fd);
+        fd = -1;
     }
     if (fd < 0) {
         memoryOnly_ = true;

@@ -4,7 +4,8 @@
 // file of its own that has no name (created unlinked in the user's cache directory, else in
 // the temporary directory), written in large pieces from a buffer; so a long flood costs
 // disk, not memory, and no file outlives the process, however it ends. Where no file can be
-// made the log stays in memory (WantsFile / MoveToFile tell the owner, which notes it).
+// made, or descriptors run short (sockets need them more), the log stays in memory
+// (WantsFile / MoveToFile tell the owner, which notes it).
 //
 // Not thread-safe: the owning log's user serialises every call. Free of Qt.
 #pragma once
