@@ -1,8 +1,7 @@
 #include "net/compact_log.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
 
@@ -13,6 +12,24 @@ const std::u16string_view CompactLog::kReceivedStoppedText =
     u"（内存不足：已停止接收此连接的数据，之前收到的信息全部保留）";
 const std::u16string_view CompactLog::kSentStoppedText =
     u"（内存不足：此后发送的信息不再记录，之前的记录全部保留）";
+const std::u16string_view CompactLog::kInMemoryNoteText =
+    u"（无法在缓存目录或临时目录建立日志文件：此记录保存在内存中）";
+
+std::u16string_view CompactLog::StoppedText(Role role, StopReason reason) {
+    const bool received = role == kReceivedLog;
+    switch (reason) {
+        case kDiskFull:
+            return received ? u"（磁盘空间不足：已停止接收此连接的数据，之前收到的信息全部保留）"
+                            : u"（磁盘空间不足：此后发送的信息不再记录，之前的记录全部保留）";
+        case kWriteError:
+            return received
+                       ? u"（写入日志文件出错：已停止接收此连接的数据，之前收到的信息全部保留）"
+                       : u"（写入日志文件出错：此后发送的信息不再记录，之前的记录全部保留）";
+        case kOutOfMemory:
+            break;
+    }
+    return received ? kReceivedStoppedText : kSentStoppedText;
+}
 
 namespace {
 
@@ -46,82 +63,33 @@ std::uint16_t CompactLog::CodePageIndex() {
     return static_cast<std::uint16_t>(codePages_.size() - 1);
 }
 
-void CompactLog::FreeBlock::operator()(char* block) const {
-    if (mapped)
-        munmap(block, kBlockSize);
-    else
-        delete[] block;
-}
-
-CompactLog::Block CompactLog::NewBlock(std::size_t index) {
-    if (index == 0)
-        return Block(new char[kFirstBlockSize], FreeBlock{false});
-    // Twice the size, then the parts before and after an aligned block given back.
-    const std::size_t mapped = 2 * kBlockSize;
-    void* area = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (area == MAP_FAILED)
-        throw std::bad_alloc();
-    const auto start = reinterpret_cast<std::uintptr_t>(area);
-    const std::uintptr_t aligned = (start + kBlockSize - 1) & ~(std::uintptr_t{kBlockSize} - 1);
-    if (aligned > start)
-        munmap(area, aligned - start);
-    if (aligned + kBlockSize < start + mapped)
-        munmap(reinterpret_cast<void*>(aligned + kBlockSize),
-               start + mapped - aligned - kBlockSize);
-    char* block = reinterpret_cast<char*>(aligned);
-    if (index >= kHugeFrom)
-        madvise(block, kBlockSize, MADV_HUGEPAGE);  // only a hint: fine if refused
-    return Block(block, FreeBlock{true});
-}
-
-CompactLog::Place CompactLog::Locate(std::uint64_t offset) {
-    if (offset < kFirstBlockSize) {
-        const auto at = static_cast<std::size_t>(offset);
-        return {0, at, kFirstBlockSize - at};
-    }
-    const std::uint64_t rest = offset - kFirstBlockSize;
-    const auto at = static_cast<std::size_t>(rest % kBlockSize);
-    return {1 + static_cast<std::size_t>(rest / kBlockSize), at, kBlockSize - at};
-}
-
-void CompactLog::Store(std::string_view bytes) {
-    if (size_ + bytes.size() > failBeyond_)
-        throw std::bad_alloc();
-    while (!bytes.empty()) {
-        const Place place = Locate(size_);
-        if (place.block == blocks_.size()) {
-            blocks_.reserve(blocks_.size() + 1);
-            blocks_.push_back(NewBlock(place.block));
-        }
-        const std::size_t take = std::min(bytes.size(), place.room);
-        std::memcpy(blocks_[place.block].get() + place.at, bytes.data(), take);
-        size_ += take;
-        bytes.remove_prefix(take);
-    }
+void CompactLog::Stop(StopReason reason, Clock::time_point when) {
+    stopped_ = true;
+    stopReason_ = reason;
+    stoppedSecond_ = Seconds(when);
 }
 
 bool CompactLog::Add(std::string_view bytes, Kind kind, Clock::time_point when,
                      std::uint8_t carry) {
     if (stopped_)
         return false;
-    const std::uint64_t sizeBefore = size_;
-    const std::size_t blocksBefore = blocks_.size();
     try {
-        // The index first: what Store adds is then never left without its line.
-        if (lines_.size() == lines_.capacity())
+        // The index first: what the store adds is then never left without its line.
+        if (lines_.size() + 1 >= lines_.capacity())
             lines_.reserve(lines_.size() + lines_.size() / 2 + 16);
         const std::uint16_t codePage = CodePageIndex();
-        Store(bytes);
-        lines_.push_back(Line{size_, Seconds(when), codePage, kind, carry});
+        // The note holds no bytes, so a character cut off before it still reads whole.
+        if (store_.WantsFile(bytes.size()) && !store_.MoveToFile())
+            lines_.push_back(Line{store_.Size(), Seconds(when), codePage, kInMemoryNote, 0});
+        store_.Append(bytes);  // whole or not at all
+        lines_.push_back(Line{store_.Size(), Seconds(when), codePage, kind, carry});
         return true;
     } catch (const std::bad_alloc&) {
-        // Keep everything logged before; drop what this line began to store.
-        size_ = sizeBefore;
-        blocks_.resize(blocksBefore);
-        stopped_ = true;
-        stoppedSecond_ = Seconds(when);
-        return false;
+        Stop(kOutOfMemory, when);
+    } catch (const LogStore::WriteFailed& failure) {
+        Stop(failure.error == ENOSPC || failure.error == EDQUOT ? kDiskFull : kWriteError, when);
     }
+    return false;
 }
 
 bool CompactLog::AppendReceived(std::string_view bytes, Clock::time_point when) {
@@ -139,7 +107,7 @@ bool CompactLog::AppendStream(std::int64_t stream, std::string_view bytes, Clock
     try {
         if (carried > 0) {
             std::string joined;
-            CopyOut(size_ - carried, size_, joined);
+            CopyOut(store_.Size() - carried, store_.Size(), joined);
             joined.append(bytes);
             cut = IncompleteEndLength(joined);
         } else {
@@ -150,8 +118,7 @@ bool CompactLog::AppendStream(std::int64_t stream, std::string_view bytes, Clock
         if (cut > kMaxCut)
             cut = 0;
     } catch (const std::bad_alloc&) {
-        stopped_ = true;
-        stoppedSecond_ = Seconds(when);
+        Stop(kOutOfMemory, when);
         return false;
     }
     if (!Add(bytes, kStream, when, static_cast<std::uint8_t>(carried << 4 | cut)))
@@ -183,19 +150,17 @@ void CompactLog::Clear() {
     // stays in the store, before the first line.
     std::string kept;
     if (streamCut_ > 0)
-        CopyOut(size_ - streamCut_, size_, kept);
-    blocks_.clear();
-    blocks_.shrink_to_fit();
+        CopyOut(store_.Size() - streamCut_, store_.Size(), kept);
+    store_.Clear();
     lines_.clear();
     lines_.shrink_to_fit();
-    size_ = 0;
     try {
-        Store(kept);
-    } catch (const std::bad_alloc&) {
-        size_ = 0;
+        store_.Append(kept);
+    } catch (...) {
+        store_.Clear();
         streamCut_ = 0;
     }
-    start_ = size_;
+    start_ = store_.Size();
     ++generation_;
 }
 
@@ -209,20 +174,11 @@ std::uint64_t CompactLog::BytesBefore(std::size_t line) const {
     return LineBegin(std::min(line, lines_.size())) - start_;
 }
 
-void CompactLog::CopyOut(std::uint64_t from, std::uint64_t to, std::string& out) const {
-    while (from < to) {
-        const Place place = Locate(from);
-        const auto take = static_cast<std::size_t>(std::min<std::uint64_t>(to - from, place.room));
-        out.append(blocks_[place.block].get() + place.at, take);
-        from += take;
-    }
-}
-
 void CompactLog::AppendLineText(std::size_t index, const std::string& currentCodePage,
                                 std::u16string& out) const {
     if (index == lines_.size()) {
         AppendStamp(stoppedSecond_, out);
-        out.append(role_ == kReceivedLog ? kReceivedStoppedText : kSentStoppedText);
+        out.append(StoppedText(role_, stopReason_));
         out.push_back(u'\n');
         return;
     }
@@ -236,6 +192,9 @@ void CompactLog::AppendLineText(std::size_t index, const std::string& currentCod
     switch (line.kind) {
         case kStreamEnd:
             out.push_back(kReplacementCharacter);
+            break;
+        case kInMemoryNote:
+            out.append(kInMemoryNoteText);
             break;
         case kNote:
             for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {

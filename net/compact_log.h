@@ -9,8 +9,13 @@
 // an end that is never completed reads as one U+FFFD on a line of its own. In received lines
 // every NUL shows as U+2400.
 //
-// When memory runs out the log keeps what it has, refuses everything after that and shows,
-// as its last line, that it stopped and why; no exception leaves it.
+// The bytes live in a LogStore: a long log in an unnamed temporary file, so that memory
+// holds only the index (16 bytes a line) and the store's buffer. Where no file can be made,
+// the log stays in memory and says so once, in a line of its own.
+//
+// When memory runs out, the disk is full or the file cannot be written, the log keeps what
+// it has, refuses everything after that and shows, as its last line, that it stopped and
+// why; no exception leaves it.
 //
 // Not thread-safe: the record's owner serialises use (received logs under g_connectLock,
 // sent logs on the user-interface thread). Free of Qt.
@@ -23,6 +28,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "net/log_store.h"
 
 class CompactLog {
 public:
@@ -60,8 +67,12 @@ public:
     std::uint64_t BytesBefore(std::size_t line) const;
     // Bumped by every Clear, so that a reader can tell a cleared log from a longer one.
     std::uint64_t Generation() const { return generation_; }
-    // Memory runs out: no more appends.
+    // Memory ran out or the file took no more: no more appends.
     bool Stopped() const { return stopped_; }
+    enum StopReason : std::uint8_t { kOutOfMemory, kDiskFull, kWriteError };
+    StopReason StoppedBecause() const { return stopReason_; }
+    // Whether the bytes are in a file (else in memory).
+    bool InFile() const { return store_.InFile(); }
     // The text of lines [first, first + count) (cut to the lines there are).
     std::u16string Text(std::size_t first, std::size_t count) const;
     std::u16string Text() const { return Text(0, LineCount()); }
@@ -71,15 +82,20 @@ public:
     // the whole log measures less).
     std::size_t TailStart(std::uint64_t size) const;
 
-    // The text of the stop line (without stamp and line feed).
+    // The text of the stop line (without stamp and line feed); the two constants are the
+    // texts for memory that ran out.
+    static std::u16string_view StoppedText(Role role, StopReason reason);
     static const std::u16string_view kReceivedStoppedText;
     static const std::u16string_view kSentStoppedText;
+    // The line a log gets once where it outgrows the memory kept for small logs and no
+    // temporary file can be made for it (no usable directory, or descriptors run short).
+    static const std::u16string_view kInMemoryNoteText;
 
     // The log behaves as if memory ran out when holding more than `bytes` would take more.
-    void FailAllocationBeyondForTesting(std::uint64_t bytes) { failBeyond_ = bytes; }
+    void FailAllocationBeyondForTesting(std::uint64_t bytes) { store_.FailBeyondForTesting(bytes); }
 
 private:
-    enum Kind : std::uint8_t { kDatagram, kStream, kStreamEnd, kSent, kNote };
+    enum Kind : std::uint8_t { kDatagram, kStream, kStreamEnd, kSent, kNote, kInMemoryNote };
     struct Line {
         std::uint64_t end;       // offset just past the line's bytes in the store
         std::uint32_t second;    // time stamp, seconds since the epoch
@@ -89,38 +105,21 @@ private:
         // line before (high nibble), and bytes at its end left for the next line (low).
         std::uint8_t carry;
     };
-    // The store: a small first block from the heap, so that the many short logs of many
-    // connections cost little; then blocks of a huge page's size, mapped on its boundary, so
-    // that a big log (from kHugeFrom blocks on) fills them with one page fault each instead
-    // of 512.
-    static constexpr std::size_t kFirstBlockSize = std::size_t{64} << 10;
-    static constexpr std::size_t kBlockSize = std::size_t{2} << 20;
-    static constexpr std::size_t kHugeFrom = 3;
-    struct FreeBlock {
-        bool mapped = false;
-        void operator()(char* block) const;
-    };
-    using Block = std::unique_ptr<char, FreeBlock>;
-    static Block NewBlock(std::size_t index);
-    struct Place {
-        std::size_t block;
-        std::size_t at;    // offset in the block
-        std::size_t room;  // bytes from there to the block's end
-    };
-    static Place Locate(std::uint64_t offset);
     static constexpr std::size_t kMaxCut = 8;  // longer than any cut-off character
 
-    // Stores `bytes` and the line; false (and the log stops) when memory runs out.
+    // Stores `bytes` and the line; false (and the log stops) when memory or the file takes
+    // no more.
     bool Add(std::string_view bytes, Kind kind, Clock::time_point when, std::uint8_t carry);
-    void Store(std::string_view bytes);
-    void CopyOut(std::uint64_t from, std::uint64_t to, std::string& out) const;
+    void Stop(StopReason reason, Clock::time_point when);
+    void CopyOut(std::uint64_t from, std::uint64_t to, std::string& out) const {
+        store_.Read(from, to, out);
+    }
     std::uint64_t LineBegin(std::size_t line) const;
     std::uint16_t CodePageIndex();
     void AppendLineText(std::size_t line, const std::string& currentCodePage,
                         std::u16string& out) const;
 
-    std::vector<Block> blocks_;
-    std::uint64_t size_ = 0;   // bytes in the store
+    LogStore store_;
     std::uint64_t start_ = 0;  // bytes kept before the first line (a cut character's start)
     std::vector<Line> lines_;
     std::vector<std::string> codePages_;
@@ -128,7 +127,7 @@ private:
     std::uint8_t streamCut_ = 0;  // bytes at its end still waiting for the next chunk
     Role role_;
     bool stopped_ = false;
+    StopReason stopReason_ = kOutOfMemory;
     std::uint32_t stoppedSecond_ = 0;
     std::uint64_t generation_ = 0;
-    std::uint64_t failBeyond_ = UINT64_MAX;
 };
