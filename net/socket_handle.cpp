@@ -155,6 +155,13 @@ int SetSocketOption(SOCKET s, int level, int option, int value) {
     return Checked(::setsockopt(entry->fd, level, option, &value, sizeof(value)));
 }
 
+int SetSocketOptionBytes(SOCKET s, int level, int option, const void* value, socklen_t length) {
+    EntryPtr entry = Use(s);
+    if (!entry)
+        return SOCKET_ERROR;
+    return Checked(::setsockopt(entry->fd, level, option, value, length));
+}
+
 SOCKET AcceptSocket(SOCKET s, sockaddr_in* peer) {
     EntryPtr entry = Use(s);
     if (!entry)
