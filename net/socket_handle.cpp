@@ -101,6 +101,10 @@ SOCKET OpenSocket(int type) {
     return Table().Add(fd);
 }
 
+SOCKET AdoptSocket(int fd) {
+    return fd < 0 ? INVALID_SOCKET : Table().Add(fd);
+}
+
 int closesocket(SOCKET s) {
     EntryPtr entry = Table().Remove(s);
     if (!entry) {

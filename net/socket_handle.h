@@ -24,6 +24,8 @@ constexpr int SOCKET_ERROR = -1;
 
 // Creates an IPv4 socket: type is SOCK_STREAM (TCP) or SOCK_DGRAM (UDP).
 SOCKET OpenSocket(int type);
+// Takes over an open IPv4 socket descriptor (one connected elsewhere) as a new handle.
+SOCKET AdoptSocket(int fd);
 // Closes the handle and wakes every thread blocked on it. 0, or SOCKET_ERROR if the handle
 // was not open (closing twice is harmless).
 int closesocket(SOCKET s);
