@@ -2,6 +2,7 @@
 
 #include <QSettings>
 #include <QString>
+#include <memory>
 #include <string>
 
 #include "app/settings_file.h"
@@ -11,8 +12,9 @@ namespace {
 
 constexpr auto kKey = "encoding";
 
-// The choice in force. User-interface thread only.
+// The choice in force, and the name typed for a Named one. User-interface thread only.
 EncodingChoice g_choice = EncodingChoice::Ansi;
+std::string g_typedName;
 
 // The code page a choice stands for; empty for Keep.
 std::string CodePageOf(EncodingChoice choice) {
@@ -28,6 +30,7 @@ std::string CodePageOf(EncodingChoice choice) {
         case EncodingChoice::Utf16Be:
             return "UTF-16BE";
         case EncodingChoice::Keep:
+        case EncodingChoice::Named:
             break;
     }
     return {};
@@ -56,32 +59,74 @@ bool Install(EncodingChoice choice) {
     if (codePage.empty() || !SetAnsiCodePage(codePage))
         return false;
     g_choice = choice;
+    g_typedName.clear();
     return true;
+}
+
+constexpr EncodingChoice kNamedItems[] = {EncodingChoice::Gbk, EncodingChoice::Utf16Le,
+                                          EncodingChoice::Utf8, EncodingChoice::Utf16Be};
+
+bool SameName(const std::string& a, const std::string& b) {
+    return QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive) == 0;
+}
+
+// Makes the code page typed as `name` the one in force: the item it stands for when there
+// is one, so that the dialog opens on that item. Conversion options ("GBK//IGNORE") are
+// refused: they would change how invalid bytes show.
+bool InstallName(const std::string& name) {
+    if (name.empty() || name.find('/') != std::string::npos)
+        return false;
+    for (EncodingChoice choice : kNamedItems) {
+        if (SameName(name, CodePageOf(choice)))
+            return Install(choice);
+    }
+    if (!SetAnsiCodePage(name))
+        return false;
+    g_choice = EncodingChoice::Named;
+    g_typedName = name;
+    return true;
+}
+
+void Keep(const QString& value) {
+    const std::unique_ptr<QSettings> settings = OpenSettings();
+    settings->setValue(QLatin1String(kKey), value);
+    settings->sync();
 }
 
 }  // namespace
 
 void LoadEncodingSetting() {
     const QString name = OpenSettings()->value(QLatin1String(kKey)).toString();
-    for (EncodingChoice choice : {EncodingChoice::Gbk, EncodingChoice::Utf16Le,
-                                  EncodingChoice::Utf8, EncodingChoice::Utf16Be}) {
+    for (EncodingChoice choice : kNamedItems) {
         if (name == SettingName(choice)) {
             Install(choice);
             return;
         }
     }
-    // Nothing kept, or something this version does not know: the locale's own code page.
-    Install(EncodingChoice::Ansi);
+    // A code page typed by name; nothing kept, or a name this system cannot convert: the
+    // locale's own code page.
+    if (name == SettingName(EncodingChoice::Ansi) || !InstallName(name.toStdString()))
+        Install(EncodingChoice::Ansi);
 }
 
 EncodingChoice CurrentEncodingChoice() {
     return g_choice;
 }
 
+std::string CurrentEncodingName() {
+    return g_typedName;
+}
+
 void ApplyEncodingChoice(EncodingChoice choice) {
-    if (choice == EncodingChoice::Keep || !Install(choice))
+    if (choice == EncodingChoice::Keep || choice == EncodingChoice::Named || !Install(choice))
         return;
-    const std::unique_ptr<QSettings> settings = OpenSettings();
-    settings->setValue(QLatin1String(kKey), SettingName(choice));
-    settings->sync();
+    Keep(SettingName(choice));
+}
+
+bool ApplyEncodingName(const std::string& name) {
+    if (!InstallName(name))
+        return false;
+    Keep(g_choice == EncodingChoice::Named ? QString::fromStdString(g_typedName)
+                                           : SettingName(g_choice));
+    return true;
 }

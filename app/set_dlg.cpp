@@ -1,20 +1,30 @@
 #include "app/set_dlg.h"
 
 #include <QComboBox>
+#include <QLineEdit>
 
 #include "app/app_dialog.h"
 #include "app/dialog_face.h"
 #include "app/encoding_setting.h"
 #include "platform/dialog_template.h"
+#include "platform/message_box.h"
 
 CSet::CSet(QWidget* parent) : QDialog(parent) {
     BuildAppDialog(this, kTemplateId, [this] { OnOK(); });
     combo_ = FindControlAs<QComboBox>(this, kEncodingComboId);
     if (combo_) {
+        // A drop-down with an edit: the items, or any code page typed by name.
+        combo_->setEditable(true);
+        combo_->setInsertPolicy(QComboBox::NoInsert);
         // In the order of EncodingChoice.
         combo_->addItems({QStringLiteral("Ansi"), QStringLiteral("GBK"), QStringLiteral("Unicode"),
                           QStringLiteral("UTF8"), QStringLiteral("UFT16"), QStringLiteral("...")});
-        combo_->setCurrentIndex(static_cast<int>(CurrentEncodingChoice()));
+        if (CurrentEncodingChoice() == EncodingChoice::Named) {
+            combo_->setCurrentIndex(-1);
+            combo_->setEditText(QString::fromStdString(CurrentEncodingName()));
+        } else {
+            combo_->setCurrentIndex(static_cast<int>(CurrentEncodingChoice()));
+        }
     }
 }
 
@@ -24,10 +34,26 @@ QString CSet::Label() {
     return QStringLiteral("收发信息编码设置：");
 }
 
+QString CSet::UnknownEncodingText(const QString& name) {
+    return QStringLiteral("系统不支持编码“%1”，请重新输入！").arg(name);
+}
+
 void CSet::OnOK() {
-    const int index = combo_ ? combo_->currentIndex() : -1;
-    if (index >= 0 && index <= static_cast<int>(EncodingChoice::Keep))
-        ApplyEncodingChoice(static_cast<EncodingChoice>(index));
+    if (!combo_) {
+        accept();
+        return;
+    }
+    // What the edit shows decides: an item's text (in any case) picks that item.
+    const QString typed = combo_->currentText().trimmed();
+    const int item = combo_->findText(typed, Qt::MatchFixedString);
+    if (item >= 0 && item <= static_cast<int>(EncodingChoice::Keep)) {
+        ApplyEncodingChoice(static_cast<EncodingChoice>(item));
+    } else if (!ApplyEncodingName(typed.toStdString())) {
+        ShowMessageBox(this, UnknownEncodingText(typed), QStringLiteral("提示"));
+        combo_->setFocus();
+        combo_->lineEdit()->selectAll();
+        return;  // the dialog stays open for another name
+    }
     accept();
 }
 

@@ -1,5 +1,7 @@
-// CSet: the settings dialog, which chooses the text encoding of what is sent and received.
-// Opens on the encoding in force; OK applies the chosen one, Cancel changes nothing.
+// CSet: the settings dialog, which chooses the text encoding of what is sent and received:
+// one of the combo's items, or any code page the system converts, typed by name. Opens on
+// the encoding in force; OK applies the chosen one (an unknown name is refused with a
+// message and the dialog stays open), Cancel changes nothing.
 // User-interface thread only.
 #pragma once
 
@@ -20,6 +22,8 @@ public:
 
     QComboBox* EncodingCombo() const { return combo_; }
     static QString Label();
+    // The message for a typed code-page name the system does not know.
+    static QString UnknownEncodingText(const QString& name);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -101,6 +101,10 @@ SOCKET OpenSocket(int type) {
     return Table().Add(fd);
 }
 
+SOCKET AdoptSocket(int fd) {
+    return fd < 0 ? INVALID_SOCKET : Table().Add(fd);
+}
+
 int closesocket(SOCKET s) {
     EntryPtr entry = Table().Remove(s);
     if (!entry) {
@@ -153,6 +157,13 @@ int SetSocketOption(SOCKET s, int level, int option, int value) {
     if (!entry)
         return SOCKET_ERROR;
     return Checked(::setsockopt(entry->fd, level, option, &value, sizeof(value)));
+}
+
+int SetSocketOptionBytes(SOCKET s, int level, int option, const void* value, socklen_t length) {
+    EntryPtr entry = Use(s);
+    if (!entry)
+        return SOCKET_ERROR;
+    return Checked(::setsockopt(entry->fd, level, option, value, length));
 }
 
 SOCKET AcceptSocket(SOCKET s, sockaddr_in* peer) {

@@ -24,6 +24,8 @@ constexpr int SOCKET_ERROR = -1;
 
 // Creates an IPv4 socket: type is SOCK_STREAM (TCP) or SOCK_DGRAM (UDP).
 SOCKET OpenSocket(int type);
+// Takes over an open IPv4 socket descriptor (one connected elsewhere) as a new handle.
+SOCKET AdoptSocket(int fd);
 // Closes the handle and wakes every thread blocked on it. 0, or SOCKET_ERROR if the handle
 // was not open (closing twice is harmless).
 int closesocket(SOCKET s);
@@ -34,6 +36,8 @@ int ConnectSocket(SOCKET s, const sockaddr_in& address);  // blocks until connec
 int ListenSocket(SOCKET s, int backlog);
 int GetSocketName(SOCKET s, sockaddr_in& address);
 int SetSocketOption(SOCKET s, int level, int option, int value);
+// The same for options whose value is a structure (ip_mreq and the like).
+int SetSocketOptionBytes(SOCKET s, int level, int option, const void* value, socklen_t length);
 
 // Blocks until a connection arrives; returns a new handle and fills `peer`.
 SOCKET AcceptSocket(SOCKET s, sockaddr_in* peer);

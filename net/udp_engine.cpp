@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "net/engine_registry.h"
+#include "net/udp_membership.h"
 #include "net/worker_thread.h"
 #include "platform/window_messages.h"
 
@@ -321,6 +322,7 @@ SOCKET UdpEngine::BindEndpoint(std::uint16_t port) {
     address.sin_port = htons(port);
     // Room for bursts while the page handles earlier datagrams (the system caps the size).
     SetSocketOption(s, SOL_SOCKET, SO_RCVBUF, kReceiveBufferBytes);
+    ReceiveOwnGroupsOnly(s);  // groups only once the page joins them
     if (BindSocket(s, address) == SOCKET_ERROR || GetSocketName(s, address) == SOCKET_ERROR) {
         closesocket(s);
         return INVALID_SOCKET;

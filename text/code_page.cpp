@@ -35,9 +35,9 @@ struct CodePage {
     bool utf8 = false;             // read by our own decoder, not by iconv
     bool utf16 = false;            // UTF-16LE or UTF-16BE (no byte-order mark), ours too
     bool bigEndian = false;
-    // Characters of at most two bytes whose second byte is never below 0x40 (GBK, Big5,
-    // EUC-KR): a byte below 0x40 is always a character of its own, so reading can start
-    // right after one.
+    // Multi-byte characters none of whose bytes is below 0x40 (GBK, Big5, EUC-KR,
+    // Shift_JIS, EUC-JP): a byte below 0x40 is always a character of its own, so reading can
+    // start right after one. Other code pages are read whole to find a cut-off end.
     bool syncsBelow0x40 = false;
 };
 
@@ -97,7 +97,8 @@ std::shared_ptr<CodePage> DescribeCodePage(const std::string& name) {
     page->utf8 = upper == "UTF8";
     page->utf16 = upper == "UTF16LE" || upper == "UTF16BE";
     page->bigEndian = upper == "UTF16BE";
-    for (const char* name : {"GBK", "CP936", "GB2312", "EUCCN", "BIG5", "CP950", "EUCKR", "CP949"})
+    for (const char* name : {"GBK", "CP936", "GB2312", "EUCCN", "BIG5", "CP950", "EUCKR", "CP949",
+                             "SHIFTJIS", "SJIS", "CP932", "WINDOWS31J", "MSKANJI", "EUCJP"})
         page->syncsBelow0x40 = page->syncsBelow0x40 || upper == name;
     char16_t ascii[128];
     for (int i = 0; i < 128; ++i) ascii[i] = static_cast<char16_t>(i);

@@ -27,7 +27,8 @@ private:
     // Keeps `cutOff` for the next chunk.
     void Keep(std::u16string& out, std::string_view cutOff);
 
-    // Longer than any cut-off sequence of the code pages in use (UTF-8: 3, UTF-16: 3).
+    // Longer than any cut-off sequence of a character set (UTF-8: 3, UTF-16: 3, UTF-32
+    // and GB18030: 3).
     static constexpr std::size_t kMaxPending = 8;
     char pending_[kMaxPending] = {};
     std::uint8_t pendingSize_ = 0;

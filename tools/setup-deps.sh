@@ -4,7 +4,7 @@
 set -e
 PACKAGES="build-essential cmake ninja-build pkg-config qt6-base-dev libgl1-mesa-dev libgtest-dev libgmock-dev
 libbenchmark-dev fonts-wqy-microhei fonts-liberation socat netcat-openbsd qt6-qpa-plugins dpkg-dev
-desktop-file-utils appstream lintian groff-base man-db qt6-translations-l10n"
+desktop-file-utils appstream lintian groff-base man-db qt6-translations-l10n iproute2"
 
 if ! command -v dpkg-query >/dev/null 2>&1; then
     echo "setup: dpkg not found; install these packages by hand: $PACKAGES" >&2

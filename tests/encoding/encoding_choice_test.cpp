@@ -1,10 +1,12 @@
 // The settings dialog's encoding applied to what the pages send and receive, and kept for
-// the next run. The settings live in a folder of the test's own.
+// the next run: the combo's items and code pages typed by name. The settings live in a
+// folder of the test's own.
 #include <gtest/gtest.h>
 
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QInputMethodEvent>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -13,6 +15,7 @@
 #include "app/encoding_setting.h"
 #include "app/set_dlg.h"
 #include "tests/pages/page_test_support.h"
+#include "tests/support/modal_helper.h"
 #include "tests/text/encoded_samples.h"
 #include "text/code_page.h"
 
@@ -72,7 +75,9 @@ protected:
             QComboBox* combo = dialog.EncodingCombo();
             openedOn = combo->currentIndex();
             combo->setFocus();
-            QTest::keyClick(combo, Qt::Key_Home);
+            // Down first: from a typed name (no item) Up does not move.
+            QTest::keyClick(combo, Qt::Key_Down);
+            for (int i = 0; i <= kKeep; ++i) QTest::keyClick(combo, Qt::Key_Up);
             for (int i = 0; i < item; ++i) QTest::keyClick(combo, Qt::Key_Down);
             auto* button = FindControlAs<QPushButton>(&dialog, buttonId);
             QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, button->rect().center());
@@ -80,6 +85,49 @@ protected:
         QTimer::singleShot(kWaitMs, &dialog, &QDialog::reject);  // never hang the run
         dialog.exec();
         return openedOn;
+    }
+    // Opens the settings dialog, types `name` over the combo's text and presses OK. Returns
+    // the text the dialog opened with.
+    QString TypeSettings(const QString& name) {
+        CSet dialog;
+        QString openedWith;
+        QTimer::singleShot(0, &dialog, [&] {
+            QComboBox* combo = dialog.EncodingCombo();
+            openedWith = combo->currentText();
+            combo->lineEdit()->selectAll();
+            QTest::keyClicks(combo->lineEdit(), name);
+            auto* button = FindControlAs<QPushButton>(&dialog, kIdOk);
+            QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, button->rect().center());
+        });
+        QTimer::singleShot(kWaitMs, &dialog, &QDialog::reject);  // never hang the run
+        dialog.exec();
+        return openedWith;
+    }
+    // The shown entry's peer: typed text reaches it as `bytes`, and its `bytes`, cut after
+    // the first byte between two reads, show whole as `text`.
+    void RoundTrip(LoopbackPeer& peer, HTREEITEM entry, const std::u16string& text,
+                   const std::string& bytes) {
+        constexpr std::size_t cut = 1;
+        TypeText(text);
+        Click(CTcpServerDlg::kSendId);
+        EXPECT_EQ(peer.Receive(bytes.size()), bytes);
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return SentText().contains(QString::fromStdU16String(text)); }, kWaitMs));
+
+        const std::int32_t before = [&] {
+            UiCritSecGuard lock(g_connectLock);
+            return Record(entry)->recvBytes;
+        }();
+        ASSERT_TRUE(peer.Send(bytes.substr(0, cut)));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                UiCritSecGuard lock(g_connectLock);
+                return Record(entry)->recvBytes == before + static_cast<std::int32_t>(cut);
+            },
+            kWaitMs));
+        ASSERT_TRUE(peer.Send(bytes.substr(cut)));
+        EXPECT_TRUE(WaitForReceived(entry, QString::fromStdU16String(text).toStdString()));
+        EXPECT_EQ(ReceivedLog(entry).find(u'\uFFFD'), std::u16string::npos);
     }
     // Types into the send box as a user would: plain letters on the keyboard, Chinese through
     // an input method, which commits each character as text.
@@ -124,30 +172,10 @@ TEST_F(EncodingChoiceTest, TheChosenEncodingCarriesTypedAndReceivedTextBothWays)
         EXPECT_EQ(RunSettings(choice.item, kIdOk), inForce);
         inForce = choice.item;
         EXPECT_EQ(GetAnsiCodePage(), choice.codePage);
+        // Typed text reaches the peer as exactly the bytes Python's codec writes; the
+        // peer's bytes, cut inside the first character, show whole.
         const Typed sample = TypedSample(choice.codePage);
-
-        // Typed text reaches the peer as exactly the bytes Python's codec writes.
-        TypeText(sample.text);
-        Click(CTcpServerDlg::kSendId);
-        EXPECT_EQ(peer.Receive(sample.bytes.size()), sample.bytes);
-        EXPECT_TRUE(QTest::qWaitFor(
-            [&] { return SentText().contains(QString::fromStdU16String(sample.text)); }, kWaitMs));
-
-        // The peer's bytes, cut inside the first character, show whole.
-        const std::int32_t before = [&] {
-            UiCritSecGuard lock(g_connectLock);
-            return Record(entry)->recvBytes;
-        }();
-        ASSERT_TRUE(peer.Send(sample.bytes.substr(0, 1)));
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] {
-                UiCritSecGuard lock(g_connectLock);
-                return Record(entry)->recvBytes == before + 1;
-            },
-            kWaitMs));
-        ASSERT_TRUE(peer.Send(sample.bytes.substr(1)));
-        EXPECT_TRUE(WaitForReceived(entry, QString::fromStdU16String(sample.text).toStdString()));
-        EXPECT_EQ(ReceivedLog(entry).find(u'\uFFFD'), std::u16string::npos);
+        RoundTrip(peer, entry, sample.text, sample.bytes);
     }
 
     // What GBK cannot hold goes out as "?" (Python: "a😀b".encode("gbk", "replace")).
@@ -164,6 +192,59 @@ TEST_F(EncodingChoiceTest, TheChosenEncodingCarriesTypedAndReceivedTextBothWays)
     EXPECT_EQ(RunSettings(kAnsi, kIdOk), kGbk);
     EXPECT_EQ(GetAnsiCodePage(), LocaleCodePage());
     EXPECT_EQ(RunSettings(kAnsi, kIdCancel), kAnsi);
+}
+
+TEST_F(EncodingChoiceTest, ACodePageTypedByNameCarriesTextBothWaysAndIsKept) {
+    const std::uint16_t port = CreateServer();
+    LoopbackPeer peer;
+    const HTREEITEM entry = ConnectPeer(peer, port);
+    ASSERT_NE(entry, nullptr);
+    ClickItem(entry);
+
+    // Bytes as Python's codecs write them; the cut falls before a second byte that reads as
+    // a plain letter on its own ("{" in Shift_JIS, "c" in Big5).
+    TypeSettings(QStringLiteral("Shift_JIS"));
+    EXPECT_EQ(GetAnsiCodePage(), "Shift_JIS");
+    RoundTrip(peer, entry, u"本語のテキスト",
+              "\x96\x7b\x8c\xea\x82\xcc\x83\x65\x83\x4c\x83\x58\x83\x67");
+    EXPECT_EQ(TypeSettings(QStringLiteral("big5")), "Shift_JIS");  // opens on the typed name
+    EXPECT_EQ(GetAnsiCodePage(), "big5");
+    RoundTrip(peer, entry, u"繁體字中文", "\xc1\x63\xc5\xe9\xa6\x72\xa4\xa4\xa4\xe5");
+    EXPECT_EQ(KeptSetting(), "big5");
+
+    // A name the system does not know: a message, and the dialog stays open on it.
+    {
+        CSet dialog;
+        bool stayedOpen = false;
+        QTimer::singleShot(0, &dialog, [&] {
+            QComboBox* combo = dialog.EncodingCombo();
+            combo->lineEdit()->selectAll();
+            QTest::keyClicks(combo->lineEdit(), QStringLiteral("Big6"));
+            ModalAnswer answer;
+            auto* ok = FindControlAs<QPushButton>(&dialog, kIdOk);
+            QTest::mouseClick(ok, Qt::LeftButton, Qt::NoModifier, ok->rect().center());
+            EXPECT_TRUE(answer.Answered());
+            EXPECT_EQ(answer.Caption(), "提示");
+            EXPECT_EQ(answer.Text(), CSet::UnknownEncodingText(QStringLiteral("Big6")));
+            stayedOpen = dialog.isVisible() && combo->currentText() == "Big6";
+            auto* cancel = FindControlAs<QPushButton>(&dialog, kIdCancel);
+            QTest::mouseClick(cancel, Qt::LeftButton, Qt::NoModifier, cancel->rect().center());
+        });
+        QTimer::singleShot(kWaitMs, &dialog, &QDialog::reject);
+        dialog.exec();
+        EXPECT_TRUE(stayedOpen);
+    }
+    EXPECT_EQ(GetAnsiCodePage(), "big5");
+
+    // A name that stands for an item picks the item; the next run loads a typed name.
+    TypeSettings(QStringLiteral("utf-8"));
+    EXPECT_EQ(CurrentEncodingChoice(), EncodingChoice::Utf8);
+    EXPECT_EQ(KeptSetting(), "UTF-8");
+    TypeSettings(QStringLiteral("EUC-KR"));
+    ASSERT_TRUE(SetAnsiCodePage(LocaleCodePage()));
+    LoadEncodingSetting();
+    EXPECT_EQ(GetAnsiCodePage(), "EUC-KR");
+    EXPECT_EQ(CurrentEncodingChoice(), EncodingChoice::Named);
 }
 
 TEST_F(EncodingChoiceTest, TheChoiceIsKeptForTheNextRun) {
