@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -251,6 +252,9 @@ private:
     iconv_t fromWide_ = kNoConverter;
     bool closedAtExit_ = false;
 };
+
+static_assert(std::is_trivially_destructible_v<ThreadConverters>,
+              "receive threads keep these: no destructor to register");
 
 // One pair for the code page in force, one for the locale's, so that local text between
 // two received chunks does not make the thread reopen its converters.
