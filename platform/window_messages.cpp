@@ -204,6 +204,7 @@ bool TrySendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LR
         if (it->second.owner.get() == t_queue) {
             sameThreadHandler = it->second.handler;
         } else {
+            ReachAllocationPoint(AllocationPoint::kWorkerSend);
             owner = it->second.owner;
             send = std::make_shared<PendingSend>();
             send->window = window;
@@ -225,14 +226,7 @@ bool TrySendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LR
         return true;
     }
 
-    bool woken = false;
-    try {
-        ReachAllocationPoint(AllocationPoint::kWorkerSend);
-        woken = owner->Notify();
-    } catch (const std::bad_alloc&) {
-        woken = false;
-    }
-    if (!woken) {
+    if (!owner->Notify()) {
         // The owning thread might never look: take the message back, unless that thread
         // has taken it already (then it runs, and the wait below ends).
         std::lock_guard lock(owner->mutex);
