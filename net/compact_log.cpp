@@ -145,6 +145,13 @@ bool CompactLog::AppendNote(std::u16string_view text, Clock::time_point when) {
                kNote, when, 0);
 }
 
+void CompactLog::StopForLackOfMemory(Clock::time_point when) {
+    if (stopped_)
+        return;
+    stopped_ = true;
+    stoppedSecond_ = Seconds(when);
+}
+
 void CompactLog::Clear() {
     // A character cut off at the end may still be completed by the next chunk: its start
     // stays in the store, before the first line.

@@ -56,6 +56,10 @@ public:
     // The program's own text (notes), whatever the code page.
     bool AppendNote(std::u16string_view text, Clock::time_point when = Clock::now());
 
+    // Memory ran out elsewhere on the log's way (its page could not be told of new lines):
+    // the log stops as if its own memory had run out.
+    void StopForLackOfMemory(Clock::time_point when = Clock::now());
+
     // Empties the log. A log that stopped stays stopped (its reason stays its only line).
     void Clear();
 

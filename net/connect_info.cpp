@@ -84,21 +84,22 @@ std::uint64_t UdpKey(const sockaddr_in& address) {
 std::string FormatTimeStamp(std::chrono::system_clock::time_point now) {
     using namespace std::chrono;
     // Receive threads stamp every chunk; most chunks share their second with the last one.
+    // Plain data only: a thread-local object with a destructor would have to be registered
+    // on a receive thread's first stamp, which takes memory the thread may not get.
     thread_local sys_seconds cachedSecond{};
-    thread_local std::string cachedStamp;
+    thread_local char cachedStamp[64] = {};
     const sys_seconds second = floor<seconds>(now);
-    if (!cachedStamp.empty() && second == cachedSecond)
+    if (cachedStamp[0] != '\0' && second == cachedSecond)
         return cachedStamp;
     // The zone is read from TZ (or the system's setting) once per process.
     const std::time_t time = system_clock::to_time_t(second);
     std::tm local{};
     if (localtime_r(&time, &local) == nullptr)
         gmtime_r(&time, &local);
-    char text[64];
-    std::snprintf(text, sizeof(text), "%04d-%02d-%02d %02d:%02d:%02d  ", local.tm_year + 1900,
-                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    std::snprintf(cachedStamp, sizeof(cachedStamp), "%04d-%02d-%02d %02d:%02d:%02d  ",
+                  local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                  local.tm_min, local.tm_sec);
     cachedSecond = second;
-    cachedStamp = text;
     return cachedStamp;
 }
 
@@ -119,10 +120,8 @@ bool FinishReceivedLine(ConnectInfo* record, int n, bool logged, HWND notifyWnd)
         record->recvBytes2 =
             static_cast<std::int32_t>(static_cast<std::uint32_t>(record->recvBytes2) + added);
     }
-    if (notifyWnd != nullptr) {
-        SendMessageW(notifyWnd, WM_CONNECT_DATA, CONNECT_DATA_APPENDED,
-                     reinterpret_cast<LPARAM>(record));
-    }
+    if (notifyWnd != nullptr && !NotifyAppended(record, notifyWnd))
+        return false;
     return logged;
 }
 
@@ -154,8 +153,17 @@ void FinishReceivedStream(ConnectInfo* record, SOCKET from, HWND notifyWnd) {
     if (record == nullptr || !record->recvLog.FinishStream(from))
         return;
     record->unread = 1;
-    SendMessageW(notifyWnd, WM_CONNECT_DATA, CONNECT_DATA_APPENDED,
-                 reinterpret_cast<LPARAM>(record));
+    NotifyAppended(record, notifyWnd);
+}
+
+bool NotifyAppended(ConnectInfo* record, HWND notifyWnd) {
+    LRESULT handled = 0;
+    if (TrySendMessageW(notifyWnd, WM_CONNECT_DATA, CONNECT_DATA_APPENDED,
+                        reinterpret_cast<LPARAM>(record), handled)) {
+        return true;
+    }
+    record->recvLog.StopForLackOfMemory();
+    return false;
 }
 
 void CountSent(ConnectInfo* record, std::uint64_t bytes) {

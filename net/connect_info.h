@@ -101,6 +101,12 @@ void FinishReceivedStream(ConnectInfo* record, SOCKET from, HWND notifyWnd);
 // Counts a message of `bytes` bytes that has gone whole. User-interface thread (the sent
 // counters are the page's alone).
 void CountSent(ConnectInfo* record, std::uint64_t bytes);
+
+// Sends WM_CONNECT_DATA (wParam 0) for lines appended to the record. When memory runs out
+// on the way, the page is not told: the record's log stops (its last line says why, and the
+// page shows it when it next shows the record) and false, so the caller stops receiving
+// for the record. The caller holds g_connectLock.
+bool NotifyAppended(ConnectInfo* record, HWND notifyWnd);
 // Closes the record's socket if still open (sock becomes -1), then sends WM_CONNECT_DATA
 // (wParam 1). `record` may be null. The caller holds g_connectLock.
 void MarkPeerClosed(ConnectInfo* record, HWND notifyWnd);

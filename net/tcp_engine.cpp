@@ -3,10 +3,13 @@
 #include <errno.h>
 
 #include <chrono>
+#include <new>
 #include <thread>
 
 #include "net/engine_registry.h"
+#include "net/unserved_record.h"
 #include "net/worker_thread.h"
+#include "platform/allocation_fault.h"
 #include "platform/window_messages.h"
 
 namespace {
@@ -22,7 +25,9 @@ ConnectInfo* FindConnection(EngineRegistry& registry, std::uint32_t id) {
     return it == registry.map.end() ? nullptr : it->second;
 }
 
-// Accept thread. Announces the new connection and starts its receive thread.
+// Accept thread. Announces the new connection and starts its receive thread. When memory
+// runs out before the page knows of the connection, the connection is closed and forgotten
+// (the peer sees the close); after that, its entry says why it is closed.
 void OnAccepted(const std::shared_ptr<EngineRegistry>& registry, SOCKET listening,
                 const sockaddr_in& peer, HWND window, SOCKET accepted) {
     std::uint32_t id;
@@ -31,38 +36,52 @@ void OnAccepted(const std::shared_ptr<EngineRegistry>& registry, SOCKET listenin
         CritSecGuard lock(g_connectLock);
         // Stopped while this connection was being accepted: the page may be tearing down
         // and deleting its records; register nothing it would miss.
-        if (!IsSocketOpen(listening)) {
+        record = IsSocketOpen(listening) ? new (std::nothrow) ConnectInfo : nullptr;
+        if (record == nullptr) {
             closesocket(accepted);
             return;
         }
-        record = new ConnectInfo;
         record->sock = accepted;
         record->clientAddr = peer;
-        AddConnection(*registry, record);
+        try {
+            AddConnection(*registry, record);
+        } catch (const std::bad_alloc&) {
+            delete record;
+            closesocket(accepted);
+            return;
+        }
         id = record->id;
     }
     // Without the lock: the page inserts its entry; the record cannot go before this returns.
-    SendMessageW(window, WM_CONNECT_NEW, 0, reinterpret_cast<LPARAM>(record));
+    LRESULT handled = 0;
+    if (!TrySendMessageW(window, WM_CONNECT_NEW, 0, reinterpret_cast<LPARAM>(record), handled)) {
+        CritSecGuard lock(g_connectLock);
+        registry->map.erase(id);
+        closesocket(accepted);
+        delete record;
+        return;
+    }
 
-    auto* param = new ThreadParam;
-    param->sock = accepted;
-    param->id = id;
-    param->notifyWnd = window;
-    param->registry = registry;
+    auto* param = new (std::nothrow) ThreadParam;
+    if (param != nullptr) {
+        param->sock = accepted;
+        param->id = id;
+        param->notifyWnd = window;
+        param->registry = registry;
+    }
     // Under the lock, so the record carries its thread before that thread can report on it;
     // and the page may have deleted the record since it handled WM_CONNECT_NEW.
     CritSecGuard lock(g_connectLock);
-    const std::uintptr_t thread = StartWorkerThread(TcpReceiveThread, param);
+    const std::uintptr_t thread = param != nullptr ? StartWorkerThread(TcpReceiveThread, param) : 0;
     if (thread == 0)
         delete param;
     ConnectInfo* current = FindConnection(*registry, id);
     if (current == nullptr || current->sock != accepted)
         return;
-    if (thread != 0) {
+    if (thread != 0)
         current->thread = thread;
-    } else {
-        MarkPeerClosed(current, window);  // no thread to serve it: show it closed at once
-    }
+    else
+        EndUnservedRecord(current, window);  // shown closed, with the reason
 }
 
 // Errors of accept that say nothing about the listening socket itself.
@@ -125,6 +144,17 @@ void AcceptThread(ThreadParam* param) {
 void TcpReceiveThread(ThreadParam* param) {
     const ThreadParam own = *param;
     delete param;
+    try {
+        // Whatever the thread needs before its first read (today only its stack).
+        ReachAllocationPoint(AllocationPoint::kReceiveThreadStart);
+    } catch (const std::bad_alloc&) {
+        CritSecGuard lock(g_connectLock);
+        ConnectInfo* record = FindConnection(*own.registry, own.id);
+        if (record != nullptr && record->sock == own.sock)
+            EndUnservedRecord(record, own.notifyWnd);
+        closesocket(own.sock);
+        return;
+    }
     char buffer[kReceiveBufferSize];
     bool refused = false;  // the record can hold no more: what comes is read and dropped
     for (bool ended = false; !ended;) {
@@ -160,8 +190,9 @@ void TcpReceiveThread(ThreadParam* param) {
             ended = n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
             break;
         }
-        SendMessageW(own.notifyWnd, WM_CONNECT_DATA, CONNECT_DATA_APPENDED,
-                     reinterpret_cast<LPARAM>(record));
+        // The page could not be told (memory ran out): the log has stopped, say so there.
+        if (!NotifyAppended(record, own.notifyWnd))
+            refused = true;
     }
     {
         CritSecGuard lock(g_connectLock);
@@ -197,6 +228,12 @@ SOCKET TcpEngine::StartListening(std::uint16_t port) {
     const SOCKET listening = OpenSocket(SOCK_STREAM);
     if (listening == INVALID_SOCKET)
         return INVALID_SOCKET;
+    // Closes the socket, keeping the reason the caller reads in errno.
+    const auto fail = [listening](int error) {
+        closesocket(listening);
+        errno = error;
+        return INVALID_SOCKET;
+    };
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_ANY);
@@ -206,8 +243,7 @@ SOCKET TcpEngine::StartListening(std::uint16_t port) {
     if (SetSocketOption(listening, SOL_SOCKET, SO_REUSEADDR, 1) == SOCKET_ERROR ||
         BindSocket(listening, address) == SOCKET_ERROR ||
         ListenSocket(listening, SOMAXCONN) == SOCKET_ERROR) {
-        closesocket(listening);
-        return INVALID_SOCKET;
+        return fail(errno);
     }
     auto* param = new ThreadParam;
     param->sock = listening;
@@ -216,8 +252,7 @@ SOCKET TcpEngine::StartListening(std::uint16_t port) {
     param->registry = registry_;
     if (StartWorkerThread(AcceptThread, param) == 0) {
         delete param;
-        closesocket(listening);
-        return INVALID_SOCKET;
+        return fail(EAGAIN);  // no thread to accept with
     }
     return listening;
 }

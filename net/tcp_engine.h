@@ -22,7 +22,8 @@ public:
     HWND NotifyWindow() const;
 
     // User-interface thread. Opens a listening socket on the any-address and `port` and
-    // starts its accept thread; INVALID_SOCKET on failure (nothing left open).
+    // starts its accept thread; INVALID_SOCKET on failure (nothing left open), with the
+    // reason in errno (EAGAIN: no thread could be started).
     SOCKET StartListening(std::uint16_t port);
     // Closes the listening socket; its accept thread ends without a message. Returns 0.
     // Connections already accepted are not affected.

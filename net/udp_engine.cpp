@@ -14,7 +14,9 @@
 
 #include "net/engine_registry.h"
 #include "net/udp_membership.h"
+#include "net/unserved_record.h"
 #include "net/worker_thread.h"
+#include "platform/allocation_fault.h"
 #include "platform/window_messages.h"
 
 namespace {
@@ -41,14 +43,21 @@ ConnectInfo* FindPeer(EngineRegistry& registry, std::uint64_t key) {
 }
 
 // Delivering thread, holding g_connectLock: makes, registers and announces the record of
-// a sender heard for the first time.
+// a sender heard for the first time. When memory runs out on the way nothing is left
+// registered (the sender's datagrams then go nowhere) and std::bad_alloc is thrown.
 void OnNewPeer(EngineRegistry& registry, const sockaddr_in& sender, const ThreadParam& own) {
-    auto* record = new ConnectInfo;
+    auto record = std::make_unique<ConnectInfo>();
     registry.currentPeerPort = ntohs(sender.sin_port);
     record->clientAddr = sender;
     record->serverAddr = own.serverAddr;
-    AddPeer(registry, record);
-    SendMessageW(own.notifyWnd, WM_CONNECT_NEW, 0, reinterpret_cast<LPARAM>(record));
+    AddPeer(registry, record.get());
+    LRESULT handled = 0;
+    if (!TrySendMessageW(own.notifyWnd, WM_CONNECT_NEW, 0, reinterpret_cast<LPARAM>(record.get()),
+                         handled)) {
+        registry.map.erase(UdpKey(record->clientAddr));  // the page never saw it
+        throw std::bad_alloc();
+    }
+    record.release();  // the page's from now on
 }
 
 // Receive errors the program did not cause: a refused-port report from an earlier send,
@@ -155,10 +164,8 @@ bool Deliver(const ThreadParam& own, std::uint64_t localKey, const DatagramBatch
     const GroupedBatch grouped = GroupByKey(batch, serverMode, localKey);
     std::vector<ConnectInfo*> touched;
     const auto notifyTouched = [&] {
-        for (ConnectInfo* record : touched) {
-            SendMessageW(own.notifyWnd, WM_CONNECT_DATA, CONNECT_DATA_APPENDED,
-                         reinterpret_cast<LPARAM>(record));
-        }
+        // A record whose page could not be told (memory ran out) stops logging, saying so.
+        for (ConnectInfo* record : touched) NotifyAppended(record, own.notifyWnd);
         touched.clear();
     };
     std::size_t group = 0;    // index into grouped.keys
@@ -219,6 +226,16 @@ bool Deliver(const ThreadParam& own, std::uint64_t localKey, const DatagramBatch
     return true;
 }
 
+// Deliver; when memory runs out on the way, the rest of the batch is dropped and the
+// socket is served on.
+bool DeliverOrDrop(const ThreadParam& own, std::uint64_t localKey, const DatagramBatch& batch) {
+    try {
+        return Deliver(own, localKey, batch);
+    } catch (const std::bad_alloc&) {
+        return true;
+    }
+}
+
 // Delivering thread of one UDP socket; ends when the socket is closed and its reader has
 // ended. Holds g_connectLock while it logs datagrams and until the page has handled the
 // messages it sends for them.
@@ -230,11 +247,39 @@ void UdpDeliverThread(std::shared_ptr<UdpPipe>* start) {
     const std::uint64_t localKey = UdpKey(local);
     DatagramBatch batch;
     while (pipe->queue.Take(batch)) {
-        if (!Deliver(pipe->own, localKey, batch))
+        if (!DeliverOrDrop(pipe->own, localKey, batch))
             break;
     }
     // Closed: whatever the reader still queues goes nowhere.
     while (pipe->queue.Take(batch)) {
+    }
+}
+
+// Sets up a receive thread: its pipe and its buffer. A server socket has no entry to say
+// it on, so this tries again while the socket is open; a client endpoint's entry says why
+// it receives nothing (and its socket is closed). Null when there is nothing to serve.
+std::shared_ptr<UdpPipe> SetUpReceiving(const ThreadParam& own, std::vector<char>& buffer) {
+    for (;;) {
+        try {
+            ReachAllocationPoint(AllocationPoint::kReceiveThreadStart);
+            auto pipe = std::make_shared<UdpPipe>();
+            pipe->own = own;
+            buffer.resize(kLargestDatagram + 1);
+            return pipe;
+        } catch (const std::bad_alloc&) {
+        }
+        if (own.serverMode == 0) {
+            CritSecGuard lock(g_connectLock);
+            sockaddr_in local{};
+            GetSocketName(own.sock, local);
+            ConnectInfo* record = FindPeer(*own.registry, UdpKey(local));
+            if (record != nullptr && record->sock == own.sock)
+                EndUnservedRecord(record, own.notifyWnd);
+            return nullptr;
+        }
+        if (!IsSocketOpen(own.sock))
+            return nullptr;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
 }
 
@@ -251,18 +296,20 @@ std::uint32_t AddPeer(EngineRegistry& registry, ConnectInfo* record) {
 // socket's delivering thread, which reports to own.notifyWnd. Ends only when the program
 // closes the socket. Does not take g_connectLock (unless it delivers itself).
 void UdpReceiveThread(ThreadParam* param) {
-    auto pipe = std::make_shared<UdpPipe>();
-    pipe->own = *param;
+    const ThreadParam own = *param;
     delete param;
-    auto* start = new std::shared_ptr<UdpPipe>(pipe);
-    const bool queued = StartWorkerThread(UdpDeliverThread, start) != 0;
+    std::vector<char> buffer;
+    const std::shared_ptr<UdpPipe> pipe = SetUpReceiving(own, buffer);
+    if (!pipe)
+        return;
+    auto* start = new (std::nothrow) std::shared_ptr<UdpPipe>(pipe);
+    const bool queued = start != nullptr && StartWorkerThread(UdpDeliverThread, start) != 0;
     if (!queued)
         delete start;  // no second thread to be had: this one delivers as it reads
 
     sockaddr_in local{};
     GetSocketName(pipe->own.sock, local);
     const std::uint64_t localKey = UdpKey(local);
-    std::vector<char> buffer(kLargestDatagram + 1);
     DatagramBatch single;
     for (;;) {
         sockaddr_in sender{};
@@ -277,14 +324,18 @@ void UdpReceiveThread(ThreadParam* param) {
             }
             continue;
         }
-        if (queued) {
-            pipe->queue.Push(sender, buffer.data(), n);
-            continue;
+        try {
+            if (queued) {
+                pipe->queue.Push(sender, buffer.data(), n);
+                continue;
+            }
+            single.Clear();
+            single.datagrams.push_back({sender, 0, n});
+            single.bytes.assign(buffer.data(), static_cast<std::size_t>(n));
+        } catch (const std::bad_alloc&) {
+            continue;  // no room for this datagram: it is dropped, the next may fit
         }
-        single.Clear();
-        single.datagrams.push_back({sender, 0, n});
-        single.bytes.assign(buffer.data(), static_cast<std::size_t>(n));
-        if (!Deliver(pipe->own, localKey, single))
+        if (!DeliverOrDrop(pipe->own, localKey, single))
             break;
     }
     pipe->queue.Finish();
@@ -324,7 +375,9 @@ SOCKET UdpEngine::BindEndpoint(std::uint16_t port) {
     SetSocketOption(s, SOL_SOCKET, SO_RCVBUF, kReceiveBufferBytes);
     ReceiveOwnGroupsOnly(s);  // groups only once the page joins them
     if (BindSocket(s, address) == SOCKET_ERROR || GetSocketName(s, address) == SOCKET_ERROR) {
+        const int error = errno;
         closesocket(s);
+        errno = error;
         return INVALID_SOCKET;
     }
     auto* param = new ThreadParam;
@@ -337,6 +390,7 @@ SOCKET UdpEngine::BindEndpoint(std::uint16_t port) {
     if (StartWorkerThread(UdpReceiveThread, param) == 0) {
         delete param;
         closesocket(s);
+        errno = EAGAIN;  // no thread to receive with
         return INVALID_SOCKET;
     }
     return s;

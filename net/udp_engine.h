@@ -28,7 +28,8 @@ public:
     HWND ClientNotifyWindow() const;
 
     // User-interface thread. Binds a datagram socket on the any-address and `port` and
-    // starts receiving in server mode; INVALID_SOCKET on failure (nothing left open).
+    // starts receiving in server mode; INVALID_SOCKET on failure (nothing left open), with
+    // the reason in errno (EAGAIN: no thread could be started).
     SOCKET BindEndpoint(std::uint16_t port);
     // Closes the socket; its receive thread ends without a message. Returns 0.
     int CloseEndpoint(SOCKET s);

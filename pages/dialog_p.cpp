@@ -423,7 +423,11 @@ void CDialogP::SendTypedTextTcp() {
         return;
     // The sender thread writes it as the peer reads; OnSendDelivered logs it. Socket
     // handles are never reused, so a handle closed meanwhile only makes the send fail.
-    sendQueue_->Queue(record, sock, {std::move(*bytes), sendBox_->toPlainText()});
+    if (!sendQueue_->Queue(record, sock, {std::move(*bytes), sendBox_->toPlainText()})) {
+        // The connection is fine and the box keeps the text: the user may send it again.
+        ShowMessageBox(this, QStringLiteral("系统无法启动发送线程，请稍后再试。"),
+                       QStringLiteral("提示"));
+    }
 }
 
 void CDialogP::ShowSentLog(ConnectInfo* record) {

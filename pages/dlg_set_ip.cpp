@@ -1,9 +1,11 @@
 #include "pages/dlg_set_ip.h"
 
+#include <arpa/inet.h>
+
 #include <QLineEdit>
+#include <utility>
 
 #include "pages/field_number.h"
-#include "pages/page_address.h"
 #include "platform/dialog_template.h"
 #include "platform/message_box.h"
 
@@ -12,27 +14,33 @@ constexpr int kMaxPort = 65535;
 }  // namespace
 
 CDlgSetIp::CDlgSetIp(QWidget* parent, const QString& initialAddress, COLORREF background)
-    : CInputDialog(parent, kTemplateId, background), initialAddress_(initialAddress) {
+    : CAddressInputDialog(parent, kTemplateId, background), initialAddress_(initialAddress) {
     addressField_ = FindControlAs<QLineEdit>(this, kAddressFieldId);
     portField_ = FindControlAs<QLineEdit>(this, kPortFieldId);
     countField_ = FindControlAs<QLineEdit>(this, kCountFieldId);
-    FillFields();
+    if (initialAddress_.isEmpty())
+        OfferLocalAddress([this](const QString& address) { FillFields(address); });
+    else
+        FillFields(initialAddress_);
 }
 
-void CDlgSetIp::FillFields() {
-    const QString address = initialAddress_.isEmpty() ? LocalAddressToOffer() : initialAddress_;
-    // Without a resolvable host name all three fields stay empty.
-    if (address.isEmpty())
-        return;
-    if (addressField_)
-        addressField_->setText(address);
-    if (portField_)
-        portField_->setText(QStringLiteral("8888"));
-    if (countField_)
-        countField_->setText(QStringLiteral("1"));
+// Without a resolvable host name all three fields stay empty. A field the user has typed
+// into meanwhile keeps what was typed.
+void CDlgSetIp::FillFields(const QString& address) {
+    const std::pair<QLineEdit*, QString> defaults[] = {
+        {addressField_, address},
+        {portField_, QStringLiteral("8888")},
+        {countField_, QStringLiteral("1")},
+    };
+    for (const auto& [field, text] : defaults) {
+        if (field && field->text().isEmpty())
+            field->setText(text);
+    }
 }
 
 void CDlgSetIp::OnOK() {
+    if (Resolving())
+        return;  // Return in a field while OK is disabled
     port_ = portField_ ? ReadFieldNumber(portField_->text()) : 0;
     if (port_ > kMaxPort) {
         port_ = 0;
@@ -40,7 +48,11 @@ void CDlgSetIp::OnOK() {
         return;
     }
     count_ = countField_ ? ReadFieldNumber(countField_->text()) : 0;
-    // Closes with OK also when the address is unusable (then with port 65535).
-    remoteAddress_ = ReadRemoteAddress(addressField_ ? addressField_->text() : QString(), port_);
-    accept();
+    ResolveThen(addressField_, [this](in_addr_t address) {
+        remoteAddress_ = sockaddr_in{};
+        remoteAddress_.sin_family = AF_INET;
+        remoteAddress_.sin_addr.s_addr = address;
+        remoteAddress_.sin_port = htons(static_cast<std::uint16_t>(port_));
+        accept();
+    });
 }

@@ -6,21 +6,22 @@
 
 #include <QString>
 
-#include "pages/page_input_dialog.h"
+#include "pages/address_input_dialog.h"
 
 class QLineEdit;
 
-class CDlgSetIp : public CInputDialog {
+class CDlgSetIp : public CAddressInputDialog {
 public:
     // `initialAddress` is offered in the address field; when empty the dialog offers the
-    // local host's address.
+    // local host's address once it has been looked up (the fields stay empty until then, and
+    // for good when there is none).
     CDlgSetIp(QWidget* parent, const QString& initialAddress, COLORREF background);
 
     // Results, read by the caller after the dialog ended with OK.
     int Port() const { return port_; }
     int Count() const { return count_; }
-    // Where to connect: IPv4, port in network byte order. Port 65535 when the address
-    // was unusable.
+    // Where to connect: IPv4, port in network byte order. The dialog ends with OK only with
+    // a usable address.
     const sockaddr_in& RemoteAddress() const { return remoteAddress_; }
 
     // Control ids of template 139.
@@ -35,8 +36,9 @@ protected:
     // Return means OK in a field and presses a focused button; Escape cancels.
 
 private:
-    void FillFields();
-    // OK button (id 1): validates, resolves the address and ends the dialog.
+    void FillFields(const QString& address);
+    // OK button (id 1): validates, then looks the address up and ends the dialog with it,
+    // or stays open when it cannot be used.
     void OnOK() override;
 
     int port_ = 0;

@@ -1,19 +1,61 @@
-// Reading the remote address of an address dialog (TCP client and UDP client pages) and
-// the local address such a dialog offers. User-interface thread only: name resolution is
-// the system's blocking one.
+// Looking up the address typed into an address dialog (TCP client and UDP client pages), and
+// the local address such a dialog offers, off the user-interface thread: a slow or dead name
+// service must not hold the window. User-interface thread, except where said.
 #pragma once
 
 #include <netinet/in.h>
 
+#include <QObject>
 #include <QString>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
 
-// The local host's address as dotted text, empty when the host name does not resolve.
-QString LocalAddressToOffer();
+// One lookup at a time for one dialog. The lookup runs on a helper thread; its answer comes
+// back through the event loop, or after the time limit as none.
+class AddressLookup : public QObject {
+public:
+    // The answer: an IPv4 address in network order, or INADDR_NONE when the text stands for
+    // none (or the lookup took longer than the time limit).
+    using Done = std::function<void(in_addr_t address)>;
 
-// The IPv4 socket address of the text typed into an address field and `port`. The text is
-// read up to its first 39 characters as local text (an address is no payload, whatever
-// code page the payloads are in) and resolved as a host name
-// (the first IPv4 address; an empty name is the local host), else read as a dotted
-// address. When that gives nothing usable, or the broadcast address, "Ip 地址有错!" is
-// shown in the application's message box and the port becomes 65535.
-sockaddr_in ReadRemoteAddress(const QString& typed, int port);
+    static constexpr std::chrono::milliseconds kTimeLimit{5000};
+
+    explicit AddressLookup(QObject* parent = nullptr);
+    // Abandons a lookup in progress (its helper thread ends on its own, unheard).
+    ~AddressLookup() override;
+
+    // Starts looking up `typed` as an address field is read: its first 39 characters as local
+    // text (an address is no payload, whatever code page the payloads are in), resolved as a
+    // host name (the first IPv4 address; an empty name is the local host), else read as a
+    // dotted address. `done` runs later, once, unless the lookup is cancelled first. A
+    // lookup in progress is abandoned.
+    void Start(const QString& typed, Done done);
+    // Abandons the lookup in progress: its `done` never runs.
+    void Cancel();
+    bool Busy() const { return ticket_ != nullptr; }
+
+    void SetTimeLimitForTesting(std::chrono::milliseconds limit) { timeLimit_ = limit; }
+
+    struct Ticket;
+
+private:
+    void Finish(in_addr_t address);
+
+    std::shared_ptr<Ticket> ticket_;
+    Done done_;
+    std::chrono::milliseconds timeLimit_ = kTimeLimit;
+    int timer_ = 0;
+
+protected:
+    void timerEvent(QTimerEvent* event) override;
+};
+
+// Tests: how a name is looked up, on the helper thread (INADDR_NONE for none); an empty
+// function restores the system's resolution. A lookup that never returns stands for a dead
+// name service.
+void SetNameLookupForTesting(std::function<in_addr_t(const std::string& name)> lookup);
+
+// Dotted text of an address in network order.
+QString DottedAddress(in_addr_t address);

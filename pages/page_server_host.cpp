@@ -1,9 +1,11 @@
 #include "pages/page_server_host.h"
 
 #include <arpa/inet.h>
+#include <errno.h>
 
 #include <string>
 
+#include "net/socket_error_text.h"
 #include "pages/ansi_text.h"
 #include "pages/dialog_p.h"
 #include "pages/set_listen_dlg.h"
@@ -64,8 +66,12 @@ void ServerHost::Start() {
     }
     const SOCKET opened = socket_.open(static_cast<std::uint16_t>(info->port));
     if (opened == INVALID_SOCKET) {
+        const int error = errno;  // the engine's reason
         // The port stays, so starting can be tried again.
-        ShowMessageBox(&page_, QStringLiteral("监听启动失败"), QStringLiteral("错误！"));
+        ShowMessageBox(&page_,
+                       QString::fromStdU16String(MessageWithReason(
+                           u"监听启动失败", SocketOperation::kStartServer, error)),
+                       QStringLiteral("错误！"));
         return;
     }
     SetOpen(host->item, *info, opened);

@@ -7,7 +7,6 @@
 #include "net/connect_info.h"
 #include "net/crit_sec.h"
 #include "pages/field_number.h"
-#include "pages/page_address.h"
 #include "pages/udp_client_dlg.h"
 #include "platform/dialog_template.h"
 #include "platform/message_box.h"
@@ -18,19 +17,22 @@ constexpr int kMaxPort = 65535;
 
 CSetUdpServerIp::CSetUdpServerIp(CUdpClientDlg* page, const QString& offeredAddress,
                                  COLORREF background)
-    : CInputDialog(page, kTemplateId, background), offeredAddress_(offeredAddress), page_(page) {
+    : CAddressInputDialog(page, kTemplateId, background),
+      offeredAddress_(offeredAddress),
+      page_(page) {
     addressField_ = FindControlAs<QLineEdit>(this, kAddressFieldId);
     remotePortField_ = FindControlAs<QLineEdit>(this, kRemotePortFieldId);
     localPortField_ = FindControlAs<QLineEdit>(this, kLocalPortFieldId);
     countField_ = FindControlAs<QLineEdit>(this, kCountFieldId);
-    FillFields();
+    if (offeredAddress_.isEmpty())
+        OfferLocalAddress([this](const QString& address) { FillFields(address); });
+    else
+        FillFields(offeredAddress_);
 }
 
-void CSetUdpServerIp::FillFields() {
-    const QString address = offeredAddress_.isEmpty() ? LocalAddressToOffer() : offeredAddress_;
-    // Without a resolvable host name every field stays empty; the dialog is still usable.
-    if (address.isEmpty())
-        return;
+// Without a resolvable host name every field stays empty; the dialog is still usable. A
+// field the user has typed into meanwhile keeps what was typed.
+void CSetUdpServerIp::FillFields(const QString& address) {
     const std::pair<QLineEdit*, QString> defaults[] = {
         {addressField_, address},
         {remotePortField_, QStringLiteral("8888")},
@@ -38,12 +40,14 @@ void CSetUdpServerIp::FillFields() {
         {countField_, QStringLiteral("1")},
     };
     for (const auto& [field, text] : defaults) {
-        if (field)
+        if (field && field->text().isEmpty())
             field->setText(text);
     }
 }
 
 void CSetUdpServerIp::OnOK() {
+    if (Resolving())
+        return;  // Return in a field while OK is disabled
     remotePort_ = remotePortField_ ? ReadFieldNumber(remotePortField_->text()) : 0;
     localPort_ = localPortField_ ? ReadFieldNumber(localPortField_->text()) : 0;
     if (remotePort_ > kMaxPort || localPort_ > kMaxPort) {
@@ -57,24 +61,27 @@ void CSetUdpServerIp::OnOK() {
         return;
     }
     clientCount_ = countField_ ? ReadFieldNumber(countField_->text()) : 0;
-    remoteAddress_ =
-        ReadRemoteAddress(addressField_ ? addressField_->text() : QString(), remotePort_);
-    localAddress_ = sockaddr_in{};
-    localAddress_.sin_family = AF_INET;
-    localAddress_.sin_addr.s_addr = htonl(INADDR_ANY);
-    localAddress_.sin_port = htons(static_cast<std::uint16_t>(localPort_));
-    accept();
+    ResolveThen(addressField_, [this](in_addr_t address) {
+        remoteAddress_ = sockaddr_in{};
+        remoteAddress_.sin_family = AF_INET;
+        remoteAddress_.sin_addr.s_addr = address;
+        remoteAddress_.sin_port = htons(static_cast<std::uint16_t>(remotePort_));
+        localAddress_ = sockaddr_in{};
+        localAddress_.sin_family = AF_INET;
+        localAddress_.sin_addr.s_addr = htonl(INADDR_ANY);
+        localAddress_.sin_port = htons(static_cast<std::uint16_t>(localPort_));
+        accept();
+    });
 }
 
 bool CSetUdpServerIp::LocalPortInUse(int port) const {
-    const auto host = page_ ? page_->GetHostNode() : std::nullopt;
-    if (!host || !host->info)
+    if (!page_)
         return false;
-    // The page binds each client to the host node's address, so this is the key of a
-    // client of the page on that local port.
+    // The page binds each client to the any-address, so this is the key of a client of
+    // the page on that local port.
     sockaddr_in local{};
     local.sin_family = AF_INET;
-    local.sin_addr.s_addr = inet_addr(host->info->address.c_str());
+    local.sin_addr.s_addr = htonl(INADDR_ANY);
     local.sin_port = htons(static_cast<std::uint16_t>(port));
     UiCritSecGuard lock(g_connectLock);
     return page_->Engine().Peers().count(UdpKey(local)) != 0;

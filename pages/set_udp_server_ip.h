@@ -8,22 +8,23 @@
 
 #include <QString>
 
-#include "pages/page_input_dialog.h"
+#include "pages/address_input_dialog.h"
 
 class CUdpClientDlg;
 class QLineEdit;
 
-class CSetUdpServerIp : public CInputDialog {
+class CSetUdpServerIp : public CAddressInputDialog {
 public:
     // Opened by `page` (also its parent), offering `offeredAddress` (the local host's
-    // address when empty).
+    // address, once looked up, when empty).
     CSetUdpServerIp(CUdpClientDlg* page, const QString& offeredAddress, COLORREF background);
 
     // Results, read by the page after the dialog ended with OK.
     int RemotePort() const { return remotePort_; }
     int LocalPort() const { return localPort_; }
     int ClientCount() const { return clientCount_; }
-    // IPv4, the remote port in network order (65535 when the address was unusable).
+    // IPv4, the remote port in network order; the dialog ends with OK only with a usable
+    // address.
     const sockaddr_in& RemoteAddress() const { return remoteAddress_; }
     // IPv4, the any-address, the local port in network order.
     const sockaddr_in& LocalAddress() const { return localAddress_; }
@@ -36,8 +37,8 @@ public:
     static constexpr int kCountFieldId = 1011;
 
 private:
-    void FillFields();
-    // Checks the ports, resolves the address and ends the dialog, or stays open.
+    void FillFields(const QString& address);
+    // Checks the ports, looks the address up and ends the dialog, or stays open.
     void OnOK() override;
     // A client of the page is bound to this local port already.
     bool LocalPortInUse(int port) const;

@@ -159,7 +159,7 @@ void TcpSendQueue::SetStallTimeoutForTesting(std::chrono::milliseconds timeout) 
         std::clamp<std::chrono::milliseconds::rep>(timeout.count() / 10, 10, 500)));
 }
 
-void TcpSendQueue::Queue(ConnectInfo* record, SOCKET sock, Message message) {
+bool TcpSendQueue::Queue(ConnectInfo* record, SOCKET sock, Message message) {
     Entry& entry = entries_[record];
     if (entry.channel) {
         std::lock_guard lock(entry.channel->mutex);
@@ -198,9 +198,16 @@ void TcpSendQueue::Queue(ConnectInfo* record, SOCKET sock, Message message) {
         auto* handed = new std::shared_ptr<Channel>(channel);
         if (StartWorkerThread(SendWaiting, static_cast<void*>(handed)) == 0) {
             delete handed;
-            std::lock_guard lock(channel->mutex);
-            channel->running = false;
-            channel->failed = true;  // reported as a failed send
+            // Nothing to write with: the message is taken back whole (nothing of it went,
+            // since nothing was waiting before it); the connection is fine.
+            {
+                std::lock_guard lock(channel->mutex);
+                channel->running = false;
+                channel->waiting.pop_back();
+            }
+            Drain();
+            UpdateTimer();
+            return false;
         }
     }
     if (wasIdle) {
@@ -211,6 +218,7 @@ void TcpSendQueue::Queue(ConnectInfo* record, SOCKET sock, Message message) {
     }
     Drain();
     UpdateTimer();
+    return true;
 }
 
 std::uint64_t TcpSendQueue::Size(const Message& message) {

@@ -69,7 +69,9 @@ public:
     // Queues `message` for `record`'s connection on `sock`, behind what already waits
     // there. A message queued while nothing waits may be reported delivered (or failed)
     // before this returns: the call gives the sender a moment, never the time a peer takes.
-    void Queue(ConnectInfo* record, SOCKET sock, Message message);
+    // False when no sender thread could be started (the system's thread limit): nothing
+    // was queued and the connection is untouched.
+    bool Queue(ConnectInfo* record, SOCKET sock, Message message);
     // Bytes still waiting for the record's connection.
     bool HasPending(const ConnectInfo* record) const;
     // The message being written for the record now, or nothing when none waits.

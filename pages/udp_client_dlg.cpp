@@ -1,11 +1,13 @@
 #include "pages/udp_client_dlg.h"
 
 #include <arpa/inet.h>
+#include <errno.h>
 
 #include <memory>
 #include <string>
 
 #include "net/crit_sec.h"
+#include "net/socket_error_text.h"
 #include "pages/ansi_text.h"
 #include "pages/set_udp_server_ip.h"
 #include "platform/message_box.h"
@@ -16,6 +18,17 @@ std::string Dotted(const in_addr& address) {
     char text[INET_ADDRSTRLEN] = {};
     inet_ntop(AF_INET, &address, text, sizeof text);
     return text;
+}
+
+// What a client's label shows as its local address: the machine's (the host node's), or
+// the any-address it is bound to when the machine has none but loopback.
+std::string LocalLabelAddress(const std::string& hostAddress) {
+    in_addr address{};
+    if (inet_pton(AF_INET, hostAddress.c_str(), &address) != 1 ||
+        (ntohl(address.s_addr) >> 24) == 127) {
+        return "0.0.0.0";
+    }
+    return hostAddress;
 }
 }  // namespace
 
@@ -44,11 +57,9 @@ void CUdpClientDlg::OnCreate() {
     if (!host)
         return;
 
-    // The local end: the local host's address and the chosen port.
-    std::string localAddress;
-    GetLocalHostAddress(localAddress);
-    sockaddr_in local = choice->local;
-    local.sin_addr.s_addr = inet_addr(localAddress.c_str());
+    // The local end: the any-address and the chosen port, so that datagrams to every
+    // address of the machine arrive.
+    const sockaddr_in local = choice->local;
     const SOCKET sock = OpenClientSocket(local);
     if (sock == INVALID_SOCKET)
         return;  // nothing made, nothing kept
@@ -63,8 +74,9 @@ void CUdpClientDlg::OnCreate() {
         Engine().Peers()[UdpKey(local)] = record;
     }
     // Both ports as entered (the remote one even where the address was unusable).
-    const std::string label = Dotted(local.sin_addr) + ":" + std::to_string(choice->localPort) +
-                              "<->" + Dotted(choice->remote.sin_addr) + ":" +
+    const std::string label = LocalLabelAddress(host->info ? host->info->address : std::string()) +
+                              ":" + std::to_string(choice->localPort) + "<->" +
+                              Dotted(choice->remote.sin_addr) + ":" +
                               std::to_string(choice->remotePort);
     record->treeItem = Tree()->InsertItem(FromAnsi(label), kImageEntryClosed, kImageEntryClosed,
                                           host->item, TVI_LAST);
@@ -91,8 +103,12 @@ SOCKET CUdpClientDlg::OpenClientSocket(const sockaddr_in& local) {
         return INVALID_SOCKET;
     }
     if (BindSocket(sock, local) == SOCKET_ERROR) {
+        const int error = errno;
         closesocket(sock);
-        ShowMessageBox(this, QStringLiteral("绑定本地端口出错"), QStringLiteral("错误!"));
+        ShowMessageBox(this,
+                       QString::fromStdU16String(MessageWithReason(
+                           u"绑定本地端口出错", SocketOperation::kBindUdp, error)),
+                       QStringLiteral("错误!"));
         return INVALID_SOCKET;
     }
     return sock;

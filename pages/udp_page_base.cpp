@@ -1,9 +1,12 @@
 #include "pages/udp_page_base.h"
 
+#include <errno.h>
+
 #include <QPlainTextEdit>
 #include <string>
 
 #include "net/crit_sec.h"
+#include "net/socket_error_text.h"
 #include "platform/message_box.h"
 #include "skin/tree_ctrl_ex.h"
 #include "text/code_page.h"
@@ -89,8 +92,12 @@ void CUdpPage::OnSend() {
     const int sent = engine_.SendDatagram(from, bytes->data(), Destination(*record),
                                           static_cast<int>(bytes->size()));
     if (sent < 1) {
+        const int error = errno;  // the system's reason
         ShowEntry(selected);
-        ShowMessageBox(this, QStringLiteral("发送出错！"), QStringLiteral("提示"));
+        ShowMessageBox(this,
+                       QString::fromStdU16String(
+                           MessageWithReason(u"发送出错！", SocketOperation::kSendDatagram, error)),
+                       QStringLiteral("提示"));
         return;
     }
     LogSent(record, *bytes, sent);

@@ -27,11 +27,17 @@ struct PumpWaker {
     QObject* receiver = nullptr;  // guarded by mutex
     std::atomic<bool> dispatchQueued{false};
 
-    // Any thread.
+    // Any thread. Throws std::bad_alloc when the event cannot be had; the next wake then
+    // tries again.
     void Wake() {
         std::lock_guard lock(mutex);
         if (receiver != nullptr && !dispatchQueued.exchange(true)) {
-            QCoreApplication::postEvent(receiver, new QEvent(kDispatchEventType));
+            try {
+                QCoreApplication::postEvent(receiver, new QEvent(kDispatchEventType));
+            } catch (...) {
+                dispatchQueued.store(false);
+                throw;
+            }
         }
     }
 };

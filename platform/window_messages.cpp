@@ -7,7 +7,10 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <unordered_map>
+
+#include "platform/allocation_fault.h"
 
 namespace {
 
@@ -65,21 +68,30 @@ struct ThreadQueue {
     std::deque<std::shared_ptr<PendingSend>> sent;
     std::deque<PostedMessage> posted;
     bool woken = false;
-    std::function<void()> waker;
+    // Shared, so that taking a copy to run it outside the mutex allocates nothing.
+    std::shared_ptr<const std::function<void()>> waker;
     // Mirrors "sent is not empty or woken" for waiters that spin without the mutex.
     std::atomic<bool> attention{false};
 
     // Caller holds no lock. Runs the waker outside the queue's mutex so that it may post
-    // events or take other locks freely.
-    void Notify() {
-        std::function<void()> wakerCopy;
+    // events or take other locks freely. False when the waker ran out of memory: the
+    // owning thread's event loop may then not look at the queue until something else
+    // wakes it.
+    bool Notify() {
+        std::shared_ptr<const std::function<void()>> wakerCopy;
         {
             std::lock_guard lock(mutex);
             wakerCopy = waker;
         }
         changed.notify_all();
-        if (wakerCopy)
-            wakerCopy();
+        if (!wakerCopy)
+            return true;
+        try {
+            (*wakerCopy)();
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        return true;
     }
 };
 
@@ -102,9 +114,27 @@ std::unordered_map<std::uintptr_t, WindowEntry>& Registry() {
 }
 std::uintptr_t g_nextWindowId = 1;  // guarded by RegistryMutex
 
-std::shared_ptr<ThreadQueue>& CurrentQueuePtr() {
-    thread_local std::shared_ptr<ThreadQueue> queue = std::make_shared<ThreadQueue>();
-    return queue;
+// The calling thread's queue, null until the thread owns a window or waits for messages. A
+// plain pointer: a worker that only sends must not get a thread-local object with a
+// destructor, since registering one takes memory and glibc ends the process when there is
+// none.
+thread_local ThreadQueue* t_queue = nullptr;
+
+// Keeps a thread's queue while the thread lives (its windows keep it after that).
+struct QueueKeeper {
+    std::shared_ptr<ThreadQueue> queue;
+    ~QueueKeeper() { t_queue = nullptr; }
+};
+
+// The calling thread's queue, made on first use. Only threads that own windows or wait for
+// messages (the user-interface thread, tests) come here, never a worker that only sends.
+std::shared_ptr<ThreadQueue> OwnQueue() {
+    thread_local QueueKeeper keeper;
+    if (!keeper.queue) {
+        keeper.queue = std::make_shared<ThreadQueue>();
+        t_queue = keeper.queue.get();
+    }
+    return keeper.queue;
 }
 
 std::uintptr_t Key(HWND window) {
@@ -120,14 +150,13 @@ std::shared_ptr<MessageHandler> FindHandler(HWND window) {
 }  // namespace
 
 ThreadQueue* CurrentThreadQueue() {
-    return CurrentQueuePtr().get();
+    return OwnQueue().get();
 }
 
 HWND CreateMessageWindow(MessageHandler handler) {
     std::lock_guard lock(RegistryMutex());
     const std::uintptr_t id = g_nextWindowId++;
-    Registry()[id] =
-        WindowEntry{CurrentQueuePtr(), std::make_shared<MessageHandler>(std::move(handler))};
+    Registry()[id] = WindowEntry{OwnQueue(), std::make_shared<MessageHandler>(std::move(handler))};
     return reinterpret_cast<HWND>(id);
 }
 
@@ -162,18 +191,20 @@ bool IsWindow(HWND window) {
     return FindHandler(window) != nullptr;
 }
 
-LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+bool TrySendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    result = 0;
     std::shared_ptr<ThreadQueue> owner;
     std::shared_ptr<MessageHandler> sameThreadHandler;
     std::shared_ptr<PendingSend> send;
-    {
+    try {
         std::lock_guard lock(RegistryMutex());
         auto it = Registry().find(Key(window));
         if (it == Registry().end())
-            return 0;
-        if (it->second.owner.get() == CurrentThreadQueue()) {
+            return true;
+        if (it->second.owner.get() == t_queue) {
             sameThreadHandler = it->second.handler;
         } else {
+            ReachAllocationPoint(AllocationPoint::kWorkerSend);
             owner = it->second.owner;
             send = std::make_shared<PendingSend>();
             send->window = window;
@@ -181,29 +212,50 @@ LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
             send->wParam = wParam;
             send->lParam = lParam;
             // Queued while the registry lock is held, so a concurrent destroy either sees
-            // it in the queue and releases it, or happened before and we returned 0 above.
+            // it in the queue and releases it, or happened before and we returned above.
             std::lock_guard queueLock(owner->mutex);
             owner->sent.push_back(send);
             owner->attention.store(true, std::memory_order_release);
         }
+    } catch (const std::bad_alloc&) {
+        return false;  // nothing was queued
     }
     // Same thread: a plain call, as on Windows.
-    if (sameThreadHandler)
-        return (*sameThreadHandler)(message, wParam, lParam);
+    if (sameThreadHandler) {
+        result = (*sameThreadHandler)(message, wParam, lParam);
+        return true;
+    }
 
-    owner->Notify();
+    if (!owner->Notify()) {
+        // The owning thread might never look: take the message back, unless that thread
+        // has taken it already (then it runs, and the wait below ends).
+        std::lock_guard lock(owner->mutex);
+        const auto queued = std::find(owner->sent.begin(), owner->sent.end(), send);
+        if (queued != owner->sent.end()) {
+            owner->sent.erase(queued);
+            owner->attention.store(!owner->sent.empty() || owner->woken, std::memory_order_release);
+            return false;
+        }
+    }
     if (!SpinUntil([&] { return send->done.load(std::memory_order_acquire); },
                    kSpinBeforeBlocking)) {
         std::unique_lock lock(send->mutex);
         send->finished.wait(lock, [&] { return send->done.load(); });
     }
     std::lock_guard lock(send->mutex);
-    return send->result;
+    result = send->result;
+    return true;
+}
+
+LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    LRESULT result = 0;
+    TrySendMessageW(window, message, wParam, lParam, result);
+    return result;
 }
 
 bool PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     std::shared_ptr<ThreadQueue> owner;
-    {
+    try {
         std::lock_guard lock(RegistryMutex());
         auto it = Registry().find(Key(window));
         if (it == Registry().end())
@@ -211,13 +263,16 @@ bool PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         owner = it->second.owner;
         std::lock_guard queueLock(owner->mutex);
         owner->posted.push_back(PostedMessage{window, message, wParam, lParam});
+    } catch (const std::bad_alloc&) {
+        return false;
     }
+    // Should the wake fail, the message waits for the next one.
     owner->Notify();
     return true;
 }
 
 int DispatchSentMessages() {
-    ThreadQueue& queue = *CurrentQueuePtr();
+    ThreadQueue& queue = *OwnQueue();
     int count = 0;
     for (;;) {
         std::shared_ptr<PendingSend> send;
@@ -237,7 +292,7 @@ int DispatchSentMessages() {
 }
 
 int DispatchPostedMessages() {
-    ThreadQueue& queue = *CurrentQueuePtr();
+    ThreadQueue& queue = *OwnQueue();
     std::deque<PostedMessage> batch;
     {
         std::lock_guard lock(queue.mutex);
@@ -257,7 +312,7 @@ int DispatchPostedMessages() {
 bool WaitForSentMessages(std::chrono::microseconds timeout) {
     // Blocks at once: the waiting thread is the user-interface thread, and spinning there
     // cost it a tenth of its time under a flood.
-    ThreadQueue& queue = *CurrentQueuePtr();
+    ThreadQueue& queue = *OwnQueue();
     std::unique_lock lock(queue.mutex);
     const bool ready =
         queue.changed.wait_for(lock, timeout, [&] { return !queue.sent.empty() || queue.woken; });
@@ -276,7 +331,10 @@ void WakeThread(ThreadQueue* queue) {
 }
 
 void SetThreadQueueWaker(std::function<void()> waker) {
-    ThreadQueue& queue = *CurrentQueuePtr();
+    std::shared_ptr<const std::function<void()>> shared;
+    if (waker)
+        shared = std::make_shared<const std::function<void()>>(std::move(waker));
+    ThreadQueue& queue = *OwnQueue();
     std::lock_guard lock(queue.mutex);
-    queue.waker = std::move(waker);
+    queue.waker = std::move(shared);
 }

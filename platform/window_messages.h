@@ -27,7 +27,14 @@ HWND CreateMessageWindow(MessageHandler handler);
 void DestroyMessageWindow(HWND window);
 bool IsWindow(HWND window);
 
+// Never throws: when memory runs out on the way the handler does not run and the result is
+// 0. A worker that must know uses TrySendMessageW.
 LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// SendMessageW telling whether the message could be delivered: false when memory ran out
+// before the window's thread took it (the handler did not run, `result` is 0). A window
+// that does not exist (or goes while the sender waits) is not a failure: true, result 0.
+bool TrySendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+// Queues and returns at once; false when the window does not exist or memory ran out.
 bool PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Runs on the calling thread every message that other threads have sent (synchronously)

@@ -4,6 +4,7 @@
 #include <iconv.h>
 #include <langinfo.h>
 #include <locale.h>
+#include <pthread.h>
 
 #include <algorithm>
 #include <atomic>
@@ -13,7 +14,9 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <type_traits>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -51,6 +54,8 @@ struct CodePageState {
     std::map<std::string, std::shared_ptr<const CodePage>> named;  // guarded by mutex
     // Code page -> a converter pair kept open for good (see PinCodePageLocked).
     std::map<std::string, std::pair<iconv_t, iconv_t>> pinned;  // guarded by mutex
+    // Every code page ever made, so that a thread's plain pointer to one stays good.
+    std::vector<std::shared_ptr<const CodePage>> kept;  // guarded by mutex
 };
 CodePageState& State() {
     static CodePageState& state = *new CodePageState;
@@ -150,8 +155,10 @@ std::shared_ptr<const CodePage> MakeCodePageLocked(const std::string& name) {
     if (name.empty() || !PinCodePageLocked(name))
         return nullptr;
     std::shared_ptr<CodePage> page = DescribeCodePage(name);
-    if (page)
+    if (page) {
         page->generation = ++State().generation;
+        State().kept.push_back(page);
+    }
     return page;
 }
 
@@ -170,19 +177,23 @@ const std::shared_ptr<const CodePage>& LocalePageLocked() {
 // the page in force is good while this has not moved, so converting takes no lock.
 std::atomic<unsigned> g_currentVersion{1};
 
+// The result shares no ownership: code pages are kept for the life of the process.
 std::shared_ptr<const CodePage> CurrentCodePage() {
+    // Plain data only: receive threads come here, and a thread-local object with a
+    // destructor would be registered on their first touch, which takes memory they may not
+    // get (glibc then ends the process).
     thread_local unsigned cachedVersion = 0;
-    thread_local std::shared_ptr<const CodePage> cached;
+    thread_local const CodePage* cached = nullptr;
     const unsigned version = g_currentVersion.load(std::memory_order_acquire);
-    if (version != cachedVersion || !cached) {
+    if (version != cachedVersion || cached == nullptr) {
         std::lock_guard lock(State().mutex);
         if (!State().current)
             State().current = LocalePageLocked();
         // Possibly newer than `version`: then the next call looks again, no harm done.
-        cached = State().current;
+        cached = State().current.get();
         cachedVersion = version;
     }
-    return cached;
+    return std::shared_ptr<const CodePage>(std::shared_ptr<const CodePage>(), cached);
 }
 
 std::shared_ptr<const CodePage> LocalePage() {
@@ -192,10 +203,14 @@ std::shared_ptr<const CodePage> LocalePage() {
 
 // iconv descriptors are not safe to share between threads, so every thread keeps its own
 // pair, reopened when the code page changes.
+//
+// Plain data with no destructor, since receive threads keep these: a thread-local object
+// with a destructor would be registered on their first touch, which takes memory they may
+// not get (glibc then ends the process). A thread's pairs are closed when it ends through a
+// pthread key instead, whose registration cannot end the process; a thread that cannot
+// register closes its pair after each conversion.
 class ThreadConverters {
 public:
-    ~ThreadConverters() { Close(); }
-
     iconv_t ToWide(const CodePage& page) {
         Refresh(page);
         return toWide_;
@@ -204,12 +219,19 @@ public:
         Refresh(page);
         return fromWide_;
     }
+    // After a conversion: a thread that could not arrange to close its pairs when it ends
+    // keeps none open.
+    void Release() {
+        if (!closedAtExit_)
+            Close();
+    }
 
 private:
     void Refresh(const CodePage& page) {
         if (generation_ == page.generation)
             return;
         Close();
+        closedAtExit_ = closedAtExit_ || CloseAtThreadExit();
         toWide_ = iconv_open(kWideCharset, page.name.c_str());
         fromWide_ = iconv_open(page.name.c_str(), kWideCharset);
         generation_ = page.generation;
@@ -222,11 +244,18 @@ private:
         toWide_ = fromWide_ = kNoConverter;
         generation_ = 0;
     }
+    // Marks the calling thread as holding converters; its pairs close when it ends.
+    static bool CloseAtThreadExit();
+    static void CloseThreadConverters(void*);
 
     unsigned generation_ = 0;
     iconv_t toWide_ = kNoConverter;
     iconv_t fromWide_ = kNoConverter;
+    bool closedAtExit_ = false;
 };
+
+static_assert(std::is_trivially_destructible_v<ThreadConverters>,
+              "receive threads keep these: no destructor to register");
 
 // One pair for the code page in force, one for the locale's, so that local text between
 // two received chunks does not make the thread reopen its converters.
@@ -234,6 +263,36 @@ thread_local ThreadConverters t_wireConverters;
 thread_local ThreadConverters t_localeConverters;
 // And one for text read in a code page named by the caller (AppendReceivedTextIn).
 thread_local ThreadConverters t_namedConverters;
+
+bool ThreadConverters::CloseAtThreadExit() {
+    struct Key {
+        pthread_key_t key{};
+        bool made = false;
+    };
+    static const Key key = [] {
+        Key made;
+        made.made = pthread_key_create(&made.key, &ThreadConverters::CloseThreadConverters) == 0;
+        return made;
+    }();
+    // Any non-null value makes the key's destructor run when the thread ends.
+    return key.made && (pthread_getspecific(key.key) != nullptr ||
+                        pthread_setspecific(key.key, &t_wireConverters) == 0);
+}
+
+// The ending thread, after its C++ thread-local objects (these have no destructor, so
+// their storage is still there).
+void ThreadConverters::CloseThreadConverters(void*) {
+    for (ThreadConverters* converters :
+         {&t_wireConverters, &t_localeConverters, &t_namedConverters}) {
+        converters->Close();
+    }
+}
+
+// Closes the converters of a thread that could not arrange to close them when it ends.
+struct ConvertersReleaser {
+    ThreadConverters& converters;
+    ~ConvertersReleaser() { converters.Release(); }
+};
 
 bool IsHighSurrogate(char16_t unit) {
     return unit >= 0xD800 && unit <= 0xDBFF;
@@ -485,6 +544,7 @@ std::size_t Decode(const CodePage& page, ThreadConverters& converters, std::u16s
     if (page.utf16)
         return DecodeUtf16(out, bytes, page.bigEndian, keepIncompleteEnd, showNul);
     const std::size_t textStart = out.size();
+    const ConvertersReleaser releaser{converters};
     iconv_t converter = converters.ToWide(page);
     if (converter == kNoConverter) {
         // Cannot happen for a code page that was accepted; keep the bytes visible.
@@ -528,6 +588,7 @@ std::string Encode(const CodePage& page, ThreadConverters& converters, std::u16s
     std::string narrow;
     if (wide.empty())
         return narrow;
+    const ConvertersReleaser releaser{converters};
     iconv_t converter = converters.FromWide(page);
     if (converter == kNoConverter) {
         for (std::size_t i = 0; i < wide.size(); ++i) narrow += page.questionMark;

@@ -5,13 +5,18 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
+#include <condition_variable>
 #include <functional>
+#include <memory>
+#include <mutex>
 
 #include "net/connect_info.h"
 #include "pages/dlg_set_ip.h"
+#include "pages/page_address.h"
 #include "pages/set_listen_dlg.h"
 #include "platform/dialog_template.h"
 #include "tests/support/modal_helper.h"
@@ -117,7 +122,10 @@ TEST_F(DialogsTest, PortDialogTakesDigitsOnlyAndCancelsWithEscape) {
 
 TEST_F(DialogsTest, AddressDialogOffersTheLocalAddressAndDefaults) {
     CDlgSetIp dialog(nullptr, QString(), kColour);
-    EXPECT_EQ(FindControlAs<QLineEdit>(&dialog, CDlgSetIp::kAddressFieldId)->text(), "127.0.0.1");
+    // Looked up off the window's thread: the fields fill when the answer comes.
+    auto* address = FindControlAs<QLineEdit>(&dialog, CDlgSetIp::kAddressFieldId);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !address->text().isEmpty(); }, 10000));
+    EXPECT_EQ(address->text(), "127.0.0.1");
     EXPECT_EQ(FindControlAs<QLineEdit>(&dialog, CDlgSetIp::kPortFieldId)->text(), "8888");
     EXPECT_EQ(FindControlAs<QLineEdit>(&dialog, CDlgSetIp::kCountFieldId)->text(), "1");
 
@@ -151,15 +159,102 @@ TEST_F(DialogsTest, AddressDialogResolvesNamesAndDottedAddresses) {
     }
 }
 
-TEST_F(DialogsTest, AddressDialogReportsABadAddressAndClosesWithPort65535) {
+// A refused address keeps the dialog open with the address focused and selected; the
+// corrected one ends it.
+TEST_F(DialogsTest, AddressDialogRefusesABadAddressAndStaysOpen) {
     CDlgSetIp dialog(nullptr, QStringLiteral("255.255.255.255"), kColour);
+    auto* address = FindControlAs<QLineEdit>(&dialog, CDlgSetIp::kAddressFieldId);
     ModalAnswer pressOk(ModalAnswer::Press(ModalAnswer::Ok));
     ModalAnswer readMessage(ModalAnswer::Press(ModalAnswer::Ok));
+    bool focusedAndSelected = false;
+    QElapsedTimer sinceMessage;
+    StepWhenReady correct(
+        [&] {
+            if (!readMessage.Answered() || ActiveModal() != &dialog || dialog.Resolving())
+                return false;
+            if (!sinceMessage.isValid())
+                sinceMessage.start();
+            // The focus comes back once the message box has gone; bounded, so as not to hang.
+            return dialog.focusWidget() == address || sinceMessage.elapsed() > 3000;
+        },
+        [&] {
+            focusedAndSelected = dialog.focusWidget() == address && address->hasSelectedText() &&
+                                 address->selectedText() == address->text();
+            address->setText(QStringLiteral("127.0.0.7"));
+            QTest::keyClick(address, Qt::Key_Return);
+        });
     ASSERT_EQ(dialog.exec(), QDialog::Accepted);
-    ASSERT_TRUE(readMessage.Answered());
     EXPECT_EQ(readMessage.Text(), QStringLiteral("Ip 地址有错!"));
     EXPECT_EQ(readMessage.Caption(), QStringLiteral("Wirelark"));
-    EXPECT_EQ(ntohs(dialog.RemoteAddress().sin_port), 65535);
+    EXPECT_TRUE(focusedAndSelected);
+    EXPECT_EQ(dialog.RemoteAddress().sin_addr.s_addr, inet_addr("127.0.0.7"));
+    EXPECT_EQ(ntohs(dialog.RemoteAddress().sin_port), 8888);
+}
+
+// A name service that never answers: the window keeps painting while the dialog shows it is
+// resolving, Cancel still ends it at once, and the time limit gives the address error.
+TEST_F(DialogsTest, AddressDialogWaitsForNoResolver) {
+    // Shared with the lookups' helper threads, which may outlive the test.
+    struct Gate {
+        std::mutex mutex;
+        std::condition_variable released;
+        bool release = false;
+    };
+    auto gate = std::make_shared<Gate>();
+    SetNameLookupForTesting([gate](const std::string&) {
+        std::unique_lock lock(gate->mutex);
+        gate->released.wait_for(lock, std::chrono::seconds(30), [&] { return gate->release; });
+        return in_addr_t{INADDR_NONE};
+    });
+    QWidget window;
+    window.resize(100, 100);
+    window.show();
+    int paints = 0;
+    QTimer repaint;
+    QObject::connect(&repaint, &QTimer::timeout, [&] {
+        window.repaint();  // runs only while the event loop turns
+        ++paints;
+    });
+    repaint.start(10);
+
+    CDlgSetIp dialog(nullptr, QStringLiteral("slow.invalid"), kColour);
+    ModalAnswer pressOk(ModalAnswer::Press(ModalAnswer::Ok));
+    QString resolvingTitle;
+    bool okDisabled = false;
+    int paintsWhileResolving = 0;
+    StepWhenReady cancel(
+        [&] {
+            if (!dialog.Resolving())
+                return false;
+            if (resolvingTitle.isEmpty()) {
+                resolvingTitle = dialog.windowTitle();
+                paintsWhileResolving = paints;
+                okDisabled = !FindControlAs<QAbstractButton>(&dialog, 1)->isEnabled();
+            }
+            return paints >= paintsWhileResolving + 10;
+        },
+        [&] { QTest::mouseClick(FindControlAs<QAbstractButton>(&dialog, 2), Qt::LeftButton); });
+    EXPECT_EQ(dialog.exec(), QDialog::Rejected);
+    EXPECT_EQ(resolvingTitle, QStringLiteral("请输入对方地址（正在解析地址…）"));
+    EXPECT_TRUE(okDisabled);
+
+    // Given up after the time limit (shortened here): the dialog's own message, still open.
+    CDlgSetIp timed(nullptr, QStringLiteral("slow.invalid"), kColour);
+    timed.Lookup().SetTimeLimitForTesting(std::chrono::milliseconds(200));
+    ModalAnswer pressOkAgain(ModalAnswer::Press(ModalAnswer::Ok));
+    ModalAnswer gaveUp(ModalAnswer::Press(ModalAnswer::Ok));
+    StepWhenReady cancelLater([&] { return gaveUp.Answered() && ActiveModal() == &timed; },
+                              [&] { QTest::keyClick(&timed, Qt::Key_Escape); });
+    EXPECT_EQ(timed.exec(), QDialog::Rejected);
+    EXPECT_EQ(gaveUp.Text(), QStringLiteral("Ip 地址有错!"));
+    EXPECT_EQ(timed.windowTitle(), QStringLiteral("请输入对方地址"));
+
+    SetNameLookupForTesting(nullptr);
+    {
+        std::lock_guard lock(gate->mutex);
+        gate->release = true;
+    }
+    gate->released.notify_all();
 }
 
 TEST_F(DialogsTest, AddressDialogRejectsAPortAboveRangeAndCancelDoesNotValidate) {

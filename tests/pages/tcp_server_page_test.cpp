@@ -370,7 +370,9 @@ TEST_F(TcpServerPageTest, PortInUseReportsFailureAndLeavesListenEnabled) {
         ModalAnswer::TypeInto(CSetListenDlg::kPortFieldId, QString::number(port)));
     ModalAnswer failure;
     Click(Page::kCreateId);
-    EXPECT_EQ(failure.Text(), QStringLiteral("监听启动失败"));
+    // The reason on a second line.
+    EXPECT_EQ(failure.Text(),
+              QStringLiteral("监听启动失败\n端口已被占用：另一个套接字正在使用这个端口。"));
     EXPECT_EQ(failure.Caption(), QStringLiteral("错误！"));
     EXPECT_EQ(tree_->GetItemText(Host()), QStringLiteral("127.0.0.1:%1").arg(port));
     EXPECT_EQ(Image(Host()), kImageHostIdle);

@@ -43,6 +43,12 @@ TEST_F(UdpClientPageTest, TheDialogOffersDefaultsAndChecksThePorts) {
 
     Dialog dialog(page_.get(), QString(), Page::kDialogColour);
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("请输入对方地址"));
+    // The local address is looked up off the window's thread; the fields fill with it.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return !FindControlAs<QLineEdit>(&dialog, Dialog::kAddressFieldId)->text().isEmpty();
+        },
+        kWaitMs));
     const std::pair<int, QString> defaults[] = {{Dialog::kAddressFieldId, "127.0.0.1"},
                                                 {Dialog::kRemotePortFieldId, "8888"},
                                                 {Dialog::kLocalPortFieldId, "6666"},
@@ -87,8 +93,9 @@ TEST_F(UdpClientPageTest, ClientsReceiveOnTheirOwnSocketsAndSendToTheirServer) {
     const std::uint16_t second = FreeUdpPort();
     const HTREEITEM b = CreateClient(server.Port(), second);
     ASSERT_NE(b, nullptr);
+    // Bound to the any-address; a machine with only loopback shows that.
     EXPECT_EQ(tree_->GetItemText(a),
-              QStringLiteral("127.0.0.1:%1<->127.0.0.1:%2").arg(first).arg(server.Port()));
+              QStringLiteral("0.0.0.0:%1<->127.0.0.1:%2").arg(first).arg(server.Port()));
     EXPECT_EQ(Record(a)->id, first);
     EXPECT_EQ(MapSize(), 2u);
     // The new client is selected and shown.
@@ -170,7 +177,9 @@ TEST_F(UdpClientPageTest, AFailedBindLeavesNothingAndTheLastAddressIsOffered) {
         ModalAnswer answer(Fill("127.0.0.2", server.Port(), holder.Port()));
         ModalAnswer failure;
         Click(Page::kIds.create);
-        EXPECT_EQ(failure.Text(), QStringLiteral("绑定本地端口出错"));
+        EXPECT_EQ(
+            failure.Text(),
+            QStringLiteral("绑定本地端口出错\n端口已被占用：另一个 UDP 套接字正在使用这个端口。"));
         EXPECT_EQ(failure.Caption(), QStringLiteral("错误!"));
     }
     EXPECT_EQ(Entries().size(), 1u);
@@ -184,20 +193,50 @@ TEST_F(UdpClientPageTest, AFailedBindLeavesNothingAndTheLastAddressIsOffered) {
     EXPECT_EQ(Entries().size(), 1u);
 }
 
-TEST_F(UdpClientPageTest, ABroadcastAimedClientCannotSend) {
-    ModalAnswer answer(Fill("255.255.255.255", 9, FreeUdpPort()));
-    ModalAnswer badAddress;
-    Click(Page::kIds.create);
-    EXPECT_EQ(badAddress.Text(), QStringLiteral("Ip 地址有错!"));
-    EXPECT_EQ(badAddress.Caption(), QStringLiteral("Wirelark"));
+// A refused address creates nothing, so the corrected retry gets the local port; the client,
+// bound to the any-address, hears datagrams sent to any address of the machine; a datagram
+// too long for UDP says why it did not go, and reception goes on.
+TEST_F(UdpClientPageTest, ARefusedAddressCreatesNothingAndAClientHearsEveryAddress) {
+    UdpPeer server;
+    const std::uint16_t local = FreeUdpPort();
+    {
+        ModalAnswer answer(Fill("255.255.255.255", server.Port(), local));
+        ModalAnswer badAddress;
+        ModalAnswer corrected(ModalAnswer::TypeInto(Dialog::kAddressFieldId, "127.0.0.1"));
+        Click(Page::kIds.create);
+        EXPECT_EQ(badAddress.Text(), QStringLiteral("Ip 地址有错!"));
+        EXPECT_EQ(badAddress.Caption(), QStringLiteral("Wirelark"));
+        EXPECT_TRUE(corrected.Answered());
+    }
     const auto entries = Entries();
     ASSERT_EQ(entries.size(), 1u);
-    EXPECT_TRUE(tree_->GetItemText(entries[0]).endsWith("<->255.255.255.255:9"));
-    EXPECT_EQ(ntohs(Record(entries[0])->serverAddr.sin_port), 65535);
+    EXPECT_EQ(MapSize(), 1u);
+    const HTREEITEM client = entries[0];
+    EXPECT_EQ(tree_->GetItemText(client),
+              QStringLiteral("0.0.0.0:%1<->127.0.0.1:%2").arg(local).arg(server.Port()));
 
-    // The socket is not enabled for broadcast: nothing leaves.
-    ExpectSendRefused("nobody", QStringLiteral("发送出错！"), QStringLiteral("提示"));
-    EXPECT_TRUE(Record(entries[0])->sendLog.Empty());
+    // To another address of the machine: heard all the same.
+    const int raw = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in other = UdpPeer::Loopback(local);
+    other.sin_addr.s_addr = inet_addr("127.0.0.2");
+    const std::string hello = "to 127.0.0.2";
+    EXPECT_EQ(::sendto(raw, hello.data(), hello.size(), 0, reinterpret_cast<sockaddr*>(&other),
+                       sizeof other),
+              static_cast<ssize_t>(hello.size()));
+    ::close(raw);
+    ASSERT_TRUE(WaitForReceived(client, hello));
+
+    // 65,508 bytes do not fit one datagram: the reason on a second line; the box keeps them.
+    const QString tooLong(65508, u'x');
+    page_->SendBox()->setPlainText(tooLong);
+    ModalAnswer refused;
+    Click(Page::kIds.send);
+    EXPECT_EQ(refused.Text(), QStringLiteral("发送出错！\n信息太长：一个数据报最多 65507 字节。"));
+    EXPECT_EQ(refused.Caption(), QStringLiteral("提示"));
+    EXPECT_EQ(page_->SendBox()->toPlainText(), tooLong);
+    EXPECT_TRUE(Record(client)->sendLog.Empty());
+    ASSERT_TRUE(server.SendTo(local, "still heard"));
+    ASSERT_TRUE(WaitForReceived(client, "still heard"));
 }
 
 TEST_F(UdpClientPageTest, AddressesAndStampsStayLocalTextInAnyPayloadCodePage) {

@@ -174,7 +174,8 @@ TEST_F(UdpServerPageTest, StopAndStartKeepTheEntriesAndSendingWhileStoppedFails)
 
     ClickItem(ea);
     EXPECT_EQ(Image(ea), kImageEntryClosed);
-    ExpectSendRefused("late", QStringLiteral("发送出错！"), QStringLiteral("提示"));
+    ExpectSendRefused("late", QStringLiteral("发送出错！\n套接字已经关闭。"),
+                      QStringLiteral("提示"));
     EXPECT_TRUE(Record(ea)->sendLog.Empty());
 
     ClickItem(Host());
@@ -209,7 +210,8 @@ TEST_F(UdpServerPageTest, PortTakenFailsAndEmptyAndLargestDatagramsArrive) {
         ModalAnswer::TypeInto(CSetListenDlg::kPortFieldId, QString::number(port)));
     ModalAnswer failure;
     Click(Page::kIds.create);
-    EXPECT_EQ(failure.Text(), QStringLiteral("监听启动失败"));
+    EXPECT_EQ(failure.Text(),
+              QStringLiteral("监听启动失败\n端口已被占用：另一个套接字正在使用这个端口。"));
     EXPECT_EQ(failure.Caption(), QStringLiteral("错误！"));
     EXPECT_EQ(tree_->GetItemText(Host()), QStringLiteral("127.0.0.1:%1").arg(port));
     EXPECT_EQ(Image(Host()), kImageHostIdle);

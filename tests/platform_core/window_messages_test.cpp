@@ -7,6 +7,8 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/allocation_fault.h"
+
 using namespace std::chrono_literals;
 
 namespace {
@@ -88,4 +90,36 @@ TEST(WindowMessages, HandlesAreNeverReused) {
     EXPECT_EQ(SendMessageW(first, WM_USER, 0, 0), 0);
     EXPECT_EQ(SendMessageW(second, WM_USER, 0, 0), 2);
     DestroyMessageWindow(second);
+}
+
+// A worker whose send runs out of memory on the way is told so, the handler does not run,
+// and the window's thread and later sends go on as before; a plain SendMessageW never throws.
+TEST(WindowMessages, ASendThatRunsOutOfMemoryFailsAloneAndCleanly) {
+    int calls = 0;
+    HWND window = CreateMessageWindow([&](UINT, WPARAM wParam, LPARAM) {
+        ++calls;
+        return static_cast<LRESULT>(wParam);
+    });
+    std::atomic<bool> done = false;
+    bool failed = false, later = false;
+    LRESULT failedResult = -1, laterResult = 0, plainResult = -1;
+    std::thread worker([&] {
+        FailNextAllocationAt(AllocationPoint::kWorkerSend);
+        failed = !TrySendMessageW(window, WM_USER, 1, 0, failedResult);
+        FailNextAllocationAt(AllocationPoint::kWorkerSend);
+        plainResult = SendMessageW(window, WM_USER, 3, 0);  // no exception leaves it
+        later = TrySendMessageW(window, WM_USER, 2, 0, laterResult);
+        done = true;
+    });
+    PumpUntil(done);
+    worker.join();
+    ResetAllocationFaults();
+    EXPECT_TRUE(failed);
+    EXPECT_EQ(failedResult, 0);
+    EXPECT_EQ(plainResult, 0);
+    EXPECT_TRUE(later);
+    EXPECT_EQ(laterResult, 2);
+    EXPECT_EQ(calls, 1);                   // only the send that got through
+    EXPECT_EQ(DispatchSentMessages(), 0);  // nothing withdrawn is left behind
+    DestroyMessageWindow(window);
 }

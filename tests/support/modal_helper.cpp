@@ -175,8 +175,14 @@ ModalAnswer::ModalAnswer(Plan plan, std::chrono::milliseconds timeout)
             return;  // an older answer takes the next dialog first
         }
         QWidget* dialog = ActiveModal();
+        // A dialog whose OK is disabled is busy (an address dialog looking its address up):
+        // what it shows next is the next thing to answer.
+        const auto* ok = dialog != nullptr && qobject_cast<QMessageBox*>(dialog) == nullptr
+                             ? ButtonWithId(dialog, kIdOk)
+                             : nullptr;
         const bool fresh = dialog != nullptr && dialog != state->ignored.data() &&
-                           !WasAnswered(dialog) && dialog->isVisible();
+                           !WasAnswered(dialog) && dialog->isVisible() &&
+                           (ok == nullptr || ok->isEnabled());
         if (!fresh) {
             if (deadline.hasExpired()) {
                 state->timedOut = true;

@@ -1,0 +1,20 @@
+// Why a socket operation failed, in words for the user: one short line of Chinese, shown
+// as the second line of the page's message under its fixed text. Free of Qt; the engine
+// leaves the reason in errno and never shows anything itself.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+enum class SocketOperation {
+    kStartServer,   // a server page's socket (TCP or UDP): bind, listen, its worker thread
+    kBindUdp,       // a UDP client's local port
+    kSendDatagram,  // one datagram sent from a UDP socket
+};
+
+// The reason line for `error` (an errno value) after `operation` failed. Never empty: an
+// error without words of its own gives its number.
+std::u16string SocketErrorReason(SocketOperation operation, int error);
+
+// `message`, a line feed and the reason line: the text of the page's message box.
+std::u16string MessageWithReason(std::u16string_view message, SocketOperation operation, int error);
