@@ -117,8 +117,6 @@ bool FinishReceivedLine(ConnectInfo* record, int n, bool logged, HWND notifyWnd)
         const auto added = static_cast<std::uint32_t>(n);
         record->recvBytes =
             static_cast<std::int32_t>(static_cast<std::uint32_t>(record->recvBytes) + added);
-        record->recvBytes2 =
-            static_cast<std::int32_t>(static_cast<std::uint32_t>(record->recvBytes2) + added);
     }
     if (notifyWnd != nullptr) {
         SendMessageW(notifyWnd, WM_CONNECT_DATA, CONNECT_DATA_APPENDED,

@@ -34,7 +34,6 @@ struct ConnectInfo {
     std::uint32_t id = 0;
     std::int32_t sentBytes = 0;
     std::int32_t recvBytes = 0;
-    std::int32_t recvBytes2 = 0;
     CompactLog recvLog;
     CompactLog sendLog{CompactLog::kSentLog};
     std::uint8_t unread = 0;
@@ -48,8 +47,6 @@ struct ConnectInfo {
 // Key -> record. The map never owns its records.
 using ConnectMap = std::map<std::uint64_t, ConnectInfo*>;
 
-class TcpEngine;
-class UdpEngine;
 // An engine's map and counters; shared by the engine and its threads so that a thread
 // woken after its page and engine are gone still finds a (now empty) registry.
 struct EngineRegistry;
@@ -58,8 +55,6 @@ struct EngineRegistry;
 struct ThreadParam {
     SOCKET sock = INVALID_SOCKET;
     std::uint32_t id = 0;
-    TcpEngine* tcpEngine = nullptr;
-    UdpEngine* udpEngine = nullptr;
     HWND notifyWnd = nullptr;
     sockaddr_in serverAddr{};
     std::uint8_t serverMode = 0;  // 1: records keyed by sender; 0: by the socket's own address

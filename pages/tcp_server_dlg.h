@@ -31,7 +31,6 @@ public:
     static constexpr int kClearSentId = kIds.clearSent;
 
     explicit CTcpServerDlg(QWidget* parent = nullptr);
-    ~CTcpServerDlg() override;
 
     // Commands (the buttons' handlers; Disconnect and Delete are the TCP pages' own).
     void OnCreate();
@@ -39,7 +38,7 @@ public:
     void OnStopListening();
 
 protected:
-    void ShowCommandButtons(Shown shown) override;
+    ButtonSet EnabledButtons() const override;
     LRESULT OnConnectNew(ConnectInfo* record) override;
 
 private:

@@ -7,17 +7,10 @@
 
 #include "net/crit_sec.h"
 #include "pages/ansi_text.h"
+#include "pages/endpoint_text.h"
 #include "pages/set_udp_server_ip.h"
 #include "platform/message_box.h"
 #include "skin/tree_ctrl_ex.h"
-
-namespace {
-std::string Dotted(const in_addr& address) {
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &address, text, sizeof text);
-    return text;
-}
-}  // namespace
 
 CUdpClientDlg::CUdpClientDlg(QWidget* parent) : CUdpPage(kTemplateId, parent) {
     // No buttons of its own: Create and Delete only.
@@ -40,8 +33,7 @@ void CUdpClientDlg::OnCreate() {
     // One Create makes one client, whatever the count says.
     if (!choice || choice->remotePort < 1 || choice->localPort < 1)
         return;
-    const auto host = GetHostNode();
-    if (!host)
+    if (!GetHostNode())
         return;
 
     // The local end: the local host's address and the chosen port.
@@ -63,13 +55,9 @@ void CUdpClientDlg::OnCreate() {
         Engine().Peers()[UdpKey(local)] = record;
     }
     // Both ports as entered (the remote one even where the address was unusable).
-    const std::string label = Dotted(local.sin_addr) + ":" + std::to_string(choice->localPort) +
-                              "<->" + Dotted(choice->remote.sin_addr) + ":" +
-                              std::to_string(choice->remotePort);
-    record->treeItem = Tree()->InsertItem(FromAnsi(label), kImageEntryClosed, kImageEntryClosed,
-                                          host->item, TVI_LAST);
-    Tree()->SetItemData(record->treeItem, reinterpret_cast<std::uintptr_t>(record));
-    Tree()->Expand(host->item);
+    const std::string label = EndpointText(local.sin_addr, choice->localPort) + "<->" +
+                              EndpointText(choice->remote.sin_addr, choice->remotePort);
+    Records().AddEntry(*record, FromAnsi(label), kImageEntryClosed);
 
     // From here on every datagram reaching the socket is logged on the record.
     if (!Engine().StartClientReceiving(record)) {
@@ -79,7 +67,7 @@ void CUdpClientDlg::OnCreate() {
         ShowMessageBox(this, QStringLiteral("创建套接字失败"), QStringLiteral("错误!"));
         return;
     }
-    lastAddress_ = QString::fromStdString(Dotted(choice->remote.sin_addr));
+    lastAddress_ = QString::fromStdString(DottedAddress(choice->remote.sin_addr));
     Tree()->SelectItem(record->treeItem);
     ShowEntry(record->treeItem);
 }
@@ -108,7 +96,18 @@ const sockaddr_in& CUdpClientDlg::Destination(const ConnectInfo& record) const {
     return record.serverAddr;
 }
 
-void CUdpClientDlg::OnEndpointEnded(ConnectInfo&) {
-    // Delete waits until an entry is shown again.
-    ButtonSlot(kSlot.remove).setEnabled(false);
+void CUdpClientDlg::ShowEntry(HTREEITEM item) {
+    if (item)
+        endedSinceShown_ = false;
+    CUdpPage::ShowEntry(item);
+}
+
+ButtonSet CUdpClientDlg::EnabledButtons() const {
+    return UdpClientButtons(Shown(), endedSinceShown_);
+}
+
+void CUdpClientDlg::OnReceptionEnded(ConnectInfo&) {
+    // Delete waits until an entry is shown again, whichever entry ended.
+    endedSinceShown_ = true;
+    ApplyButtons();
 }
