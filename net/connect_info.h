@@ -3,9 +3,8 @@
 //
 // Records are created by engine threads or pages, registered in an engine's ConnectMap,
 // and deleted only by pages (closing the socket first). g_connectLock (net/crit_sec.h)
-// guards every map and the fields workers change: recvBytes, recvBytes2, recvLog, unread
-// and sock. A worker holds the lock while the page handles WM_CONNECT_DATA (and a new UDP
-// peer's WM_CONNECT_NEW), so page handlers read and change the record without taking it.
+// guards every map and the fields workers change: recvBytes, recvLog, unread and sock.
+// Which messages arrive with the lock held is stated with each message below.
 #pragma once
 
 #include <netinet/in.h>
@@ -22,6 +21,16 @@
 #include "net/socket_handle.h"
 #include "platform/win_types.h"
 
+// The lock rule, per message (every message runs its handler on the user-interface thread):
+// - WM_CONNECT_NEW: sent by the TCP accept thread WITHOUT g_connectLock (the record is
+//   registered, and cannot be freed before the handler returns, since it has no entry yet);
+//   sent by a UDP delivering thread WITH the lock held until the handler returns.
+// - WM_CONNECT_DATA: sent by the TCP receive threads and the UDP delivering threads WITH the
+//   lock held until the handler returns: the handler uses the record without taking it.
+// - Posted, never sent, and without the lock: the TCP connect helper's outcome
+//   (net/tcp_connect.h) and the TCP sender threads' wake-ups (pages/tcp_send_queue.h); their
+//   handlers run from the event loop and take the lock (UiCritSecGuard) where they need it.
+//
 // wParam 0; lParam = the new record, already registered. The page inserts its tree entry.
 constexpr UINT WM_CONNECT_NEW = WM_USER + 300;
 // wParam 0: a chunk was appended to recvLog; 1: the peer closed (sock is already -1).

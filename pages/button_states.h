@@ -27,8 +27,7 @@ struct ButtonSlots {
 inline constexpr ButtonSlots kSlot{};
 
 // What the views show: nothing yet, the host node, or an entry (with or without a record,
-// whose connection is open or closed). TCP and UDP pages describe it alike; `open` is what
-// the entry's own socket says (TCP: connected; UDP client: not yet ended).
+// whose own socket is open or closed). TCP and UDP pages describe it alike.
 struct ShownState {
     enum class What { Nothing, Host, Entry };
     What what = What::Nothing;

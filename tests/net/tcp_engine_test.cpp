@@ -413,24 +413,36 @@ TEST(TcpEngineTeardownTest, ThreadsThatWakeAfterTheEngineIsGoneFindNothing) {
     TestPage page;
     const int baseDescriptors = OpenDescriptorCount();
     std::vector<SOCKET> clients;
+    std::vector<ConnectInfo*> records;
     {
         TcpEngine engine;
         engine.SetNotifyWindow(page.Window());
         const SOCKET listening = engine.StartListening(0);
         for (int i = 0; i < 4; ++i) clients.push_back(ConnectTo(BoundPort(listening)));
         ASSERT_TRUE(page.PumpUntil([&] { return page.Count(WM_CONNECT_NEW, 0) == 4; }));
-        for (std::uint32_t id = 0; id < 4; ++id) {
-            ConnectInfo* record = engine.Connections().at(id);
-            DeleteRecord(engine.Connections(), id, record);
+        {
+            UiCritSecGuard lock(g_connectLock);
+            for (std::uint32_t id = 0; id < 4; ++id) records.push_back(engine.Connections().at(id));
         }
         engine.StopListening(listening);
+        // The engine goes while its records are still registered (and alive): the threads
+        // that wake from now on must not find them.
     }
     for (SOCKET client : clients) {
-        SendSocket(client, "x", 1);  // wakes nothing new: the engine's threads are ending
+        SendSocket(client, "x", 1);
         closesocket(client);
     }
-    EXPECT_TRUE(page.PumpUntil([&] { return OpenDescriptorCount() <= baseDescriptors; }));
+    page.PumpFor(std::chrono::milliseconds(300));
     EXPECT_EQ(page.Count(WM_CONNECT_DATA, 0) + page.Count(WM_CONNECT_DATA, 1), 0);
+    {
+        UiCritSecGuard lock(g_connectLock);
+        for (ConnectInfo* record : records) {
+            EXPECT_TRUE(record->recvLog.Empty());
+            closesocket(record->sock);
+            delete record;
+        }
+    }
+    EXPECT_TRUE(page.PumpUntil([&] { return OpenDescriptorCount() <= baseDescriptors; }));
 }
 
 }  // namespace
