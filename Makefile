@@ -41,4 +41,4 @@ format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(BENCHBUILD) build-tsan build-asan
+	rm -rf $(BUILD) $(BENCHBUILD) build-thread build-address

@@ -116,9 +116,6 @@ bool FinishReceivedLine(ConnectInfo* record, int n, bool logged, HWND notifyWnd)
     if (logged) {
         record->recvBytes += n;
         ++record->recvLines;
-        const auto added = static_cast<std::uint32_t>(n);
-        record->recvBytes2 =
-            static_cast<std::int32_t>(static_cast<std::uint32_t>(record->recvBytes2) + added);
     }
     if (notifyWnd != nullptr && !NotifyAppended(record, notifyWnd))
         return false;

@@ -3,9 +3,8 @@
 //
 // Records are created by engine threads or pages, registered in an engine's ConnectMap,
 // and deleted only by pages (closing the socket first). g_connectLock (net/crit_sec.h)
-// guards every map and the fields workers change: recvBytes, recvBytes2, recvLines,
-// recvLog, unread and sock. A worker holds the lock while the page handles WM_CONNECT_DATA (and a
-// new UDP peer's WM_CONNECT_NEW), so page handlers read and change the record without taking it.
+// guards every map and the fields workers change: recvBytes, recvLines, recvLog, unread and
+// sock. Which messages arrive with the lock held is stated with each message below.
 #pragma once
 
 #include <netinet/in.h>
@@ -22,6 +21,16 @@
 #include "net/socket_handle.h"
 #include "platform/win_types.h"
 
+// The lock rule, per message (every message runs its handler on the user-interface thread):
+// - WM_CONNECT_NEW: sent by the TCP accept thread WITHOUT g_connectLock (the record is
+//   registered, and cannot be freed before the handler returns, since it has no entry yet);
+//   sent by a UDP delivering thread WITH the lock held until the handler returns.
+// - WM_CONNECT_DATA: sent by the TCP receive threads and the UDP delivering threads WITH the
+//   lock held until the handler returns: the handler uses the record without taking it.
+// - Posted, never sent, and without the lock: the TCP connect helper's outcome
+//   (net/tcp_connect.h) and the TCP sender threads' wake-ups (pages/tcp_send_queue.h); their
+//   handlers run from the event loop and take the lock (UiCritSecGuard) where they need it.
+//
 // wParam 0; lParam = the new record, already registered. The page inserts its tree entry.
 constexpr UINT WM_CONNECT_NEW = WM_USER + 300;
 // wParam 0: a chunk was appended to recvLog; 1: the peer closed (sock is already -1).
@@ -36,7 +45,6 @@ struct ConnectInfo {
     // user-interface thread alone (see CountSent); the received ones to the lock.
     std::int64_t sentBytes = 0;
     std::int64_t recvBytes = 0;
-    std::int32_t recvBytes2 = 0;
     CompactLog recvLog;
     CompactLog sendLog{CompactLog::kSentLog};
     std::int64_t recvLines = 0;     // chunks and datagrams logged
@@ -55,8 +63,6 @@ struct ConnectInfo {
 // Key -> record. The map never owns its records.
 using ConnectMap = std::map<std::uint64_t, ConnectInfo*>;
 
-class TcpEngine;
-class UdpEngine;
 // An engine's map and counters; shared by the engine and its threads so that a thread
 // woken after its page and engine are gone still finds a (now empty) registry.
 struct EngineRegistry;
@@ -65,8 +71,6 @@ struct EngineRegistry;
 struct ThreadParam {
     SOCKET sock = INVALID_SOCKET;
     std::uint32_t id = 0;
-    TcpEngine* tcpEngine = nullptr;
-    UdpEngine* udpEngine = nullptr;
     HWND notifyWnd = nullptr;
     sockaddr_in serverAddr{};
     std::uint8_t serverMode = 0;  // 1: records keyed by sender; 0: by the socket's own address

@@ -11,7 +11,6 @@
 struct EngineRegistry {
     ConnectMap map;                              // guarded by g_connectLock
     std::uint32_t nextId = 0;                    // TCP: id of the next connection; g_connectLock
-    std::uint32_t currentPeerPort = 0;           // UDP: port of the newest sender; g_connectLock
     std::atomic<HWND> notifyWnd{nullptr};        // server page
     std::atomic<HWND> clientNotifyWnd{nullptr};  // UDP client page
 };
@@ -19,5 +18,3 @@ struct EngineRegistry {
 // Registers `record` under the next id and sets its id; returns the id after it.
 // Takes g_connectLock (re-entrant, so callers may already hold it).
 std::uint32_t AddConnection(EngineRegistry& registry, ConnectInfo* record);
-// Registers a UDP peer under UdpKey(clientAddr) with id = current peer port.
-std::uint32_t AddPeer(EngineRegistry& registry, ConnectInfo* record);

@@ -247,7 +247,6 @@ SOCKET TcpEngine::StartListening(std::uint16_t port) {
     }
     auto* param = new ThreadParam;
     param->sock = listening;
-    param->tcpEngine = this;
     param->notifyWnd = registry_->notifyWnd;
     param->registry = registry_;
     if (StartWorkerThread(AcceptThread, param) == 0) {
@@ -271,7 +270,6 @@ int TcpEngine::StartReceiving(ConnectInfo* record, HWND window) {
     auto* param = new ThreadParam;
     param->sock = record->sock;
     param->id = record->id;
-    param->tcpEngine = this;
     param->notifyWnd = window;
     param->registry = registry_;
     if (StartWorkerThread(TcpReceiveThread, param) == 0) {
@@ -279,20 +277,6 @@ int TcpEngine::StartReceiving(ConnectInfo* record, HWND window) {
         return SOCKET_ERROR;
     }
     return 0;
-}
-
-int TcpEngine::SendStream(SOCKET s, const char* data, int len) {
-    int total = 0;
-    while (total < len) {
-        const int sent = SendSocket(s, data + total, len - total);
-        if (sent == SOCKET_ERROR) {
-            if (errno == EINTR)
-                continue;
-            return SOCKET_ERROR;
-        }
-        total += sent;
-    }
-    return total;
 }
 
 ConnectMap& TcpEngine::Connections() {

@@ -35,9 +35,6 @@ public:
     // Starts the receive thread of a connected, registered record; it reports to `window`.
     int StartReceiving(ConnectInfo* record, HWND window);
 
-    // Sends the whole buffer (repeating partial sends): len, or SOCKET_ERROR. Any thread.
-    int SendStream(SOCKET s, const char* data, int len);
-
     // The registry; callers hold g_connectLock.
     ConnectMap& Connections();
 

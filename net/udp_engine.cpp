@@ -47,14 +47,14 @@ ConnectInfo* FindPeer(EngineRegistry& registry, std::uint64_t key) {
 // registered (the sender's datagrams then go nowhere) and std::bad_alloc is thrown.
 void OnNewPeer(EngineRegistry& registry, const sockaddr_in& sender, const ThreadParam& own) {
     auto record = std::make_unique<ConnectInfo>();
-    registry.currentPeerPort = ntohs(sender.sin_port);
+    record->id = ntohs(sender.sin_port);
     record->clientAddr = sender;
     record->serverAddr = own.serverAddr;
-    AddPeer(registry, record.get());
+    registry.map[UdpKey(sender)] = record.get();
     LRESULT handled = 0;
     if (!TrySendMessageW(own.notifyWnd, WM_CONNECT_NEW, 0, reinterpret_cast<LPARAM>(record.get()),
                          handled)) {
-        registry.map.erase(UdpKey(record->clientAddr));  // the page never saw it
+        registry.map.erase(UdpKey(sender));  // the page never saw it
         throw std::bad_alloc();
     }
     record.release();  // the page's from now on
@@ -153,6 +153,39 @@ GroupedBatch GroupByKey(const DatagramBatch& batch, bool serverMode, std::uint64
     return grouped;
 }
 
+// What one hold of g_connectLock may still do: records and datagrams up to their limits,
+// time up to kLockHoldBudget, and nothing more once the window waits for the lock (after
+// the first record, so that every hold gets work done). The counts are checked at every
+// step, the clock and a waiting window at every record and every 64th datagram.
+class LockHoldBudget {
+public:
+    bool AllowsRecord() const {
+        return records_ < kRecordsPerLockHold && datagrams_ < kDatagramsPerLockHold &&
+               !OutOfTime(started_);
+    }
+    bool AllowsDatagram() const {
+        return datagrams_ < kDatagramsPerLockHold && (datagrams_ % 64 != 63 || !OutOfTime(true));
+    }
+    void LoggedDatagram() { ++datagrams_; }
+    // A record's turn ended; `touched`: datagrams were logged on it (it will be notified).
+    void EndRecord(bool touched) {
+        records_ += touched ? 1 : 0;
+        started_ = true;
+    }
+
+private:
+    bool OutOfTime(bool yieldToWindow) const {
+        return std::chrono::steady_clock::now() >= deadline_ ||
+               (yieldToWindow && g_connectLock.WindowWaiting());
+    }
+
+    const std::chrono::steady_clock::time_point deadline_ =
+        std::chrono::steady_clock::now() + kLockHoldBudget;
+    std::size_t records_ = 0;
+    std::size_t datagrams_ = 0;
+    bool started_ = false;
+};
+
 // Hands a batch to the page: each datagram is logged on its record in arrival order (a
 // sender's first makes and announces the record in server mode), and every record that
 // got data is notified once per hold of the lock, before any new sender is announced. A
@@ -175,14 +208,8 @@ bool Deliver(const ThreadParam& own, std::uint64_t localKey, const DatagramBatch
         CritSecGuard lock(g_connectLock);
         if (!IsSocketOpen(own.sock))
             return false;
-        const auto deadline = std::chrono::steady_clock::now() + kLockHoldBudget;
-        std::size_t logged = 0;
-        // At least one sender per hold; then the hold ends early when the window waits.
-        for (bool first = true;
-             group < grouped.keys.size() && touched.size() < kRecordsPerLockHold &&
-             logged < kDatagramsPerLockHold && std::chrono::steady_clock::now() < deadline &&
-             (first || !g_connectLock.WindowWaiting());
-             first = false) {
+        LockHoldBudget budget;
+        while (group < grouped.keys.size() && budget.AllowsRecord()) {
             const std::uint64_t key = grouped.keys[group];
             const std::vector<std::size_t>& indices = grouped.datagrams.at(key);
             ConnectInfo* record = FindPeer(*own.registry, key);
@@ -193,17 +220,12 @@ bool Deliver(const ThreadParam& own, std::uint64_t localKey, const DatagramBatch
             }
             // A client endpoint the page has replaced (same address, another socket) is
             // not ours.
-            if (record == nullptr || (!serverMode && record->sock != own.sock)) {
+            const bool ours = record != nullptr && (serverMode || record->sock == own.sock);
+            if (!ours) {
                 inGroup = indices.size();
             } else {
-                for (; inGroup < indices.size() && logged < kDatagramsPerLockHold;
-                     ++inGroup, ++logged) {
-                    // One sender's share of a batch can be large: the hold's bounds apply
-                    // within it too (looked at now and then, so every hold gets work done).
-                    if (logged % 64 == 63 && (g_connectLock.WindowWaiting() ||
-                                              std::chrono::steady_clock::now() >= deadline)) {
-                        break;
-                    }
+                for (; inGroup < indices.size() && budget.AllowsDatagram();
+                     ++inGroup, budget.LoggedDatagram()) {
                     const DatagramBatch::Datagram& datagram = batch.datagrams[indices[inGroup]];
                     // n == 0 is an empty datagram, logged like any other. Notified below.
                     if (!AppendReceived(record, batch.bytes.data() + datagram.offset,
@@ -216,6 +238,7 @@ bool Deliver(const ThreadParam& own, std::uint64_t localKey, const DatagramBatch
                 }
                 touched.push_back(record);
             }
+            budget.EndRecord(ours);
             if (inGroup == indices.size()) {
                 ++group;
                 inGroup = 0;
@@ -284,13 +307,6 @@ std::shared_ptr<UdpPipe> SetUpReceiving(const ThreadParam& own, std::vector<char
 }
 
 }  // namespace
-
-std::uint32_t AddPeer(EngineRegistry& registry, ConnectInfo* record) {
-    CritSecGuard lock(g_connectLock);
-    registry.map[UdpKey(record->clientAddr)] = record;
-    record->id = registry.currentPeerPort;
-    return registry.currentPeerPort;
-}
 
 // Receive thread of one UDP socket: reads every datagram as it comes and queues it for the
 // socket's delivering thread, which reports to own.notifyWnd. Ends only when the program
@@ -382,7 +398,6 @@ SOCKET UdpEngine::BindEndpoint(std::uint16_t port) {
     }
     auto* param = new ThreadParam;
     param->sock = s;
-    param->udpEngine = this;
     param->notifyWnd = registry_->notifyWnd;
     param->serverAddr = address;
     param->serverMode = 1;
@@ -405,7 +420,6 @@ bool UdpEngine::StartClientReceiving(ConnectInfo* record) {
     SetSocketOption(record->sock, SOL_SOCKET, SO_RCVBUF, kReceiveBufferBytes);
     auto* param = new ThreadParam;
     param->sock = record->sock;
-    param->udpEngine = this;
     param->notifyWnd = registry_->clientNotifyWnd;
     param->serverAddr = record->serverAddr;
     param->serverMode = 0;
@@ -415,11 +429,6 @@ bool UdpEngine::StartClientReceiving(ConnectInfo* record) {
         return false;
     }
     return true;
-}
-
-std::uint32_t UdpEngine::AddPeer(ConnectInfo* record) {
-    UiCritSecGuard lock(g_connectLock);  // entered again, without waiting, inside
-    return ::AddPeer(*registry_, record);
 }
 
 int UdpEngine::SendDatagram(SOCKET s, const char* data, const sockaddr_in& to, int len) {

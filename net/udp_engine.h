@@ -36,9 +36,6 @@ public:
     // Starts client-mode reception on a bound endpoint the page has registered itself
     // (under UdpKey of its bound address). Returns true when the thread started.
     bool StartClientReceiving(ConnectInfo* record);
-    // Registers a peer record under UdpKey(clientAddr); sets its id to the current peer
-    // port and returns it. Takes g_connectLock.
-    std::uint32_t AddPeer(ConnectInfo* record);
     // One datagram of `len` bytes to `to`: bytes sent, or SOCKET_ERROR. Any thread.
     int SendDatagram(SOCKET s, const char* data, const sockaddr_in& to, int len);
 

@@ -6,8 +6,10 @@
 #include "net/socket_handle.h"
 
 struct HostInfo {
-    bool listening = false;  // the host node's socket is open (listening or bound)
-    int port = 0;            // the chosen port; below 1 until one is chosen
-    std::string address;     // local IPv4 address text (ANSI), also the node's label
+    int port = 0;         // the chosen port; below 1 until one is chosen
+    std::string address;  // local IPv4 address text (ANSI), also the node's label
     SOCKET sock = INVALID_SOCKET;
+
+    // The host node's socket is open (listening or bound).
+    bool IsOpen() const { return sock != INVALID_SOCKET; }
 };

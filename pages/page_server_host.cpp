@@ -1,6 +1,5 @@
 #include "pages/page_server_host.h"
 
-#include <arpa/inet.h>
 #include <errno.h>
 
 #include <string>
@@ -8,22 +7,18 @@
 #include "net/socket_error_text.h"
 #include "pages/ansi_text.h"
 #include "pages/dialog_p.h"
+#include "pages/endpoint_text.h"
 #include "pages/set_listen_dlg.h"
 #include "platform/message_box.h"
 #include "skin/tree_ctrl_ex.h"
 
-ServerHost::ServerHost(CDialogP& page, COLORREF dialogColour, int startSlot, int stopSlot,
-                       Socket socket)
-    : page_(page),
-      dialogColour_(dialogColour),
-      startSlot_(startSlot),
-      stopSlot_(stopSlot),
-      socket_(std::move(socket)) {}
+ServerHost::ServerHost(CDialogP& page, COLORREF dialogColour, Socket socket)
+    : page_(page), dialogColour_(dialogColour), socket_(std::move(socket)) {}
 
 void ServerHost::Create() {
     // One server per page: while it listens its port stays, and the user is told so rather
     // than asked for a port that could not be used.
-    if (const auto host = page_.GetHostNode(); host && host->info && host->info->listening) {
+    if (const auto host = page_.GetHostNode(); host && host->info && host->info->IsOpen()) {
         ShowMessageBox(&page_, QStringLiteral("已在端口 %1 监听").arg(host->info->port),
                        QStringLiteral("提示"));
         return;
@@ -36,7 +31,11 @@ void ServerHost::Create() {
             return;
         port = dialog.Port();
     }
-    if (port < 1)
+    StartOnPort(port);
+}
+
+void ServerHost::StartOnPort(int port) {
+    if (port < 1 || port > 65535)
         return;
     const auto host = page_.GetHostNode();
     if (!host)
@@ -47,9 +46,11 @@ void ServerHost::Create() {
         ShowMessageBox(&page_, problem, problem);
         return;
     }
+    if (info->IsOpen())
+        return;
     // Not listening: the new port replaces any earlier one, and the server starts on it.
     info->port = port;
-    page_.Tree()->SetItemText(host->item, FromAnsi(info->address + ":" + std::to_string(port)));
+    page_.Tree()->SetItemText(host->item, FromAnsi(EndpointText(info->address, port)));
     Start();
     page_.Tree()->SelectItem(host->item);
     page_.ShowEntry(host->item);
@@ -58,7 +59,7 @@ void ServerHost::Create() {
 void ServerHost::Start() {
     const auto host = page_.GetHostNode();
     HostInfo* info = host ? host->info : nullptr;
-    if (!info || info->listening)
+    if (!info || info->IsOpen())
         return;
     if (info->port < 1) {
         ShowMessageBox(&page_, QStringLiteral("监听端口不正确"), QStringLiteral("错误！"));
@@ -90,25 +91,16 @@ void ServerHost::SetOpen(HTREEITEM hostItem, HostInfo& info, SOCKET sock) {
     const bool open = sock != INVALID_SOCKET;
     const int image = open ? kImageHostOpen : kImageHostIdle;
     page_.Tree()->SetItemImage(hostItem, image, image);
-    info.listening = open;
     info.sock = sock;
-    SetStartStop(!open, open);
+    page_.ApplyButtons();
     if (socket_.changed)
         socket_.changed();
 }
 
-void ServerHost::ShowHostButtons() {
+ServerState ServerHost::State() const {
     const auto host = page_.GetHostNode();
     const HostInfo* info = host ? host->info : nullptr;
-    if (!info || info->port < 1) {
-        DisableStartStop();
-        return;
-    }
-    SetStartStop(!info->listening, info->listening);
-}
-
-void ServerHost::DisableStartStop() {
-    SetStartStop(false, false);
+    return {info && info->port >= 1, info && info->IsOpen()};
 }
 
 LRESULT ServerHost::AddPeerEntry(ConnectInfo* record) {
@@ -119,41 +111,16 @@ LRESULT ServerHost::AddPeerEntry(ConnectInfo* record) {
         ShowMessageBox(&page_, QStringLiteral("pConnectInfo is null"), QStringLiteral("error!"));
         return 1;
     }
-    char dotted[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &record->clientAddr.sin_addr, dotted, sizeof dotted);
-    const std::string label =
-        std::string(dotted) + ":" + std::to_string(ntohs(record->clientAddr.sin_port));
-    CTreeCtrlEx& tree = *page_.Tree();
-    record->treeItem =
-        tree.InsertItem(FromAnsi(label), kImageEntryOpen, kImageEntryOpen, host->item, TVI_LAST);
-    tree.SetItemData(record->treeItem, reinterpret_cast<std::uintptr_t>(record));
-    tree.Expand(host->item);
+    page_.Records().AddEntry(*record, FromAnsi(EndpointText(record->clientAddr)), kImageEntryOpen);
     return 1;
 }
 
 bool ServerHost::IsOpen() const {
     const auto host = page_.GetHostNode();
-    return host && host->info && host->info->listening;
+    return host && host->info && host->info->IsOpen();
 }
 
 SOCKET ServerHost::ServerSocket() const {
     const auto host = page_.GetHostNode();
     return host && host->info ? host->info->sock : INVALID_SOCKET;
-}
-
-void ServerHost::SetStartStop(bool start, bool stop) {
-    page_.ButtonSlot(startSlot_).setEnabled(start);
-    page_.ButtonSlot(stopSlot_).setEnabled(stop);
-}
-
-void ServerHost::StartOnPort(int port) {
-    const auto host = page_.GetHostNode();
-    HostInfo* info = host ? host->info : nullptr;
-    if (port < 1 || port > 65535 || !info || info->port >= 1)
-        return;
-    info->port = port;
-    page_.Tree()->SetItemText(host->item, FromAnsi(info->address + ":" + std::to_string(port)));
-    Start();
-    page_.Tree()->SelectItem(host->item);
-    page_.ShowEntry(host->item);
 }

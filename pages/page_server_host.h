@@ -1,13 +1,14 @@
 // The host node of a server page (TCP or UDP): the port chosen with the port dialog,
 // the server socket opened on it and closed again, the host node's label and image, and
-// the page's start and stop buttons. The page supplies how its engine opens and closes the
-// socket. User-interface thread only.
+// what the page's start and stop buttons need to know. The page supplies how its engine opens and
+// closes the socket. User-interface thread only.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 
 #include "net/socket_handle.h"
+#include "pages/button_states.h"
 #include "platform/win_types.h"
 
 class CDialogP;
@@ -24,9 +25,8 @@ public:
         std::function<void()> changed;
     };
 
-    // `startSlot` and `stopSlot` are the page's button slots for starting and stopping;
     // `dialogColour` is the port dialog's background.
-    ServerHost(CDialogP& page, COLORREF dialogColour, int startSlot, int stopSlot, Socket socket);
+    ServerHost(CDialogP& page, COLORREF dialogColour, Socket socket);
 
     // While the server listens: says on which port, and asks nothing. Otherwise asks for
     // the port; a valid port becomes the server's (replacing an earlier one), the server
@@ -37,10 +37,8 @@ public:
     // Closes the server socket; the entries stay.
     void Stop();
 
-    // Button states with the host node shown: start or stop once a port was chosen.
-    void ShowHostButtons();
-    // Button states with an entry shown: neither.
-    void DisableStartStop();
+    // For the page's button states: a port was chosen, the socket is open.
+    ServerState State() const;
 
     // A new peer (an accepted connection, a sender heard for the first time): an entry
     // "address:port" under the host node, open, carrying the record. Inside the
@@ -59,11 +57,8 @@ public:
 private:
     // The host node shows the server socket `sock` open, or closed when INVALID_SOCKET.
     void SetOpen(HTREEITEM hostItem, HostInfo& info, SOCKET sock);
-    void SetStartStop(bool start, bool stop);
 
     CDialogP& page_;
     COLORREF dialogColour_;
-    int startSlot_;
-    int stopSlot_;
     Socket socket_;
 };

@@ -26,16 +26,6 @@ struct PageControls {
 // `treeId`, and finds the four controls.
 PageControls BuildPageControls(QWidget* page, int templateId, int treeId);
 
-// Button slots in the page base that every page gives the same command.
-struct CommonSlots {
-    int create = 1;
-    int remove = 5;  // Delete
-    int send = 9;
-    int clearSent = 10;
-    int clearReceived = 11;
-};
-inline constexpr CommonSlots kSlot{};
-
 // The ids every page gives its tree and its common buttons.
 struct PageIds {
     int tree;
@@ -46,14 +36,13 @@ struct PageIds {
     int clearSent;
 };
 
-// One run-time button of a page: its slot in the base, its command id, its bitmaps, what
-// a click does, and whether it starts enabled.
+// One run-time button of a page: its slot in the base (button_states.h), its command id,
+// its bitmaps and what a click does.
 struct PageButton {
     int slot;
     int id;
     SkinBitmaps bitmaps;
     std::function<void()> command;
-    bool enabled = true;
 };
 
 struct PlacedButton {

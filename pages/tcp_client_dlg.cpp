@@ -1,20 +1,16 @@
 #include "pages/tcp_client_dlg.h"
 
-#include <arpa/inet.h>
-
 #include <QEvent>
 #include <string>
 
 #include "net/crit_sec.h"
 #include "pages/ansi_text.h"
 #include "pages/dlg_set_ip.h"
+#include "pages/endpoint_text.h"
 #include "platform/message_box.h"
 #include "skin/tree_ctrl_ex.h"
 
 namespace {
-// The page's own slot; Disconnect's is the TCP pages' and the others are every page's.
-constexpr int kConnectSlot = 6;
-
 // Between the local and the remote end in a connected entry's label.
 const QString kLabelJoin = QStringLiteral("<->");
 
@@ -27,19 +23,18 @@ CTcpClientDlg::CTcpClientDlg(QWidget* parent)
     BuildPage(kIds.tree, kPageColour, [this](const PageControls& controls) {
         return LayoutButtons(
             {{kSlot.create, kIds.create, kCreateBitmaps, [this] { OnCreate(); }},
-             {kConnectSlot, kConnectId, kConnectBitmaps, [this] { OnConnect(); }, false},
-             {kDisconnectSlot, kDisconnectId, kDisconnectBitmaps, [this] { OnDisconnect(); },
-              false},
-             {kSlot.remove, kIds.remove, kDeleteBitmaps, [this] { OnDelete(); }, false}},
-            TreeClientWidth(controls) / 4 / 2 + 4, kIds, [this] { SendTypedTextTcp(); });
+             {kSlot.connect, kConnectId, kConnectBitmaps, [this] { OnConnect(); }},
+             {kSlot.disconnect, kDisconnectId, kDisconnectBitmaps, [this] { OnDisconnect(); }},
+             {kSlot.remove, kIds.remove, kDeleteBitmaps, [this] { OnDelete(); }}},
+            TreeClientWidth(controls) / 4 / 2 + 4, kIds);
     });
 }
 
 CTcpClientDlg::~CTcpClientDlg() {
     connect_.Abandon();
     connecting_ = nullptr;
-    // Closes every socket, the one still connecting too: its helper thread then ends.
-    TearDownTcpPage();
+    // The base's tear-down closes every socket, the one still connecting too: its helper
+    // thread then ends.
 }
 
 void CTcpClientDlg::OnCommand(int id) {
@@ -76,8 +71,7 @@ void CTcpClientDlg::OnCreate() {
     }
     if (port <= 0)
         return;
-    const auto host = GetHostNode();
-    if (!host)
+    if (!GetHostNode())
         return;
 
     // One entry per Create, whatever count the dialog was given. The socket opens on Connect.
@@ -85,23 +79,17 @@ void CTcpClientDlg::OnCreate() {
     record->serverAddr = remote;
     Engine().AddConnection(record);
 
-    char dotted[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &remote.sin_addr, dotted, sizeof dotted);
-    lastAddress_ = QString::fromLatin1(dotted);
+    lastAddress_ = QString::fromStdString(DottedAddress(remote.sin_addr));
 
     // Labelled with the port as entered (an unusable address was given port 65535).
-    const QString label = FromAnsi(std::string(dotted) + ":" + std::to_string(port));
-    const HTREEITEM entry =
-        Tree()->InsertItem(label, kImageEntryClosed, kImageEntryClosed, host->item, TVI_LAST);
-    record->treeItem = entry;
-    Tree()->SetItemData(entry, reinterpret_cast<std::uintptr_t>(record));
-    Tree()->Expand(host->item);
+    const HTREEITEM entry = Records().AddEntry(
+        *record, FromAnsi(EndpointText(remote.sin_addr, port)), kImageEntryClosed);
     Tree()->SelectItem(entry);
     ShowEntry(entry);
 }
 
 void CTcpClientDlg::OnConnect() {
-    ConnectInfo* record = Tree() ? RecordOf(Tree()->GetSelectedItem()) : nullptr;
+    ConnectInfo* record = Records().SelectedRecord();
     if (!record)
         return;
     SOCKET sock = INVALID_SOCKET;
@@ -150,7 +138,7 @@ void CTcpClientDlg::OnConnectDone(SOCKET sock, bool connected) {
     const qsizetype join = remoteEnd.indexOf(kLabelJoin);
     if (join >= 0)
         remoteEnd = remoteEnd.mid(join + kLabelJoin.size());
-    Tree()->SetItemText(record->treeItem, FromAnsi(EndpointLabel(local)) + kLabelJoin + remoteEnd);
+    Tree()->SetItemText(record->treeItem, FromAnsi(EndpointText(local)) + kLabelJoin + remoteEnd);
     ShowEntry(record->treeItem);
 }
 
@@ -173,17 +161,15 @@ void CTcpClientDlg::ShowEntry(HTREEITEM item) {
     CTcpPage::ShowEntry(item);
 }
 
-void CTcpClientDlg::ShowCommandButtons(Shown shown) {
-    ButtonSlot(kConnectSlot).setEnabled(shown == Shown::ClosedEntry);
+ButtonSet CTcpClientDlg::EnabledButtons() const {
+    return TcpClientButtons(Shown());
 }
 
 // ---- notifications (user-interface thread; the receive thread holds the lock) --------------
 
-void CTcpClientDlg::OnPeerClosed(ConnectInfo& record) {
-    if (record.treeItem) {
-        // Unseen data marks the entry unless it is the selected one.
-        const bool unseen = record.unread && record.treeItem != Tree()->GetSelectedItem();
-        const int image = unseen ? kImageEntryClosedUnread : kImageEntryClosed;
-        Tree()->SetItemImage(record.treeItem, image, image);
-    }
+void CTcpClientDlg::OnReceptionEnded(ConnectInfo& record) {
+    // Unseen data marks the entry unless it is the selected one.
+    const bool unseen = record.unread && !Records().IsSelected(&record);
+    Records().SetImage(record.treeItem, unseen ? kImageEntryClosedUnread : kImageEntryClosed);
+    CTcpPage::OnReceptionEnded(record);
 }

@@ -46,8 +46,8 @@ public:
 
 protected:
     void OnCommand(int id) override;
-    void ShowCommandButtons(Shown shown) override;
-    void OnPeerClosed(ConnectInfo& record) override;
+    ButtonSet EnabledButtons() const override;
+    void OnReceptionEnded(ConnectInfo& record) override;
     // Swallows clicks on the tree while a connect is pending.
     bool eventFilter(QObject* watched, QEvent* event) override;
 

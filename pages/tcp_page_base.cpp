@@ -1,97 +1,141 @@
 #include "pages/tcp_page_base.h"
 
-#include <arpa/inet.h>
+#include <algorithm>
 
 #include "net/crit_sec.h"
-#include "skin/tree_ctrl_ex.h"
+#include "platform/message_box.h"
 
-std::string EndpointLabel(const sockaddr_in& address) {
-    char dotted[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &address.sin_addr, dotted, sizeof dotted);
-    return std::string(dotted) + ":" + std::to_string(ntohs(address.sin_port));
+namespace {
+std::uint64_t IdKey(const ConnectInfo& record) {
+    return record.id;
+}
+}  // namespace
+
+CTcpPage::CTcpPage(int templateId, QWidget* parent) : CDialogP(templateId, parent) {
+    sendQueue_.onDelivered = [this](ConnectInfo* record, const TcpSendQueue::Message& message) {
+        LogSent(*record, message.bytes, message.typed);
+    };
+    sendQueue_.onStalled = [this](ConnectInfo* record, const TcpSendQueue::Message& message,
+                                  std::size_t went) {
+        OnSendStalled(record, TcpSendQueue::Size(message), went);
+    };
+    sendQueue_.onFailed = [this](ConnectInfo* record, SOCKET sock) { OnSendFailed(record, sock); };
+    Records().onFreeing = [this](const ConnectInfo* record) {
+        Views().Forget(record);
+        sendQueue_.Forget(record);
+    };
 }
 
-CTcpPage::CTcpPage(int templateId, QWidget* parent) : CEndpointPage(templateId, parent) {}
-
-void CTcpPage::TearDownTcpPage() {
+CTcpPage::~CTcpPage() {
+    sendQueue_.ForgetAll();
     TearDownPage(engine_.Connections());
+}
+
+void CTcpPage::SetSendStallTimeoutForTesting(std::chrono::milliseconds timeout) {
+    sendQueue_.SetStallTimeoutForTesting(timeout);
 }
 
 // ---- commands ------------------------------------------------------------------------------
 
 void CTcpPage::OnDisconnect() {
     UiCritSecGuard lock(g_connectLock);
-    const HTREEITEM selected = Tree() ? Tree()->GetSelectedItem() : nullptr;
-    if (!selected || IsHostNode(selected))
+    const HTREEITEM selected = Records().Selected();
+    if (!selected || Records().IsHostNode(selected))
         return;
-    ConnectInfo* record = RecordOf(selected);
+    ConnectInfo* record = Records().RecordOf(selected);
     if (record && record->sock != INVALID_SOCKET) {
-        // The receive thread wakes with an error and reports the close; messages still
-        // waiting to go are dropped without a report.
-        DropPendingSends(record);
+        // The receive thread wakes with an error and reports the close.
+        sendQueue_.Forget(record);
         closesocket(record->sock);
         record->sock = INVALID_SOCKET;
-        Tree()->SetItemImage(selected, kImageEntryClosed, kImageEntryClosed);
+        Records().SetImage(selected, kImageEntryClosed);
     }
     ShowEntry(selected);
 }
 
 void CTcpPage::OnDelete() {
-    DeleteSelectedEntry(engine_.Connections(),
-                        [](const ConnectInfo& record) { return std::uint64_t{record.id}; });
+    DeleteSelectedEntry(engine_.Connections(), IdKey);
 }
 
-// ---- views ---------------------------------------------------------------------------------
+// ---- what the page base asks ---------------------------------------------------------------
 
-void CTcpPage::ShowEntry(HTREEITEM item) {
-    if (!item || !Tree())
-        return;
-    if (IsHostNode(item)) {
-        ShowButtonsFor(Shown::Host);
-        ClearViews();
-        return;
+int CTcpPage::EntryImage(const ConnectInfo& record) const {
+    return record.sock != INVALID_SOCKET ? kImageEntryOpen : kImageEntryClosed;
+}
+
+bool CTcpPage::CanSendTo(const ConnectInfo* record) {
+    if (!record)
+        return false;
+    SOCKET sock = INVALID_SOCKET;
+    {
+        UiCritSecGuard lock(g_connectLock);
+        sock = record->sock;
     }
-    ConnectInfo* record = RecordOf(item);
-    if (!record) {
-        ShowButtonsFor(Shown::EntryWithoutRecord);
-        return;
+    if (sock == INVALID_SOCKET) {
+        ShowMessageBox(this, QStringLiteral("未建立链接！"), QStringLiteral("提示!"));
+        return false;
     }
-    UiCritSecGuard lock(g_connectLock);
-    record->unread = 0;
-    const bool open = record->sock != INVALID_SOCKET;
-    const int image = open ? kImageEntryOpen : kImageEntryClosed;
-    Tree()->SetItemImage(item, image, image);
-    ShowButtonsFor(open ? Shown::OpenEntry : Shown::ClosedEntry);
-    ShowRecordLogs(*record);
+    return true;
 }
 
-void CTcpPage::ShowButtonsFor(Shown shown) {
-    ButtonSlot(kDisconnectSlot).setEnabled(shown == Shown::OpenEntry);
-    ButtonSlot(kSlot.remove).setEnabled(shown != Shown::Host);
-    ShowCommandButtons(shown);
+bool CTcpPage::SendBytes(ConnectInfo* record, std::string bytes, QString fromBox) {
+    SOCKET sock = INVALID_SOCKET;
+    {
+        UiCritSecGuard lock(g_connectLock);
+        sock = record->sock;
+    }
+    if (sock == INVALID_SOCKET)
+        return false;
+    // The sender thread writes it as the peer reads; onDelivered logs it. Socket handles are
+    // never reused, so a handle closed meanwhile only makes the send fail.
+    if (!sendQueue_.Queue(record, sock, {std::move(bytes), std::move(fromBox)})) {
+        // The connection is fine and the box keeps the text: the user may send it again.
+        ShowMessageBox(this, QStringLiteral("系统无法启动发送线程，请稍后再试。"),
+                       QStringLiteral("提示"));
+        return false;
+    }
+    return true;
 }
 
-// ---- notifications (user-interface thread; the sending worker holds the lock, if any) ------
-
-LRESULT CTcpPage::OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* record = reinterpret_cast<ConnectInfo*>(lParam);
-    switch (message) {
-        case WM_CONNECT_NEW:
-            return OnConnectNew(record);
-        case WM_CONNECT_DATA:
-            return OnConnectData(wParam, record, [this](ConnectInfo& closed) {
-                OnPeerClosed(closed);
-                // The buttons follow the shown entry; another entry's close leaves them.
-                if (IsShownRecord(&closed))
-                    ShowButtonsFor(Shown::ClosedEntry);
-            });
-        default:
-            return 0;
+void CTcpPage::OnReceptionEnded(ConnectInfo& record) {
+    // Inside the handler (the receive thread holds the lock). The buttons follow the shown
+    // entry; another entry's close leaves them.
+    if (Views().IsShown(&record)) {
+        MutableShown() = {ShownState::What::Entry, true, false};
+        ApplyButtons();
     }
 }
 
-LRESULT CTcpPage::OnConnectNew(ConnectInfo*) {
-    return 1;
+// ---- the send queue's reports --------------------------------------------------------------
+
+void CTcpPage::OnSendStalled(ConnectInfo* record, std::size_t size, std::size_t went) {
+    const auto seconds = std::max<long long>(
+        1, std::chrono::duration_cast<std::chrono::seconds>(sendQueue_.StallTimeout()).count());
+    const QString note =
+        QStringLiteral("（对方 %1 秒未接收数据：本条信息 %2 字节，已发出 %3 字节）")
+            .arg(seconds)
+            .arg(size)
+            .arg(went);
+    record->sendLog.AppendNote(note.toStdU16String());
+    Views().SentLogChanged(*record);
+    ShowMessageBox(this,
+                   QStringLiteral("对方 %1 秒未接收数据。本条信息共 %2 字节，已发出 %3 "
+                                  "字节，其余的在对方接收时继续发出。")
+                       .arg(seconds)
+                       .arg(size)
+                       .arg(went),
+                   QStringLiteral("提示"));
 }
 
-void CTcpPage::OnPeerClosed(ConnectInfo&) {}
+void CTcpPage::OnSendFailed(ConnectInfo* record, SOCKET sock) {
+    {
+        UiCritSecGuard lock(g_connectLock);
+        if (record->sock == sock) {
+            // The receive thread wakes with an error and reports the close.
+            closesocket(record->sock);
+            record->sock = INVALID_SOCKET;
+        }
+    }
+    ShowEntry(Records().Selected());
+    ShowMessageBox(this, QStringLiteral("对方已经断开！"), QStringLiteral("提示"));
+}

@@ -1,35 +1,23 @@
 #include "pages/tcp_server_dlg.h"
 
-namespace {
-// The page's own slots; Disconnect's is the TCP pages' and the others are every page's.
-constexpr int kListenSlot = 2;
-constexpr int kStopListeningSlot = 3;
-}  // namespace
-
 CTcpServerDlg::CTcpServerDlg(QWidget* parent)
     : CTcpPage(kTemplateId, parent),
-      server_(*this, kPageColour, kListenSlot, kStopListeningSlot,
+      server_(*this, kPageColour,
               {[this](std::uint16_t port) { return Engine().StartListening(port); },
                [this](SOCKET s) { Engine().StopListening(s); },
                {}}) {
     const HWND window = BuildPage(kIds.tree, kPageColour, [this](const PageControls& controls) {
         return LayoutButtons(
             {{kSlot.create, kIds.create, kCreateBitmaps, [this] { OnCreate(); }},
-             {kListenSlot, kListenId, kListenBitmaps, [this] { OnListen(); }, false},
-             {kStopListeningSlot, kStopListeningId, kStopListeningBitmaps,
-              [this] { OnStopListening(); }, false},
-             {kDisconnectSlot, kDisconnectId, kDisconnectBitmaps, [this] { OnDisconnect(); },
-              false},
-             {kSlot.remove, kIds.remove, kDeleteBitmaps, [this] { OnDelete(); }, false}},
-            (TreeClientWidth(controls) / 5 - 24) / 2, kIds, [this] { SendTypedTextTcp(); });
+             {kSlot.listen, kListenId, kListenBitmaps, [this] { OnListen(); }},
+             {kSlot.stopListening, kStopListeningId, kStopListeningBitmaps,
+              [this] { OnStopListening(); }},
+             {kSlot.disconnect, kDisconnectId, kDisconnectBitmaps, [this] { OnDisconnect(); }},
+             {kSlot.remove, kIds.remove, kDeleteBitmaps, [this] { OnDelete(); }}},
+            (TreeClientWidth(controls) / 5 - 24) / 2, kIds);
     });
     // Accepted connections are announced to this page.
     Engine().SetNotifyWindow(window);
-}
-
-CTcpServerDlg::~CTcpServerDlg() {
-    // The listening socket closes first, so no connection accepted meanwhile is missed.
-    TearDownTcpPage();
 }
 
 // ---- commands ------------------------------------------------------------------------------
@@ -49,11 +37,8 @@ void CTcpServerDlg::OnStopListening() {
 
 // ---- what the TCP page base asks of the page ---------------------------------------------
 
-void CTcpServerDlg::ShowCommandButtons(Shown shown) {
-    if (shown == Shown::Host)
-        server_.ShowHostButtons();
-    else
-        server_.DisableStartStop();
+ButtonSet CTcpServerDlg::EnabledButtons() const {
+    return TcpServerButtons(Shown(), server_.State());
 }
 
 LRESULT CTcpServerDlg::OnConnectNew(ConnectInfo* record) {

@@ -31,7 +31,6 @@ public:
     static constexpr int kClearSentId = kIds.clearSent;
 
     explicit CTcpServerDlg(QWidget* parent = nullptr);
-    ~CTcpServerDlg() override;
 
     // Commands (the buttons' handlers; Disconnect and Delete are the TCP pages' own).
     void OnCreate();
@@ -41,7 +40,7 @@ public:
     void StartOnPort(int port) { server_.StartOnPort(port); }
 
 protected:
-    void ShowCommandButtons(Shown shown) override;
+    ButtonSet EnabledButtons() const override;
     LRESULT OnConnectNew(ConnectInfo* record) override;
 
 private:

@@ -9,17 +9,12 @@
 #include "net/crit_sec.h"
 #include "net/socket_error_text.h"
 #include "pages/ansi_text.h"
+#include "pages/endpoint_text.h"
 #include "pages/set_udp_server_ip.h"
 #include "platform/message_box.h"
 #include "skin/tree_ctrl_ex.h"
 
 namespace {
-std::string Dotted(const in_addr& address) {
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &address, text, sizeof text);
-    return text;
-}
-
 // What a client's label shows as its local address: the machine's (the host node's), or
 // the any-address it is bound to when the machine has none but loopback.
 std::string LocalLabelAddress(const std::string& hostAddress) {
@@ -74,14 +69,11 @@ void CUdpClientDlg::OnCreate() {
         Engine().Peers()[UdpKey(local)] = record;
     }
     // Both ports as entered (the remote one even where the address was unusable).
-    const std::string label = LocalLabelAddress(host->info ? host->info->address : std::string()) +
-                              ":" + std::to_string(choice->localPort) + "<->" +
-                              Dotted(choice->remote.sin_addr) + ":" +
-                              std::to_string(choice->remotePort);
-    record->treeItem = Tree()->InsertItem(FromAnsi(label), kImageEntryClosed, kImageEntryClosed,
-                                          host->item, TVI_LAST);
-    Tree()->SetItemData(record->treeItem, reinterpret_cast<std::uintptr_t>(record));
-    Tree()->Expand(host->item);
+    const std::string label =
+        EndpointText(LocalLabelAddress(host->info ? host->info->address : std::string()),
+                     choice->localPort) +
+        "<->" + EndpointText(choice->remote.sin_addr, choice->remotePort);
+    Records().AddEntry(*record, FromAnsi(label), kImageEntryClosed);
 
     // From here on every datagram reaching the socket is logged on the record.
     if (!Engine().StartClientReceiving(record)) {
@@ -91,7 +83,7 @@ void CUdpClientDlg::OnCreate() {
         ShowMessageBox(this, QStringLiteral("创建套接字失败"), QStringLiteral("错误!"));
         return;
     }
-    lastAddress_ = QString::fromStdString(Dotted(choice->remote.sin_addr));
+    lastAddress_ = QString::fromStdString(DottedAddress(choice->remote.sin_addr));
     Tree()->SelectItem(record->treeItem);
     ShowEntry(record->treeItem);
 }
@@ -124,7 +116,18 @@ const sockaddr_in& CUdpClientDlg::Destination(const ConnectInfo& record) const {
     return record.serverAddr;
 }
 
-void CUdpClientDlg::OnEndpointEnded(ConnectInfo&) {
-    // Delete waits until an entry is shown again.
-    ButtonSlot(kSlot.remove).setEnabled(false);
+void CUdpClientDlg::ShowEntry(HTREEITEM item) {
+    if (item)
+        endedSinceShown_ = false;
+    CUdpPage::ShowEntry(item);
+}
+
+ButtonSet CUdpClientDlg::EnabledButtons() const {
+    return UdpClientButtons(Shown(), endedSinceShown_);
+}
+
+void CUdpClientDlg::OnReceptionEnded(ConnectInfo&) {
+    // Delete waits until an entry is shown again, whichever entry ended.
+    endedSinceShown_ = true;
+    ApplyButtons();
 }

@@ -30,10 +30,13 @@ public:
     // The remote address of the last client created, offered by the next Create.
     const QString& LastAddress() const { return lastAddress_; }
 
+    void ShowEntry(HTREEITEM item) override;
+
 protected:
     SOCKET SendingSocket(const ConnectInfo& record) const override;
     const sockaddr_in& Destination(const ConnectInfo& record) const override;
-    void OnEndpointEnded(ConnectInfo& record) override;
+    ButtonSet EnabledButtons() const override;
+    void OnReceptionEnded(ConnectInfo& record) override;
 
 private:
     // What the endpoint dialog returned.
@@ -49,4 +52,6 @@ private:
     SOCKET OpenClientSocket(const sockaddr_in& local);
 
     QString lastAddress_;
+    // A client's reception ended since an entry was last shown.
+    bool endedSinceShown_ = false;
 };

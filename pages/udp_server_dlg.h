@@ -31,8 +31,8 @@ public:
 protected:
     SOCKET SendingSocket(const ConnectInfo& record) const override;
     const sockaddr_in& Destination(const ConnectInfo& record) const override;
-    void ShowCommandButtons(bool hostShown) override;
-    LRESULT OnNewPeer(ConnectInfo* record) override;
+    ButtonSet EnabledButtons() const override;
+    LRESULT OnConnectNew(ConnectInfo* record) override;
 
 private:
     // Entry images follow the server socket: open or closed, with or without unseen data.

@@ -2,8 +2,8 @@
 # Installs what Wirelark needs to build, test and run, and nothing when all is present.
 # Asks dpkg first so that a machine that already has everything pays well under a second.
 set -e
-PACKAGES="build-essential cmake ninja-build pkg-config qt6-base-dev libgl1-mesa-dev libgtest-dev libgmock-dev
-libbenchmark-dev fonts-wqy-microhei fonts-liberation socat netcat-openbsd qt6-qpa-plugins dpkg-dev
+PACKAGES="build-essential cmake ninja-build pkg-config qt6-base-dev libgl1-mesa-dev libgtest-dev
+fonts-wqy-microhei fonts-liberation socat netcat-openbsd qt6-qpa-plugins dpkg-dev
 desktop-file-utils appstream lintian groff-base man-db qt6-translations-l10n iproute2"
 
 if ! command -v dpkg-query >/dev/null 2>&1; then

@@ -87,7 +87,7 @@ protected:
         return client;
     }
     void Send(SOCKET client, std::string_view bytes) {
-        ASSERT_EQ(tcp.SendStream(client, bytes.data(), static_cast<int>(bytes.size())),
+        ASSERT_EQ(SendAll(client, bytes.data(), static_cast<int>(bytes.size())),
                   static_cast<int>(bytes.size()));
     }
     // Waits until the record has counted `total` bytes.
@@ -209,7 +209,7 @@ TEST_F(ReceiveEncodingTest, SwitchingDuringAFloodNeitherCrashesNorCorruptsTextBe
         // Two connections, one sample per write: many reads, many cut characters.
         std::thread other([&] {
             for (int i = 0; i < copies; ++i)
-                tcp.SendStream(clientB, sample.bytes.data(), int(sample.bytes.size()));
+                SendAll(clientB, sample.bytes.data(), int(sample.bytes.size()));
         });
         for (int i = 0; i < copies; ++i) Send(clientA, sample.bytes);
         other.join();

@@ -1,5 +1,7 @@
-// IPv4 socket addresses for the engine tests (loopback only).
+// IPv4 socket addresses for the engine tests (loopback only), and a peer's blocking send.
 #pragma once
+
+#include <errno.h>
 
 #include <cstdint>
 
@@ -13,4 +15,20 @@ inline sockaddr_in AddressOf(const char* dotted, std::uint16_t port) {
 
 inline sockaddr_in Loopback(std::uint16_t port) {
     return AddressOf("127.0.0.1", port);
+}
+
+// Sends the whole buffer as a test's peer does (repeating partial sends): len, or
+// SOCKET_ERROR.
+inline int SendAll(SOCKET s, const char* data, int len) {
+    int total = 0;
+    while (total < len) {
+        const int sent = SendSocket(s, data + total, len - total);
+        if (sent == SOCKET_ERROR) {
+            if (errno == EINTR)
+                continue;
+            return SOCKET_ERROR;
+        }
+        total += sent;
+    }
+    return total;
 }

@@ -90,7 +90,7 @@ TEST_F(TcpServerPageTest, FloodIntoTheShownEntryShowsItsTailSavesWholeAndSurvive
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath("received.txt");
-    page_->SetSaveFileChooserForTesting([&] { return path; });
+    page_->Views().SetSaveFileChooserForTesting([&] { return path; });
     ASSERT_TRUE(
         ClickMenuEntry(page_->ReceivedView()->viewport(), QStringLiteral("保存收到的全部信息...")));
     QFile saved(path);

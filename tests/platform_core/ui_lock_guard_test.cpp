@@ -106,10 +106,19 @@ TEST(CCritSec, AWaitingWindowGoesBeforeAWorkerThatWantsTheLockAgain) {
     for (int i = 0; i < 10000 && !lock.WindowWaiting(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ASSERT_TRUE(lock.WindowWaiting());
+    std::atomic<bool> workerArriving = false;
     std::thread worker([&] {
+        workerArriving = true;
         CritSecGuard guard(lock);
         note("worker");
     });
+    // Still held while the worker blocks on it: both wait when the lock comes free. (Well
+    // below kYieldToWindowLimit, after which a worker competes anyway.)
+    for (int i = 0; i < 10000 && !workerArriving; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(workerArriving);
+    std::this_thread::sleep_for(CCritSec::kYieldToWindowLimit / 5);
+    EXPECT_TRUE(order.empty());
     lock.Leave();
     window.join();
     worker.join();

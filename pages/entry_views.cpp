@@ -1,0 +1,182 @@
+#include "pages/entry_views.h"
+
+#include <QAction>
+#include <QFileDialog>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QTimer>
+
+#include "net/connect_info.h"
+#include "net/crit_sec.h"
+#include "pages/log_file.h"
+#include "platform/message_box.h"
+
+EntryViews::EntryViews(QWidget* page, std::function<bool(const ConnectInfo*)> isSelected)
+    : QObject(page),
+      page_(page),
+      isSelected_(std::move(isSelected)),
+      refreshTimer_(new QTimer(this)),
+      saveReceived_(new QAction(QStringLiteral("保存收到的全部信息..."), this)) {
+    refreshTimer_->setSingleShot(true);
+    refreshTimer_->setInterval(kReceivedViewRefreshMs);
+    connect(refreshTimer_, &QTimer::timeout, this, [this] { RefreshReceived(); });
+    connect(saveReceived_, &QAction::triggered, this, [this] { SaveShownReceivedLog(); });
+    received_.actions.push_back(saveReceived_);
+}
+
+void EntryViews::Bind(QPlainTextEdit* received, QPlainTextEdit* sent) {
+    received_.log = LogView(
+        received, u"（更早收到的信息未在此显示，右键菜单“保存收到的全部信息...”可保存全部）");
+    sent_.log = LogView(sent, u"（更早发送的信息未在此显示）");
+    for (View view : {View::Received, View::Sent}) {
+        QPlainTextEdit* widget = Widget(view);
+        if (!widget)
+            continue;
+        widget->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(widget, &QWidget::customContextMenuRequested, this,
+                [this, view](const QPoint& at) { ShowMenu(view, at); });
+    }
+}
+
+QPlainTextEdit* EntryViews::Widget(View view) const {
+    return (view == View::Received ? received_ : sent_).log.Widget();
+}
+
+// ---- showing -------------------------------------------------------------------------------
+
+void EntryViews::Show(const ConnectInfo& record) {
+    shown_ = &record;
+    received_.log.Show(&record, record.recvLog);
+    sent_.log.Show(&record, record.sendLog);
+    received_.log.ScrollToEndLater();
+    sent_.log.ScrollToEndLater();
+}
+
+void EntryViews::ShowNothing() {
+    shown_ = nullptr;
+    received_.log.Clear();
+    sent_.log.Clear();
+}
+
+void EntryViews::SentLogChanged(const ConnectInfo& record) {
+    if (!isSelected_(&record))
+        return;
+    sent_.log.Show(&record, record.sendLog);
+    sent_.log.ScrollToEndLater();
+}
+
+void EntryViews::EmptySentView() {
+    sent_.log.Clear();
+}
+
+void EntryViews::Forget(const ConnectInfo* record) {
+    received_.log.Forget(record);
+    sent_.log.Forget(record);
+    if (refreshPending_ == record)
+        refreshPending_ = nullptr;
+    if (shown_ == record)
+        shown_ = nullptr;
+}
+
+bool EntryViews::OnDataAppended(ConnectInfo& record) {
+    if (!isSelected_(&record))
+        return false;
+    // A flood of small chunks is shown in batches: the first notification starts the timer,
+    // later ones only join the batch (a record pending before belongs to an entry no longer
+    // selected). Data shown as it arrives is seen: the entry keeps no unseen mark when its
+    // peer closes. No lock here: the worker that sent the notification holds it.
+    record.unread = 0;
+    refreshPending_ = &record;
+    if (!refreshTimer_->isActive())
+        refreshTimer_->start();
+    return true;
+}
+
+void EntryViews::RefreshReceived() {
+    ConnectInfo* record = refreshPending_;
+    refreshPending_ = nullptr;
+    if (!record || !isSelected_(record))
+        return;
+    // From the timer, outside any handler. The lock is held only while the new lines are
+    // read: the receive threads need not wait while the view lays them out.
+    LogView::Update update;
+    {
+        UiCritSecGuard lock(g_connectLock);
+        update = received_.log.Read(record, record->recvLog);
+    }
+    received_.log.Apply(update);
+    received_.log.ScrollToEndLater();
+}
+
+// ---- clears --------------------------------------------------------------------------------
+
+void EntryViews::ClearReceived(ConnectInfo* record) {
+    if (!record) {
+        ShowMessageBox(page_, QStringLiteral("未选择要清除的连接"), QStringLiteral("提示"));
+        return;
+    }
+    UiCritSecGuard lock(g_connectLock);
+    record->unread = 0;
+    record->recvBytes = 0;
+    record->recvLog.Clear();
+    received_.log.Clear();
+}
+
+void EntryViews::ClearSent(ConnectInfo* record) {
+    if (!record) {
+        ShowMessageBox(page_, QStringLiteral("未选择要清除的连接"), QStringLiteral("提示"));
+        return;
+    }
+    record->sentBytes = 0;  // sentBytes and sendLog belong to the page alone
+    record->sendLog.Clear();
+    sent_.log.Clear();
+}
+
+// ---- menus ---------------------------------------------------------------------------------
+
+void EntryViews::AddMenuAction(View view, QAction* action) {
+    PaneOf(view).actions.push_back(action);
+}
+
+void EntryViews::AddMenuFiller(View view, MenuFiller fill) {
+    PaneOf(view).fillers.push_back(std::move(fill));
+}
+
+void EntryViews::ShowMenu(View view, const QPoint& at) {
+    QPlainTextEdit* widget = Widget(view);
+    Pane& pane = PaneOf(view);
+    QMenu* menu = widget->createStandardContextMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    saveReceived_->setEnabled(shown_ != nullptr);
+    if (!pane.actions.empty())
+        menu->addSeparator();
+    for (QAction* action : pane.actions) menu->addAction(action);
+    for (const MenuFiller& fill : pane.fillers) fill(*menu);
+    menu->popup(widget->viewport()->mapToGlobal(at));
+}
+
+void EntryViews::SetSaveFileChooserForTesting(std::function<QString()> chooser) {
+    saveFileChooser_ = std::move(chooser);
+}
+
+void EntryViews::SaveShownReceivedLog() {
+    const ConnectInfo* record = shown_;
+    if (!record)
+        return;
+    const QString path = saveFileChooser_ ? saveFileChooser_()
+                                          : QFileDialog::getSaveFileName(
+                                                page_, QStringLiteral("保存收到的信息"),
+                                                QStringLiteral("收到的信息.txt"),
+                                                QStringLiteral("文本文件 (*.txt);;所有文件 (*)"));
+    // The dialog let other commands run: the entry may be gone or another one shown.
+    if (path.isEmpty() || shown_ != record)
+        return;
+    std::size_t lines = 0;
+    {
+        UiCritSecGuard lock(g_connectLock);
+        lines = record->recvLog.LineCount();
+    }
+    // What arrives meanwhile is not waited for: a flood would make the save endless.
+    if (!SaveLogToFile(record->recvLog, lines, path))
+        ShowMessageBox(page_, QStringLiteral("无法保存到这个文件！"), QStringLiteral("提示"));
+}
