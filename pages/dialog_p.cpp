@@ -1,6 +1,7 @@
 #include "pages/dialog_p.h"
 
 #include <QKeyEvent>
+#include <QMenu>
 #include <QPlainTextEdit>
 
 #include "net/crit_sec.h"
@@ -42,6 +43,9 @@ HWND CDialogP::BuildPage(int treeId, COLORREF colour,
             if (item)
                 ShowEntry(item);
         });
+        controls.tree->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(controls.tree, &QWidget::customContextMenuRequested, this,
+                &CDialogP::ShowTreeMenu);
     }
     if (sendBox_)
         sendBox_->setFocus();
@@ -62,6 +66,30 @@ HWND CDialogP::BuildPage(int treeId, COLORREF colour,
         return OnWindowMessage(message, wParam, lParam);
     });
     return window_;
+}
+
+void CDialogP::AddTreeMenuFiller(TreeMenuFiller fill) {
+    treeMenuFillers_.push_back(std::move(fill));
+}
+
+void CDialogP::AddSendBoxMenuFiller(CSendBox::MenuFiller fill) {
+    if (auto* box = qobject_cast<CSendBox*>(sendBox_))
+        box->AddMenuFiller(std::move(fill));
+}
+
+void CDialogP::ShowTreeMenu(const QPoint& at) {
+    CTreeCtrlEx* tree = Tree();
+    const HTREEITEM item = tree ? tree->HitTest(at) : nullptr;
+    if (!item)
+        return;
+    auto* menu = new QMenu(tree);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    for (const TreeMenuFiller& fill : treeMenuFillers_) fill(*menu, item);
+    if (menu->isEmpty()) {
+        delete menu;
+        return;
+    }
+    menu->popup(tree->viewport()->mapToGlobal(at));
 }
 
 PageButtonLayout CDialogP::LayoutButtons(std::vector<PageButton> topRow, int gap,

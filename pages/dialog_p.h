@@ -30,9 +30,11 @@
 #include "pages/entry_views.h"
 #include "pages/page_setup.h"
 #include "pages/record_tree.h"
+#include "platform/send_box.h"
 #include "platform/win_types.h"
 #include "skin/skin_btn.h"
 
+class QMenu;
 class QPlainTextEdit;
 
 class CDialogP : public QWidget {
@@ -65,6 +67,14 @@ public:
     const ShownState& Shown() const { return shown_; }
     // Enables exactly the buttons the page's EnabledButtons names.
     void ApplyButtons();
+
+    // Commands of the page or of a tool for the tree's context menu: every filler is asked,
+    // with the item under the pointer (the host node or an entry), each time the menu is
+    // opened on an item; a menu left empty is not shown.
+    using TreeMenuFiller = std::function<void(QMenu& menu, HTREEITEM item)>;
+    void AddTreeMenuFiller(TreeMenuFiller fill);
+    // Commands for the send box's context menu (after its edit items).
+    void AddSendBoxMenuFiller(CSendBox::MenuFiller fill);
 
     // The page's one send door: `bytes` go to `record`'s peer as one message, and are logged
     // (LogSent) once they went. `fromBox` is the send-box text they came from: the box is
@@ -120,6 +130,7 @@ private:
     LRESULT OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT OnConnectData(WPARAM what, ConnectInfo* record);
     void DetachWindowMessages();
+    void ShowTreeMenu(const QPoint& at);
 
     int templateId_;
     std::array<CSkinBtn, kButtonSlotCount> buttonSlots_;
@@ -130,4 +141,5 @@ private:
     QPlainTextEdit* sendBox_ = nullptr;
     ShownState shown_;
     HWND window_ = nullptr;
+    std::vector<TreeMenuFiller> treeMenuFillers_;
 };

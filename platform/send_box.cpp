@@ -1,5 +1,7 @@
 #include "platform/send_box.h"
 
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QMimeData>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -7,6 +9,20 @@
 
 CSendBox::CSendBox(QWidget* parent) : QPlainTextEdit(parent) {
     connect(document(), &QTextDocument::contentsChange, this, &CSendBox::OnContentsChange);
+}
+
+void CSendBox::AddMenuFiller(MenuFiller fill) {
+    menuFillers_.push_back(std::move(fill));
+}
+
+void CSendBox::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu* menu = createStandardContextMenu(event->pos());
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    for (const MenuFiller& fill : menuFillers_) {
+        menu->addSeparator();
+        fill(*menu);
+    }
+    menu->popup(event->globalPos());
 }
 
 bool CSendBox::canInsertFromMimeData(const QMimeData* source) const {

@@ -12,7 +12,10 @@
 #pragma once
 
 #include <QPlainTextEdit>
+#include <functional>
+#include <vector>
 
+class QMenu;
 class QMimeData;
 
 class CSendBox : public QPlainTextEdit {
@@ -24,13 +27,20 @@ public:
 
     explicit CSendBox(QWidget* parent = nullptr);
 
+    // Commands of a page or a tool for the box's context menu: each filler adds its items
+    // after the edit items (and a separator) every time the menu opens.
+    using MenuFiller = std::function<void(QMenu& menu)>;
+    void AddMenuFiller(MenuFiller fill);
+
 protected:
     bool canInsertFromMimeData(const QMimeData* source) const override;
     void insertFromMimeData(const QMimeData* source) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void OnContentsChange(int position, int removed, int added);
     void SetWrapAnywhere(bool anywhere);
 
     bool wrapAnywhere_ = false;
+    std::vector<MenuFiller> menuFillers_;
 };
