@@ -70,8 +70,6 @@ struct ThreadQueue {
     bool woken = false;
     // Shared, so that taking a copy to run it outside the mutex allocates nothing.
     std::shared_ptr<const std::function<void()>> waker;
-    // Mirrors "sent is not empty or woken" for waiters that spin without the mutex.
-    std::atomic<bool> attention{false};
 
     // Caller holds no lock. Runs the waker outside the queue's mutex so that it may post
     // events or take other locks freely. False when the waker ran out of memory: the
@@ -215,7 +213,6 @@ bool TrySendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LR
             // it in the queue and releases it, or happened before and we returned above.
             std::lock_guard queueLock(owner->mutex);
             owner->sent.push_back(send);
-            owner->attention.store(true, std::memory_order_release);
         }
     } catch (const std::bad_alloc&) {
         return false;  // nothing was queued
@@ -233,7 +230,6 @@ bool TrySendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LR
         const auto queued = std::find(owner->sent.begin(), owner->sent.end(), send);
         if (queued != owner->sent.end()) {
             owner->sent.erase(queued);
-            owner->attention.store(!owner->sent.empty() || owner->woken, std::memory_order_release);
             return false;
         }
     }
@@ -282,7 +278,6 @@ int DispatchSentMessages() {
                 break;
             send = queue.sent.front();
             queue.sent.pop_front();
-            queue.attention.store(!queue.sent.empty() || queue.woken, std::memory_order_release);
         }
         auto handler = FindHandler(send->window);
         send->Complete(handler ? (*handler)(send->message, send->wParam, send->lParam) : 0);
@@ -317,7 +312,6 @@ bool WaitForSentMessages(std::chrono::microseconds timeout) {
     const bool ready =
         queue.changed.wait_for(lock, timeout, [&] { return !queue.sent.empty() || queue.woken; });
     queue.woken = false;
-    queue.attention.store(!queue.sent.empty(), std::memory_order_release);
     return ready;
 }
 
@@ -325,7 +319,6 @@ void WakeThread(ThreadQueue* queue) {
     {
         std::lock_guard lock(queue->mutex);
         queue->woken = true;
-        queue->attention.store(true, std::memory_order_release);
     }
     queue->Notify();
 }
