@@ -38,14 +38,21 @@ HWND CDialogP::BuildPage(int treeId, COLORREF colour,
     if (controls.tree) {
         controls.tree->SetBkColor(colour);
         records_.Init(controls.tree);
+        // The shown entry is the tree's caret item, however the caret moved (mouse, keys,
+        // type-ahead, an entry removed), so that the views, the buttons and every command
+        // act on one entry.
+        connect(controls.tree, &QTreeWidget::currentItemChanged, this,
+                [this](QTreeWidgetItem* current) {
+                    if (current)
+                        ShowEntry(CTreeCtrlEx::ToHandle(current));
+                });
+        // A click on the caret item does not move it: shown again (its unseen mark goes).
         connect(controls.tree, &CTreeCtrlEx::itemClicked, this, [this](HTREEITEM item) {
-            // Follows clicks only: the hit item, before the tree moves its caret.
-            if (item)
+            if (item && item == records_.Selected())
                 ShowEntry(item);
         });
         controls.tree->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(controls.tree, &QWidget::customContextMenuRequested, this,
-                &CDialogP::ShowTreeMenu);
+        connect(controls.tree, &QWidget::customContextMenuRequested, this, &CDialogP::ShowTreeMenu);
     }
     if (sendBox_)
         sendBox_->setFocus();
@@ -112,6 +119,9 @@ void CDialogP::DetachWindowMessages() {
 
 void CDialogP::TearDownPage(ConnectMap& records) {
     DetachWindowMessages();
+    // Emptying the tree moves its caret: nothing is shown from a page going away.
+    if (Tree())
+        Tree()->disconnect(this);
     records_.ReleaseAll(records);
 }
 

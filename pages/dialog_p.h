@@ -59,9 +59,9 @@ public:
     QPlainTextEdit* SentView() const { return views_.Widget(EntryViews::View::Sent); }
     QPlainTextEdit* SendBox() const { return sendBox_; }
 
-    // The click on a tree row: the host node empties the views; an entry with a record loses
-    // its unseen mark, gets the page's image for it (EntryImage) and has its logs shown.
-    // The buttons follow. Nothing for a null item.
+    // The tree's caret moved to `item` (or the caret item was clicked): the host node empties the
+    // views; an entry with a record loses its unseen mark, gets the page's image for it
+    // (EntryImage) and has its logs shown. The buttons follow. Nothing for a null item.
     virtual void ShowEntry(HTREEITEM item);
     // What the views show, as the button states see it.
     const ShownState& Shown() const { return shown_; }

@@ -4,7 +4,10 @@
 #include <QFileDialog>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTimer>
+#include <new>
 
 #include "net/connect_info.h"
 #include "net/crit_sec.h"
@@ -46,27 +49,53 @@ QPlainTextEdit* EntryViews::Widget(View view) const {
 
 void EntryViews::Show(const ConnectInfo& record) {
     shown_ = &record;
-    received_.log.Show(&record, record.recvLog);
-    sent_.log.Show(&record, record.sendLog);
-    received_.log.ScrollToEndLater();
-    sent_.log.ScrollToEndLater();
+    // Shown again by the user: a paused view starts afresh.
+    for (Pane* pane : {&received_, &sent_}) {
+        if (pane->paused) {
+            pane->paused = false;
+            RemoveWaitingLine();
+            pane->log.Clear();
+        }
+    }
+    Refresh(received_, [&] {
+        received_.log.Show(&record, record.recvLog);
+        received_.log.ScrollToEndLater();
+    });
+    Refresh(sent_, [&] {
+        sent_.log.Show(&record, record.sendLog);
+        sent_.log.ScrollToEndLater();
+    });
 }
 
 void EntryViews::ShowNothing() {
     shown_ = nullptr;
-    received_.log.Clear();
-    sent_.log.Clear();
+    refreshPending_ = nullptr;
+    for (Pane* pane : {&received_, &sent_}) {
+        pane->paused = false;
+        Refresh(*pane, [pane] { pane->log.Clear(); });
+    }
 }
 
 void EntryViews::SentLogChanged(const ConnectInfo& record) {
     if (!isSelected_(&record))
         return;
-    sent_.log.Show(&record, record.sendLog);
-    sent_.log.ScrollToEndLater();
+    Refresh(sent_, [&] {
+        sent_.log.Show(&record, record.sendLog);
+        sent_.log.ScrollToEndLater();
+    });
 }
 
 void EntryViews::EmptySentView() {
-    sent_.log.Clear();
+    Refresh(sent_, [this] { sent_.log.Clear(); });
+}
+
+void EntryViews::SetSentWaitingText(std::function<QString(const ConnectInfo& record)> text) {
+    sentWaitingText_ = std::move(text);
+}
+
+void EntryViews::SentWaitingChanged(const ConnectInfo& record) {
+    if (IsShown(&record))
+        Refresh(sent_, [] {});
 }
 
 void EntryViews::Forget(const ConnectInfo* record) {
@@ -74,8 +103,69 @@ void EntryViews::Forget(const ConnectInfo* record) {
     sent_.log.Forget(record);
     if (refreshPending_ == record)
         refreshPending_ = nullptr;
-    if (shown_ == record)
+    if (shown_ == record) {
         shown_ = nullptr;
+        RemoveWaitingLine();
+    }
+}
+
+void EntryViews::Refresh(Pane& pane, const std::function<void()>& change) {
+    if (pane.paused || !pane.log.Widget())
+        return;
+    const bool sent = &pane == &sent_;
+    try {
+        if (sent)
+            RemoveWaitingLine();
+        change();
+        if (sent)
+            AddWaitingLine();
+    } catch (const std::bad_alloc&) {
+        Pause(pane);
+    }
+}
+
+void EntryViews::Pause(Pane& pane) {
+    pane.paused = true;
+    if (&pane == &received_) {
+        refreshPending_ = nullptr;
+        refreshTimer_->stop();
+    }
+    waitingLineAt_ = &pane == &sent_ ? -1 : waitingLineAt_;
+    // The note may need memory too; without it the view just stays as it is.
+    try {
+        QTextCursor cursor(pane.log.Widget()->document());
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertText(QStringLiteral("\n（内存不足：此视图暂停刷新）\n"));
+        pane.log.ScrollToEndLater();
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+void EntryViews::RemoveWaitingLine() {
+    QPlainTextEdit* view = sent_.log.Widget();
+    if (waitingLineAt_ < 0 || !view)
+        return;
+    QTextCursor cursor(view->document());
+    cursor.setPosition(waitingLineAt_);
+    cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    waitingLineAt_ = -1;
+}
+
+void EntryViews::AddWaitingLine() {
+    QPlainTextEdit* view = sent_.log.Widget();
+    if (!shown_ || !sentWaitingText_ || !view)
+        return;
+    const QString line = sentWaitingText_(*shown_);
+    if (line.isEmpty())
+        return;
+    // The log ends with a line feed, so its view ends with an empty paragraph: the line
+    // goes there, and taking it away leaves the view as the log made it.
+    QTextCursor cursor(view->document());
+    cursor.movePosition(QTextCursor::End);
+    waitingLineAt_ = cursor.position();
+    cursor.insertText(line);
+    sent_.log.ScrollToEndLater();
 }
 
 bool EntryViews::OnDataAppended(ConnectInfo& record) {
@@ -99,13 +189,15 @@ void EntryViews::RefreshReceived() {
         return;
     // From the timer, outside any handler. The lock is held only while the new lines are
     // read: the receive threads need not wait while the view lays them out.
-    LogView::Update update;
-    {
-        UiCritSecGuard lock(g_connectLock);
-        update = received_.log.Read(record, record->recvLog);
-    }
-    received_.log.Apply(update);
-    received_.log.ScrollToEndLater();
+    Refresh(received_, [&] {
+        LogView::Update update;
+        {
+            UiCritSecGuard lock(g_connectLock);
+            update = received_.log.Read(record, record->recvLog);
+        }
+        received_.log.Apply(update);
+        received_.log.ScrollToEndLater();
+    });
 }
 
 // ---- clears --------------------------------------------------------------------------------
@@ -119,7 +211,8 @@ void EntryViews::ClearReceived(ConnectInfo* record) {
     record->unread = 0;
     record->recvBytes = 0;
     record->recvLog.Clear();
-    received_.log.Clear();
+    received_.paused = false;
+    Refresh(received_, [this] { received_.log.Clear(); });
 }
 
 void EntryViews::ClearSent(ConnectInfo* record) {
@@ -129,7 +222,8 @@ void EntryViews::ClearSent(ConnectInfo* record) {
     }
     record->sentBytes = 0;  // sentBytes and sendLog belong to the page alone
     record->sendLog.Clear();
-    sent_.log.Clear();
+    sent_.paused = false;
+    Refresh(sent_, [this] { sent_.log.Clear(); });
 }
 
 // ---- menus ---------------------------------------------------------------------------------
@@ -145,8 +239,15 @@ void EntryViews::AddMenuFiller(View view, MenuFiller fill) {
 void EntryViews::ShowMenu(View view, const QPoint& at) {
     QPlainTextEdit* widget = Widget(view);
     Pane& pane = PaneOf(view);
-    QMenu* menu = widget->createStandardContextMenu();
+    // Our own items rather than Qt's, whose texts and mnemonics follow the locale.
+    auto* menu = new QMenu(widget);
     menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction* copy = menu->addAction(QStringLiteral("复制"), widget, &QPlainTextEdit::copy);
+    copy->setObjectName(QStringLiteral("edit-copy"));
+    copy->setEnabled(widget->textCursor().hasSelection());
+    QAction* all = menu->addAction(QStringLiteral("全选"), widget, &QPlainTextEdit::selectAll);
+    all->setObjectName(QStringLiteral("select-all"));
+    all->setEnabled(!widget->document()->isEmpty());
     saveReceived_->setEnabled(shown_ != nullptr);
     if (!pane.actions.empty())
         menu->addSeparator();

@@ -1,8 +1,11 @@
 // EntryViews: the received view and the sent view of a page, showing the logs of the shown
-// entry (the one last clicked). Holds the shown record, batches a flood of received data
+// entry (the tree's caret item). Holds the shown record, batches a flood of received data
 // into one refresh, empties logs and views for the two clear buttons, saves the whole
 // received log, and gives each view a context menu to which the page and its tools add
 // their own actions.
+//
+// A view whose refresh runs out of memory (std::bad_alloc) stops refreshing with a note in it;
+// the program and the other view go on, and showing an entry again resumes it.
 //
 // Threads: user-interface thread only. Outside the notification handlers the views take
 // g_connectLock (UiCritSecGuard) while they read or change a record's received side;
@@ -46,8 +49,13 @@ public:
     void ShowNothing();
     // The record's sent log got a line: shown if its entry is selected.
     void SentLogChanged(const ConnectInfo& record);
-    // Empties the sent view only (typed text of spaces only).
+    // Empties the sent view only (typed text of spaces only); the shown entry stays shown.
     void EmptySentView();
+    // A line the sent view shows below the shown record's log while something of it waits
+    // to go (empty: none); asked whenever the sent view changes.
+    void SetSentWaitingText(std::function<QString(const ConnectInfo& record)> text);
+    // What waits for `record` changed: its line is shown anew if its entry is shown.
+    void SentWaitingChanged(const ConnectInfo& record);
     // The record is about to be freed: no view counts it as shown any more.
     void Forget(const ConnectInfo* record);
 
@@ -78,8 +86,17 @@ private:
         LogView log{nullptr};
         std::vector<QAction*> actions;
         std::vector<MenuFiller> fillers;
+        // Memory ran out while the view was refreshed: it stays as it is, with a note,
+        // until an entry is shown again.
+        bool paused = false;
     };
     Pane& PaneOf(View view) { return view == View::Received ? received_ : sent_; }
+    // Runs `change` on the pane's view unless its refresh is paused; out of memory there
+    // pauses it. The sent view's waiting line is taken away before and put back after.
+    void Refresh(Pane& pane, const std::function<void()>& change);
+    void Pause(Pane& pane);
+    void RemoveWaitingLine();
+    void AddWaitingLine();
     void ShowMenu(View view, const QPoint& at);
     void RefreshReceived();
     void SaveShownReceivedLog();
@@ -94,4 +111,7 @@ private:
     QTimer* refreshTimer_;
     QAction* saveReceived_;
     std::function<QString()> saveFileChooser_;
+    std::function<QString(const ConnectInfo&)> sentWaitingText_;
+    // Where the sent view's waiting line begins (it runs to the end), or -1.
+    int waitingLineAt_ = -1;
 };

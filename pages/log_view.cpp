@@ -10,6 +10,7 @@
 
 #include "net/compact_log.h"
 #include "pages/view_follower.h"
+#include "platform/allocation_fault.h"
 
 namespace {
 
@@ -98,6 +99,7 @@ LogView::Update LogView::Read(const void* owner, const CompactLog& log) const {
 void LogView::Apply(const Update& update) {
     if (!view_)
         return;
+    ReachAllocationPoint(AllocationPoint::kViewRefresh);  // tests inject running out here
     if (update.owner != owner_)
         follower_->Follow();
     if (update.replace) {

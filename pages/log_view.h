@@ -44,6 +44,7 @@ public:
         std::u16string text;
     };
     Update Read(const void* owner, const CompactLog& log) const;
+    // May throw std::bad_alloc (the caller decides what stops).
     void Apply(const Update& update);
     // Empties the view; it then shows no record's log.
     void Clear();

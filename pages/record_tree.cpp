@@ -4,6 +4,7 @@
 
 #include "net/crit_sec.h"
 #include "pages/ansi_text.h"
+#include "pages/endpoint_text.h"
 #include "platform/resources.h"
 #include "skin/tree_ctrl_ex.h"
 
@@ -14,14 +15,16 @@ constexpr int kNodeIconIds[] = {136, 137, 140, 142, 144, 143};
 constexpr COLORREF kHostLabelColour = RGB(136, 0, 21);
 }  // namespace
 
+RecordTree::RecordTree() : hostLookup_(std::make_unique<AddressLookup>()) {}
+
+// A lookup still running is abandoned with it.
+RecordTree::~RecordTree() = default;
+
 void RecordTree::Init(CTreeCtrlEx* tree) {
     tree_ = tree;
     if (!tree_)
         return;
-    std::string address;
-    GetLocalHostAddress(address);
-
-    const HTREEITEM host = tree_->InsertItem(FromAnsi(address));
+    const HTREEITEM host = tree_->InsertItem(QString());
     tree_->setRootIsDecorated(true);  // buttons and lines, also at the root
 
     imageList_.clear();
@@ -30,12 +33,23 @@ void RecordTree::Init(CTreeCtrlEx* tree) {
     tree_->SetImageList(imageList_);
     tree_->SetItemImage(host, kImageHostIdle, kImageHostIdle);
 
-    auto* info = new HostInfo;
-    info->address = address;
-    tree_->SetItemData(host, reinterpret_cast<std::uintptr_t>(info));
+    tree_->SetItemData(host, reinterpret_cast<std::uintptr_t>(new HostInfo));
 
     tree_->SetItemBoldState(host, true);
     tree_->SetItemTextColor(host, kHostLabelColour);
+
+    // An empty name stands for the local host.
+    hostLookup_->Start(QString(), [this](in_addr_t address) { OnLocalAddress(address); });
+}
+
+void RecordTree::OnLocalAddress(in_addr_t address) {
+    const auto host = GetHostNode();
+    if (!host || !host->info || address == INADDR_NONE)
+        return;
+    HostInfo& info = *host->info;
+    info.address = DottedAddress(address).toStdString();
+    tree_->SetItemText(
+        host->item, FromAnsi(info.port > 0 ? EndpointText(info.address, info.port) : info.address));
 }
 
 std::optional<RecordTree::HostNode> RecordTree::GetHostNode() const {
@@ -119,6 +133,7 @@ void RecordTree::DeleteEntry(HTREEITEM item, ConnectMap& records, KeyOf keyOf) {
 }
 
 void RecordTree::ReleaseAll(ConnectMap& records) {
+    hostLookup_->Cancel();
     UiCritSecGuard lock(g_connectLock);
     const auto host = GetHostNode();
     if (host && host->info && host->info->sock != INVALID_SOCKET) {

@@ -4,7 +4,8 @@
 // records from the moment they are shown as entries (or registered in the page's engine map)
 // until DeleteEntry or ReleaseAll frees them; nobody else frees a record.
 //
-// Threads: user-interface thread only. DeleteEntry and ReleaseAll take g_connectLock
+// Threads: user-interface thread only (the local address is looked up on a helper thread and
+// handed back through the event loop). DeleteEntry and ReleaseAll take g_connectLock
 // (UiCritSecGuard) around the map and the records' sockets.
 #pragma once
 
@@ -12,11 +13,13 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "net/connect_info.h"
 #include "pages/host_info.h"
+#include "pages/page_address.h"
 
 class CTreeCtrlEx;
 
@@ -35,9 +38,16 @@ public:
     // Runs for every record just before it is freed (the views and send queues forget it).
     std::function<void(const ConnectInfo* record)> onFreeing;
 
-    // Makes `tree` the page's tree: the host node labelled with the local address, the six
-    // node images, a fresh HostInfo as the host node's item data.
+    RecordTree();
+    ~RecordTree();
+
+    // Makes `tree` the page's tree: the host node, the six node images, a fresh HostInfo as
+    // the host node's item data. The local address is looked up off the window's thread (a
+    // dead name service must not hold the start): the host node's label and HostInfo get it
+    // when it comes, and stay empty when there is none.
     void Init(CTreeCtrlEx* tree);
+    // The lookup of the local address (tests shorten its time limit).
+    AddressLookup& HostLookup() { return *hostLookup_; }
     CTreeCtrlEx* Tree() const { return tree_; }
 
     struct HostNode {
@@ -74,6 +84,10 @@ public:
 
 private:
     void Free(ConnectInfo* record);
+    // The local address came: the host node shows it (with its port once one is chosen).
+    void OnLocalAddress(in_addr_t address);
+
+    std::unique_ptr<AddressLookup> hostLookup_;
 
     CTreeCtrlEx* tree_ = nullptr;
     std::vector<QIcon> imageList_;

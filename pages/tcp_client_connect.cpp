@@ -18,8 +18,6 @@ CTcpClientConnect::CTcpClientConnect(Done done) : done_(std::move(done)) {
     window_ = CreateMessageWindow([this](UINT message, WPARAM wParam, LPARAM lParam) {
         return OnMessage(message, wParam, lParam);
     });
-    giveUp_.setSingleShot(true);
-    giveUp_.callOnTimeout([this] { Finish(false); });
 }
 
 CTcpClientConnect::~CTcpClientConnect() {
@@ -29,31 +27,43 @@ CTcpClientConnect::~CTcpClientConnect() {
 }
 
 bool CTcpClientConnect::Start(SOCKET sock, const sockaddr_in& address) {
-    if (Pending() || sock == INVALID_SOCKET)
+    if (Pending(sock) || sock == INVALID_SOCKET)
         return false;
     if (!StartConnecting(sock, address, window_, kConnectDoneMessage))
         return false;
-    pending_ = sock;
-    giveUp_.start(g_giveUpForTesting.value_or(kGiveUpTime));
+    auto giveUp = std::make_unique<QTimer>();
+    giveUp->setSingleShot(true);
+    giveUp->callOnTimeout([this, sock] { Finish(sock, false); });
+    giveUp->start(g_giveUpForTesting.value_or(kGiveUpTime));
+    pending_[sock] = std::move(giveUp);
     return true;
 }
 
+void CTcpClientConnect::Cancel(SOCKET sock) {
+    pending_.erase(sock);
+}
+
 void CTcpClientConnect::Abandon() {
-    giveUp_.stop();
-    pending_ = INVALID_SOCKET;
+    pending_.clear();
 }
 
 // User-interface thread, from the event loop (posted messages never run inside a lock wait).
 LRESULT CTcpClientConnect::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    // A late outcome of a connect given up or abandoned before is not ours any more
+    // A late outcome of a connect given up or cancelled before is not ours any more
     // (socket handles are never reused).
-    if (message == kConnectDoneMessage && Pending() && static_cast<SOCKET>(wParam) == pending_)
-        Finish(lParam == 0);
+    const auto sock = static_cast<SOCKET>(wParam);
+    if (message == kConnectDoneMessage && Pending(sock))
+        Finish(sock, lParam == 0);
     return 0;
 }
 
-void CTcpClientConnect::Finish(bool connected) {
-    const SOCKET sock = pending_;
-    Abandon();  // over before `done` runs: it may show a message box or start again
+void CTcpClientConnect::Finish(SOCKET sock, bool connected) {
+    // Over before `done` runs: it may show a message box or start again. The timer may be
+    // the one running this.
+    const auto found = pending_.find(sock);
+    if (found == pending_.end())
+        return;
+    found->second.release()->deleteLater();
+    pending_.erase(found);
     done_(sock, connected);
 }

@@ -1,7 +1,7 @@
-// The TCP client page's connect in progress, at most one at a time. The blocking connect
-// runs on a helper thread (net/tcp_connect.h) so that the window keeps painting and every
-// page keeps receiving; its outcome, or the give-up once the give-up time has passed, comes
-// back on the user-interface thread through the `done` call. The socket stays the caller's:
+// The TCP client page's connects in progress, any number at a time, one per socket. Each
+// blocking connect runs on a helper thread (net/tcp_connect.h) so that the window keeps painting
+// and every page keeps receiving; its outcome, or the give-up once the give-up time has passed,
+// comes back on the user-interface thread through the `done` call. The socket stays the caller's:
 // on a failure or a give-up the caller closes it, which also ends the helper thread.
 // User-interface thread only.
 #pragma once
@@ -11,6 +11,8 @@
 #include <QTimer>
 #include <chrono>
 #include <functional>
+#include <map>
+#include <memory>
 #include <optional>
 
 #include "net/socket_handle.h"
@@ -32,19 +34,23 @@ public:
     CTcpClientConnect(const CTcpClientConnect&) = delete;
     CTcpClientConnect& operator=(const CTcpClientConnect&) = delete;
 
-    // Starts connecting `sock`; false (nothing pending, `done` not called) when no helper
-    // thread could start or a connect is already pending.
+    // Starts connecting `sock`; false (nothing pending for it, `done` not called) when no
+    // helper thread could start or `sock` is connecting already.
     bool Start(SOCKET sock, const sockaddr_in& address);
-    bool Pending() const { return pending_ != INVALID_SOCKET; }
-    // Forgets the pending connect: `done` will not be called for it.
+    // Some connect, or the one of `sock`, is in progress.
+    bool Pending() const { return !pending_.empty(); }
+    bool Pending(SOCKET sock) const { return pending_.count(sock) != 0; }
+    // Forgets the connect of `sock` (every one without an argument): `done` will not be
+    // called for it. The caller closes the socket, which ends the helper thread.
+    void Cancel(SOCKET sock);
     void Abandon();
 
 private:
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
-    void Finish(bool connected);
+    void Finish(SOCKET sock, bool connected);
 
     Done done_;
-    HWND window_ = nullptr;  // where the helper thread posts the outcome
-    QTimer giveUp_;
-    SOCKET pending_ = INVALID_SOCKET;
+    HWND window_ = nullptr;  // where the helper threads post their outcomes
+    // The give-up timer of each socket connecting.
+    std::map<SOCKET, std::unique_ptr<QTimer>> pending_;
 };

@@ -1,6 +1,5 @@
 #include "pages/tcp_client_dlg.h"
 
-#include <QEvent>
 #include <string>
 
 #include "net/crit_sec.h"
@@ -28,33 +27,35 @@ CTcpClientDlg::CTcpClientDlg(QWidget* parent)
              {kSlot.remove, kIds.remove, kDeleteBitmaps, [this] { OnDelete(); }}},
             TreeClientWidth(controls) / 4 / 2 + 4, kIds);
     });
+    // Delete (or the tear-down) of an entry connecting cancels its connect; the socket
+    // closes with the record.
+    baseFreeing_ = Records().onFreeing;
+    Records().onFreeing = [this](const ConnectInfo* record) {
+        CancelConnect(record);
+        if (baseFreeing_)
+            baseFreeing_(record);
+    };
 }
 
 CTcpClientDlg::~CTcpClientDlg() {
     connect_.Abandon();
-    connecting_ = nullptr;
-    // The base's tear-down closes every socket, the one still connecting too: its helper
-    // thread then ends.
+    connecting_.clear();
+    // The base frees the records after this page's members are gone.
+    Records().onFreeing = baseFreeing_;
+    // The base's tear-down closes every socket, those still connecting too: their helper
+    // threads then end.
 }
 
-void CTcpClientDlg::OnCommand(int id) {
-    if (connect_.Pending())
+bool CTcpClientDlg::IsConnecting(const ConnectInfo* record) const {
+    return connecting_.count(record) != 0;
+}
+
+void CTcpClientDlg::CancelConnect(const ConnectInfo* record) {
+    const auto found = connecting_.find(record);
+    if (found == connecting_.end())
         return;
-    CTcpPage::OnCommand(id);
-}
-
-bool CTcpClientDlg::eventFilter(QObject* watched, QEvent* event) {
-    if (connect_.Pending() && Tree() && watched == Tree()->viewport()) {
-        switch (event->type()) {
-            case QEvent::MouseButtonPress:
-            case QEvent::MouseButtonRelease:
-            case QEvent::MouseButtonDblClick:
-                return true;  // neither the views nor the tree's caret follow it
-            default:
-                break;
-        }
-    }
-    return CTcpPage::eventFilter(watched, event);
+    connect_.Cancel(found->second);
+    connecting_.erase(found);
 }
 
 // ---- commands ------------------------------------------------------------------------------
@@ -105,20 +106,31 @@ void CTcpClientDlg::OnConnect() {
         AfxMessageBox(kConnectFailed);  // a connect without a socket fails at once
         return;
     }
-    connecting_ = record;
     if (!connect_.Start(sock, record->serverAddr)) {
-        connecting_ = nullptr;
         FailConnect(record, sock);
         return;
     }
-    setCursor(Qt::BusyCursor);
+    connecting_[record] = sock;
+    // Shown as busy: closed, Disconnect to cancel.
+    if (Records().IsSelected(record))
+        ShowEntry(record->treeItem);
 }
 
-// Runs from the event loop once the helper thread reported or the give-up time passed.
+void CTcpClientDlg::OnDisconnect() {
+    CancelConnect(Records().SelectedRecord());
+    CTcpPage::OnDisconnect();
+}
+
+// Runs from the event loop once a helper thread reported or its give-up time passed.
 void CTcpClientDlg::OnConnectDone(SOCKET sock, bool connected) {
-    unsetCursor();
-    ConnectInfo* record = connecting_;
-    connecting_ = nullptr;
+    ConnectInfo* record = nullptr;
+    for (auto it = connecting_.begin(); it != connecting_.end(); ++it) {
+        if (it->second == sock) {
+            record = const_cast<ConnectInfo*>(it->first);
+            connecting_.erase(it);
+            break;
+        }
+    }
     if (!record)
         return;
     if (!connected) {
@@ -150,15 +162,23 @@ void CTcpClientDlg::FailConnect(ConnectInfo* record, SOCKET sock) {
             record->sock = INVALID_SOCKET;
         }
     }
+    if (Records().IsSelected(record))
+        ShowEntry(record->treeItem);
     AfxMessageBox(kConnectFailed);
 }
 
 // ---- views ---------------------------------------------------------------------------------
 
-void CTcpClientDlg::ShowEntry(HTREEITEM item) {
-    if (connect_.Pending())
-        return;  // the page's buttons stay as they are until the connect is over
-    CTcpPage::ShowEntry(item);
+int CTcpClientDlg::EntryImage(const ConnectInfo& record) const {
+    return IsConnecting(&record) ? kImageEntryClosed : CTcpPage::EntryImage(record);
+}
+
+bool CTcpClientDlg::CanSendTo(const ConnectInfo* record) {
+    if (IsConnecting(record)) {
+        ShowMessageBox(this, QStringLiteral("正在连接，请稍候！"), QStringLiteral("提示!"));
+        return false;
+    }
+    return CTcpPage::CanSendTo(record);
 }
 
 ButtonSet CTcpClientDlg::EnabledButtons() const {

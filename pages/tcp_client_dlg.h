@@ -6,11 +6,15 @@
 // notifies this page's window.
 //
 // A connect runs on a helper thread (CTcpClientConnect) and is given up after a while, so
-// that the window, the other pages and their engines never wait for it; until it is over
-// this page ignores its own buttons and clicks on its tree. User-interface thread only.
+// that the window, the other pages and their engines never wait for it. Only the entry
+// connecting is busy meanwhile: it shows closed, refuses Send, and Disconnect or Delete on it
+// cancel the connect at once; every other entry and command works as ever.
+// User-interface thread only.
 #pragma once
 
 #include <QString>
+#include <functional>
+#include <map>
 
 #include "pages/tcp_client_connect.h"
 #include "pages/tcp_page_base.h"
@@ -35,30 +39,35 @@ public:
 
     // Dotted address of the last entry created, offered by the next Create.
     const QString& LastAddress() const { return lastAddress_; }
-    // A connect is running: the page's buttons and tree clicks are ignored.
-    bool ConnectPending() const { return connect_.Pending(); }
+    // Some entry is connecting; `record` is.
+    bool ConnectPending() const { return !connecting_.empty(); }
+    bool IsConnecting(const ConnectInfo* record) const;
 
-    void ShowEntry(HTREEITEM item) override;
-
-    // Commands (the buttons' handlers; Disconnect and Delete are the shared ones).
+    // Commands (the buttons' handlers; Delete is the shared one, which also cancels a
+    // connect through the freeing of the record).
     void OnCreate();
     void OnConnect();
+    // Cancels the selected entry's connect, if any, then disconnects as every TCP page does.
+    void OnDisconnect();
 
 protected:
-    void OnCommand(int id) override;
     ButtonSet EnabledButtons() const override;
+    int EntryImage(const ConnectInfo& record) const override;
+    bool CanSendTo(const ConnectInfo* record) override;
     void OnReceptionEnded(ConnectInfo& record) override;
-    // Swallows clicks on the tree while a connect is pending.
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // The connect of `connecting_` ended (on the user-interface thread, from the event loop).
+    // A connect ended (on the user-interface thread, from the event loop).
     void OnConnectDone(SOCKET sock, bool connected);
     // Closes the record's socket if it is still `sock` and tells the user.
     void FailConnect(ConnectInfo* record, SOCKET sock);
+    // Forgets the record's connect; the caller closes its socket.
+    void CancelConnect(const ConnectInfo* record);
 
     QString lastAddress_;
     CTcpClientConnect connect_;
-    // The record whose connect is pending; it cannot be deleted meanwhile (Delete is ignored).
-    ConnectInfo* connecting_ = nullptr;
+    // The records whose connects are pending, with the sockets connecting.
+    std::map<const ConnectInfo*, SOCKET> connecting_;
+    // What the TCP page base does as a record is freed.
+    std::function<void(const ConnectInfo*)> baseFreeing_;
 };

@@ -1,5 +1,7 @@
 #include "pages/tcp_page_base.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <algorithm>
 
 #include "net/crit_sec.h"
@@ -11,8 +13,19 @@ std::uint64_t IdKey(const ConnectInfo& record) {
 }
 }  // namespace
 
-CTcpPage::CTcpPage(int templateId, QWidget* parent) : CDialogP(templateId, parent) {
+namespace {
+// How often a waiting message's progress is shown anew.
+constexpr int kProgressIntervalMs = 250;
+}  // namespace
+
+CTcpPage::CTcpPage(int templateId, QWidget* parent)
+    : CDialogP(templateId, parent), progressTimer_(new QTimer(this)) {
+    progressTimer_->setInterval(kProgressIntervalMs);
+    connect(progressTimer_, &QTimer::timeout, this, [this] { ShowProgress(); });
+    Views().SetSentWaitingText([this](const ConnectInfo& record) { return WaitingText(record); });
     sendQueue_.onDelivered = [this](ConnectInfo* record, const TcpSendQueue::Message& message) {
+        // The stalled message was the front one: the peer took the rest.
+        CloseStallBox(record);
         LogSent(*record, message.bytes, message.typed);
     };
     sendQueue_.onStalled = [this](ConnectInfo* record, const TcpSendQueue::Message& message,
@@ -21,6 +34,7 @@ CTcpPage::CTcpPage(int templateId, QWidget* parent) : CDialogP(templateId, paren
     };
     sendQueue_.onFailed = [this](ConnectInfo* record, SOCKET sock) { OnSendFailed(record, sock); };
     Records().onFreeing = [this](const ConnectInfo* record) {
+        CloseStallBox(record);
         Views().Forget(record);
         sendQueue_.Forget(record);
     };
@@ -44,6 +58,12 @@ void CTcpPage::OnDisconnect() {
         return;
     ConnectInfo* record = Records().RecordOf(selected);
     if (record && record->sock != INVALID_SOCKET) {
+        const std::uint64_t unsent = sendQueue_.WaitingBytes(record);
+        if (unsent > 0) {
+            record->sendLog.AppendNote(
+                QStringLiteral("（未发出 %1 字节：连接已断开）").arg(unsent).toStdU16String());
+        }
+        CloseStallBox(record);
         // The receive thread wakes with an error and reports the close.
         sendQueue_.Forget(record);
         closesocket(record->sock);
@@ -94,7 +114,43 @@ bool CTcpPage::SendBytes(ConnectInfo* record, std::string bytes, QString fromBox
                        QStringLiteral("提示"));
         return false;
     }
+    // Still waiting for the peer: shown as waiting at once, and followed from now on.
+    if (sendQueue_.FrontProgress(record)) {
+        Views().SentWaitingChanged(*record);
+        if (!progressTimer_->isActive())
+            progressTimer_->start();
+    }
     return true;
+}
+
+QString CTcpPage::WaitingText(const ConnectInfo& record) const {
+    const auto progress = sendQueue_.FrontProgress(&record);
+    if (!progress)
+        return {};
+    return QStringLiteral("（等待发送：已发出 %1 / %2 字节）")
+        .arg(progress->went)
+        .arg(progress->total);
+}
+
+void CTcpPage::ShowProgress() {
+    if (const ConnectInfo* shown = Views().ShownRecord())
+        Views().SentWaitingChanged(*shown);
+    bool waiting = false;
+    Records().ForEachRecord([&](HTREEITEM, ConnectInfo& record) {
+        waiting = waiting || sendQueue_.FrontProgress(&record).has_value();
+    });
+    if (!waiting)
+        progressTimer_->stop();
+}
+
+void CTcpPage::CloseStallBox(const ConnectInfo* record) {
+    const auto found = stallBoxes_.find(record);
+    if (found == stallBoxes_.end())
+        return;
+    const QPointer<QWidget> box = found->second;
+    stallBoxes_.erase(found);
+    if (auto* dialog = qobject_cast<QDialog*>(box.data()))
+        dialog->reject();
 }
 
 void CTcpPage::OnReceptionEnded(ConnectInfo& record) {
@@ -118,6 +174,12 @@ void CTcpPage::OnSendStalled(ConnectInfo* record, std::size_t size, std::size_t 
             .arg(went);
     record->sendLog.AppendNote(note.toStdU16String());
     Views().SentLogChanged(*record);
+    // The box is the modal widget once its loop runs; it is closed when the peer takes the
+    // rest, or the connection goes.
+    QTimer::singleShot(0, this, [this, record] {
+        if (QWidget* box = QApplication::activeModalWidget())
+            stallBoxes_[record] = box;
+    });
     ShowMessageBox(this,
                    QStringLiteral("对方 %1 秒未接收数据。本条信息共 %2 字节，已发出 %3 "
                                   "字节，其余的在对方接收时继续发出。")
@@ -125,9 +187,11 @@ void CTcpPage::OnSendStalled(ConnectInfo* record, std::size_t size, std::size_t 
                        .arg(size)
                        .arg(went),
                    QStringLiteral("提示"));
+    stallBoxes_.erase(record);
 }
 
 void CTcpPage::OnSendFailed(ConnectInfo* record, SOCKET sock) {
+    CloseStallBox(record);
     {
         UiCritSecGuard lock(g_connectLock);
         if (record->sock == sock) {

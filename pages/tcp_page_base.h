@@ -9,7 +9,10 @@
 // g_connectLock (UiCritSecGuard) around its map and the records' worker-owned fields.
 #pragma once
 
+#include <QPointer>
+#include <QTimer>
 #include <chrono>
+#include <map>
 #include <string>
 
 #include "net/tcp_engine.h"
@@ -29,7 +32,8 @@ public:
     bool SendBytes(ConnectInfo* record, std::string bytes, QString fromBox = {}) override;
 
     // Closes the selected entry's connection (its receive thread then reports the close;
-    // messages still waiting are dropped without a report) and shows the entry again.
+    // messages still waiting are dropped, with a line in the sent log saying how many bytes
+    // did not go) and shows the entry again.
     void OnDisconnect();
     void OnDelete();
 
@@ -47,7 +51,15 @@ private:
     // Reports of the send queue (user-interface thread, outside any notification handler).
     void OnSendStalled(ConnectInfo* record, std::size_t size, std::size_t went);
     void OnSendFailed(ConnectInfo* record, SOCKET sock);
+    // The sent view's line for what waits for `record` (empty: nothing waits).
+    QString WaitingText(const ConnectInfo& record) const;
+    // Timer: the shown entry's waiting line follows its progress.
+    void ShowProgress();
+    // The stall message box about `record`, if one is up, goes: what it said is over.
+    void CloseStallBox(const ConnectInfo* record);
 
     TcpEngine engine_;
     TcpSendQueue sendQueue_;
+    QTimer* progressTimer_;
+    std::map<const ConnectInfo*, QPointer<QWidget>> stallBoxes_;
 };

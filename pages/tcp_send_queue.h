@@ -76,6 +76,8 @@ public:
     bool HasPending(const ConnectInfo* record) const;
     // The message being written for the record now, or nothing when none waits.
     std::optional<Progress> FrontProgress(const ConnectInfo* record) const;
+    // Bytes of every message waiting for the record's connection that have not gone yet.
+    std::uint64_t WaitingBytes(const ConnectInfo* record) const;
     // Drops the record's queue without a report (the page closes the connection itself,
     // or the record is about to be freed). A sender blocked in a send ends when the page
     // closes the socket.

@@ -16,8 +16,32 @@ void CSendBox::AddMenuFiller(MenuFiller fill) {
 }
 
 void CSendBox::contextMenuEvent(QContextMenuEvent* event) {
-    QMenu* menu = createStandardContextMenu(event->pos());
+    // Our own edit items rather than Qt's, whose texts and mnemonics follow the locale. No
+    // shortcut texts either: the keys work as ever.
+    auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
+    const bool editable = !isReadOnly();
+    const bool selection = textCursor().hasSelection();
+    // Named as Qt names its own items.
+    const auto add = [menu](const char* name, const QString& text, bool enabled,
+                            const std::function<void()>& run) {
+        QAction* action = menu->addAction(text, run);
+        action->setObjectName(QLatin1String(name));
+        action->setEnabled(enabled);
+    };
+    add("edit-undo", QStringLiteral("撤销"), editable && document()->isUndoAvailable(),
+        [this] { undo(); });
+    add("edit-redo", QStringLiteral("重做"), editable && document()->isRedoAvailable(),
+        [this] { redo(); });
+    menu->addSeparator();
+    add("edit-cut", QStringLiteral("剪切"), editable && selection, [this] { cut(); });
+    add("edit-copy", QStringLiteral("复制"), selection, [this] { copy(); });
+    // Through insertFromMimeData, like every other paste.
+    add("edit-paste", QStringLiteral("粘贴"), editable && canPaste(), [this] { paste(); });
+    add("edit-delete", QStringLiteral("删除"), editable && selection,
+        [this] { textCursor().removeSelectedText(); });
+    menu->addSeparator();
+    add("select-all", QStringLiteral("全选"), !document()->isEmpty(), [this] { selectAll(); });
     for (const MenuFiller& fill : menuFillers_) {
         menu->addSeparator();
         fill(*menu);

@@ -32,6 +32,9 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(page_.get()));
         tree_ = page_->Tree();
         ASSERT_NE(tree_, nullptr);
+        // The local address is looked up off the window's thread.
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return !tree_->GetItemText(Host()).isEmpty(); }, kWaitMs));
     }
     void TearDown() override {
         page_.reset();

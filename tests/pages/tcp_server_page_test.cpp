@@ -106,11 +106,12 @@ TEST_F(TcpServerPageTest, DataMarksUnseenEntriesAndAClickShowsTheLogs) {
     EXPECT_TRUE(LogLine("unseen").match(ReceivedText()).hasMatch());
     EXPECT_TRUE(SentText().isEmpty());
 
-    // Keyboard moves change the caret but neither the views nor the buttons.
+    // Keyboard moves are followed like clicks.
     tree_->setFocus();
     QTest::keyClick(tree_, Qt::Key_Up);
     EXPECT_EQ(tree_->GetSelectedItem(), s);
-    EXPECT_TRUE(LogLine("unseen").match(ReceivedText()).hasMatch());
+    EXPECT_FALSE(LogLine("unseen").match(ReceivedText()).hasMatch());
+    EXPECT_TRUE(ReceivedText().endsWith("second\n"));
 
     // The host node empties both views; a click below the last row changes nothing.
     ClickItem(Host());
