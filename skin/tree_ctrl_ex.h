@@ -10,7 +10,8 @@
 // Selection: the tree keeps no selection of its own; "selected item" means the caret
 // (current) item, as in a Win32 tree. Clicks and keys move the caret. itemClicked(HTREEITEM)
 // is emitted for left-button presses only, after hit-testing and before the caret moves, so
-// that a page can follow clicks and ignore keyboard moves.
+// that a page can tell a click on the current item (which shows it again) from the
+// caret moves that currentItemChanged reports.
 #pragma once
 
 #include <QIcon>
