@@ -44,8 +44,7 @@ HWND CDialogP::BuildPage(int treeId, COLORREF colour,
                 ShowEntry(item);
         });
         controls.tree->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(controls.tree, &QWidget::customContextMenuRequested, this,
-                &CDialogP::ShowTreeMenu);
+        connect(controls.tree, &QWidget::customContextMenuRequested, this, &CDialogP::ShowTreeMenu);
     }
     if (sendBox_)
         sendBox_->setFocus();
@@ -174,7 +173,7 @@ void CDialogP::OnSend() {
     ConnectInfo* record = records_.RecordOf(selected);
     if (!CanSendTo(record))
         return;
-    const QString typed = sendBox_ ? sendBox_->toPlainText() : QString();
+    const QString typed = CSendBox::TextOf(sendBox_);
     std::optional<std::string> bytes = TypedTextToWire(typed);
     if (!bytes)
         return;
@@ -193,7 +192,7 @@ void CDialogP::LogSent(ConnectInfo& record, const std::string& bytes, const QStr
     record.sendLog.AppendSent(bytes);
     views_.SentLogChanged(record);
     // The box keeps its text until the text has gone, unless the user changed it meanwhile.
-    if (!fromBox.isEmpty() && sendBox_ && sendBox_->toPlainText() == fromBox)
+    if (!fromBox.isEmpty() && sendBox_ && CSendBox::TextOf(sendBox_) == fromBox)
         sendBox_->clear();
 }
 
