@@ -28,8 +28,10 @@ QString JoinedText(QTextDocument* doc, int from, int to) {
     QString text;
     text.reserve(raw.size());
     qsizetype copied = 0;
-    for (QTextBlock block = doc->findBlock(from).next(); block.isValid() && block.position() <= to;
-         block = block.next()) {
+    // Positions only of the continuations: finding one costs a walk down the block tree.
+    const QTextBlock last = doc->findBlock(to);
+    for (QTextBlock block = doc->findBlock(from); block.isValid() && block != last;) {
+        block = block.next();
         if (!IsContinuation(block))
             continue;
         const qsizetype softBreak = block.position() - 1 - from;
