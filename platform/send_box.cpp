@@ -115,7 +115,9 @@ QMimeData* CSendBox::createMimeDataFromSelection() const {
 }
 
 // Inserts `text` at the cursor as one edit, a soft break after every kPiece characters of a
-// paragraph.
+// paragraph. Runs of short lines go in through one insertText, which starts each new paragraph
+// as a copy of the cursor's: so only while the cursor is in a continuation is a line break
+// inserted here.
 void CSendBox::InsertPieces(const QString& text) {
     QTextCursor cursor = textCursor();
     cursor.beginEditBlock();
@@ -124,16 +126,21 @@ void CSendBox::InsertPieces(const QString& text) {
     hard.clearProperty(kContinuation);
     QTextBlockFormat soft = hard;
     soft.setProperty(kContinuation, true);
+    bool inContinuation = IsContinuation(cursor.block());
     qsizetype start = 0;  // of the text not yet inserted
     qsizetype run = cursor.positionInBlock();
     const qsizetype size = text.size();
     for (qsizetype i = 0; i < size;) {
         const QChar c = text[i];
         if (IsParagraphBreak(c)) {
-            cursor.insertText(text.mid(start, i - start));
-            cursor.insertBlock(hard);
-            i += c == u'\r' && i + 1 < size && text[i + 1] == u'\n' ? 2 : 1;
-            start = i;
+            const qsizetype breakSize = c == u'\r' && i + 1 < size && text[i + 1] == u'\n' ? 2 : 1;
+            if (inContinuation) {
+                cursor.insertText(text.mid(start, i - start));
+                cursor.insertBlock(hard);
+                inContinuation = false;
+                start = i + breakSize;
+            }
+            i += breakSize;
             run = 0;
             continue;
         }
@@ -141,6 +148,7 @@ void CSendBox::InsertPieces(const QString& text) {
         if (run >= kPiece && !c.isLowSurrogate()) {
             cursor.insertText(text.mid(start, i - start));
             cursor.insertBlock(soft);
+            inContinuation = true;
             start = i;
             run = 0;
         }

@@ -139,6 +139,11 @@ TEST_F(TcpServerPageTest, ALongLineIsEditedCopiedAndSentWhole) {
                                std::string(expected).insert(CSendBox::kPiece - 1 + 10, "\n")));
     QTest::keyClick(box, Qt::Key_Backspace);
     EXPECT_EQ(box->Text(), QString::fromStdString(expected));
+    // So is a line break pasted there.
+    QGuiApplication::clipboard()->setText(QStringLiteral("ab\r\ncd"));
+    QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    expected.insert(CSendBox::kPiece - 1 + 10, "ab\ncd");
+    EXPECT_EQ(box->Text(), QString::fromStdString(expected));
 
     // Shift+Right from a paragraph's end selects the next character, not the soft break.
     cursor.setPosition(softBreak - 1);
@@ -150,12 +155,14 @@ TEST_F(TcpServerPageTest, ALongLineIsEditedCopiedAndSentWhole) {
     QTest::keyClick(box, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QString::fromStdString(expected));
 
+    std::string wire = expected;
+    wire.insert(wire.find('\n'), "\r");
     std::string arrived;
-    std::thread reader([&] { arrived = peer.Receive(expected.size()); });
+    std::thread reader([&] { arrived = peer.Receive(wire.size()); });
     Click(CTcpServerDlg::kSendId);
     EXPECT_TRUE(QTest::qWaitFor([&] { return box->Text().isEmpty(); }, kWaitMs));
     reader.join();
-    EXPECT_TRUE(arrived == expected) << arrived.size() << " of " << expected.size() << " bytes";
+    EXPECT_TRUE(arrived == wire) << arrived.size() << " of " << wire.size() << " bytes";
 
     // A paragraph never ends inside a surrogate pair.
     QString faces = QStringLiteral("x");
