@@ -184,7 +184,7 @@ void CDialogP::OnSend() {
     ConnectInfo* record = records_.RecordOf(selected);
     if (!CanSendTo(record))
         return;
-    const QString typed = sendBox_ ? sendBox_->toPlainText() : QString();
+    const QString typed = CSendBox::TextOf(sendBox_);
     std::optional<std::string> bytes = TypedTextToWire(typed);
     if (!bytes)
         return;
@@ -203,7 +203,7 @@ void CDialogP::LogSent(ConnectInfo& record, const std::string& bytes, const QStr
     record.sendLog.AppendSent(bytes);
     views_.SentLogChanged(record);
     // The box keeps its text until the text has gone, unless the user changed it meanwhile.
-    if (!fromBox.isEmpty() && sendBox_ && sendBox_->toPlainText() == fromBox)
+    if (!fromBox.isEmpty() && sendBox_ && CSendBox::TextOf(sendBox_) == fromBox)
         sendBox_->clear();
 }
 

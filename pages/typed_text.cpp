@@ -1,21 +1,29 @@
 #include "pages/typed_text.h"
 
+#include <QStringView>
+
 #include "text/code_page.h"
 
 std::optional<std::string> TypedTextToWire(const QString& typed) {
     if (typed.isEmpty())
         return std::nullopt;
-    QString text = typed;
+    QStringView text(typed);
     qsizetype end = text.size();
     while (end > 0 && text[end - 1] == u' ') --end;
     text.truncate(end);
-    // Each typed line break goes out as CR LF, as line-based protocols expect.
+    // Each typed line break goes out as CR LF, as line-based protocols expect. Copied in runs:
+    // the text can be megabytes.
     QString wire;
     wire.reserve(text.size() + text.count(u'\n'));
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == u'\n' && (i == 0 || text[i - 1] != u'\r'))
-            wire.append(u'\r');
-        wire.append(text[i]);
+    qsizetype copied = 0;
+    for (qsizetype i = text.indexOf(u'\n'); i >= 0; i = text.indexOf(u'\n', i + 1)) {
+        if (i > 0 && text[i - 1] == u'\r')
+            continue;
+        wire.append(text.mid(copied, i - copied));
+        wire.append(u'\r');
+        copied = i;
     }
-    return WideToAnsi(wire.toStdU16String());
+    wire.append(text.mid(copied));
+    return WideToAnsi(
+        std::u16string_view(reinterpret_cast<const char16_t*>(wire.constData()), wire.size()));
 }

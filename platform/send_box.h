@@ -6,8 +6,13 @@
 // paste item, the middle-button selection paste and a drop all insert the data's text only,
 // and data without text inserts nothing.
 //
-// A line without break points is laid out by the default wrap mode in time quadratic in its
-// length, so the box wraps anywhere while it holds a line longer than kLongLine.
+// Qt lays out a paragraph as a whole, and a line without break points in time quadratic in
+// its length. So a pasted line is cut into paragraphs of at most kPiece characters joined by
+// soft breaks: each paragraph after a soft break is marked as a continuation and its break is
+// no part of the text (Text(), copying and dragging join them again; Backspace and Delete at
+// a soft break remove the character beyond it). Only the paragraphs on screen are laid out.
+// A paragraph longer than kLongLine (made by typing or joining) is wrapped anywhere.
+// Code that reads the box's text reads Text() (or TextOf), never toPlainText().
 // User-interface thread only.
 #pragma once
 
@@ -17,6 +22,7 @@
 
 class QMenu;
 class QMimeData;
+class QTextBlock;
 
 class CSendBox : public QPlainTextEdit {
     Q_OBJECT
@@ -24,8 +30,15 @@ class CSendBox : public QPlainTextEdit {
 public:
     // Lines up to this length keep wrapping at word boundaries.
     static constexpr int kLongLine = 1024;
+    // The longest paragraph a paste makes.
+    static constexpr int kPiece = 4096;
 
     explicit CSendBox(QWidget* parent = nullptr);
+
+    // The box's text as the user sees it: soft breaks joined, line breaks as "\n".
+    QString Text() const { return TextOf(this); }
+    // The same for any plain text box (a box that is not a CSendBox has no soft breaks).
+    static QString TextOf(const QPlainTextEdit* box);
 
     // Commands of a page or a tool for the box's context menu: each filler adds its items
     // after the edit items (and a separator) every time the menu opens.
@@ -35,9 +48,13 @@ public:
 protected:
     bool canInsertFromMimeData(const QMimeData* source) const override;
     void insertFromMimeData(const QMimeData* source) override;
+    QMimeData* createMimeDataFromSelection() const override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void InsertPieces(const QString& text);
+    bool EditAtSoftBreak(QKeyEvent* event);
     void OnContentsChange(int position, int removed, int added);
     void SetWrapAnywhere(bool anywhere);
 

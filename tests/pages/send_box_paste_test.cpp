@@ -1,6 +1,6 @@
 // Pasting into every page's send box, and into a dialog's field, with an empty clipboard, a
 // clipboard holding only an image and one holding text: nothing but text ever goes in, and
-// the program goes on.
+// the program goes on. A long line pasted into the box is edited, copied and sent whole.
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -8,14 +8,19 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QTextBlock>
 #include <QTimer>
+#include <string>
+#include <thread>
 
 #include "pages/set_listen_dlg.h"
 #include "pages/tcp_client_dlg.h"
 #include "pages/tcp_server_dlg.h"
 #include "pages/udp_client_dlg.h"
 #include "pages/udp_server_dlg.h"
+#include "platform/send_box.h"
 #include "tests/pages/page_fixture.h"
+#include "tests/pages/page_test_support.h"
 
 namespace {
 
@@ -95,6 +100,79 @@ TYPED_TEST(SendBoxPasteTest, OnlyTextIsPastedAndAnEmptyClipboardChangesNothing) 
     QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
     QTest::keyClick(box, Qt::Key_Insert, Qt::ShiftModifier);
     EXPECT_EQ(box->toPlainText(), QStringLiteral("kept粘贴粘贴"));
+    EmptyClipboard();
+}
+
+// A line without breaks, far longer than a paragraph of the box: editing at the box's soft
+// breaks acts on the text as the user sees it, copying gives it joined, and Send takes it to
+// the peer byte for byte.
+TEST_F(TcpServerPageTest, ALongLineIsEditedCopiedAndSentWhole) {
+    LoopbackPeer peer;
+    ClickItem(ConnectPeer(peer, CreateServer()));
+    auto* box = qobject_cast<CSendBox*>(page_->SendBox());
+    ASSERT_NE(box, nullptr);
+    std::string line(3 * CSendBox::kPiece + 100, '0');
+    for (std::size_t i = 0; i < line.size(); ++i) line[i] = "0123456789abcdef"[(i * 7) % 16];
+    QGuiApplication::clipboard()->setText(QString::fromStdString(line));
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    QTextDocument* doc = box->document();
+    EXPECT_EQ(doc->blockCount(), 4);
+    EXPECT_EQ(box->Text(), QString::fromStdString(line));
+
+    // Backspace and Delete at a soft break take the characters either side of it.
+    int softBreak = doc->findBlockByNumber(1).position();
+    QTextCursor cursor = box->textCursor();
+    cursor.setPosition(softBreak);
+    box->setTextCursor(cursor);
+    QTest::keyClick(box, Qt::Key_Backspace);
+    QTest::keyClick(box, Qt::Key_Delete);
+    std::string expected = line;
+    expected.erase(CSendBox::kPiece - 1, 2);
+    EXPECT_EQ(box->Text(), QString::fromStdString(expected));
+    // Return inside a continued paragraph is a line break; Backspace takes it back.
+    softBreak = doc->findBlockByNumber(1).position();
+    cursor.setPosition(softBreak + 10);
+    box->setTextCursor(cursor);
+    QTest::keyClick(box, Qt::Key_Return);
+    EXPECT_EQ(box->Text(), QString::fromStdString(
+                               std::string(expected).insert(CSendBox::kPiece - 1 + 10, "\n")));
+    QTest::keyClick(box, Qt::Key_Backspace);
+    EXPECT_EQ(box->Text(), QString::fromStdString(expected));
+    // So is a line break pasted there.
+    QGuiApplication::clipboard()->setText(QStringLiteral("ab\r\ncd"));
+    QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    expected.insert(CSendBox::kPiece - 1 + 10, "ab\ncd");
+    EXPECT_EQ(box->Text(), QString::fromStdString(expected));
+
+    // Shift+Right from a paragraph's end selects the next character, not the soft break.
+    cursor.setPosition(softBreak - 1);
+    box->setTextCursor(cursor);
+    QTest::keyClick(box, Qt::Key_Right, Qt::ShiftModifier);
+    QTest::keyClick(box, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QString(QChar(expected[CSendBox::kPiece - 1])));
+    QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(box, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QString::fromStdString(expected));
+
+    std::string wire = expected;
+    wire.insert(wire.find('\n'), "\r");
+    std::string arrived;
+    std::thread reader([&] { arrived = peer.Receive(wire.size()); });
+    Click(CTcpServerDlg::kSendId);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return box->Text().isEmpty(); }, kWaitMs));
+    reader.join();
+    EXPECT_TRUE(arrived == wire) << arrived.size() << " of " << wire.size() << " bytes";
+
+    // A paragraph never ends inside a surrogate pair.
+    QString faces = QStringLiteral("x");
+    for (int i = 0; i < CSendBox::kPiece; ++i) faces += QStringLiteral("\U0001F600");
+    QGuiApplication::clipboard()->setText(faces);
+    QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(doc->blockCount(), 2);
+    for (QTextBlock block = doc->begin(); block.isValid(); block = block.next())
+        EXPECT_FALSE(block.text().front().isLowSurrogate());
+    EXPECT_EQ(box->Text(), faces);
     EmptyClipboard();
 }
 
