@@ -108,6 +108,20 @@ void EntryViews::RefreshReceived() {
     received_.log.ScrollToEndLater();
 }
 
+void EntryViews::SetLineForm(View view, LogForm form) {
+    LogView& log = PaneOf(view).log;
+    log.SetForm(form);
+    if (!shown_)
+        return;
+    LogView::Update update;
+    {
+        UiCritSecGuard lock(g_connectLock);  // held only while the lines are read
+        update = log.Read(shown_, view == View::Received ? shown_->recvLog : shown_->sendLog);
+    }
+    log.Apply(update);
+    log.ScrollToEndLater();
+}
+
 // ---- clears --------------------------------------------------------------------------------
 
 void EntryViews::ClearReceived(ConnectInfo* record) {
@@ -177,6 +191,6 @@ void EntryViews::SaveShownReceivedLog() {
         lines = record->recvLog.LineCount();
     }
     // What arrives meanwhile is not waited for: a flood would make the save endless.
-    if (!SaveLogToFile(record->recvLog, lines, path))
+    if (!SaveLogToFile(record->recvLog, lines, path, received_.log.Form()))
         ShowMessageBox(page_, QStringLiteral("无法保存到这个文件！"), QStringLiteral("提示"));
 }

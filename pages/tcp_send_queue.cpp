@@ -236,6 +236,19 @@ std::optional<TcpSendQueue::Progress> TcpSendQueue::FrontProgress(const ConnectI
     return Progress{channel.frontWent, Size(channel.waiting.front())};
 }
 
+std::uint64_t TcpSendQueue::BytesWaiting(const ConnectInfo* record) const {
+    const auto found = entries_.find(const_cast<ConnectInfo*>(record));
+    if (found == entries_.end())
+        return 0;
+    const Channel& channel = *found->second.channel;
+    std::lock_guard lock(found->second.channel->mutex);
+    if (channel.failed)
+        return 0;
+    std::uint64_t bytes = 0;
+    for (const Message& message : channel.waiting) bytes += Size(message);
+    return bytes - std::min<std::uint64_t>(bytes, channel.frontWent);
+}
+
 bool TcpSendQueue::HasPending(const ConnectInfo* record) const {
     const auto found = entries_.find(const_cast<ConnectInfo*>(record));
     if (found == entries_.end())

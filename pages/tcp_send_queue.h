@@ -74,6 +74,8 @@ public:
     bool Queue(ConnectInfo* record, SOCKET sock, Message message);
     // Bytes still waiting for the record's connection.
     bool HasPending(const ConnectInfo* record) const;
+    // Bytes queued for the record's connection that the system has not taken yet.
+    std::uint64_t BytesWaiting(const ConnectInfo* record) const;
     // The message being written for the record now, or nothing when none waits.
     std::optional<Progress> FrontProgress(const ConnectInfo* record) const;
     // Drops the record's queue without a report (the page closes the connection itself,
