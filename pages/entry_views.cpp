@@ -132,6 +132,7 @@ void EntryViews::ClearReceived(ConnectInfo* record) {
     UiCritSecGuard lock(g_connectLock);
     record->unread = 0;
     record->recvBytes = 0;
+    record->recvLines = 0;
     record->recvLog.Clear();
     received_.log.Clear();
 }
@@ -141,7 +142,8 @@ void EntryViews::ClearSent(ConnectInfo* record) {
         ShowMessageBox(page_, QStringLiteral("未选择要清除的连接"), QStringLiteral("提示"));
         return;
     }
-    record->sentBytes = 0;  // sentBytes and sendLog belong to the page alone
+    record->sentBytes = 0;  // the sent counters and sendLog belong to the page alone
+    record->sentMessages = 0;
     record->sendLog.Clear();
     sent_.log.Clear();
 }

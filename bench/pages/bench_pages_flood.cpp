@@ -187,9 +187,9 @@ struct PageRun {
     double longestStallMs = 0;
     double windowBusy = 0;  // the user-interface thread's CPU time over the flood's time
     double residentPerByte = 0;
-    double openMs = -1;  // not shown: clicking the entry afterwards, until painted
+    double openMs = -1;     // not shown: clicking the entry afterwards, until painted
     double openHexMs = -1;  // then switching the received view to hex, until painted
-    double saveMs = -1;  // not shown: saving the whole log to a file
+    double saveMs = -1;     // not shown: saving the whole log to a file
 };
 
 // One flood into a fresh page; `shown` selects and shows the entry first, as a click does.
@@ -377,9 +377,9 @@ PageRun RunInFreshProcess(const char* name, std::size_t total) {
     char line[512];
     while (std::fgets(line, sizeof line, child) != nullptr) {
         int finished = 0;
-        if (std::sscanf(line, "RESULT %d %lf %lf %lf %lf %lf %lf %lf", &finished,
-                        &run.mibPerSecond, &run.longestStallMs, &run.residentPerByte, &run.openMs,
-                        &run.saveMs, &run.windowBusy, &run.openHexMs) == 8)
+        if (std::sscanf(line, "RESULT %d %lf %lf %lf %lf %lf %lf %lf", &finished, &run.mibPerSecond,
+                        &run.longestStallMs, &run.residentPerByte, &run.openMs, &run.saveMs,
+                        &run.windowBusy, &run.openHexMs) == 8)
             run.finished = finished != 0;
     }
     ::pclose(child);
