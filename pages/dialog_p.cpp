@@ -46,7 +46,8 @@ HWND CDialogP::BuildPage(int treeId, COLORREF colour,
                 ShowEntry(item);
         });
         controls.tree->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(controls.tree, &QWidget::customContextMenuRequested, this, &CDialogP::ShowTreeMenu);
+        connect(controls.tree, &QWidget::customContextMenuRequested, this,
+                &CDialogP::ShowTreeMenu);
     }
     if (sendBox_)
         sendBox_->setFocus();
