@@ -2,6 +2,7 @@
 // received and shown in hex (and saved so), the same bytes sent from hex and checked on the
 // wire, invalid hex refused with its position, the switches kept for the next page, and the
 // entry's tooltip with its counters (64-bit ones too), zeroed from the received view's menu.
+// On a UDP server page: a datagram's hex rows exactly, its tooltip, a hex answer.
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QFile>
@@ -14,6 +15,7 @@
 
 #include "pages/page_settings.h"
 #include "tests/pages/page_test_support.h"
+#include "tests/pages/udp_page_test_support.h"
 #include "text/hex_text.h"
 
 namespace {
@@ -51,19 +53,22 @@ std::string BytesShownInHex(const QString& view) {
                                                        : std::string("unreadable");
 }
 
+// The tooltip the tree shows when the pointer rests on `item`.
+QString ToolTipOf(CTreeCtrlEx* tree, HTREEITEM item) {
+    QWidget* viewport = tree->viewport();
+    const QPoint at = tree->visualItemRect(CTreeCtrlEx::FromHandle(item)).center();
+    QHelpEvent help(QEvent::ToolTip, at, viewport->mapToGlobal(at));
+    QApplication::sendEvent(viewport, &help);
+    return QToolTip::text();
+}
+
 class ByteToolsTest : public TcpServerPageTest {
 protected:
     void TearDown() override {
         SetPageSettingsOpener(nullptr);
         TcpServerPageTest::TearDown();
     }
-    QString ToolTipOf(HTREEITEM item) {
-        QWidget* viewport = tree_->viewport();
-        const QPoint at = tree_->visualItemRect(CTreeCtrlEx::FromHandle(item)).center();
-        QHelpEvent help(QEvent::ToolTip, at, viewport->mapToGlobal(at));
-        QApplication::sendEvent(viewport, &help);
-        return QToolTip::text();
-    }
+    QString ToolTipOf(HTREEITEM item) { return ::ToolTipOf(tree_, item); }
 };
 
 TEST_F(ByteToolsTest, EveryByteValueShownAndSentInHexAndCountedOnTheTooltip) {
@@ -156,6 +161,44 @@ TEST_F(ByteToolsTest, EveryByteValueShownAndSentInHexAndCountedOnTheTooltip) {
     EXPECT_EQ(next.Views().LineForm(EntryViews::View::Sent), LogForm::Hex);
     EXPECT_EQ(next.GetTypedForm(), TypedForm::Hex);
     EXPECT_TRUE(QSettings(ini, QSettings::IniFormat).value("hexSend/tcpServer").toBool());
+}
+
+using UdpByteToolsTest = UdpPageTest<CUdpServerDlg>;
+
+TEST_F(UdpByteToolsTest, ADatagramOfEveryByteValueShowsRowByRowAndHexGoesBackAsOneDatagram) {
+    const std::uint16_t port = CreateUdpServer(*page_);
+    UdpPeer peer;
+    std::string all;
+    for (int b = 255; b >= 0; --b) all.push_back(static_cast<char>(b));
+    ASSERT_TRUE(peer.SendTo(port, all));
+    const HTREEITEM entry = WaitForEntries(1);
+    ClickItem(entry);
+    ASSERT_TRUE(ClickMenuEntry(page_->ReceivedView()->viewport(), QStringLiteral("十六进制显示")));
+    // The stamp, then sixteen rows, each after the first indented under the bytes.
+    QString shown;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            shown = ReceivedText();
+            if (shown.endsWith(u'\n'))
+                shown.chop(1);
+            return shown.mid(static_cast<qsizetype>(kHexStampWidth)) ==
+                   QString::fromStdString(FormatHexRows(all));
+        },
+        kWaitMs))
+        << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("  FF FE FD FC")));
+
+    const QString tip = ToolTipOf(tree_, entry);
+    EXPECT_TRUE(tip.contains(QStringLiteral("收到：256 字节，1 行"))) << tip.toStdString();
+    EXPECT_TRUE(tip.contains(QStringLiteral("建立时间：")));
+    EXPECT_FALSE(tip.contains(QStringLiteral("等待发送")));
+
+    ASSERT_TRUE(ClickMenuEntry(page_->SendBox()->viewport(), QStringLiteral("十六进制发送")));
+    TypeIntoSendBox(QStringLiteral("ff 00 7F"));
+    Click(CUdpServerDlg::kIds.send);
+    const std::optional<UdpPeer::Datagram> answer = peer.Receive();
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->bytes, std::string("\xFF\x00\x7F", 3));
 }
 
 }  // namespace
