@@ -1,6 +1,7 @@
 #include "app/chat_app.h"
 
 #include <QApplication>
+#include <QSettings>
 #include <QTimer>
 #include <csignal>
 
@@ -10,6 +11,7 @@
 #include "app/qt_translations.h"
 #include "app/settings_file.h"
 #include "app/termination_signals.h"
+#include "pages/page_settings.h"
 #include "platform/qt_window.h"
 
 CMgrDlg* theMainFrame = nullptr;
@@ -25,6 +27,7 @@ int CChatApp::Run(int argc, char** argv) {
     InstallQtMessagePump();
     InstallQtTranslations();
     UseSettingsFile(startOptions_.settingsPath);
+    SetPageSettingsOpener(&OpenSettings);
     LoadEncodingSetting();
     // A termination signal ends the program as closing the window does, minus the about
     // dialog: every loop ends (modal dialogs' too) and the frame is deleted as usual.

@@ -226,6 +226,27 @@ void CompactLog::AppendLineText(std::size_t index, const std::string& currentCod
     out.push_back(u'\n');
 }
 
+CompactLog::LineContent CompactLog::LineBytes(std::size_t index, std::string& out,
+                                              Clock::time_point& when) const {
+    if (index >= lines_.size())
+        return LineContent::kText;
+    const Line& line = lines_[index];
+    switch (line.kind) {
+        case kDatagram:
+        case kStream:
+        case kSent:
+            CopyOut(LineBegin(index), line.end, out);
+            when = Clock::time_point(std::chrono::seconds(line.second));
+            return LineContent::kBytes;
+        case kStreamEnd:
+            return LineContent::kCutEnd;
+        case kNote:
+        case kInMemoryNote:
+            break;
+    }
+    return LineContent::kText;
+}
+
 std::u16string CompactLog::Text(std::size_t first, std::size_t count) const {
     std::u16string out;
     const std::size_t end = std::min(LineCount(), first + std::min(count, LineCount()));

@@ -85,6 +85,13 @@ public:
     // The first line of the shortest tail of the log that measures at least `size` (0 when
     // the whole log measures less).
     std::size_t TailStart(std::uint64_t size) const;
+    // What a line holds: bytes of a peer's or of a send, the program's own text (notes, the
+    // stop line), or nothing of its own (the end of a character cut off at a stream's end:
+    // its bytes are on the line before).
+    enum class LineContent : std::uint8_t { kBytes, kText, kCutEnd };
+    // For a line of bytes, appends them to `out` as they came or went (a stream line's own
+    // bytes, whatever character they cut) and gives its moment in `when`.
+    LineContent LineBytes(std::size_t line, std::string& out, Clock::time_point& when) const;
 
     // The text of the stop line (without stamp and line feed); the two constants are the
     // texts for memory that ran out.

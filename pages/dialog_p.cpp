@@ -5,6 +5,8 @@
 #include <QPlainTextEdit>
 
 #include "net/crit_sec.h"
+#include "pages/entry_counters.h"
+#include "pages/hex_tools.h"
 #include "pages/page_colour.h"
 #include "pages/typed_text.h"
 #include "platform/message_box.h"
@@ -67,6 +69,8 @@ HWND CDialogP::BuildPage(int treeId, COLORREF colour,
         commands_[button.id] = button.command;
     }
     ApplyButtons();
+    InstallHexTools(*this);
+    EntryCounters::Install(*this);
     // Escape is swallowed for the page and every control on it.
     for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
     window_ = AttachMessageWindow(this, [this](UINT message, WPARAM wParam, LPARAM lParam) {
@@ -185,7 +189,12 @@ void CDialogP::OnSend() {
     if (!CanSendTo(record))
         return;
     const QString typed = CSendBox::TextOf(sendBox_);
-    std::optional<std::string> bytes = TypedTextToWire(typed);
+    TypedMessage message = PrepareTyped(typed, typedForm_);
+    if (!message.refusal.isEmpty()) {
+        ShowMessageBox(this, message.refusal, QStringLiteral("提示"));
+        return;
+    }
+    std::optional<std::string>& bytes = message.bytes;
     if (!bytes)
         return;
     if (bytes->empty()) {

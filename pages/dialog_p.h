@@ -30,6 +30,7 @@
 #include "pages/entry_views.h"
 #include "pages/page_setup.h"
 #include "pages/record_tree.h"
+#include "pages/typed_text.h"
 #include "platform/send_box.h"
 #include "platform/win_types.h"
 #include "skin/skin_btn.h"
@@ -81,8 +82,10 @@ public:
     // emptied then if it still holds it. False when nothing went or was queued (the user has
     // been told why).
     virtual bool SendBytes(ConnectInfo* record, std::string bytes, QString fromBox = {}) = 0;
-    // Send: the typed text for the selected entry through SendBytes.
+    // Send: the typed text for the selected entry through SendBytes, read as `TypedForm`.
     void OnSend();
+    void SetTypedForm(TypedForm form) { typedForm_ = form; }
+    TypedForm GetTypedForm() const { return typedForm_; }
 
 protected:
     CDialogP(int templateId, QWidget* parent);
@@ -142,4 +145,5 @@ private:
     ShownState shown_;
     HWND window_ = nullptr;
     std::vector<TreeMenuFiller> treeMenuFillers_;
+    TypedForm typedForm_ = TypedForm::Text;
 };

@@ -200,6 +200,20 @@ void EntryViews::RefreshReceived() {
     });
 }
 
+void EntryViews::SetLineForm(View view, LogForm form) {
+    LogView& log = PaneOf(view).log;
+    log.SetForm(form);
+    if (!shown_)
+        return;
+    LogView::Update update;
+    {
+        UiCritSecGuard lock(g_connectLock);  // held only while the lines are read
+        update = log.Read(shown_, view == View::Received ? shown_->recvLog : shown_->sendLog);
+    }
+    log.Apply(update);
+    log.ScrollToEndLater();
+}
+
 // ---- clears --------------------------------------------------------------------------------
 
 void EntryViews::ClearReceived(ConnectInfo* record) {
@@ -210,6 +224,7 @@ void EntryViews::ClearReceived(ConnectInfo* record) {
     UiCritSecGuard lock(g_connectLock);
     record->unread = 0;
     record->recvBytes = 0;
+    record->recvLines = 0;
     record->recvLog.Clear();
     received_.paused = false;
     Refresh(received_, [this] { received_.log.Clear(); });
@@ -220,7 +235,8 @@ void EntryViews::ClearSent(ConnectInfo* record) {
         ShowMessageBox(page_, QStringLiteral("未选择要清除的连接"), QStringLiteral("提示"));
         return;
     }
-    record->sentBytes = 0;  // sentBytes and sendLog belong to the page alone
+    record->sentBytes = 0;  // the sent counters and sendLog belong to the page alone
+    record->sentMessages = 0;
     record->sendLog.Clear();
     sent_.paused = false;
     Refresh(sent_, [this] { sent_.log.Clear(); });
@@ -278,6 +294,6 @@ void EntryViews::SaveShownReceivedLog() {
         lines = record->recvLog.LineCount();
     }
     // What arrives meanwhile is not waited for: a flood would make the save endless.
-    if (!SaveLogToFile(record->recvLog, lines, path))
+    if (!SaveLogToFile(record->recvLog, lines, path, received_.log.Form()))
         ShowMessageBox(page_, QStringLiteral("无法保存到这个文件！"), QStringLiteral("提示"));
 }

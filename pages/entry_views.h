@@ -65,6 +65,10 @@ public:
     bool OnDataAppended(ConnectInfo& record);
     static constexpr int kReceivedViewRefreshMs = 30;
 
+    // How a view shows lines (text or hex); switching shows the shown record's log again.
+    void SetLineForm(View view, LogForm form);
+    LogForm LineForm(View view) const { return PaneOf(view).log.Form(); }
+
     // The clear buttons, for the selected entry's record (null: the user is told).
     void ClearReceived(ConnectInfo* record);
     void ClearSent(ConnectInfo* record);
@@ -97,6 +101,7 @@ private:
     void Pause(Pane& pane);
     void RemoveWaitingLine();
     void AddWaitingLine();
+    const Pane& PaneOf(View view) const { return view == View::Received ? received_ : sent_; }
     void ShowMenu(View view, const QPoint& at);
     void RefreshReceived();
     void SaveShownReceivedLog();

@@ -8,7 +8,7 @@
 #include "net/compact_log.h"
 #include "net/crit_sec.h"
 
-bool SaveLogToFile(const CompactLog& log, std::size_t lines, const QString& path) {
+bool SaveLogToFile(const CompactLog& log, std::size_t lines, const QString& path, LogForm form) {
     // Written to a temporary file and renamed at the end: a failed save leaves whatever
     // file was there.
     QSaveFile file(path);
@@ -21,8 +21,8 @@ bool SaveLogToFile(const CompactLog& log, std::size_t lines, const QString& path
         {
             UiCritSecGuard lock(g_connectLock);
             end = first + 1;
-            while (end < lines && log.Measure(first, end + 1) <= kBatchSize) ++end;
-            text = log.Text(first, end - first);
+            while (end < lines && MeasureLogLines(log, first, end + 1, form) <= kBatchSize) ++end;
+            text = LogLinesText(log, first, end - first, form);
         }
         const QByteArray bytes = QStringView(text).toUtf8();
         if (file.write(bytes) != bytes.size()) {

@@ -83,13 +83,14 @@ LogView::Update LogView::Read(const void* owner, const CompactLog& log) const {
     update.owner = owner;
     update.generation = log.Generation();
     update.lines = log.LineCount();
+    update.form = form_;
     const bool sameLog = owner == owner_ && owner != nullptr && update.generation == generation_ &&
-                         update.lines >= shownLines_;
-    if (sameLog && log.Measure(shownLines_, update.lines) <= kTailSize) {
-        update.text = log.Text(shownLines_, update.lines - shownLines_);
+                         update.lines >= shownLines_ && shownForm_ == form_;
+    if (sameLog && MeasureLogLines(log, shownLines_, update.lines, form_) <= kTailSize) {
+        update.text = LogLinesText(log, shownLines_, update.lines - shownLines_, form_);
     } else {
-        const std::size_t first = log.TailStart(kTailSize);
-        update.text = log.Text(first, update.lines - first);
+        const std::size_t first = LogTailStart(log, kTailSize, form_);
+        update.text = LogLinesText(log, first, update.lines - first, form_);
         update.replace = true;
         update.partial = first > 0;
     }
@@ -118,6 +119,7 @@ void LogView::Apply(const Update& update) {
     owner_ = update.owner;
     generation_ = update.generation;
     shownLines_ = update.lines;
+    shownForm_ = update.form;
 }
 
 void LogView::Show(const void* owner, const CompactLog& log) {

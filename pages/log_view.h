@@ -7,6 +7,8 @@
 // the view appends just the lines that are new when it still shows the same record's log,
 // and drops its oldest lines once it holds twice the tail. The whole text is replaced when
 // another record is shown, the log was cleared or more is new than the tail holds.
+// The view shows the lines as text or as hex (LogForm, pages/log_lines.h); switching the form
+// makes the next update replace the whole text.
 // User-interface thread only; the caller reads the log under g_connectLock (or inside a
 // notification handler, where the sending worker holds it).
 #pragma once
@@ -15,6 +17,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "pages/log_lines.h"
 
 class CompactLog;
 
@@ -32,6 +36,9 @@ public:
 
     // Makes the view show the tail of `log`, the log of `owner`.
     void Show(const void* owner, const CompactLog& log);
+    // The form of the lines from the next update on (the next Read replaces the text).
+    void SetForm(LogForm form) { form_ = form; }
+    LogForm Form() const { return form_; }
     // Show in two steps, so that the lock guarding the log is held only while it is read:
     // Read takes what the view lacks (under the lock), Apply puts it into the view (without).
     // Nothing else may change the view in between.
@@ -41,6 +48,7 @@ public:
         std::size_t lines = 0;
         bool replace = false;  // the text replaces the view's, or else follows it
         bool partial = false;  // replacing: the text is a tail, not the whole log
+        LogForm form = LogForm::Text;
         std::u16string text;
     };
     Update Read(const void* owner, const CompactLog& log) const;
@@ -68,7 +76,9 @@ private:
     QPointer<ViewFollower> follower_;  // a child of view_
     std::u16string earlierNote_;
     const void* owner_ = nullptr;
-    std::uint64_t generation_ = 0;  // owner_'s log's generation when shown
-    std::size_t shownLines_ = 0;    // lines of owner_'s log the view holds, up to its end
+    std::uint64_t generation_ = 0;       // owner_'s log's generation when shown
+    std::size_t shownLines_ = 0;         // lines of owner_'s log the view holds, up to its end
+    LogForm form_ = LogForm::Text;       // the form wanted
+    LogForm shownForm_ = LogForm::Text;  // the form of the text the view holds
     bool scrollPending_ = false;
 };

@@ -1,8 +1,10 @@
 #include "pages/typed_text.h"
 
 #include <QStringView>
+#include <variant>
 
 #include "text/code_page.h"
+#include "text/hex_text.h"
 
 std::optional<std::string> TypedTextToWire(const QString& typed) {
     if (typed.isEmpty())
@@ -26,4 +28,15 @@ std::optional<std::string> TypedTextToWire(const QString& typed) {
     wire.append(text.mid(copied));
     return WideToAnsi(
         std::u16string_view(reinterpret_cast<const char16_t*>(wire.constData()), wire.size()));
+}
+
+TypedMessage PrepareTyped(const QString& typed, TypedForm form) {
+    if (form == TypedForm::Text)
+        return {TypedTextToWire(typed), {}};
+    if (typed.isEmpty())
+        return {};
+    auto parsed = ParseHexText(typed.toStdU16String());
+    if (auto* error = std::get_if<HexParseError>(&parsed))
+        return {std::nullopt, QString::fromStdU16String(HexErrorMessage(*error))};
+    return {std::move(std::get<std::string>(parsed)), {}};
 }

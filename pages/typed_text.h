@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -9,3 +10,15 @@
 // line break sent as CR LF, converted to the payload code page. nullopt for an empty box;
 // an empty string when it held spaces only.
 std::optional<std::string> TypedTextToWire(const QString& typed);
+
+// How Send reads the box: as text (TypedTextToWire), or as pairs of hex digits
+// (text/hex_text.h: only the typed bytes go, no line breaks of the box's).
+enum class TypedForm : std::uint8_t { Text, Hex };
+
+// What Send makes of the box: `bytes` as above (in hex, empty when the box held only
+// separators), or nothing with `refusal` saying why the text cannot go.
+struct TypedMessage {
+    std::optional<std::string> bytes;
+    QString refusal;
+};
+TypedMessage PrepareTyped(const QString& typed, TypedForm form);

@@ -6,7 +6,8 @@
 //                    emptied: one line of 64 KiB, 1 MiB and 10 MiB, beside 10 MiB of 64-character
 //                    lines (the baseline)
 //   datagram flood   64 KiB datagrams at 100 a second for 3 s into the UDP server page's
-//                    shown entry: line-free, beside the same bytes in 64-character lines
+//                    shown entry: line-free, beside the same bytes in 64-character lines,
+//                    and the lines again with the received view in hex
 //
 // Printed: the time taken and the longest stall (the paste is one event: its stall is its
 // whole time; otherwise how late a 5 ms timer fires); for the paste also the processor time
@@ -38,6 +39,7 @@
 #include "tests/pages/udp_page_test_support.h"
 #include "tests/support/loopback_peer.h"
 #include "tests/support/modal_helper.h"
+#include "text/hex_text.h"
 
 namespace {
 
@@ -192,7 +194,7 @@ int LoggedLines(CUdpServerDlg& page, HTREEITEM entry) {
     return record ? static_cast<int>(record->recvLog.LineCount()) : 0;
 }
 
-FloodRun Flood(bool lines) {
+FloodRun Flood(bool lines, bool hex = false) {
     FloodRun run;
     CUdpServerDlg page;
     page.show();
@@ -207,6 +209,8 @@ FloodRun Flood(bool lines) {
         return run;
     tree->SelectItem(entry);
     page.ShowEntry(entry);
+    if (hex)
+        page.Views().SetLineForm(EntryViews::View::Received, LogForm::Hex);
     QApplication::processEvents();
     const int before = LoggedLines(page, entry);
 
@@ -222,7 +226,10 @@ FloodRun Flood(bool lines) {
         }
     });
     // Every datagram is one log line; done when all are logged and the view has caught up.
-    const QString last = QString::fromStdString(datagram.substr(datagram.size() - 32));
+    // (Its bytes end a whole row of hex.)
+    const QString last = QString::fromStdString(
+        hex ? FormatHexRows(datagram.substr(datagram.size() - kHexBytesPerRow))
+            : datagram.substr(datagram.size() - 32));
     run.finished = RunUntil(
         [&] {
             run.logged = LoggedLines(page, entry) - before;
@@ -268,5 +275,6 @@ int main(int argc, char** argv) {
         kDatagramsPerSecond, kFloodSeconds);
     PrintFlood("64-character lines", Flood(true));
     PrintFlood("line-free", Flood(false));
+    PrintFlood("64-character lines, hex view", Flood(true, true));
     return 0;
 }

@@ -57,6 +57,18 @@ TEST_F(CompactLogTest, EachLineReadsInItsOwnCodePageAndCutCharactersReadWhole) {
     EXPECT_EQ(log.TailStart(8 + 2 * 22), 5u);
     EXPECT_EQ(log.TailStart(12 + 2 * 22), 4u);
     EXPECT_EQ(log.TailStart(100000), 0u);
+    // The bytes of each line as they came, whatever characters they cut (the hex view's).
+    const auto bytesOf = [&](std::size_t line, CompactLog::LineContent content) {
+        std::string bytes;
+        CompactLog::Clock::time_point when;
+        EXPECT_EQ(log.LineBytes(line, bytes, when), content) << line;
+        return bytes;
+    };
+    EXPECT_EQ(bytesOf(0, CompactLog::LineContent::kBytes), std::string("\xC4\xE3\0a", 4));
+    EXPECT_EQ(bytesOf(2, CompactLog::LineContent::kBytes), "\xBD\xA0\xE5\xA5");
+    EXPECT_EQ(bytesOf(4, CompactLog::LineContent::kCutEnd), "");
+    EXPECT_EQ(bytesOf(5, CompactLog::LineContent::kBytes), std::string("s\0t", 3));
+    EXPECT_EQ(bytesOf(6, CompactLog::LineContent::kText), "");
 
     // Cleared with a character cut off: the next chunk still completes it; another stream
     // does not.
@@ -69,6 +81,7 @@ TEST_F(CompactLogTest, EachLineReadsInItsOwnCodePageAndCutCharactersReadWhole) {
     ASSERT_TRUE(log.AppendStream(7, "\xA0z"));
     ASSERT_TRUE(log.AppendStream(8, "\xA0"));
     EXPECT_EQ(Lines(log.Text()), (std::vector<std::u16string>{u"你z", u"\uFFFD"}));
+    EXPECT_EQ(bytesOf(0, CompactLog::LineContent::kBytes), "\xA0z");
 }
 
 TEST_F(CompactLogTest, RunningOutOfMemoryKeepsWhatWasLoggedAndSaysWhyReceptionStopped) {
