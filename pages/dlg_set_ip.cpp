@@ -48,6 +48,14 @@ void CDlgSetIp::OnOK() {
         return;
     }
     count_ = countField_ ? ReadFieldNumber(countField_->text()) : 0;
+    if (count_ < 1 || count_ > kMaxCount) {
+        ShowMessageBox(this, QStringLiteral("连接数量须为 1 到 10000！"), QStringLiteral("提示"));
+        if (countField_) {
+            countField_->setFocus();
+            countField_->selectAll();
+        }
+        return;
+    }
     ResolveThen(addressField_, [this](in_addr_t address) {
         remoteAddress_ = sockaddr_in{};
         remoteAddress_.sin_family = AF_INET;

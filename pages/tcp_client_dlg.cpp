@@ -1,9 +1,11 @@
 #include "pages/tcp_client_dlg.h"
 
 #include <QEvent>
+#include <algorithm>
 #include <string>
 
 #include "net/crit_sec.h"
+#include "pages/all_entries.h"
 #include "pages/ansi_text.h"
 #include "pages/dlg_set_ip.h"
 #include "pages/endpoint_text.h"
@@ -19,7 +21,8 @@ const QString kConnectFailed = QStringLiteral("客户端连接失败!");
 
 CTcpClientDlg::CTcpClientDlg(QWidget* parent)
     : CTcpPage(kTemplateId, parent),
-      connect_([this](SOCKET sock, bool connected) { OnConnectDone(sock, connected); }) {
+      connect_([this](SOCKET sock, bool connected) { OnConnectDone(sock, connected); }),
+      batch_(*this) {
     BuildPage(kIds.tree, kPageColour, [this](const PageControls& controls) {
         return LayoutButtons(
             {{kSlot.create, kIds.create, kCreateBitmaps, [this] { OnCreate(); }},
@@ -28,6 +31,8 @@ CTcpClientDlg::CTcpClientDlg(QWidget* parent)
              {kSlot.remove, kIds.remove, kDeleteBitmaps, [this] { OnDelete(); }}},
             TreeClientWidth(controls) / 4 / 2 + 4, kIds);
     });
+    AddTcpAllEntriesMenu(
+        *this, [this] { batch_.ConnectAll(); }, [this] { batch_.CancelAll(); });
 }
 
 CTcpClientDlg::~CTcpClientDlg() {
@@ -61,12 +66,14 @@ bool CTcpClientDlg::eventFilter(QObject* watched, QEvent* event) {
 
 void CTcpClientDlg::OnCreate() {
     int port = 0;
+    int count = 0;
     sockaddr_in remote{};
     {
         CDlgSetIp dialog(this, lastAddress_, kDialogColour);
         if (dialog.exec() != QDialog::Accepted)
             return;
         port = dialog.Port();
+        count = dialog.Count();
         remote = dialog.RemoteAddress();
     }
     if (port <= 0)
@@ -74,16 +81,17 @@ void CTcpClientDlg::OnCreate() {
     if (!GetHostNode())
         return;
 
-    // One entry per Create, whatever count the dialog was given. The socket opens on Connect.
-    auto* record = new ConnectInfo;
-    record->serverAddr = remote;
-    Engine().AddConnection(record);
-
-    lastAddress_ = QString::fromStdString(DottedAddress(remote.sin_addr));
-
+    // `count` entries for the same server, in order; their sockets open on Connect.
     // Labelled with the port as entered (an unusable address was given port 65535).
-    const HTREEITEM entry = Records().AddEntry(
-        *record, FromAnsi(EndpointText(remote.sin_addr, port)), kImageEntryClosed);
+    const QString label = FromAnsi(EndpointText(remote.sin_addr, port));
+    HTREEITEM entry = nullptr;
+    for (int i = 0; i < std::max(1, count); ++i) {
+        auto* record = new ConnectInfo;
+        record->serverAddr = remote;
+        Engine().AddConnection(record);
+        entry = Records().AddEntry(*record, label, kImageEntryClosed);
+    }
+    lastAddress_ = QString::fromStdString(DottedAddress(remote.sin_addr));
     Tree()->SelectItem(entry);
     ShowEntry(entry);
 }

@@ -12,6 +12,7 @@
 
 #include <QString>
 
+#include "pages/tcp_client_batch.h"
 #include "pages/tcp_client_connect.h"
 #include "pages/tcp_page_base.h"
 
@@ -37,6 +38,8 @@ public:
     const QString& LastAddress() const { return lastAddress_; }
     // A connect is running: the page's buttons and tree clicks are ignored.
     bool ConnectPending() const { return connect_.Pending(); }
+    // "全部连接" (the host node's menu).
+    TcpClientBatch& Batch() { return batch_; }
 
     void ShowEntry(HTREEITEM item) override;
 
@@ -59,6 +62,7 @@ private:
 
     QString lastAddress_;
     CTcpClientConnect connect_;
+    TcpClientBatch batch_;
     // The record whose connect is pending; it cannot be deleted meanwhile (Delete is ignored).
     ConnectInfo* connecting_ = nullptr;
 };
