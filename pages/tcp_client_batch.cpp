@@ -1,5 +1,6 @@
 #include "pages/tcp_client_batch.h"
 
+#include <QElapsedTimer>
 #include <vector>
 
 #include "net/crit_sec.h"
@@ -21,9 +22,16 @@ TcpClientBatch::TcpClientBatch(CTcpPage& page) : page_(page) {
         return OnMessage(message, wParam, lParam);
     });
     batch_ = std::make_unique<ConnectBatch>(window_, kOutcomesMessage);
+    more_.setSingleShot(true);
+    more_.setInterval(0);
+    more_.callOnTimeout([this] { AdoptSome(); });
 }
 
 TcpClientBatch::~TcpClientBatch() {
+    for (const ConnectOutcome& outcome : waiting_) {
+        if (outcome.sock != INVALID_SOCKET)
+            closesocket(outcome.sock);
+    }
     batch_.reset();  // waits for the worker, closes the sockets never taken
     DestroyMessageWindow(window_);
 }
@@ -53,17 +61,27 @@ void TcpClientBatch::ConnectAll() {
         return;
     if (!batch_->Running())
         unserved_ = 0;
-    if (!batch_->Start(std::move(targets)))
-        ShowMessageBox(&page_, QStringLiteral("系统无法启动连接线程，请稍后再试。"),
-                       QStringLiteral("提示"));
+    if (batch_->Start(std::move(targets))) {
+        reportDue_ = true;
+        return;
+    }
+    ShowMessageBox(&page_, QStringLiteral("系统无法启动连接线程，请稍后再试。"),
+                   QStringLiteral("提示"));
 }
 
 void TcpClientBatch::CancelAll() {
     batch_->CancelAll();
+    for (const ConnectOutcome& outcome : waiting_) {
+        if (outcome.sock != INVALID_SOCKET)
+            closesocket(outcome.sock);
+    }
+    waiting_.clear();
+    more_.stop();
+    reportDue_ = false;
 }
 
 bool TcpClientBatch::Running() const {
-    return batch_->Running();
+    return batch_->Running() || !waiting_.empty();
 }
 
 std::size_t TcpClientBatch::PeakInFlight() const {
@@ -78,14 +96,21 @@ LRESULT TcpClientBatch::OnMessage(UINT message, WPARAM, LPARAM) {
 }
 
 void TcpClientBatch::TakeOutcomes() {
-    const bool wasRunning = batch_->Running();
+    for (ConnectOutcome& outcome : batch_->TakeOutcomes()) waiting_.push_back(outcome);
+    AdoptSome();
+}
+
+void TcpClientBatch::AdoptSome() {
+    constexpr qint64 kSliceMs = 8;
+    QElapsedTimer slice;
+    slice.start();
     const HTREEITEM selected = page_.Records().Selected();
     bool selectedChanged = false;
-    for (const ConnectOutcome& outcome : batch_->TakeOutcomes()) {
-        if (outcome.sock == INVALID_SOCKET)
-            continue;  // counted by the batch; the entry stays closed
-        if (!Adopt(outcome.key, outcome.sock))
-            continue;
+    while (!waiting_.empty() && slice.elapsed() < kSliceMs) {
+        const ConnectOutcome outcome = waiting_.front();
+        waiting_.pop_front();
+        if (outcome.sock == INVALID_SOCKET || !Adopt(outcome.key, outcome.sock))
+            continue;  // a failure is counted by the batch; the entry stays closed
         UiCritSecGuard lock(g_connectLock);
         const auto found = page_.Engine().Connections().find(outcome.key);
         if (found != page_.Engine().Connections().end() && found->second->treeItem == selected)
@@ -93,15 +118,18 @@ void TcpClientBatch::TakeOutcomes() {
     }
     if (selectedChanged)
         page_.ShowEntry(selected);
-    if (!wasRunning || batch_->Running() || reporting_)
+    if (!waiting_.empty()) {
+        more_.start();
         return;
+    }
+    if (batch_->Running() || !reportDue_)
+        return;
+    reportDue_ = false;
     const std::size_t failed = batch_->Failures() + unserved_;
     unserved_ = 0;
     if (failed == 0)
         return;
-    reporting_ = true;
     ShowMessageBox(&page_, QStringLiteral("%1 个连接失败").arg(failed), QStringLiteral("提示"));
-    reporting_ = false;
 }
 
 bool TcpClientBatch::Adopt(std::uint64_t key, SOCKET sock) {

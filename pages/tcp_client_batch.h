@@ -12,7 +12,9 @@
 #include <netinet/in.h>
 
 #include <QString>
+#include <QTimer>
 #include <cstddef>
+#include <deque>
 #include <memory>
 
 #include "net/connect_batch.h"
@@ -33,6 +35,7 @@ public:
     void ConnectAll();
     // Gives up every connect still running (no count is shown for them).
     void CancelAll();
+    // Connects running, or outcomes not yet shown on their entries.
     bool Running() const;
     // The most connects that were in flight at once.
     std::size_t PeakInFlight() const;
@@ -44,13 +47,19 @@ public:
 private:
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void TakeOutcomes();
+    // Adopts the waiting outcomes for a few milliseconds at most, then lets the window paint
+    // and handle input before the rest (a thousand receive threads take a while to start).
+    void AdoptSome();
     // A connected socket for the record registered under `key`; false when it was not taken.
     bool Adopt(std::uint64_t key, SOCKET sock);
 
     CTcpPage& page_;
     HWND window_ = nullptr;
     std::unique_ptr<ConnectBatch> batch_;
+    std::deque<ConnectOutcome> waiting_;  // taken, not yet adopted
+    QTimer more_;                         // the next slice of waiting_
     // Connected, but no receive thread could be started: counted with the failures.
     std::size_t unserved_ = 0;
-    bool reporting_ = false;
+    // A run was started whose failures are still to be shown once it is over.
+    bool reportDue_ = false;
 };

@@ -59,7 +59,7 @@ inline int RunCurrentTestInNamespace() {
     }
     if (child < 0)
         return private_network::kNoNamespace;
-    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    const auto deadline = std::chrono::steady_clock::now() + 120s;
     int status = 0;
     while (waitpid(child, &status, WNOHANG) == 0) {
         if (std::chrono::steady_clock::now() > deadline) {
