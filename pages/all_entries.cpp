@@ -14,9 +14,10 @@
 #include "platform/message_box.h"
 #include "skin/tree_ctrl_ex.h"
 
-void AddAllEntriesMenu(CDialogP& page, AllEntriesCommands commands) {
-    page.AddTreeMenuFiller([&page, commands = std::move(commands)](QMenu& menu, HTREEITEM item) {
-        if (!page.Records().IsHostNode(item))
+void AddAllEntriesMenu(CDialogP& page, AllEntriesCommands commands, std::function<bool()> busy) {
+    page.AddTreeMenuFiller([&page, commands = std::move(commands), busy = std::move(busy)](
+                               QMenu& menu, HTREEITEM item) {
+        if (!page.Records().IsHostNode(item) || (busy && busy()))
             return;
         const std::pair<QString, const std::function<void()>*> items[] = {
             {QStringLiteral("全部连接"), &commands.connectAll},
@@ -105,21 +106,23 @@ void DisconnectAllEntries(CTcpPage& page) {
 }  // namespace
 
 void AddTcpAllEntriesMenu(CTcpPage& page, std::function<void()> connectAll,
-                          std::function<void()> stopConnects) {
+                          std::function<void()> stopConnects, std::function<bool()> busy) {
     const auto stop = [stopConnects] {
         if (stopConnects)
             stopConnects();
     };
-    AddAllEntriesMenu(page, {std::move(connectAll),
-                             [&page, stop] {
-                                 stop();
-                                 DisconnectAllEntries(page);
-                             },
-                             [&page, stop] {
-                                 stop();
-                                 DeleteAllEntries(page, page.Engine().Connections(), TcpKeyOf);
-                             },
-                             [&page] { SendToAllEntries(page, HasOpenSocket); }});
+    AddAllEntriesMenu(page,
+                      {std::move(connectAll),
+                       [&page, stop] {
+                           stop();
+                           DisconnectAllEntries(page);
+                       },
+                       [&page, stop] {
+                           stop();
+                           DeleteAllEntries(page, page.Engine().Connections(), TcpKeyOf);
+                       },
+                       [&page] { SendToAllEntries(page, HasOpenSocket); }},
+                      std::move(busy));
 }
 
 void AddUdpAllEntriesMenu(CUdpPage& page, std::function<bool(const ConnectInfo&)> canTake) {

@@ -24,8 +24,10 @@ struct AllEntriesCommands {
     std::function<void()> sendToAll;
 };
 
-// Adds the commands to the tree menu of `page`, shown for the host node only.
-void AddAllEntriesMenu(CDialogP& page, AllEntriesCommands commands);
+// Adds the commands to the tree menu of `page`, shown for the host node only (and not while
+// `busy` holds, when given).
+void AddAllEntriesMenu(CDialogP& page, AllEntriesCommands commands,
+                       std::function<bool()> busy = {});
 
 // Deletes every entry that carries a record (closing its socket, unregistering it from
 // `records` under `keyOf`), then shows the host node. Children without a record stay.
@@ -40,9 +42,10 @@ void SendToAllEntries(CDialogP& page, const std::function<bool(const ConnectInfo
 // The menu of a TCP page: "全部断开" closes every open connection (their receive threads
 // report the closes; messages still waiting are dropped), "全部删除", "发送给全部" to every
 // open connection. `connectAll` (the client page's) is offered when given; `stopConnects`
-// runs first in "全部断开" and "全部删除" (connects still running are given up).
+// runs first in "全部断开" and "全部删除" (connects still running are given up). While
+// `busy` holds, the host node has no menu.
 void AddTcpAllEntriesMenu(CTcpPage& page, std::function<void()> connectAll = {},
-                          std::function<void()> stopConnects = {});
+                          std::function<void()> stopConnects = {}, std::function<bool()> busy = {});
 // The menu of a UDP page: "全部删除" and "发送给全部" to every entry for which `canTake`
 // holds (every sender heard; every client whose socket is still open). A datagram partner
 // has no connection to close.

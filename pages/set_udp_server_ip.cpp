@@ -60,7 +60,10 @@ void CSetUdpServerIp::OnOK() {
         AfxMessageBox(QStringLiteral("本地端口已经被占用!"));
         return;
     }
-    clientCount_ = countField_ ? ReadFieldNumber(countField_->text()) : 0;
+    // An empty field (the defaults not filled in yet) means one.
+    clientCount_ = countField_ && !countField_->text().trimmed().isEmpty()
+                       ? ReadFieldNumber(countField_->text())
+                       : 1;
     if (clientCount_ < 1 || clientCount_ > kMaxCount) {
         ShowMessageBox(this, QStringLiteral("客户数量须为 1 到 10000！"), QStringLiteral("提示"));
         return;

@@ -31,8 +31,10 @@ CTcpClientDlg::CTcpClientDlg(QWidget* parent)
              {kSlot.remove, kIds.remove, kDeleteBitmaps, [this] { OnDelete(); }}},
             TreeClientWidth(controls) / 4 / 2 + 4, kIds);
     });
+    // Not while a single connect is pending: its record must stay.
     AddTcpAllEntriesMenu(
-        *this, [this] { batch_.ConnectAll(); }, [this] { batch_.CancelAll(); });
+        *this, [this] { batch_.ConnectAll(); }, [this] { batch_.CancelAll(); },
+        [this] { return connect_.Pending(); });
 }
 
 CTcpClientDlg::~CTcpClientDlg() {
