@@ -47,7 +47,18 @@ void CDlgSetIp::OnOK() {
         ShowMessageBox(this, QStringLiteral("输入的端口号有错！"), QStringLiteral("提示"));
         return;
     }
-    count_ = countField_ ? ReadFieldNumber(countField_->text()) : 0;
+    // An empty field (the defaults not filled in yet) means one.
+    count_ = countField_ && !countField_->text().trimmed().isEmpty()
+                 ? ReadFieldNumber(countField_->text())
+                 : 1;
+    if (count_ < 1 || count_ > kMaxCount) {
+        ShowMessageBox(this, QStringLiteral("连接数量须为 1 到 10000！"), QStringLiteral("提示"));
+        if (countField_) {
+            countField_->setFocus();
+            countField_->selectAll();
+        }
+        return;
+    }
     ResolveThen(addressField_, [this](in_addr_t address) {
         remoteAddress_ = sockaddr_in{};
         remoteAddress_.sin_family = AF_INET;

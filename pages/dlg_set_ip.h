@@ -19,6 +19,7 @@ public:
 
     // Results, read by the caller after the dialog ended with OK.
     int Port() const { return port_; }
+    // Entries to make, 1 to kMaxCount.
     int Count() const { return count_; }
     // Where to connect: IPv4, port in network byte order. The dialog ends with OK only with
     // a usable address.
@@ -31,6 +32,8 @@ public:
     static constexpr int kCountFieldId = 1011;
     // The address field is read up to this many characters.
     static constexpr int kMaxAddressLength = 39;
+    // One Create makes at most this many entries.
+    static constexpr int kMaxCount = 10000;
 
 protected:
     // Return means OK in a field and presses a focused button; Escape cancels.

@@ -60,8 +60,20 @@ void CSetUdpServerIp::OnOK() {
         AfxMessageBox(QStringLiteral("本地端口已经被占用!"));
         return;
     }
-    clientCount_ = countField_ ? ReadFieldNumber(countField_->text()) : 0;
-    ResolveThen(addressField_, [this](in_addr_t address) {
+    // An empty field (the defaults not filled in yet) means one.
+    clientCount_ = countField_ && !countField_->text().trimmed().isEmpty()
+                       ? ReadFieldNumber(countField_->text())
+                       : 1;
+    if (clientCount_ < 1 || clientCount_ > kMaxCount) {
+        ShowMessageBox(this, QStringLiteral("客户数量须为 1 到 10000！"), QStringLiteral("提示"));
+        return;
+    }
+    if (localPort_ > 0 && localPort_ + clientCount_ - 1 > kMaxPort) {
+        ShowMessageBox(this, QStringLiteral("本地端口加客户数量超过 65535！"),
+                       QStringLiteral("提示"));
+        return;
+    }
+    const auto finish = [this](in_addr_t address) {
         remoteAddress_ = sockaddr_in{};
         remoteAddress_.sin_family = AF_INET;
         remoteAddress_.sin_addr.s_addr = address;
@@ -71,7 +83,16 @@ void CSetUdpServerIp::OnOK() {
         localAddress_.sin_addr.s_addr = htonl(INADDR_ANY);
         localAddress_.sin_port = htons(static_cast<std::uint16_t>(localPort_));
         accept();
-    });
+    };
+    // The limited broadcast address is a destination here, not a failed lookup.
+    in_addr typed{};
+    if (addressField_ &&
+        inet_pton(AF_INET, addressField_->text().trimmed().toLatin1().constData(), &typed) == 1 &&
+        typed.s_addr == htonl(INADDR_BROADCAST)) {
+        finish(typed.s_addr);
+        return;
+    }
+    ResolveThen(addressField_, finish);
 }
 
 bool CSetUdpServerIp::LocalPortInUse(int port) const {

@@ -1,7 +1,8 @@
 // CSetUdpServerIp: the modal dialog in which the user describes a new client of the UDP
 // client page: remote address and port, local port and a client count. It refuses a local
-// port that a client of the page already uses, resolves the remote address and hands the
-// page two IPv4 socket addresses. User-interface thread only.
+// port that a client of the page already uses, resolves the remote address (the limited
+// broadcast address 255.255.255.255 is taken as typed) and hands the page two IPv4 socket
+// addresses. User-interface thread only.
 #pragma once
 
 #include <netinet/in.h>
@@ -22,6 +23,7 @@ public:
     // Results, read by the page after the dialog ended with OK.
     int RemotePort() const { return remotePort_; }
     int LocalPort() const { return localPort_; }
+    // Clients to make on consecutive local ports, 1 to kMaxCount.
     int ClientCount() const { return clientCount_; }
     // IPv4, the remote port in network order; the dialog ends with OK only with a usable
     // address.
@@ -35,6 +37,8 @@ public:
     static constexpr int kRemotePortFieldId = 1052;
     static constexpr int kLocalPortFieldId = 1012;
     static constexpr int kCountFieldId = 1011;
+    // One Create makes at most this many clients.
+    static constexpr int kMaxCount = 10000;
 
 private:
     void FillFields(const QString& address);

@@ -1,8 +1,11 @@
 #include "pages/tcp_client_dlg.h"
 
+#include <QEvent>
+#include <algorithm>
 #include <string>
 
 #include "net/crit_sec.h"
+#include "pages/all_entries.h"
 #include "pages/ansi_text.h"
 #include "pages/dlg_set_ip.h"
 #include "pages/endpoint_text.h"
@@ -18,7 +21,8 @@ const QString kConnectFailed = QStringLiteral("客户端连接失败!");
 
 CTcpClientDlg::CTcpClientDlg(QWidget* parent)
     : CTcpPage(kTemplateId, parent),
-      connect_([this](SOCKET sock, bool connected) { OnConnectDone(sock, connected); }) {
+      connect_([this](SOCKET sock, bool connected) { OnConnectDone(sock, connected); }),
+      batch_(*this) {
     BuildPage(kIds.tree, kPageColour, [this](const PageControls& controls) {
         return LayoutButtons(
             {{kSlot.create, kIds.create, kCreateBitmaps, [this] { OnCreate(); }},
@@ -35,6 +39,10 @@ CTcpClientDlg::CTcpClientDlg(QWidget* parent)
         if (baseFreeing_)
             baseFreeing_(record);
     };
+    // Not while a single connect is pending: its record is the connect's until it ends.
+    AddTcpAllEntriesMenu(
+        *this, [this] { batch_.ConnectAll(); }, [this] { batch_.CancelAll(); },
+        [this] { return ConnectPending(); });
 }
 
 CTcpClientDlg::~CTcpClientDlg() {
@@ -62,12 +70,14 @@ void CTcpClientDlg::CancelConnect(const ConnectInfo* record) {
 
 void CTcpClientDlg::OnCreate() {
     int port = 0;
+    int count = 0;
     sockaddr_in remote{};
     {
         CDlgSetIp dialog(this, lastAddress_, kDialogColour);
         if (dialog.exec() != QDialog::Accepted)
             return;
         port = dialog.Port();
+        count = dialog.Count();
         remote = dialog.RemoteAddress();
     }
     if (port <= 0)
@@ -75,16 +85,17 @@ void CTcpClientDlg::OnCreate() {
     if (!GetHostNode())
         return;
 
-    // One entry per Create, whatever count the dialog was given. The socket opens on Connect.
-    auto* record = new ConnectInfo;
-    record->serverAddr = remote;
-    Engine().AddConnection(record);
-
-    lastAddress_ = QString::fromStdString(DottedAddress(remote.sin_addr));
-
+    // `count` entries for the same server, in order; their sockets open on Connect.
     // Labelled with the port as entered (an unusable address was given port 65535).
-    const HTREEITEM entry = Records().AddEntry(
-        *record, FromAnsi(EndpointText(remote.sin_addr, port)), kImageEntryClosed);
+    const QString label = FromAnsi(EndpointText(remote.sin_addr, port));
+    HTREEITEM entry = nullptr;
+    for (int i = 0; i < std::max(1, count); ++i) {
+        auto* record = new ConnectInfo;
+        record->serverAddr = remote;
+        Engine().AddConnection(record);
+        entry = Records().AddEntry(*record, label, kImageEntryClosed);
+    }
+    lastAddress_ = QString::fromStdString(DottedAddress(remote.sin_addr));
     Tree()->SelectItem(entry);
     ShowEntry(entry);
 }

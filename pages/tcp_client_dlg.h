@@ -16,6 +16,7 @@
 #include <functional>
 #include <map>
 
+#include "pages/tcp_client_batch.h"
 #include "pages/tcp_client_connect.h"
 #include "pages/tcp_page_base.h"
 
@@ -42,6 +43,8 @@ public:
     // Some entry is connecting; `record` is.
     bool ConnectPending() const { return !connecting_.empty(); }
     bool IsConnecting(const ConnectInfo* record) const;
+    // "全部连接" (the host node's menu).
+    TcpClientBatch& Batch() { return batch_; }
 
     // Commands (the buttons' handlers; Delete is the shared one, which also cancels a
     // connect through the freeing of the record).
@@ -70,4 +73,5 @@ private:
     std::map<const ConnectInfo*, SOCKET> connecting_;
     // What the TCP page base does as a record is freed.
     std::function<void(const ConnectInfo*)> baseFreeing_;
+    TcpClientBatch batch_;
 };

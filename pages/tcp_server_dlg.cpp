@@ -1,5 +1,7 @@
 #include "pages/tcp_server_dlg.h"
 
+#include "pages/all_entries.h"
+
 CTcpServerDlg::CTcpServerDlg(QWidget* parent)
     : CTcpPage(kTemplateId, parent),
       server_(*this, kPageColour,
@@ -18,6 +20,7 @@ CTcpServerDlg::CTcpServerDlg(QWidget* parent)
     });
     // Accepted connections are announced to this page.
     Engine().SetNotifyWindow(window);
+    AddTcpAllEntriesMenu(*this);
 }
 
 // ---- commands ------------------------------------------------------------------------------

@@ -1,8 +1,9 @@
 // CUdpClientDlg: the UDP client page (the main frame's page 3). Each entry is a client: a
-// datagram socket of its own, bound to a chosen local port on the local host's address
-// and aimed at one remote address and port. The user sends typed text from it and reads
-// every datagram that reaches its socket; the page's UdpEngine receives on each socket
-// and notifies this page's window. User-interface thread only.
+// datagram socket of its own, bound to a chosen local port and aimed at one remote address
+// and port (a broadcast address, or a multicast group the client then belongs to). One
+// Create makes a run of clients on consecutive local ports. The user sends typed text from
+// a client and reads every datagram that reaches its socket; the page's UdpEngine receives
+// on each socket and notifies this page's window. User-interface thread only.
 #pragma once
 
 #include <QString>
@@ -43,11 +44,17 @@ private:
     struct ClientChoice {
         int remotePort;
         int localPort;
+        int count;  // clients on localPort, localPort + 1, ...
         sockaddr_in remote;
         sockaddr_in local;
     };
     // Runs the endpoint dialog; nothing when it was cancelled.
     std::optional<ClientChoice> AskForClient();
+    // One client on `localPort` as `choice` describes it: its entry, or null after telling
+    // the user why not.
+    HTREEITEM CreateClient(const ClientChoice& choice, int localPort);
+    // A client of the page is bound to `port` already.
+    bool LocalPortTaken(int port);
     // A socket bound to `local`; INVALID_SOCKET after telling the user why not.
     SOCKET OpenClientSocket(const sockaddr_in& local);
 

@@ -1,6 +1,7 @@
 #include "pages/udp_server_dlg.h"
 
 #include "net/crit_sec.h"
+#include "pages/all_entries.h"
 
 namespace {
 constexpr SkinBitmaps kStartReceivingBitmaps{281, 278, 279, 280};
@@ -11,7 +12,12 @@ CUdpServerDlg::CUdpServerDlg(QWidget* parent)
     : CUdpPage(kTemplateId, parent),
       server_(*this, kPageColour,
               {[this](std::uint16_t port) { return Engine().BindEndpoint(port); },
-               [this](SOCKET s) { Engine().CloseEndpoint(s); }, [this] { RefreshEntryImages(); }}) {
+               [this](SOCKET s) { Engine().CloseEndpoint(s); },
+               [this] {
+                   RefreshEntryImages();
+                   groups_.SocketChanged();
+               }}),
+      groups_(*this, kDialogColour, [this] { return server_.ServerSocket(); }) {
     const HWND window =
         BuildUdpPage(kPageColour, kIds, [](int width) { return (width / 4) / 2 + 4; },
                      {{kSlot.startReceiving, kStartReceivingId, kStartReceivingBitmaps,
@@ -20,6 +26,17 @@ CUdpServerDlg::CUdpServerDlg(QWidget* parent)
                       {kSlot.stopReceiving, kStopReceivingId, kStopReceivingBitmaps,
                        [this] { server_.Stop(); }}});
     Engine().SetNotifyWindow(window);
+    groups_.AddMenu();
+    // Every sender heard can be sent to (from the server socket).
+    AddUdpAllEntriesMenu(*this, [](const ConnectInfo&) { return true; });
+}
+
+void CUdpServerDlg::ShowEntry(HTREEITEM item) {
+    // A group's child is shown as the host node is: it has no record and nothing to delete.
+    const auto host = GetHostNode();
+    if (host && groups_.IsGroupChild(item))
+        item = host->item;
+    CUdpPage::ShowEntry(item);
 }
 
 // ---- commands ------------------------------------------------------------------------------

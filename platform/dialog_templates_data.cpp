@@ -123,6 +123,21 @@ std::vector<DialogTemplate> MakeTemplates() {
          },
          kModalFrame});
 
+    // Group dialog of the UDP server page.
+    templates.push_back(
+        {147,
+         QStringLiteral("加入组播组"),
+         QStringLiteral("MS Shell Dlg"),
+         9,
+         QSize(181, 80),
+         {
+             {-1, K::Label, QRect(24, 23, 34, 11), QStringLiteral("组播地址:")},
+             {1037, K::Edit, QRect(63, 21, 86, 12), QString(), 0, kAddressEdit},
+             {1, K::DefaultPushButton, QRect(31, 52, 50, 14), QStringLiteral("确定")},
+             {2, K::PushButton, QRect(96, 52, 50, 14), QStringLiteral("取消")},
+         },
+         kModalFrame});
+
     // Timed send dialog of the send box: interval and number of sends.
     templates.push_back(
         {143,

@@ -5,71 +5,19 @@
 
 #include <errno.h>
 #include <gtest/gtest.h>
-#include <sched.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "net/udp_engine.h"
 #include "tests/net/test_addresses.h"
 #include "tests/net/test_page.h"
+#include "tests/support/private_network.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-constexpr char kInsideVariable[] = "WIRELARK_TEST_IN_NETNS";
-constexpr int kNoNamespace = 77;  // exit status of the child where namespaces are refused
-
-bool InsidePrivateNamespace() {
-    return std::getenv(kInsideVariable) != nullptr;
-}
-
-// Runs the current test again in a child process inside a new network namespace; returns
-// its exit status (kNoNamespace when the system refused the namespace), or -1 on a timeout.
-int RunCurrentTestInNamespace() {
-    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    const std::string filter =
-        std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
-    std::vector<std::string> environment;
-    for (char** variable = environ; *variable != nullptr; ++variable)
-        environment.emplace_back(*variable);
-    environment.push_back(std::string(kInsideVariable) + "=1");
-    std::vector<char*> envp;
-    for (std::string& variable : environment) envp.push_back(variable.data());
-    envp.push_back(nullptr);
-    std::string self = "/proc/self/exe";
-    std::string filterArgument = filter;
-    char* argv[] = {self.data(), filterArgument.data(), nullptr};
-
-    // Only calls that are safe after fork in a process with threads, until exec.
-    const pid_t child = fork();
-    if (child == 0) {
-        if (unshare(CLONE_NEWNET) != 0)
-            _exit(kNoNamespace);
-        execve(argv[0], argv, envp.data());
-        _exit(127);
-    }
-    if (child < 0)
-        return kNoNamespace;
-    const auto deadline = std::chrono::steady_clock::now() + 60s;
-    int status = 0;
-    while (waitpid(child, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(child, SIGKILL);
-            waitpid(child, &status, 0);
-            return -1;
-        }
-        std::this_thread::sleep_for(20ms);
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 in_addr Ip(const char* dotted) {
     return AddressOf(dotted, 0).sin_addr;
@@ -91,23 +39,11 @@ TEST(UdpMembershipTest, GroupsAndBroadcastsReachEngineSocketsInAPrivateNetwork) 
     EXPECT_FALSE(IsMulticastGroup(Ip("240.0.0.1")));
     EXPECT_FALSE(IsMulticastGroup(Ip("223.255.255.255")));
     EXPECT_EQ(MembershipErrorText(EINVAL), u"不是组播地址（224.0.0.0～239.255.255.255）");
-    if (!InsidePrivateNamespace()) {
-        const int status = RunCurrentTestInNamespace();
-        if (status == kNoNamespace)
-            GTEST_SKIP() << "this machine refuses a private network namespace (unshare -n): "
-                            "broadcast and multicast are not tested here";
-        EXPECT_EQ(status, 0) << "the run inside the private network namespace failed (above)";
+    if (!InsidePrivateNetwork()) {
+        RunCurrentTestInPrivateNetwork();
         return;
     }
-    if (std::system("ip link set lo up && ip link set lo multicast on && "
-                    "ip route add 224.0.0.0/4 dev lo && "
-                    "ip link add v0 type veth peer name v1 && "
-                    "ip addr add 192.0.2.1/24 brd + dev v0 && "
-                    "ip addr add 192.0.2.2/24 brd + dev v1 && "
-                    "ip link set v0 up && ip link set v1 up && ip route add default dev v0") != 0) {
-        std::fprintf(stderr, "the private network could not be set up (ip): skipped\n");
-        std::_Exit(kNoNamespace);
-    }
+    SetUpPrivateNetwork();
 
     TestPage page;
     TestPage clientPage;

@@ -193,19 +193,20 @@ TEST_F(UdpClientPageTest, AFailedBindLeavesNothingAndTheLastAddressIsOffered) {
     EXPECT_EQ(Entries().size(), 1u);
 }
 
-// A refused address creates nothing, so the corrected retry gets the local port; the client,
+// A refused count creates nothing, so the corrected retry gets the local port; the client,
 // bound to the any-address, hears datagrams sent to any address of the machine; a datagram
 // too long for UDP says why it did not go, and reception goes on.
-TEST_F(UdpClientPageTest, ARefusedAddressCreatesNothingAndAClientHearsEveryAddress) {
+TEST_F(UdpClientPageTest, ARefusedCountCreatesNothingAndAClientHearsEveryAddress) {
     UdpPeer server;
     const std::uint16_t local = FreeUdpPort();
     {
-        ModalAnswer answer(Fill("255.255.255.255", server.Port(), local));
-        ModalAnswer badAddress;
-        ModalAnswer corrected(ModalAnswer::TypeInto(Dialog::kAddressFieldId, "127.0.0.1"));
+        ModalAnswer answer(
+            Fill("127.0.0.1", server.Port(), local).TypeInto(Dialog::kCountFieldId, "0"));
+        ModalAnswer badCount;
+        ModalAnswer corrected(ModalAnswer::TypeInto(Dialog::kCountFieldId, "1"));
         Click(Page::kIds.create);
-        EXPECT_EQ(badAddress.Text(), QStringLiteral("Ip 地址有错!"));
-        EXPECT_EQ(badAddress.Caption(), QStringLiteral("Wirelark"));
+        EXPECT_EQ(badCount.Text(), QStringLiteral("客户数量须为 1 到 10000！"));
+        EXPECT_EQ(badCount.Caption(), QStringLiteral("提示"));
         EXPECT_TRUE(corrected.Answered());
     }
     const auto entries = Entries();
