@@ -7,6 +7,8 @@
 #include "pages/ansi_text.h"
 #include "pages/dlg_set_ip.h"
 #include "pages/endpoint_text.h"
+#include "pages/file_send_tool.h"
+#include "pages/timed_send_tool.h"
 #include "platform/message_box.h"
 #include "skin/tree_ctrl_ex.h"
 
@@ -28,6 +30,8 @@ CTcpClientDlg::CTcpClientDlg(QWidget* parent)
              {kSlot.remove, kIds.remove, kDeleteBitmaps, [this] { OnDelete(); }}},
             TreeClientWidth(controls) / 4 / 2 + 4, kIds);
     });
+    new TimedSendTool(*this);
+    new FileSendTool(*this);
 }
 
 CTcpClientDlg::~CTcpClientDlg() {

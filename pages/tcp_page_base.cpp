@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "net/crit_sec.h"
+#include "pages/file_source.h"
 #include "platform/message_box.h"
 
 namespace {
@@ -13,7 +14,11 @@ std::uint64_t IdKey(const ConnectInfo& record) {
 
 CTcpPage::CTcpPage(int templateId, QWidget* parent) : CDialogP(templateId, parent) {
     sendQueue_.onDelivered = [this](ConnectInfo* record, const TcpSendQueue::Message& message) {
-        LogSent(*record, message.bytes, message.typed);
+        if (message.file)
+            LogSentFile(*record, message.file->Path(), message.file->Size(), message.fileWent,
+                        message.fileFailed);
+        else
+            LogSent(*record, message.bytes, message.typed);
     };
     sendQueue_.onStalled = [this](ConnectInfo* record, const TcpSendQueue::Message& message,
                                   std::size_t went) {
@@ -21,7 +26,7 @@ CTcpPage::CTcpPage(int templateId, QWidget* parent) : CDialogP(templateId, paren
     };
     sendQueue_.onFailed = [this](ConnectInfo* record, SOCKET sock) { OnSendFailed(record, sock); };
     Records().onFreeing = [this](const ConnectInfo* record) {
-        Views().Forget(record);
+        OnFreeingRecord(record);
         sendQueue_.Forget(record);
     };
 }
@@ -95,6 +100,20 @@ bool CTcpPage::SendBytes(ConnectInfo* record, std::string bytes, QString fromBox
         return false;
     }
     return true;
+}
+
+bool CTcpPage::SendBytesWithoutWaiting(ConnectInfo* record, std::string bytes) {
+    SOCKET sock = INVALID_SOCKET;
+    {
+        UiCritSecGuard lock(g_connectLock);
+        sock = record->sock;
+    }
+    return sock != INVALID_SOCKET &&
+           sendQueue_.QueueWithoutWaiting(record, sock, {std::move(bytes), {}});
+}
+
+bool CTcpPage::MessageWaiting(const ConnectInfo* record) const {
+    return sendQueue_.HasPending(record);
 }
 
 void CTcpPage::OnReceptionEnded(ConnectInfo& record) {

@@ -27,6 +27,9 @@ public:
 
     // Queues `bytes` on the record's connection; false when it is not connected.
     bool SendBytes(ConnectInfo* record, std::string bytes, QString fromBox = {}) override;
+    // Queued without waiting; false when not connected or no sender thread could start.
+    bool SendBytesWithoutWaiting(ConnectInfo* record, std::string bytes) override;
+    bool MessageWaiting(const ConnectInfo* record) const override;
 
     // Closes the selected entry's connection (its receive thread then reports the close;
     // messages still waiting are dropped without a report) and shows the entry again.

@@ -1,5 +1,9 @@
 #include "pages/tcp_server_dlg.h"
 
+#include "pages/echo_tool.h"
+#include "pages/file_send_tool.h"
+#include "pages/timed_send_tool.h"
+
 CTcpServerDlg::CTcpServerDlg(QWidget* parent)
     : CTcpPage(kTemplateId, parent),
       server_(*this, kPageColour,
@@ -18,6 +22,9 @@ CTcpServerDlg::CTcpServerDlg(QWidget* parent)
     });
     // Accepted connections are announced to this page.
     Engine().SetNotifyWindow(window);
+    new TimedSendTool(*this);
+    new FileSendTool(*this);
+    new EchoTool(*this);
 }
 
 // ---- commands ------------------------------------------------------------------------------

@@ -10,7 +10,9 @@
 #include "net/socket_error_text.h"
 #include "pages/ansi_text.h"
 #include "pages/endpoint_text.h"
+#include "pages/file_send_tool.h"
 #include "pages/set_udp_server_ip.h"
+#include "pages/timed_send_tool.h"
 #include "platform/message_box.h"
 #include "skin/tree_ctrl_ex.h"
 
@@ -31,6 +33,8 @@ CUdpClientDlg::CUdpClientDlg(QWidget* parent) : CUdpPage(kTemplateId, parent) {
     // No buttons of its own: Create and Delete only.
     Engine().SetClientNotifyWindow(
         BuildUdpPage(kPageColour, kIds, [](int width) { return (width / 2) / 2 + 155; }, {}));
+    new TimedSendTool(*this);
+    new FileSendTool(*this);
 }
 
 // ---- commands ------------------------------------------------------------------------------

@@ -1,6 +1,9 @@
 #include "pages/udp_server_dlg.h"
 
 #include "net/crit_sec.h"
+#include "pages/echo_tool.h"
+#include "pages/file_send_tool.h"
+#include "pages/timed_send_tool.h"
 
 namespace {
 constexpr SkinBitmaps kStartReceivingBitmaps{281, 278, 279, 280};
@@ -20,6 +23,9 @@ CUdpServerDlg::CUdpServerDlg(QWidget* parent)
                       {kSlot.stopReceiving, kStopReceivingId, kStopReceivingBitmaps,
                        [this] { server_.Stop(); }}});
     Engine().SetNotifyWindow(window);
+    new TimedSendTool(*this);
+    new FileSendTool(*this);
+    new EchoTool(*this);
 }
 
 // ---- commands ------------------------------------------------------------------------------
