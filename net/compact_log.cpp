@@ -177,6 +177,16 @@ std::uint64_t CompactLog::LineBegin(std::size_t line) const {
     return line == 0 ? start_ : lines_[line - 1].end;
 }
 
+bool CompactLog::AppendLineBytes(std::size_t line, std::string& out) const {
+    if (line >= lines_.size())
+        return false;
+    const Kind kind = lines_[line].kind;
+    if (kind != kDatagram && kind != kStream && kind != kSent)
+        return false;
+    CopyOut(LineBegin(line), lines_[line].end, out);
+    return true;
+}
+
 std::uint64_t CompactLog::BytesBefore(std::size_t line) const {
     return LineBegin(std::min(line, lines_.size())) - start_;
 }

@@ -80,6 +80,10 @@ public:
     // The text of lines [first, first + count) (cut to the lines there are).
     std::u16string Text(std::size_t first, std::size_t count) const;
     std::u16string Text() const { return Text(0, LineCount()); }
+    // Appends to `out` the bytes line `line` was logged with, as they came (a datagram, or
+    // a stream's chunk); false, appending nothing, for a line that logged none of a peer's
+    // bytes (a note, a stream's end, the stop line).
+    bool AppendLineBytes(std::size_t line, std::string& out) const;
     // About how many characters lines [first, end) show: their bytes and their stamps.
     std::uint64_t Measure(std::size_t first, std::size_t end) const;
     // The first line of the shortest tail of the log that measures at least `size` (0 when

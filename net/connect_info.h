@@ -55,6 +55,11 @@ struct ConnectInfo {
     std::uint8_t unread = 0;
     std::uintptr_t thread = 0;  // receive thread of an accepted connection; nothing waits on it
     SOCKET sock = INVALID_SOCKET;
+    // TCP: the receive thread reads nothing more from the peer while set (what it sends
+    // waits in the system's buffers). Set and cleared by the page on the user-interface
+    // thread under g_connectLock: through TcpEngine::SetReceivePaused (which wakes the
+    // thread), or cleared inside a WM_CONNECT_DATA handler (the worker holds the lock).
+    bool receivePaused = false;
     HTREEITEM treeItem = nullptr;
     sockaddr_in clientAddr{};
     sockaddr_in serverAddr{};

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 
 #include "net/connect_info.h"
 
@@ -13,6 +15,11 @@ struct EngineRegistry {
     std::uint32_t nextId = 0;                    // TCP: id of the next connection; g_connectLock
     std::atomic<HWND> notifyWnd{nullptr};        // server page
     std::atomic<HWND> clientNotifyWnd{nullptr};  // UDP client page
+    // TCP receive threads whose record's receivePaused is set wait on `resumed` until
+    // `resumes` changes (bumped under resumeMutex when a pause is cleared).
+    std::mutex resumeMutex;
+    std::condition_variable resumed;
+    std::uint64_t resumes = 0;
 };
 
 // Registers `record` under the next id and sets its id; returns the id after it.

@@ -84,6 +84,28 @@ void OnAccepted(const std::shared_ptr<EngineRegistry>& registry, SOCKET listenin
         EndUnservedRecord(current, window);  // shown closed, with the reason
 }
 
+// Receive thread, no lock held: waits while the page keeps the record's reading paused.
+// Returns at once when it is not paused, or gone, or no longer on this socket (a closed
+// socket's read then fails at once). The pause is read under g_connectLock, and the resume
+// count with it, so a resume between the two cannot be missed; the time-out only bounds
+// how late a close or delete of a paused record is noticed.
+void WaitWhilePaused(const ThreadParam& own) {
+    for (;;) {
+        std::uint64_t seen = 0;
+        {
+            CritSecGuard lock(g_connectLock);
+            ConnectInfo* record = FindConnection(*own.registry, own.id);
+            if (record == nullptr || record->sock != own.sock || !record->receivePaused)
+                return;
+            std::lock_guard resume(own.registry->resumeMutex);
+            seen = own.registry->resumes;
+        }
+        std::unique_lock resume(own.registry->resumeMutex);
+        own.registry->resumed.wait_for(resume, std::chrono::milliseconds(100),
+                                       [&] { return own.registry->resumes != seen; });
+    }
+}
+
 // Errors of accept that say nothing about the listening socket itself.
 bool IsTransientAcceptError(int error) {
     switch (error) {
@@ -157,7 +179,11 @@ void TcpReceiveThread(ThreadParam* param) {
     }
     char buffer[kReceiveBufferSize];
     bool refused = false;  // the record can hold no more: what comes is read and dropped
+    bool paused = false;   // the page paused reading (seen at the end of the last batch)
     for (bool ended = false; !ended;) {
+        if (paused)
+            WaitWhilePaused(own);
+        paused = false;
         int n = RecvSocket(own.sock, buffer, kReceiveBufferSize - 1);
         if (n == SOCKET_ERROR && errno == EINTR)
             continue;
@@ -193,6 +219,7 @@ void TcpReceiveThread(ThreadParam* param) {
         // The page could not be told (memory ran out): the log has stopped, say so there.
         if (!NotifyAppended(record, own.notifyWnd))
             refused = true;
+        paused = record->receivePaused;  // still registered: the lock is held since the lookup
     }
     {
         CritSecGuard lock(g_connectLock);
@@ -277,6 +304,18 @@ int TcpEngine::StartReceiving(ConnectInfo* record, HWND window) {
         return SOCKET_ERROR;
     }
     return 0;
+}
+
+void TcpEngine::SetReceivePaused(ConnectInfo* record, bool paused) {
+    UiCritSecGuard lock(g_connectLock);
+    record->receivePaused = paused;
+    if (!paused) {
+        {
+            std::lock_guard resume(registry_->resumeMutex);
+            ++registry_->resumes;
+        }
+        registry_->resumed.notify_all();
+    }
 }
 
 ConnectMap& TcpEngine::Connections() {

@@ -35,6 +35,11 @@ public:
     // Starts the receive thread of a connected, registered record; it reports to `window`.
     int StartReceiving(ConnectInfo* record, HWND window);
 
+    // User-interface thread. Stops (true) or resumes reading from the record's peer: its
+    // receive thread finishes the batch it reads, then waits until resumed (or until the
+    // record is closed, reconnected or deleted). Takes g_connectLock.
+    void SetReceivePaused(ConnectInfo* record, bool paused);
+
     // The registry; callers hold g_connectLock.
     ConnectMap& Connections();
 

@@ -7,6 +7,7 @@
 #include "net/crit_sec.h"
 #include "pages/entry_counters.h"
 #include "pages/hex_tools.h"
+#include "pages/file_source.h"
 #include "pages/page_colour.h"
 #include "pages/typed_text.h"
 #include "platform/message_box.h"
@@ -17,7 +18,7 @@ CDialogP::CDialogP(int templateId, QWidget* parent)
     : QWidget(parent),
       templateId_(templateId),
       views_(this, [this](const ConnectInfo* record) { return records_.IsSelected(record); }) {
-    records_.onFreeing = [this](const ConnectInfo* record) { views_.Forget(record); };
+    records_.onFreeing = [this](const ConnectInfo* record) { OnFreeingRecord(record); };
 }
 
 CDialogP::~CDialogP() {
@@ -77,6 +78,13 @@ HWND CDialogP::BuildPage(int treeId, COLORREF colour,
         return OnWindowMessage(message, wParam, lParam);
     });
     return window_;
+}
+
+void CDialogP::OnFreeingRecord(const ConnectInfo* record) {
+    views_.Forget(record);
+    for (const RecordWatch& watch : watches_)
+        if (watch.freeing)
+            watch.freeing(record);
 }
 
 void CDialogP::AddTreeMenuFiller(TreeMenuFiller fill) {
@@ -216,6 +224,15 @@ void CDialogP::LogSent(ConnectInfo& record, const std::string& bytes, const QStr
         sendBox_->clear();
 }
 
+void CDialogP::LogSentFile(ConnectInfo& record, const QString& path, std::uint64_t size,
+                           std::uint64_t went, bool failed) {
+    CountSent(&record, failed ? went : size);
+    record.sendLog.AppendNote(FileSentNote(path, size).toStdU16String());
+    if (failed)
+        record.sendLog.AppendNote(FileCutNote(went).toStdU16String());
+    views_.SentLogChanged(record);
+}
+
 // ---- notifications (user-interface thread; see the lock rule of each message) ---------------
 
 LRESULT CDialogP::OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -233,11 +250,17 @@ LRESULT CDialogP::OnConnectData(WPARAM what, ConnectInfo* record) {
     if (what == CONNECT_DATA_APPENDED) {
         if (!views_.OnDataAppended(*record))
             records_.SetImage(record->treeItem, kImageEntryOpenUnread);
+        for (const RecordWatch& watch : watches_)
+            if (watch.dataAppended)
+                watch.dataAppended(*record);
         return 1;
     }
     records_.SetImage(record->treeItem,
                       record->unread ? kImageEntryClosedUnread : kImageEntryClosed);
     OnReceptionEnded(*record);
+    for (const RecordWatch& watch : watches_)
+        if (watch.receptionEnded)
+            watch.receptionEnded(*record);
     return 1;
 }
 

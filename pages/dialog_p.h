@@ -86,6 +86,30 @@ public:
     void OnSend();
     void SetTypedForm(TypedForm form) { typedForm_ = form; }
     TypedForm GetTypedForm() const { return typedForm_; }
+    // Whether the selected entry can be sent to; tells the user why not.
+    virtual bool CanSendTo(const ConnectInfo* record) = 0;
+
+    // For tools that send often or much (timed sends, echo, files): the door without the
+    // moment a TCP send waits for a message to go (the message is logged from the event
+    // loop when it went), and whether a message for the record still waits to go.
+    virtual bool SendBytesWithoutWaiting(ConnectInfo* record, std::string bytes) {
+        return SendBytes(record, std::move(bytes));
+    }
+    virtual bool MessageWaiting(const ConnectInfo* /*record*/) const { return false; }
+    // A file of `size` bytes at `path` went to `record`'s peer (`went` of them when the
+    // file could not be read to its end): counted, logged, shown.
+    void LogSentFile(ConnectInfo& record, const QString& path, std::uint64_t size,
+                     std::uint64_t went, bool failed);
+
+    // Tools that follow the records: `dataAppended` and `receptionEnded` run inside the
+    // WM_CONNECT_DATA handler (its worker holds g_connectLock: no UiCritSecGuard and no
+    // modal loop there), `freeing` just before a record is freed.
+    struct RecordWatch {
+        std::function<void(ConnectInfo& record)> dataAppended;
+        std::function<void(ConnectInfo& record)> receptionEnded;
+        std::function<void(const ConnectInfo* record)> freeing;
+    };
+    void AddRecordWatch(RecordWatch watch) { watches_.push_back(std::move(watch)); }
 
 protected:
     CDialogP(int templateId, QWidget* parent);
@@ -99,6 +123,9 @@ protected:
     // A page's buttons: `topRow` left to right with `gap` between them, Send (OnSend) above
     // the send box and the two clears above their views.
     PageButtonLayout LayoutButtons(std::vector<PageButton> topRow, int gap, const PageIds& ids);
+    // Runs for every record just before it is freed: the views and the record watches
+    // forget it.
+    void OnFreeingRecord(const ConnectInfo* record);
     // In the transport base's destructor, with its engine's map, before the engine goes: no
     // notification reaches the page any more, every socket is closed and every record freed.
     void TearDownPage(ConnectMap& records);
@@ -109,8 +136,6 @@ protected:
     // Image of a shown entry (the caller holds g_connectLock).
     virtual int EntryImage(const ConnectInfo& record) const = 0;
 
-    // Whether the selected entry can be sent to; tells the user why not.
-    virtual bool CanSendTo(const ConnectInfo* record) = 0;
     // A message of `bytes` went to `record`'s peer: counted, logged, shown; the send box
     // emptied if it still holds `fromBox`.
     void LogSent(ConnectInfo& record, const std::string& bytes, const QString& fromBox);
@@ -146,4 +171,5 @@ private:
     HWND window_ = nullptr;
     std::vector<TreeMenuFiller> treeMenuFillers_;
     TypedForm typedForm_ = TypedForm::Text;
+    std::vector<RecordWatch> watches_;
 };

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 
@@ -78,4 +79,12 @@ std::optional<std::string> ReadDatagramFile(const QString& path, QString* error)
     }
     bytes.resize(got);
     return bytes;
+}
+
+QString FileSentNote(const QString& path, std::uint64_t size) {
+    return QStringLiteral("（文件 %1，%2 字节）").arg(QFileInfo(path).fileName()).arg(size);
+}
+
+QString FileCutNote(std::uint64_t went) {
+    return QStringLiteral("（读取文件出错：只发出了前 %1 字节）").arg(went);
 }

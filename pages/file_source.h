@@ -40,3 +40,8 @@ private:
 // The whole file as one datagram's bytes (user-interface thread). Nothing, with `error` set,
 // when it cannot be read or holds more than kMaxDatagramFileSize bytes.
 std::optional<std::string> ReadDatagramFile(const QString& path, QString* error);
+
+// The sent log's lines for a file: the file sent (its name and size), and, when it could not
+// be read to its end, how much of it went.
+QString FileSentNote(const QString& path, std::uint64_t size);
+QString FileCutNote(std::uint64_t went);

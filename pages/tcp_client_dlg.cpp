@@ -9,6 +9,8 @@
 #include "pages/ansi_text.h"
 #include "pages/dlg_set_ip.h"
 #include "pages/endpoint_text.h"
+#include "pages/file_send_tool.h"
+#include "pages/timed_send_tool.h"
 #include "platform/message_box.h"
 #include "skin/tree_ctrl_ex.h"
 
@@ -43,6 +45,8 @@ CTcpClientDlg::CTcpClientDlg(QWidget* parent)
     AddTcpAllEntriesMenu(
         *this, [this] { batch_.ConnectAll(); }, [this] { batch_.CancelAll(); },
         [this] { return ConnectPending(); });
+    new TimedSendTool(*this);
+    new FileSendTool(*this);
 }
 
 CTcpClientDlg::~CTcpClientDlg() {

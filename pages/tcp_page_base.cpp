@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "net/crit_sec.h"
+#include "pages/file_source.h"
 #include "platform/message_box.h"
 
 namespace {
@@ -26,7 +27,11 @@ CTcpPage::CTcpPage(int templateId, QWidget* parent)
     sendQueue_.onDelivered = [this](ConnectInfo* record, const TcpSendQueue::Message& message) {
         // The stalled message was the front one: the peer took the rest.
         CloseStallBox(record);
-        LogSent(*record, message.bytes, message.typed);
+        if (message.file)
+            LogSentFile(*record, message.file->Path(), message.file->Size(), message.fileWent,
+                        message.fileFailed);
+        else
+            LogSent(*record, message.bytes, message.typed);
     };
     sendQueue_.onStalled = [this](ConnectInfo* record, const TcpSendQueue::Message& message,
                                   std::size_t went) {
@@ -35,7 +40,7 @@ CTcpPage::CTcpPage(int templateId, QWidget* parent)
     sendQueue_.onFailed = [this](ConnectInfo* record, SOCKET sock) { OnSendFailed(record, sock); };
     Records().onFreeing = [this](const ConnectInfo* record) {
         CloseStallBox(record);
-        Views().Forget(record);
+        OnFreeingRecord(record);
         sendQueue_.Forget(record);
     };
 }
@@ -114,13 +119,17 @@ bool CTcpPage::SendBytes(ConnectInfo* record, std::string bytes, QString fromBox
                        QStringLiteral("提示"));
         return false;
     }
+    FollowWaiting(*record);
+    return true;
+}
+
+void CTcpPage::FollowWaiting(const ConnectInfo& record) {
     // Still waiting for the peer: shown as waiting at once, and followed from now on.
-    if (sendQueue_.FrontProgress(record)) {
-        Views().SentWaitingChanged(*record);
+    if (sendQueue_.FrontProgress(&record)) {
+        Views().SentWaitingChanged(record);
         if (!progressTimer_->isActive())
             progressTimer_->start();
     }
-    return true;
 }
 
 QString CTcpPage::WaitingText(const ConnectInfo& record) const {
@@ -151,6 +160,23 @@ void CTcpPage::CloseStallBox(const ConnectInfo* record) {
     stallBoxes_.erase(found);
     if (auto* dialog = qobject_cast<QDialog*>(box.data()))
         dialog->reject();
+}
+
+bool CTcpPage::SendBytesWithoutWaiting(ConnectInfo* record, std::string bytes) {
+    SOCKET sock = INVALID_SOCKET;
+    {
+        UiCritSecGuard lock(g_connectLock);
+        sock = record->sock;
+    }
+    if (sock == INVALID_SOCKET ||
+        !sendQueue_.QueueWithoutWaiting(record, sock, {std::move(bytes), {}}))
+        return false;
+    FollowWaiting(*record);
+    return true;
+}
+
+bool CTcpPage::MessageWaiting(const ConnectInfo* record) const {
+    return sendQueue_.HasPending(record);
 }
 
 void CTcpPage::OnReceptionEnded(ConnectInfo& record) {

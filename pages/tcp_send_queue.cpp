@@ -38,10 +38,11 @@ struct TcpSendQueue::Channel {
     std::mutex mutex;
     std::condition_variable changed;
     SOCKET sock = INVALID_SOCKET;
-    std::deque<Message> waiting;    // the front one is being written
-    std::size_t frontWent = 0;      // bytes of the front message the system has taken
-    std::uint64_t taken = 0;        // bytes taken over the channel's life (progress)
-    std::deque<Message> delivered;  // gone, not yet reported
+    std::deque<Message> waiting;     // the front one is being written
+    std::size_t frontWent = 0;       // bytes of the front message the system has taken
+    std::uint64_t waitingBytes = 0;  // bytes of `waiting` not taken yet
+    std::uint64_t taken = 0;         // bytes taken over the channel's life (progress)
+    std::deque<Message> delivered;   // gone, not yet reported
     bool failed = false;
     bool running = false;    // a sender thread serves the channel
     bool abandoned = false;  // the sender stops at its next step
@@ -127,7 +128,14 @@ void SendWaiting(void* context) {
         }
         channel->frontWent += static_cast<std::size_t>(sent);
         channel->taken += static_cast<std::uint64_t>(sent);
+        channel->waitingBytes -= static_cast<std::uint64_t>(sent);
         front.fileFailed = fileFailed;
+        if (fileFailed) {
+            front.fileWent = channel->frontWent;
+            channel->waitingBytes -= TcpSendQueue::Size(front) - channel->frontWent;
+        } else if (front.file) {
+            front.fileWent = channel->frontWent;
+        }
         if (fileFailed || channel->frontWent == TcpSendQueue::Size(front)) {
             channel->delivered.push_back(std::move(front));
             channel->waiting.pop_front();
@@ -160,6 +168,14 @@ void TcpSendQueue::SetStallTimeoutForTesting(std::chrono::milliseconds timeout) 
 }
 
 bool TcpSendQueue::Queue(ConnectInfo* record, SOCKET sock, Message message) {
+    return Enqueue(record, sock, std::move(message), true);
+}
+
+bool TcpSendQueue::QueueWithoutWaiting(ConnectInfo* record, SOCKET sock, Message message) {
+    return Enqueue(record, sock, std::move(message), false);
+}
+
+bool TcpSendQueue::Enqueue(ConnectInfo* record, SOCKET sock, Message message, bool waitBriefly) {
     Entry& entry = entries_[record];
     if (entry.channel) {
         std::lock_guard lock(entry.channel->mutex);
@@ -183,6 +199,7 @@ bool TcpSendQueue::Queue(ConnectInfo* record, SOCKET sock, Message message) {
     {
         std::lock_guard lock(channel->mutex);
         wasIdle = channel->waiting.empty();
+        channel->waitingBytes += Size(message);
         channel->waiting.push_back(std::move(message));
         start = !channel->running;
         channel->running = true;
@@ -203,6 +220,7 @@ bool TcpSendQueue::Queue(ConnectInfo* record, SOCKET sock, Message message) {
             {
                 std::lock_guard lock(channel->mutex);
                 channel->running = false;
+                channel->waitingBytes -= Size(channel->waiting.back());
                 channel->waiting.pop_back();
             }
             Drain();
@@ -210,7 +228,7 @@ bool TcpSendQueue::Queue(ConnectInfo* record, SOCKET sock, Message message) {
             return false;
         }
     }
-    if (wasIdle) {
+    if (wasIdle && waitBriefly) {
         std::unique_lock lock(channel->mutex);
         channel->changed.wait_for(lock, kQuickSend, [&] {
             return channel->waiting.empty() || channel->failed || !channel->running;
@@ -255,6 +273,14 @@ bool TcpSendQueue::HasPending(const ConnectInfo* record) const {
         return false;
     std::lock_guard lock(found->second.channel->mutex);
     return !found->second.channel->waiting.empty() || !found->second.channel->delivered.empty();
+}
+
+std::uint64_t TcpSendQueue::PendingBytes(const ConnectInfo* record) const {
+    const auto found = entries_.find(const_cast<ConnectInfo*>(record));
+    if (found == entries_.end())
+        return 0;
+    std::lock_guard lock(found->second.channel->mutex);
+    return found->second.channel->failed ? 0 : found->second.channel->waitingBytes;
 }
 
 void TcpSendQueue::Forget(const ConnectInfo* record) {

@@ -44,6 +44,8 @@ public:
         // The file could not be read to its end: the message ended after the bytes read,
         // and the connection goes on. Set before the message is reported delivered.
         bool fileFailed = false;
+        // Bytes of the file that went (all of them unless fileFailed); set with fileFailed.
+        std::uint64_t fileWent = 0;
     };
     // Bytes the message puts on the wire.
     static std::uint64_t Size(const Message& message);
@@ -72,8 +74,13 @@ public:
     // False when no sender thread could be started (the system's thread limit): nothing
     // was queued and the connection is untouched.
     bool Queue(ConnectInfo* record, SOCKET sock, Message message);
+    // The same without the moment: for tools that send often or much (a timed send, echo, a
+    // file), whose messages are reported from the event loop when they went.
+    bool QueueWithoutWaiting(ConnectInfo* record, SOCKET sock, Message message);
     // Bytes still waiting for the record's connection.
     bool HasPending(const ConnectInfo* record) const;
+    // How many bytes wait to be written for the record's connection (0 when none).
+    std::uint64_t PendingBytes(const ConnectInfo* record) const;
     // The message being written for the record now, or nothing when none waits.
     std::optional<Progress> FrontProgress(const ConnectInfo* record) const;
     // Bytes of every message waiting for the record's connection that have not gone yet.
@@ -101,6 +108,7 @@ private:
         bool stallReported = false;
     };
 
+    bool Enqueue(ConnectInfo* record, SOCKET sock, Message message, bool waitBriefly);
     // Runs the reports the sender threads left: deliveries in order, then a failure.
     void Drain();
     // Timer: tells the user about queues that have not moved for StallTimeout().

@@ -1,6 +1,9 @@
 #include "pages/tcp_server_dlg.h"
 
 #include "pages/all_entries.h"
+#include "pages/echo_tool.h"
+#include "pages/file_send_tool.h"
+#include "pages/timed_send_tool.h"
 
 CTcpServerDlg::CTcpServerDlg(QWidget* parent)
     : CTcpPage(kTemplateId, parent),
@@ -21,6 +24,9 @@ CTcpServerDlg::CTcpServerDlg(QWidget* parent)
     // Accepted connections are announced to this page.
     Engine().SetNotifyWindow(window);
     AddTcpAllEntriesMenu(*this);
+    new TimedSendTool(*this);
+    new FileSendTool(*this);
+    new EchoTool(*this);
 }
 
 // ---- commands ------------------------------------------------------------------------------

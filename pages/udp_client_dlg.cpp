@@ -13,7 +13,9 @@
 #include "pages/all_entries.h"
 #include "pages/ansi_text.h"
 #include "pages/endpoint_text.h"
+#include "pages/file_send_tool.h"
 #include "pages/set_udp_server_ip.h"
+#include "pages/timed_send_tool.h"
 #include "platform/message_box.h"
 #include "skin/tree_ctrl_ex.h"
 
@@ -36,6 +38,8 @@ CUdpClientDlg::CUdpClientDlg(QWidget* parent) : CUdpPage(kTemplateId, parent) {
         BuildUdpPage(kPageColour, kIds, [](int width) { return (width / 2) / 2 + 155; }, {}));
     AddUdpAllEntriesMenu(*this,
                          [](const ConnectInfo& record) { return record.sock != INVALID_SOCKET; });
+    new TimedSendTool(*this);
+    new FileSendTool(*this);
 }
 
 // ---- commands ------------------------------------------------------------------------------

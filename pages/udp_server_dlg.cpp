@@ -2,6 +2,9 @@
 
 #include "net/crit_sec.h"
 #include "pages/all_entries.h"
+#include "pages/echo_tool.h"
+#include "pages/file_send_tool.h"
+#include "pages/timed_send_tool.h"
 
 namespace {
 constexpr SkinBitmaps kStartReceivingBitmaps{281, 278, 279, 280};
@@ -37,6 +40,9 @@ void CUdpServerDlg::ShowEntry(HTREEITEM item) {
     if (host && groups_.IsGroupChild(item))
         item = host->item;
     CUdpPage::ShowEntry(item);
+    new TimedSendTool(*this);
+    new FileSendTool(*this);
+    new EchoTool(*this);
 }
 
 // ---- commands ------------------------------------------------------------------------------
