@@ -105,6 +105,9 @@ void FileSendTool::OnCommand() {
     record->sendLog.AppendNote(started.toStdU16String());
     page_.Views().SentLogChanged(*record);
     // Written by the connection's sender thread as the peer takes it; logged when gone.
-    if (!tcp->SendQueue().QueueWithoutWaiting(record, sock, std::move(message)))
+    if (!tcp->SendQueue().QueueWithoutWaiting(record, sock, std::move(message))) {
         Tell(page_, QStringLiteral("系统无法启动发送线程，请稍后再试。文件没有发出。"));
+        return;
+    }
+    tcp->FollowWaiting(*record);
 }

@@ -33,6 +33,9 @@ public:
     // Queued without waiting; false when not connected or no sender thread could start.
     bool SendBytesWithoutWaiting(ConnectInfo* record, std::string bytes) override;
     bool MessageWaiting(const ConnectInfo* record) const override;
+    // Shows the record's front message as waiting while it waits (bytes gone / total), and
+    // follows its progress; for messages queued straight on SendQueue().
+    void FollowWaiting(const ConnectInfo& record);
 
     // Closes the selected entry's connection (its receive thread then reports the close;
     // messages still waiting are dropped, with a line in the sent log saying how many bytes
@@ -60,8 +63,7 @@ private:
     void ShowProgress();
     // The stall message box about `record`, if one is up, goes: what it said is over.
     void CloseStallBox(const ConnectInfo* record);
-    // Shows the record's front message as waiting while it waits, and follows its progress.
-    void FollowWaiting(const ConnectInfo& record);
+
 
     TcpEngine engine_;
     TcpSendQueue sendQueue_;
