@@ -203,6 +203,11 @@ void EntryViews::RefreshReceived() {
 void EntryViews::SetLineForm(View view, LogForm form) {
     LogView& log = PaneOf(view).log;
     log.SetForm(form);
+    // Hex rows are short and meant to line up: they are never wrapped (a narrow view
+    // scrolls sideways instead).
+    if (QPlainTextEdit* widget = Widget(view))
+        widget->setLineWrapMode(form == LogForm::Hex ? QPlainTextEdit::NoWrap
+                                                     : QPlainTextEdit::WidgetWidth);
     if (!shown_)
         return;
     LogView::Update update;
