@@ -12,17 +12,6 @@
 
 namespace {
 
-ConnectInfo* EntryRecord(CDialogP& page, const ConnectInfo* shown) {
-    ConnectInfo* found = nullptr;
-    if (shown) {
-        page.Records().ForEachRecord([&](HTREEITEM, ConnectInfo& record) {
-            if (&record == shown)
-                found = &record;
-        });
-    }
-    return found;
-}
-
 void Tell(CDialogP& page, const QString& text) {
     ShowMessageBox(&page, text, QStringLiteral("提示"));
 }
@@ -46,7 +35,7 @@ QString FileSendTool::ChooseFile() {
 
 void FileSendTool::OnCommand() {
     const ConnectInfo* shown = page_.Views().ShownRecord();
-    if (!EntryRecord(page_, shown)) {
+    if (!page_.Records().StillListed(shown)) {
         ShowMessageBox(&page_, QStringLiteral("请选择接收端！"), QStringLiteral("提示!"));
         return;
     }
@@ -54,7 +43,7 @@ void FileSendTool::OnCommand() {
         return;
     const QString path = ChooseFile();
     // The dialog's loop ran the page: the entry may have gone meanwhile.
-    ConnectInfo* record = EntryRecord(page_, shown);
+    ConnectInfo* record = page_.Records().StillListed(shown);
     if (path.isEmpty() || !record)
         return;
     QString error;

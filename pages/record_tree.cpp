@@ -96,6 +96,17 @@ void RecordTree::SetImage(HTREEITEM item, int image) {
         tree_->SetItemImage(item, image, image);
 }
 
+ConnectInfo* RecordTree::StillListed(const ConnectInfo* record) {
+    ConnectInfo* found = nullptr;
+    if (record) {
+        ForEachRecord([&](HTREEITEM, ConnectInfo& listed) {
+            if (&listed == record)
+                found = &listed;
+        });
+    }
+    return found;
+}
+
 void RecordTree::ForEachRecord(
     const std::function<void(HTREEITEM entry, ConnectInfo& record)>& each) {
     const auto host = GetHostNode();

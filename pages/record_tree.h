@@ -70,6 +70,9 @@ public:
     void SetImage(HTREEITEM item, int image);
     // Runs `each` for every entry with a record, first to last.
     void ForEachRecord(const std::function<void(HTREEITEM entry, ConnectInfo& record)>& each);
+    // `record` while it is still one of the tree's entries, else null: a tool that kept a
+    // record across the event loop checks that the user has not deleted it meanwhile.
+    ConnectInfo* StillListed(const ConnectInfo* record);
 
     // Closes the entry's socket (if open), unregisters its record from `records` (found
     // under `keyOf(record)`), frees it and removes the entry. Nothing for the host node or a

@@ -64,7 +64,6 @@ private:
     // The stall message box about `record`, if one is up, goes: what it said is over.
     void CloseStallBox(const ConnectInfo* record);
 
-
     TcpEngine engine_;
     TcpSendQueue sendQueue_;
     QTimer* progressTimer_;

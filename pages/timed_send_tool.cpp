@@ -8,22 +8,6 @@
 #include "pages/typed_text.h"
 #include "platform/message_box.h"
 
-namespace {
-
-// The page's record `shown`, if it is still one of its entries.
-ConnectInfo* EntryRecord(CDialogP& page, const ConnectInfo* shown) {
-    ConnectInfo* found = nullptr;
-    if (shown) {
-        page.Records().ForEachRecord([&](HTREEITEM, ConnectInfo& record) {
-            if (&record == shown)
-                found = &record;
-        });
-    }
-    return found;
-}
-
-}  // namespace
-
 TimedSendTool::TimedSendTool(CDialogP& page) : QObject(&page), page_(page) {
     connect(&sender_, &TimedSender::finished, this, &TimedSendTool::OnFinished);
     noteTimer_.setInterval(10);
@@ -60,7 +44,7 @@ void TimedSendTool::OnCommand() {
 }
 
 void TimedSendTool::Start() {
-    ConnectInfo* record = EntryRecord(page_, page_.Views().ShownRecord());
+    ConnectInfo* record = page_.Records().StillListed(page_.Views().ShownRecord());
     if (!record) {
         ShowMessageBox(&page_, QStringLiteral("请选择接收端！"), QStringLiteral("提示!"));
         return;
@@ -82,7 +66,7 @@ void TimedSendTool::Start() {
     intervalMs_ = dialog.IntervalMs();
     count_ = dialog.Count();
     // The dialog's loop ran the page: the entry may have gone meanwhile.
-    record_ = EntryRecord(page_, record);
+    record_ = page_.Records().StillListed(record);
     if (!record_)
         return;
     bytes_ = std::move(*bytes);

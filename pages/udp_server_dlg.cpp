@@ -32,6 +32,9 @@ CUdpServerDlg::CUdpServerDlg(QWidget* parent)
     groups_.AddMenu();
     // Every sender heard can be sent to (from the server socket).
     AddUdpAllEntriesMenu(*this, [](const ConnectInfo&) { return true; });
+    new TimedSendTool(*this);
+    new FileSendTool(*this);
+    new EchoTool(*this);
 }
 
 void CUdpServerDlg::ShowEntry(HTREEITEM item) {
@@ -40,9 +43,6 @@ void CUdpServerDlg::ShowEntry(HTREEITEM item) {
     if (host && groups_.IsGroupChild(item))
         item = host->item;
     CUdpPage::ShowEntry(item);
-    new TimedSendTool(*this);
-    new FileSendTool(*this);
-    new EchoTool(*this);
 }
 
 // ---- commands ------------------------------------------------------------------------------

@@ -139,7 +139,7 @@ TEST_F(TcpToolsTest, TimedSendsGoOneAtATimeAndSkipTicksWhileThePeerDoesNotRead) 
     }
     EXPECT_TRUE(tool->IsRunning());
     std::string arrived;  // read while the window runs the sends
-    QTest::qWaitFor(
+    (void)QTest::qWaitFor(
         [&] {
             arrived += reader.Receive(500 - arrived.size(), std::chrono::milliseconds(5));
             return arrived.size() >= 500;

@@ -48,8 +48,7 @@ int main(int argc, char** argv) {
         return status;
 
     // The host node's context menu, as a right click opens it.
-    const QPoint at =
-        tree->visualItemRect(CTreeCtrlEx::FromHandle(tree->GetRootItem())).center();
+    const QPoint at = tree->visualItemRect(CTreeCtrlEx::FromHandle(tree->GetRootItem())).center();
     QContextMenuEvent event(QContextMenuEvent::Mouse, at, tree->viewport()->mapToGlobal(at));
     QApplication::sendEvent(tree->viewport(), &event);
     QWidget* menu = nullptr;
