@@ -11,7 +11,7 @@
 #include "app/qt_translations.h"
 #include "app/settings_file.h"
 #include "app/termination_signals.h"
-#include "pages/page_settings.h"
+#include "pages/core/page_settings.h"
 #include "platform/qt_window.h"
 
 CMgrDlg* theMainFrame = nullptr;

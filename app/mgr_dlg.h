@@ -17,10 +17,10 @@
 #include <functional>
 
 #include "app/frame_geometry.h"
-#include "pages/tcp_client_dlg.h"
-#include "pages/tcp_server_dlg.h"
-#include "pages/udp_client_dlg.h"
-#include "pages/udp_server_dlg.h"
+#include "pages/tcp_client_page.h"
+#include "pages/tcp_server_page.h"
+#include "pages/udp_client_page.h"
+#include "pages/udp_server_page.h"
 #include "platform/win_types.h"
 #include "skin/skin_btn.h"
 

@@ -28,7 +28,7 @@
 // - WM_CONNECT_DATA: sent by the TCP receive threads and the UDP delivering threads WITH the
 //   lock held until the handler returns: the handler uses the record without taking it.
 // - Posted, never sent, and without the lock: the TCP connect helper's outcome
-//   (net/tcp_connect.h) and the TCP sender threads' wake-ups (pages/tcp_send_queue.h); their
+//   (net/tcp_connect.h) and the TCP sender threads' wake-ups (pages/send/tcp_send_queue.h); their
 //   handlers run from the event loop and take the lock (UiCritSecGuard) where they need it.
 //
 // wParam 0; lParam = the new record, already registered. The page inserts its tree entry.

@@ -24,8 +24,8 @@
 
 #include "net/connect_info.h"
 #include "net/socket_handle.h"
-#include "pages/file_source.h"
-#include "pages/tcp_send_queue.h"
+#include "pages/send/file_source.h"
+#include "pages/send/tcp_send_queue.h"
 
 namespace {
 

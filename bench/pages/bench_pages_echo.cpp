@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "bench/pages/bench_page_support.h"
-#include "pages/echo_tool.h"
-#include "pages/tcp_server_dlg.h"
+#include "pages/tools/echo_tool.h"
+#include "pages/tcp_server_page.h"
 #include "tests/support/loopback_peer.h"
 
 namespace {

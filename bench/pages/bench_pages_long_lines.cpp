@@ -32,9 +32,9 @@
 
 #include "bench/pages/bench_page_support.h"
 #include "net/crit_sec.h"
-#include "pages/set_listen_dlg.h"
-#include "pages/tcp_server_dlg.h"
-#include "pages/udp_server_dlg.h"
+#include "pages/dialogs/set_listen_dlg.h"
+#include "pages/tcp_server_page.h"
+#include "pages/udp_server_page.h"
 #include "skin/skin_btn.h"
 #include "tests/pages/udp_page_test_support.h"
 #include "tests/support/loopback_peer.h"

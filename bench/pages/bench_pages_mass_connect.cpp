@@ -16,8 +16,8 @@
 
 #include "bench/pages/bench_page_support.h"
 #include "net/crit_sec.h"
-#include "pages/dlg_set_ip.h"
-#include "pages/tcp_client_dlg.h"
+#include "pages/dialogs/dlg_set_ip.h"
+#include "pages/tcp_client_page.h"
 #include "tests/support/modal_helper.h"
 
 namespace {

@@ -18,8 +18,8 @@
 
 #include "bench/pages/bench_page_support.h"
 #include "net/connect_info.h"
-#include "pages/set_listen_dlg.h"
-#include "pages/tcp_server_dlg.h"
+#include "pages/dialogs/set_listen_dlg.h"
+#include "pages/tcp_server_page.h"
 #include "platform/qt_window.h"
 #include "skin/tree_ctrl_ex.h"
 #include "tests/support/loopback_peer.h"  // FreeLoopbackPort

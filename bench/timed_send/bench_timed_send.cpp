@@ -24,7 +24,7 @@
 #include <thread>
 #include <vector>
 
-#include "pages/timed_sender.h"
+#include "pages/tools/timed_sender.h"
 #include "tests/support/loopback_peer.h"
 
 namespace {

@@ -33,7 +33,7 @@
 #include "bench/pages/bench_page_support.h"
 #include "net/connect_info.h"
 #include "net/crit_sec.h"
-#include "pages/udp_server_dlg.h"
+#include "pages/udp_server_page.h"
 #include "skin/tree_ctrl_ex.h"
 #include "tests/pages/udp_page_test_support.h"
 

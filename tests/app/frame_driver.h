@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "app/mgr_dlg.h"
-#include "pages/dlg_set_ip.h"
-#include "pages/set_listen_dlg.h"
-#include "pages/set_udp_server_ip.h"
+#include "pages/dialogs/dlg_set_ip.h"
+#include "pages/dialogs/set_listen_dlg.h"
+#include "pages/dialogs/set_udp_server_ip.h"
 #include "platform/dialog_template.h"
 #include "skin/skin_tab.h"
 #include "skin/tree_ctrl_ex.h"

@@ -1,10 +1,10 @@
 // Many entries from one Create and the host node's menu for all of them: the TCP client page
 // against the program's own TCP server page, the UDP client page's run of local ports. Real
 // clicks, the dialogs answered by the modal helper, peers on 127.0.0.1.
-#include "pages/dlg_set_ip.h"
-#include "pages/set_udp_server_ip.h"
-#include "pages/tcp_client_dlg.h"
-#include "pages/udp_client_dlg.h"
+#include "pages/dialogs/dlg_set_ip.h"
+#include "pages/dialogs/set_udp_server_ip.h"
+#include "pages/tcp_client_page.h"
+#include "pages/udp_client_page.h"
 #include "tests/pages/page_test_support.h"
 #include "tests/pages/tree_menu.h"
 #include "tests/pages/udp_page_test_support.h"

@@ -1,6 +1,6 @@
 // The pages' button states, one table per page: what is shown (and the server's state) to
 // the set of enabled buttons.
-#include "pages/button_states.h"
+#include "pages/core/button_states.h"
 
 #include <gtest/gtest.h>
 

@@ -13,7 +13,7 @@
 #include <QToolTip>
 #include <variant>
 
-#include "pages/page_settings.h"
+#include "pages/core/page_settings.h"
 #include "tests/pages/page_test_support.h"
 #include "tests/pages/udp_page_test_support.h"
 #include "text/hex_text.h"

@@ -15,9 +15,9 @@
 #include <mutex>
 
 #include "net/connect_info.h"
-#include "pages/dlg_set_ip.h"
-#include "pages/page_address.h"
-#include "pages/set_listen_dlg.h"
+#include "pages/dialogs/dlg_set_ip.h"
+#include "pages/core/page_address.h"
+#include "pages/dialogs/set_listen_dlg.h"
 #include "platform/dialog_template.h"
 #include "tests/support/modal_helper.h"
 

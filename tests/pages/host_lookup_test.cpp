@@ -7,7 +7,7 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "pages/page_address.h"
+#include "pages/core/page_address.h"
 #include "tests/pages/page_test_support.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // The log views and the send box with a line of a hundred thousand characters, and a view the
 // user reads while data arrives: a TCP server page, its peer on 127.0.0.1, real clicks, wheel
 // turns, a mouse selection and a paste.
-#include "pages/log_view.h"
+#include "pages/views/log_view.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "pages/set_listen_dlg.h"
-#include "pages/tcp_server_dlg.h"
+#include "pages/dialogs/set_listen_dlg.h"
+#include "pages/tcp_server_page.h"
 #include "tests/pages/page_fixture.h"
 #include "tests/support/loopback_peer.h"
 

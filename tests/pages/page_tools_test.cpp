@@ -13,11 +13,11 @@
 #include <atomic>
 #include <thread>
 
-#include "pages/echo_tool.h"
-#include "pages/file_send_tool.h"
-#include "pages/timed_send_dlg.h"
-#include "pages/timed_send_tool.h"
-#include "pages/typed_text.h"
+#include "pages/tools/echo_tool.h"
+#include "pages/tools/file_send_tool.h"
+#include "pages/dialogs/timed_send_dlg.h"
+#include "pages/tools/timed_send_tool.h"
+#include "pages/send/typed_text.h"
 #include "tests/pages/page_test_support.h"
 #include "tests/pages/udp_page_test_support.h"
 

@@ -3,8 +3,8 @@
 // connections go on logging.
 #include "net/unserved_record.h"
 #include "net/worker_thread.h"
-#include "pages/set_udp_server_ip.h"
-#include "pages/udp_client_dlg.h"
+#include "pages/dialogs/set_udp_server_ip.h"
+#include "pages/udp_client_page.h"
 #include "platform/allocation_fault.h"
 #include "tests/pages/page_test_support.h"
 #include "tests/pages/udp_page_test_support.h"

@@ -13,11 +13,11 @@
 #include <string>
 #include <thread>
 
-#include "pages/set_listen_dlg.h"
-#include "pages/tcp_client_dlg.h"
-#include "pages/tcp_server_dlg.h"
-#include "pages/udp_client_dlg.h"
-#include "pages/udp_server_dlg.h"
+#include "pages/dialogs/set_listen_dlg.h"
+#include "pages/tcp_client_page.h"
+#include "pages/tcp_server_page.h"
+#include "pages/udp_client_page.h"
+#include "pages/udp_server_page.h"
 #include "platform/send_box.h"
 #include "tests/pages/page_fixture.h"
 #include "tests/pages/page_test_support.h"

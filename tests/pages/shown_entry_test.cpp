@@ -5,10 +5,10 @@
 #include <QAction>
 #include <QMenu>
 
-#include "pages/dlg_set_ip.h"
-#include "pages/set_udp_server_ip.h"
-#include "pages/tcp_client_dlg.h"
-#include "pages/udp_client_dlg.h"
+#include "pages/dialogs/dlg_set_ip.h"
+#include "pages/dialogs/set_udp_server_ip.h"
+#include "pages/tcp_client_page.h"
+#include "pages/udp_client_page.h"
 #include "tests/pages/page_test_support.h"
 #include "tests/pages/udp_page_test_support.h"
 

@@ -2,8 +2,8 @@
 // entries send and the tree follows the user; Disconnect or Delete on the entry connecting
 // cancel the connect at once, without a message.
 #include "net/socket_handle.h"
-#include "pages/dlg_set_ip.h"
-#include "pages/tcp_client_dlg.h"
+#include "pages/dialogs/dlg_set_ip.h"
+#include "pages/tcp_client_page.h"
 #include "tests/pages/page_fixture.h"
 
 namespace {

@@ -4,8 +4,8 @@
 #include <sys/resource.h>
 
 #include "net/socket_handle.h"
-#include "pages/dlg_set_ip.h"
-#include "pages/tcp_client_dlg.h"
+#include "pages/dialogs/dlg_set_ip.h"
+#include "pages/tcp_client_page.h"
 #include "platform/message_box.h"
 #include "tests/pages/page_test_support.h"
 

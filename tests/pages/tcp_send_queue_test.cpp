@@ -1,7 +1,7 @@
 // Sending to peers that do not read: the window and the other connections go on, the user
 // is told when a peer takes nothing, and the bytes go when it reads again or fail when it
 // goes. Also the page torn down in the middle of a burst of connections.
-#include "pages/tcp_send_queue.h"
+#include "pages/send/tcp_send_queue.h"
 
 #include <thread>
 

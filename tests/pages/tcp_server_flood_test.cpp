@@ -9,7 +9,7 @@
 #include <QTemporaryDir>
 #include <thread>
 
-#include "pages/log_view.h"
+#include "pages/views/log_view.h"
 #include "tests/pages/page_test_support.h"
 
 namespace {

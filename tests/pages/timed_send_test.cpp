@@ -9,8 +9,8 @@
 #include <QTest>
 #include <vector>
 
-#include "pages/timed_send_dlg.h"
-#include "pages/timed_sender.h"
+#include "pages/dialogs/timed_send_dlg.h"
+#include "pages/tools/timed_sender.h"
 #include "platform/dialog_template.h"
 #include "tests/support/loopback_peer.h"
 #include "tests/support/modal_helper.h"

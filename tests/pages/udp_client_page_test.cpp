@@ -3,10 +3,10 @@
 #include <QApplication>
 #include <QLabel>
 
-#include "pages/set_listen_dlg.h"
-#include "pages/set_udp_server_ip.h"
-#include "pages/udp_client_dlg.h"
-#include "pages/udp_server_dlg.h"
+#include "pages/dialogs/set_listen_dlg.h"
+#include "pages/dialogs/set_udp_server_ip.h"
+#include "pages/udp_client_page.h"
+#include "pages/udp_server_page.h"
 #include "tests/pages/udp_page_test_support.h"
 #include "text/code_page.h"
 

@@ -2,10 +2,10 @@
 // leaves a group through its host node's menu, UDP clients aim at the group and at the
 // broadcast address. Inside a private network namespace of the test's own (nothing leaves
 // the machine); skipped where the machine refuses one.
-#include "pages/join_group_dlg.h"
-#include "pages/set_udp_server_ip.h"
-#include "pages/udp_client_dlg.h"
-#include "pages/udp_server_dlg.h"
+#include "pages/dialogs/join_group_dlg.h"
+#include "pages/dialogs/set_udp_server_ip.h"
+#include "pages/udp_client_page.h"
+#include "pages/udp_server_page.h"
 #include "tests/pages/tree_menu.h"
 #include "tests/pages/udp_page_test_support.h"
 #include "tests/support/private_network.h"

@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "net/socket_handle.h"
-#include "pages/set_listen_dlg.h"
-#include "pages/udp_server_dlg.h"
+#include "pages/dialogs/set_listen_dlg.h"
+#include "pages/udp_server_page.h"
 #include "tests/pages/page_fixture.h"
 
 // A datagram socket of the test bound to 127.0.0.1 and `port` (0: the kernel's pick).

@@ -2,8 +2,8 @@
 // the port dialog answered by the modal helper, real datagrams on 127.0.0.1.
 #include <QProcess>
 
-#include "pages/set_listen_dlg.h"
-#include "pages/udp_server_dlg.h"
+#include "pages/dialogs/set_listen_dlg.h"
+#include "pages/udp_server_page.h"
 #include "tests/pages/udp_page_test_support.h"
 
 namespace {

@@ -7,10 +7,10 @@
 #include <QPlainTextEdit>
 
 #include "net/connect_info.h"
-#include "pages/dlg_set_ip.h"
-#include "pages/set_listen_dlg.h"
-#include "pages/tcp_client_dlg.h"
-#include "pages/tcp_server_dlg.h"
+#include "pages/dialogs/dlg_set_ip.h"
+#include "pages/dialogs/set_listen_dlg.h"
+#include "pages/tcp_client_page.h"
+#include "pages/tcp_server_page.h"
 #include "platform/dialog_template.h"
 #include "skin/tree_ctrl_ex.h"
 #include "tests/support/loopback_peer.h"

@@ -7,8 +7,8 @@
 #include <QPlainTextEdit>
 #include <string>
 
-#include "pages/set_listen_dlg.h"
-#include "pages/tcp_server_dlg.h"
+#include "pages/dialogs/set_listen_dlg.h"
+#include "pages/tcp_server_page.h"
 #include "skin/tree_ctrl_ex.h"
 #include "tests/support/loopback_peer.h"
 #include "tests/support/modal_helper.h"

@@ -6,9 +6,9 @@
 #include <QApplication>
 #include <QPlainTextEdit>
 
-#include "pages/set_udp_server_ip.h"
-#include "pages/udp_client_dlg.h"
-#include "pages/udp_server_dlg.h"
+#include "pages/dialogs/set_udp_server_ip.h"
+#include "pages/udp_client_page.h"
+#include "pages/udp_server_page.h"
 #include "platform/dialog_template.h"
 #include "skin/tree_ctrl_ex.h"
 #include "tests/pages/udp_page_test_support.h"

@@ -5,7 +5,7 @@
 #include <QApplication>
 #include <QPlainTextEdit>
 
-#include "pages/udp_server_dlg.h"
+#include "pages/udp_server_page.h"
 #include "platform/dialog_template.h"
 #include "skin/tree_ctrl_ex.h"
 #include "tests/pages/udp_page_test_support.h"

@@ -1,0 +1,126 @@
+#include "pages/core/page_address.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+
+#include <QCoreApplication>
+#include <QTimerEvent>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "net/connect_info.h"
+#include "text/code_page.h"
+
+namespace {
+constexpr int kMaxAddressLength = 39;
+
+// The system's resolution; runs on a helper thread and may block for as long as the name
+// service takes.
+in_addr_t SystemLookup(const std::string& name) {
+    if (name.empty()) {
+        // The system resolver takes an empty name for the local host.
+        std::string local;
+        GetLocalHostAddress(local);
+        return local.empty() ? INADDR_NONE : inet_addr(local.c_str());
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(name.c_str(), nullptr, &hints, &found) == 0 && found) {
+        const in_addr_t first =
+            reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
+        freeaddrinfo(found);
+        return first;
+    }
+    return inet_addr(name.c_str());  // INADDR_NONE when no dotted address either
+}
+
+std::mutex g_lookupMutex;
+std::function<in_addr_t(const std::string&)> g_testLookup;  // guarded by g_lookupMutex
+
+std::function<in_addr_t(const std::string&)> CurrentLookup() {
+    std::lock_guard lock(g_lookupMutex);
+    if (g_testLookup)
+        return g_testLookup;
+    return SystemLookup;
+}
+}  // namespace
+
+// Shared by a lookup and its helper thread. `owner` is read and cleared on the
+// user-interface thread only: null once the answer is no longer wanted.
+struct AddressLookup::Ticket {
+    AddressLookup* owner = nullptr;
+};
+
+AddressLookup::AddressLookup(QObject* parent) : QObject(parent) {}
+
+AddressLookup::~AddressLookup() {
+    Cancel();
+}
+
+void AddressLookup::Start(const QString& typed, Done done) {
+    Cancel();
+    const std::string name = WideToLocaleText(typed.left(kMaxAddressLength).toStdU16String());
+    ticket_ = std::make_shared<Ticket>();
+    ticket_->owner = this;
+    done_ = std::move(done);
+    timer_ = startTimer(timeLimit_);
+    try {
+        std::thread([ticket = ticket_, name, lookup = CurrentLookup()] {
+            // Helper thread: may wait on the name service for as long as it takes.
+            const in_addr_t address = lookup(name);
+            QCoreApplication* app = QCoreApplication::instance();
+            if (app == nullptr)
+                return;
+            QMetaObject::invokeMethod(
+                app,
+                [ticket, address] {
+                    if (ticket->owner != nullptr)
+                        ticket->owner->Finish(address);
+                },
+                Qt::QueuedConnection);
+        }).detach();
+    } catch (const std::system_error&) {
+        // No thread to look it up with: the time limit answers (with none).
+    }
+}
+
+void AddressLookup::Cancel() {
+    if (ticket_)
+        ticket_->owner = nullptr;
+    ticket_.reset();
+    done_ = nullptr;
+    if (timer_ != 0) {
+        killTimer(timer_);
+        timer_ = 0;
+    }
+}
+
+void AddressLookup::Finish(in_addr_t address) {
+    Done done = std::move(done_);
+    Cancel();
+    if (done)
+        done(address);
+}
+
+void AddressLookup::timerEvent(QTimerEvent* event) {
+    if (event->timerId() != timer_) {
+        QObject::timerEvent(event);
+        return;
+    }
+    Finish(INADDR_NONE);  // gave up waiting: the text stands for nothing usable
+}
+
+void SetNameLookupForTesting(std::function<in_addr_t(const std::string& name)> lookup) {
+    std::lock_guard lock(g_lookupMutex);
+    g_testLookup = std::move(lookup);
+}
+
+QString DottedAddress(in_addr_t address) {
+    in_addr value{};
+    value.s_addr = address;
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &value, text, sizeof text);
+    return QString::fromLatin1(text);
+}

@@ -1,0 +1,126 @@
+#include "pages/core/page_server_host.h"
+
+#include <errno.h>
+
+#include <string>
+
+#include "net/socket_error_text.h"
+#include "pages/core/ansi_text.h"
+#include "pages/core/dialog_p.h"
+#include "pages/core/endpoint_text.h"
+#include "pages/dialogs/set_listen_dlg.h"
+#include "platform/message_box.h"
+#include "skin/tree_ctrl_ex.h"
+
+ServerHost::ServerHost(CDialogP& page, COLORREF dialogColour, Socket socket)
+    : page_(page), dialogColour_(dialogColour), socket_(std::move(socket)) {}
+
+void ServerHost::Create() {
+    // One server per page: while it listens its port stays, and the user is told so rather
+    // than asked for a port that could not be used.
+    if (const auto host = page_.GetHostNode(); host && host->info && host->info->IsOpen()) {
+        ShowMessageBox(&page_, QStringLiteral("已在端口 %1 监听").arg(host->info->port),
+                       QStringLiteral("提示"));
+        return;
+    }
+    int port = 0;
+    {
+        // No parent: the main window owns the dialog.
+        CSetListenDlg dialog(nullptr, dialogColour_);
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        port = dialog.Port();
+    }
+    StartOnPort(port);
+}
+
+void ServerHost::StartOnPort(int port) {
+    if (port < 1 || port > 65535)
+        return;
+    const auto host = page_.GetHostNode();
+    if (!host)
+        return;
+    HostInfo* info = host->info;
+    if (!info) {
+        const QString problem = QStringLiteral("获取节点数据错误");
+        ShowMessageBox(&page_, problem, problem);
+        return;
+    }
+    if (info->IsOpen())
+        return;
+    // Not listening: the new port replaces any earlier one, and the server starts on it.
+    info->port = port;
+    page_.Tree()->SetItemText(host->item, FromAnsi(EndpointText(info->address, port)));
+    Start();
+    page_.Tree()->SelectItem(host->item);
+    page_.ShowEntry(host->item);
+}
+
+void ServerHost::Start() {
+    const auto host = page_.GetHostNode();
+    HostInfo* info = host ? host->info : nullptr;
+    if (!info || info->IsOpen())
+        return;
+    if (info->port < 1) {
+        ShowMessageBox(&page_, QStringLiteral("监听端口不正确"), QStringLiteral("错误！"));
+        return;
+    }
+    const SOCKET opened = socket_.open(static_cast<std::uint16_t>(info->port));
+    if (opened == INVALID_SOCKET) {
+        const int error = errno;  // the engine's reason
+        // The port stays, so starting can be tried again.
+        ShowMessageBox(&page_,
+                       QString::fromStdU16String(MessageWithReason(
+                           u"监听启动失败", SocketOperation::kStartServer, error)),
+                       QStringLiteral("错误！"));
+        return;
+    }
+    SetOpen(host->item, *info, opened);
+}
+
+void ServerHost::Stop() {
+    const auto host = page_.GetHostNode();
+    if (!host || !host->info)
+        return;
+    if (host->info->sock != INVALID_SOCKET)
+        socket_.close(host->info->sock);
+    SetOpen(host->item, *host->info, INVALID_SOCKET);
+}
+
+void ServerHost::SetOpen(HTREEITEM hostItem, HostInfo& info, SOCKET sock) {
+    const bool open = sock != INVALID_SOCKET;
+    const int image = open ? kImageHostOpen : kImageHostIdle;
+    page_.Tree()->SetItemImage(hostItem, image, image);
+    info.sock = sock;
+    page_.ApplyButtons();
+    if (socket_.changed)
+        socket_.changed();
+}
+
+ServerState ServerHost::State() const {
+    const auto host = page_.GetHostNode();
+    const HostInfo* info = host ? host->info : nullptr;
+    return {info && info->port >= 1, info && info->IsOpen()};
+}
+
+LRESULT ServerHost::AddPeerEntry(ConnectInfo* record) {
+    const auto host = page_.GetHostNode();
+    if (!host)
+        return 1;
+    if (!record) {
+        ShowMessageBox(&page_, QStringLiteral("pConnectInfo is null"), QStringLiteral("error!"));
+        return 1;
+    }
+    page_.Records().AddEntry(*record, FromAnsi(EndpointText(record->clientAddr)), kImageEntryOpen);
+    return 1;
+}
+
+bool ServerHost::IsOpen() const {
+    const auto host = page_.GetHostNode();
+    return host && host->info && host->info->IsOpen();
+}
+
+SOCKET ServerHost::ServerSocket() const {
+    const auto host = page_.GetHostNode();
+    return host && host->info ? host->info->sock : INVALID_SOCKET;
+}

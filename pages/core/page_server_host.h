@@ -1,0 +1,64 @@
+// The host node of a server page (TCP or UDP): the port chosen with the port dialog,
+// the server socket opened on it and closed again, the host node's label and image, and
+// what the page's start and stop buttons need to know. The page supplies how its engine opens and
+// closes the socket. User-interface thread only.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "net/socket_handle.h"
+#include "pages/core/button_states.h"
+#include "platform/win_types.h"
+
+class CDialogP;
+struct ConnectInfo;
+struct HostInfo;
+
+class ServerHost {
+public:
+    struct Socket {
+        // Opens the server socket on the port; INVALID_SOCKET when that failed.
+        std::function<SOCKET(std::uint16_t port)> open;
+        std::function<void(SOCKET)> close;
+        // Runs after the socket was opened or closed (may be empty).
+        std::function<void()> changed;
+    };
+
+    // `dialogColour` is the port dialog's background.
+    ServerHost(CDialogP& page, COLORREF dialogColour, Socket socket);
+
+    // While the server listens: says on which port, and asks nothing. Otherwise asks for
+    // the port; a valid port becomes the server's (replacing an earlier one), the server
+    // starts on it and the host node is shown.
+    void Create();
+    // Opens the server socket on the chosen port (reports why it cannot).
+    void Start();
+    // Closes the server socket; the entries stay.
+    void Stop();
+
+    // For the page's button states: a port was chosen, the socket is open.
+    ServerState State() const;
+
+    // A new peer (an accepted connection, a sender heard for the first time): an entry
+    // "address:port" under the host node, open, carrying the record. Inside the
+    // WM_CONNECT_NEW handler; returns the handler's result.
+    LRESULT AddPeerEntry(ConnectInfo* record);
+
+    // The server socket is open.
+    bool IsOpen() const;
+    // The server socket, or INVALID_SOCKET while closed.
+    SOCKET ServerSocket() const;
+
+    // Create with `port` already chosen (the command line's servers): the same steps
+    // without the port dialog.
+    void StartOnPort(int port);
+
+private:
+    // The host node shows the server socket `sock` open, or closed when INVALID_SOCKET.
+    void SetOpen(HTREEITEM hostItem, HostInfo& info, SOCKET sock);
+
+    CDialogP& page_;
+    COLORREF dialogColour_;
+    Socket socket_;
+};

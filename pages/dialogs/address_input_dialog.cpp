@@ -1,0 +1,57 @@
+#include "pages/dialogs/address_input_dialog.h"
+
+#include <QAbstractButton>
+#include <QLineEdit>
+#include <QPointer>
+
+#include "platform/dialog_template.h"
+#include "platform/message_box.h"
+
+namespace {
+constexpr int kOkId = 1;
+}  // namespace
+
+CAddressInputDialog::CAddressInputDialog(QWidget* parent, int templateId, COLORREF background)
+    : CInputDialog(parent, templateId, background) {}
+
+void CAddressInputDialog::OfferLocalAddress(std::function<void(const QString&)> found) {
+    lookup_.Start(QString(), [found = std::move(found)](in_addr_t address) {
+        if (address != INADDR_NONE)
+            found(DottedAddress(address));
+    });
+}
+
+void CAddressInputDialog::ResolveThen(QLineEdit* field, std::function<void(in_addr_t)> resolved) {
+    if (resolving_)
+        return;
+    ShowResolving(true);
+    lookup_.Start(field ? field->text() : QString(),
+                  [this, field = QPointer<QLineEdit>(field),
+                   resolved = std::move(resolved)](in_addr_t address) {
+                      ShowResolving(false);
+                      // INADDR_NONE is also 255.255.255.255, which is refused as well.
+                      if (address != INADDR_NONE) {
+                          resolved(address);
+                          return;
+                      }
+                      AfxMessageBox(QStringLiteral("Ip 地址有错!"));
+                      if (field) {
+                          field->setFocus();
+                          field->selectAll();
+                      }
+                  });
+}
+
+void CAddressInputDialog::ShowResolving(bool resolving) {
+    if (resolving == resolving_)
+        return;
+    resolving_ = resolving;
+    if (resolving) {
+        title_ = windowTitle();
+        setWindowTitle(title_ + QStringLiteral("（正在解析地址…）"));
+    } else {
+        setWindowTitle(title_);
+    }
+    if (auto* ok = FindControlAs<QAbstractButton>(this, kOkId))
+        ok->setEnabled(!resolving);
+}

@@ -1,0 +1,69 @@
+#include "pages/dialogs/dlg_set_ip.h"
+
+#include <arpa/inet.h>
+
+#include <QLineEdit>
+#include <utility>
+
+#include "pages/dialogs/field_number.h"
+#include "platform/dialog_template.h"
+#include "platform/message_box.h"
+
+namespace {
+constexpr int kMaxPort = 65535;
+}  // namespace
+
+CDlgSetIp::CDlgSetIp(QWidget* parent, const QString& initialAddress, COLORREF background)
+    : CAddressInputDialog(parent, kTemplateId, background), initialAddress_(initialAddress) {
+    addressField_ = FindControlAs<QLineEdit>(this, kAddressFieldId);
+    portField_ = FindControlAs<QLineEdit>(this, kPortFieldId);
+    countField_ = FindControlAs<QLineEdit>(this, kCountFieldId);
+    if (initialAddress_.isEmpty())
+        OfferLocalAddress([this](const QString& address) { FillFields(address); });
+    else
+        FillFields(initialAddress_);
+}
+
+// Without a resolvable host name all three fields stay empty. A field the user has typed
+// into meanwhile keeps what was typed.
+void CDlgSetIp::FillFields(const QString& address) {
+    const std::pair<QLineEdit*, QString> defaults[] = {
+        {addressField_, address},
+        {portField_, QStringLiteral("8888")},
+        {countField_, QStringLiteral("1")},
+    };
+    for (const auto& [field, text] : defaults) {
+        if (field && field->text().isEmpty())
+            field->setText(text);
+    }
+}
+
+void CDlgSetIp::OnOK() {
+    if (Resolving())
+        return;  // Return in a field while OK is disabled
+    port_ = portField_ ? ReadFieldNumber(portField_->text()) : 0;
+    if (port_ > kMaxPort) {
+        port_ = 0;
+        ShowMessageBox(this, QStringLiteral("输入的端口号有错！"), QStringLiteral("提示"));
+        return;
+    }
+    // An empty field (the defaults not filled in yet) means one.
+    count_ = countField_ && !countField_->text().trimmed().isEmpty()
+                 ? ReadFieldNumber(countField_->text())
+                 : 1;
+    if (count_ < 1 || count_ > kMaxCount) {
+        ShowMessageBox(this, QStringLiteral("连接数量须为 1 到 10000！"), QStringLiteral("提示"));
+        if (countField_) {
+            countField_->setFocus();
+            countField_->selectAll();
+        }
+        return;
+    }
+    ResolveThen(addressField_, [this](in_addr_t address) {
+        remoteAddress_ = sockaddr_in{};
+        remoteAddress_.sin_family = AF_INET;
+        remoteAddress_.sin_addr.s_addr = address;
+        remoteAddress_.sin_port = htons(static_cast<std::uint16_t>(port_));
+        accept();
+    });
+}

@@ -1,0 +1,33 @@
+#include "pages/dialogs/join_group_dlg.h"
+
+#include <arpa/inet.h>
+
+#include <QLineEdit>
+
+#include "net/udp_membership.h"
+#include "platform/dialog_template.h"
+#include "platform/message_box.h"
+
+CJoinGroupDlg::CJoinGroupDlg(QWidget* parent, COLORREF background)
+    : CInputDialog(parent, kTemplateId, background) {
+    addressField_ = FindControlAs<QLineEdit>(this, kAddressFieldId);
+    if (addressField_)
+        addressField_->setFocus();
+}
+
+void CJoinGroupDlg::OnOK() {
+    const QByteArray typed =
+        addressField_ ? addressField_->text().trimmed().toLatin1() : QByteArray();
+    in_addr group{};
+    if (inet_pton(AF_INET, typed.constData(), &group) != 1 || !IsMulticastGroup(group)) {
+        ShowMessageBox(this, QStringLiteral("组播地址须在 224.0.0.0 到 239.255.255.255 之间！"),
+                       QStringLiteral("提示"));
+        if (addressField_) {
+            addressField_->setFocus();
+            addressField_->selectAll();
+        }
+        return;
+    }
+    group_ = group;
+    accept();
+}

@@ -1,0 +1,109 @@
+#include "pages/dialogs/set_udp_server_ip.h"
+
+#include <arpa/inet.h>
+
+#include <QLineEdit>
+
+#include "net/connect_info.h"
+#include "net/crit_sec.h"
+#include "pages/dialogs/field_number.h"
+#include "pages/udp_client_page.h"
+#include "platform/dialog_template.h"
+#include "platform/message_box.h"
+
+namespace {
+constexpr int kMaxPort = 65535;
+}  // namespace
+
+CSetUdpServerIp::CSetUdpServerIp(CUdpClientDlg* page, const QString& offeredAddress,
+                                 COLORREF background)
+    : CAddressInputDialog(page, kTemplateId, background),
+      offeredAddress_(offeredAddress),
+      page_(page) {
+    addressField_ = FindControlAs<QLineEdit>(this, kAddressFieldId);
+    remotePortField_ = FindControlAs<QLineEdit>(this, kRemotePortFieldId);
+    localPortField_ = FindControlAs<QLineEdit>(this, kLocalPortFieldId);
+    countField_ = FindControlAs<QLineEdit>(this, kCountFieldId);
+    if (offeredAddress_.isEmpty())
+        OfferLocalAddress([this](const QString& address) { FillFields(address); });
+    else
+        FillFields(offeredAddress_);
+}
+
+// Without a resolvable host name every field stays empty; the dialog is still usable. A
+// field the user has typed into meanwhile keeps what was typed.
+void CSetUdpServerIp::FillFields(const QString& address) {
+    const std::pair<QLineEdit*, QString> defaults[] = {
+        {addressField_, address},
+        {remotePortField_, QStringLiteral("8888")},
+        {localPortField_, QStringLiteral("6666")},
+        {countField_, QStringLiteral("1")},
+    };
+    for (const auto& [field, text] : defaults) {
+        if (field && field->text().isEmpty())
+            field->setText(text);
+    }
+}
+
+void CSetUdpServerIp::OnOK() {
+    if (Resolving())
+        return;  // Return in a field while OK is disabled
+    remotePort_ = remotePortField_ ? ReadFieldNumber(remotePortField_->text()) : 0;
+    localPort_ = localPortField_ ? ReadFieldNumber(localPortField_->text()) : 0;
+    if (remotePort_ > kMaxPort || localPort_ > kMaxPort) {
+        remotePort_ = 0;
+        localPort_ = 0;
+        ShowMessageBox(this, QStringLiteral("输入的端口号有错！"), QStringLiteral("提示"));
+        return;
+    }
+    if (LocalPortInUse(localPort_)) {
+        AfxMessageBox(QStringLiteral("本地端口已经被占用!"));
+        return;
+    }
+    // An empty field (the defaults not filled in yet) means one.
+    clientCount_ = countField_ && !countField_->text().trimmed().isEmpty()
+                       ? ReadFieldNumber(countField_->text())
+                       : 1;
+    if (clientCount_ < 1 || clientCount_ > kMaxCount) {
+        ShowMessageBox(this, QStringLiteral("客户数量须为 1 到 10000！"), QStringLiteral("提示"));
+        return;
+    }
+    if (localPort_ > 0 && localPort_ + clientCount_ - 1 > kMaxPort) {
+        ShowMessageBox(this, QStringLiteral("本地端口加客户数量超过 65535！"),
+                       QStringLiteral("提示"));
+        return;
+    }
+    const auto finish = [this](in_addr_t address) {
+        remoteAddress_ = sockaddr_in{};
+        remoteAddress_.sin_family = AF_INET;
+        remoteAddress_.sin_addr.s_addr = address;
+        remoteAddress_.sin_port = htons(static_cast<std::uint16_t>(remotePort_));
+        localAddress_ = sockaddr_in{};
+        localAddress_.sin_family = AF_INET;
+        localAddress_.sin_addr.s_addr = htonl(INADDR_ANY);
+        localAddress_.sin_port = htons(static_cast<std::uint16_t>(localPort_));
+        accept();
+    };
+    // The limited broadcast address is a destination here, not a failed lookup.
+    in_addr typed{};
+    if (addressField_ &&
+        inet_pton(AF_INET, addressField_->text().trimmed().toLatin1().constData(), &typed) == 1 &&
+        typed.s_addr == htonl(INADDR_BROADCAST)) {
+        finish(typed.s_addr);
+        return;
+    }
+    ResolveThen(addressField_, finish);
+}
+
+bool CSetUdpServerIp::LocalPortInUse(int port) const {
+    if (!page_)
+        return false;
+    // The page binds each client to the any-address, so this is the key of a client of
+    // the page on that local port.
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    local.sin_port = htons(static_cast<std::uint16_t>(port));
+    UiCritSecGuard lock(g_connectLock);
+    return page_->Engine().Peers().count(UdpKey(local)) != 0;
+}

@@ -1,0 +1,210 @@
+#include "pages/tcp_client_page.h"
+
+#include <QEvent>
+#include <algorithm>
+#include <string>
+
+#include "net/crit_sec.h"
+#include "pages/tools/all_entries.h"
+#include "pages/core/ansi_text.h"
+#include "pages/dialogs/dlg_set_ip.h"
+#include "pages/core/endpoint_text.h"
+#include "pages/tools/file_send_tool.h"
+#include "pages/tools/timed_send_tool.h"
+#include "platform/message_box.h"
+#include "skin/tree_ctrl_ex.h"
+
+namespace {
+// Between the local and the remote end in a connected entry's label.
+const QString kLabelJoin = QStringLiteral("<->");
+
+const QString kConnectFailed = QStringLiteral("客户端连接失败!");
+}  // namespace
+
+CTcpClientDlg::CTcpClientDlg(QWidget* parent)
+    : CTcpPage(kTemplateId, parent),
+      connect_([this](SOCKET sock, bool connected) { OnConnectDone(sock, connected); }),
+      batch_(*this) {
+    BuildPage(kIds.tree, kPageColour, [this](const PageControls& controls) {
+        return LayoutButtons(
+            {{kSlot.create, kIds.create, kCreateBitmaps, [this] { OnCreate(); }},
+             {kSlot.connect, kConnectId, kConnectBitmaps, [this] { OnConnect(); }},
+             {kSlot.disconnect, kDisconnectId, kDisconnectBitmaps, [this] { OnDisconnect(); }},
+             {kSlot.remove, kIds.remove, kDeleteBitmaps, [this] { OnDelete(); }}},
+            TreeClientWidth(controls) / 4 / 2 + 4, kIds);
+    });
+    // Delete (or the tear-down) of an entry connecting cancels its connect; the socket
+    // closes with the record.
+    baseFreeing_ = Records().onFreeing;
+    Records().onFreeing = [this](const ConnectInfo* record) {
+        CancelConnect(record);
+        if (baseFreeing_)
+            baseFreeing_(record);
+    };
+    // Not while a single connect is pending: its record is the connect's until it ends.
+    AddTcpAllEntriesMenu(
+        *this, [this] { batch_.ConnectAll(); }, [this] { batch_.CancelAll(); },
+        [this] { return ConnectPending(); });
+    new TimedSendTool(*this);
+    new FileSendTool(*this);
+}
+
+CTcpClientDlg::~CTcpClientDlg() {
+    connect_.Abandon();
+    connecting_.clear();
+    // The base frees the records after this page's members are gone.
+    Records().onFreeing = baseFreeing_;
+    // The base's tear-down closes every socket, those still connecting too: their helper
+    // threads then end.
+}
+
+bool CTcpClientDlg::IsConnecting(const ConnectInfo* record) const {
+    return connecting_.count(record) != 0;
+}
+
+void CTcpClientDlg::CancelConnect(const ConnectInfo* record) {
+    const auto found = connecting_.find(record);
+    if (found == connecting_.end())
+        return;
+    connect_.Cancel(found->second);
+    connecting_.erase(found);
+}
+
+// ---- commands ------------------------------------------------------------------------------
+
+void CTcpClientDlg::OnCreate() {
+    int port = 0;
+    int count = 0;
+    sockaddr_in remote{};
+    {
+        CDlgSetIp dialog(this, lastAddress_, kDialogColour);
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        port = dialog.Port();
+        count = dialog.Count();
+        remote = dialog.RemoteAddress();
+    }
+    if (port <= 0)
+        return;
+    if (!GetHostNode())
+        return;
+
+    // `count` entries for the same server, in order; their sockets open on Connect.
+    // Labelled with the port as entered (an unusable address was given port 65535).
+    const QString label = FromAnsi(EndpointText(remote.sin_addr, port));
+    HTREEITEM entry = nullptr;
+    for (int i = 0; i < std::max(1, count); ++i) {
+        auto* record = new ConnectInfo;
+        record->serverAddr = remote;
+        Engine().AddConnection(record);
+        entry = Records().AddEntry(*record, label, kImageEntryClosed);
+    }
+    lastAddress_ = QString::fromStdString(DottedAddress(remote.sin_addr));
+    Tree()->SelectItem(entry);
+    ShowEntry(entry);
+}
+
+void CTcpClientDlg::OnConnect() {
+    ConnectInfo* record = Records().SelectedRecord();
+    if (!record)
+        return;
+    SOCKET sock = INVALID_SOCKET;
+    {
+        UiCritSecGuard lock(g_connectLock);
+        if (record->sock != INVALID_SOCKET)
+            return;  // connected already: left alone
+        record->sock = OpenSocket(SOCK_STREAM);
+        sock = record->sock;
+    }
+    if (sock == INVALID_SOCKET) {
+        AfxMessageBox(QStringLiteral("创建套接字出错!"));
+        AfxMessageBox(kConnectFailed);  // a connect without a socket fails at once
+        return;
+    }
+    if (!connect_.Start(sock, record->serverAddr)) {
+        FailConnect(record, sock);
+        return;
+    }
+    connecting_[record] = sock;
+    // Shown as busy: closed, Disconnect to cancel.
+    if (Records().IsSelected(record))
+        ShowEntry(record->treeItem);
+}
+
+void CTcpClientDlg::OnDisconnect() {
+    CancelConnect(Records().SelectedRecord());
+    CTcpPage::OnDisconnect();
+}
+
+// Runs from the event loop once a helper thread reported or its give-up time passed.
+void CTcpClientDlg::OnConnectDone(SOCKET sock, bool connected) {
+    ConnectInfo* record = nullptr;
+    for (auto it = connecting_.begin(); it != connecting_.end(); ++it) {
+        if (it->second == sock) {
+            record = const_cast<ConnectInfo*>(it->first);
+            connecting_.erase(it);
+            break;
+        }
+    }
+    if (!record)
+        return;
+    if (!connected) {
+        FailConnect(record, sock);
+        return;
+    }
+
+    // Without a receive thread the connection would look open but never hear the server.
+    if (Engine().StartReceiving(record, WindowHandle()) != 0) {
+        FailConnect(record, sock);
+        return;
+    }
+    // "local<->remote": the remote end of an earlier label is kept.
+    sockaddr_in local{};
+    GetSocketName(sock, local);
+    QString remoteEnd = Tree()->GetItemText(record->treeItem);
+    const qsizetype join = remoteEnd.indexOf(kLabelJoin);
+    if (join >= 0)
+        remoteEnd = remoteEnd.mid(join + kLabelJoin.size());
+    Tree()->SetItemText(record->treeItem, FromAnsi(EndpointText(local)) + kLabelJoin + remoteEnd);
+    ShowEntry(record->treeItem);
+}
+
+void CTcpClientDlg::FailConnect(ConnectInfo* record, SOCKET sock) {
+    {
+        UiCritSecGuard lock(g_connectLock);
+        if (record->sock == sock) {
+            closesocket(sock);
+            record->sock = INVALID_SOCKET;
+        }
+    }
+    if (Records().IsSelected(record))
+        ShowEntry(record->treeItem);
+    AfxMessageBox(kConnectFailed);
+}
+
+// ---- views ---------------------------------------------------------------------------------
+
+int CTcpClientDlg::EntryImage(const ConnectInfo& record) const {
+    return IsConnecting(&record) ? kImageEntryClosed : CTcpPage::EntryImage(record);
+}
+
+bool CTcpClientDlg::CanSendTo(const ConnectInfo* record) {
+    if (IsConnecting(record)) {
+        ShowMessageBox(this, QStringLiteral("正在连接，请稍候！"), QStringLiteral("提示!"));
+        return false;
+    }
+    return CTcpPage::CanSendTo(record);
+}
+
+ButtonSet CTcpClientDlg::EnabledButtons() const {
+    return TcpClientButtons(Shown());
+}
+
+// ---- notifications (user-interface thread; the receive thread holds the lock) --------------
+
+void CTcpClientDlg::OnReceptionEnded(ConnectInfo& record) {
+    // Unseen data marks the entry unless it is the selected one.
+    const bool unseen = record.unread && !Records().IsSelected(&record);
+    Records().SetImage(record.treeItem, unseen ? kImageEntryClosedUnread : kImageEntryClosed);
+    CTcpPage::OnReceptionEnded(record);
+}

@@ -1,0 +1,105 @@
+#include "pages/udp/udp_groups.h"
+
+#include <errno.h>
+
+#include <QMenu>
+
+#include "net/udp_membership.h"
+#include "pages/core/ansi_text.h"
+#include "pages/core/dialog_p.h"
+#include "pages/core/endpoint_text.h"
+#include "pages/dialogs/join_group_dlg.h"
+#include "platform/message_box.h"
+#include "skin/tree_ctrl_ex.h"
+
+UdpGroups::UdpGroups(CDialogP& page, COLORREF dialogColour, std::function<SOCKET()> serverSocket)
+    : page_(page), dialogColour_(dialogColour), serverSocket_(std::move(serverSocket)) {}
+
+void UdpGroups::AddMenu() {
+    page_.AddTreeMenuFiller([this](QMenu& menu, HTREEITEM item) {
+        if (page_.Records().IsHostNode(item))
+            menu.addAction(QStringLiteral("加入组播组…"), &page_, [this] { AskAndJoin(); });
+        else if (IsGroupChild(item))
+            menu.addAction(QStringLiteral("退出组播组"), &page_, [this, item] { Leave(item); });
+    });
+}
+
+void UdpGroups::AskAndJoin() {
+    in_addr group{};
+    {
+        CJoinGroupDlg dialog(&page_, dialogColour_);
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        group = dialog.Group();
+    }
+    Join(group);
+}
+
+bool UdpGroups::Join(const in_addr& group) {
+    const auto host = page_.GetHostNode();
+    if (!host)
+        return false;
+    for (const auto& [child, joined] : groups_) {
+        if (joined.s_addr == group.s_addr) {
+            ShowFailure(QStringLiteral("加入组播组失败："), EADDRINUSE);
+            return false;
+        }
+    }
+    const SOCKET sock = serverSocket_();
+    if (sock == INVALID_SOCKET) {
+        ShowMessageBox(&page_, QStringLiteral("服务器未启动，无法加入组播组！"),
+                       QStringLiteral("提示"));
+        return false;
+    }
+    if (const int error = JoinMulticastGroup(sock, group)) {
+        ShowFailure(QStringLiteral("加入组播组失败："), error);
+        return false;
+    }
+    joinedOn_ = sock;
+    CTreeCtrlEx* tree = page_.Tree();
+    // No item data: the child carries no record.
+    const HTREEITEM child = tree->InsertItem(FromAnsi(DottedAddress(group)), kImageHostOpen,
+                                             kImageHostOpen, host->item, TVI_LAST);
+    tree->Expand(host->item);
+    groups_[child] = group;
+    return true;
+}
+
+void UdpGroups::Leave(HTREEITEM child) {
+    const auto found = groups_.find(child);
+    if (found == groups_.end())
+        return;
+    const in_addr group = found->second;
+    groups_.erase(found);
+    const bool wasSelected = page_.Records().Selected() == child;
+    page_.Tree()->DeleteItem(child);
+    if (wasSelected)
+        page_.ShowEntry(page_.Records().Selected());
+    // A closed server socket left every group already.
+    const SOCKET sock = serverSocket_();
+    if (sock == INVALID_SOCKET)
+        return;
+    if (const int error = LeaveMulticastGroup(sock, group))
+        ShowFailure(QStringLiteral("退出组播组失败："), error);
+}
+
+void UdpGroups::SocketChanged() {
+    const SOCKET sock = serverSocket_();
+    for (const auto& [child, group] : groups_)
+        page_.Records().SetImage(child, sock == INVALID_SOCKET ? kImageHostIdle : kImageHostOpen);
+    if (sock == INVALID_SOCKET || sock == joinedOn_)
+        return;
+    joinedOn_ = sock;
+    for (const auto& [child, group] : groups_) {
+        if (const int error = JoinMulticastGroup(sock, group)) {
+            ShowFailure(QStringLiteral("加入组播组 %1 失败：")
+                            .arg(QString::fromStdString(DottedAddress(group))),
+                        error);
+        }
+    }
+}
+
+void UdpGroups::ShowFailure(const QString& what, int error) {
+    ShowMessageBox(&page_, what + QString::fromStdU16String(MembershipErrorText(error)),
+                   QStringLiteral("提示"));
+}

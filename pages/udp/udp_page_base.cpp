@@ -1,0 +1,73 @@
+#include "pages/udp/udp_page_base.h"
+
+#include <errno.h>
+
+#include <string>
+
+#include "net/crit_sec.h"
+#include "net/socket_error_text.h"
+#include "platform/message_box.h"
+
+namespace {
+std::uint64_t PeerKey(const ConnectInfo& record) {
+    return UdpKey(record.clientAddr);
+}
+}  // namespace
+
+CUdpPage::CUdpPage(int templateId, QWidget* parent) : CDialogP(templateId, parent) {}
+
+CUdpPage::~CUdpPage() {
+    TearDownPage(engine_.Peers());
+}
+
+HWND CUdpPage::BuildUdpPage(COLORREF colour, const PageIds& ids, int (*gapFor)(int),
+                            std::vector<PageButton> ownButtons) {
+    return BuildPage(ids.tree, colour, [&](const PageControls& controls) {
+        std::vector<PageButton> topRow{
+            {kSlot.create, ids.create, kCreateBitmaps, [this] { OnCreate(); }}};
+        for (PageButton& own : ownButtons) topRow.push_back(std::move(own));
+        topRow.push_back({kSlot.remove, ids.remove, kDeleteBitmaps, [this] { OnDelete(); }});
+        return LayoutButtons(std::move(topRow), gapFor(TreeClientWidth(controls)), ids);
+    });
+}
+
+int CUdpPage::EntryImage(const ConnectInfo&) const {
+    const auto host = GetHostNode();
+    const bool open = host && host->info && host->info->IsOpen();
+    return open ? kImageEntryOpen : kImageEntryClosed;
+}
+
+bool CUdpPage::CanSendTo(const ConnectInfo* record) {
+    const auto host = GetHostNode();
+    if (!host || !host->info) {
+        ShowMessageBox(this, QStringLiteral("发送出错了！"), QStringLiteral("提示"));
+        return false;
+    }
+    return record != nullptr;
+}
+
+bool CUdpPage::SendBytes(ConnectInfo* record, std::string bytes, QString fromBox) {
+    SOCKET from = INVALID_SOCKET;
+    {
+        UiCritSecGuard lock(g_connectLock);
+        from = SendingSocket(*record);
+    }
+    // Sent without the lock: a handle closed meanwhile only makes the send fail.
+    const int sent = engine_.SendDatagram(from, bytes.data(), Destination(*record),
+                                          static_cast<int>(bytes.size()));
+    if (sent < 1) {
+        const int error = errno;  // the system's reason
+        ShowEntry(Records().Selected());
+        ShowMessageBox(this,
+                       QString::fromStdU16String(
+                           MessageWithReason(u"发送出错！", SocketOperation::kSendDatagram, error)),
+                       QStringLiteral("提示"));
+        return false;
+    }
+    LogSent(*record, bytes, fromBox);
+    return true;
+}
+
+void CUdpPage::OnDelete() {
+    DeleteSelectedEntry(engine_.Peers(), PeerKey);
+}

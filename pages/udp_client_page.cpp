@@ -1,0 +1,184 @@
+#include "pages/udp_client_page.h"
+
+#include <arpa/inet.h>
+#include <errno.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+
+#include "net/crit_sec.h"
+#include "net/socket_error_text.h"
+#include "net/udp_membership.h"
+#include "pages/tools/all_entries.h"
+#include "pages/core/ansi_text.h"
+#include "pages/core/endpoint_text.h"
+#include "pages/tools/file_send_tool.h"
+#include "pages/dialogs/set_udp_server_ip.h"
+#include "pages/tools/timed_send_tool.h"
+#include "platform/message_box.h"
+#include "skin/tree_ctrl_ex.h"
+
+namespace {
+// What a client's label shows as its local address: the machine's (the host node's), or
+// the any-address it is bound to when the machine has none but loopback.
+std::string LocalLabelAddress(const std::string& hostAddress) {
+    in_addr address{};
+    if (inet_pton(AF_INET, hostAddress.c_str(), &address) != 1 ||
+        (ntohl(address.s_addr) >> 24) == 127) {
+        return "0.0.0.0";
+    }
+    return hostAddress;
+}
+}  // namespace
+
+CUdpClientDlg::CUdpClientDlg(QWidget* parent) : CUdpPage(kTemplateId, parent) {
+    // No buttons of its own: Create and Delete only.
+    Engine().SetClientNotifyWindow(
+        BuildUdpPage(kPageColour, kIds, [](int width) { return (width / 2) / 2 + 155; }, {}));
+    AddUdpAllEntriesMenu(*this,
+                         [](const ConnectInfo& record) { return record.sock != INVALID_SOCKET; });
+    new TimedSendTool(*this);
+    new FileSendTool(*this);
+}
+
+// ---- commands ------------------------------------------------------------------------------
+
+std::optional<CUdpClientDlg::ClientChoice> CUdpClientDlg::AskForClient() {
+    CSetUdpServerIp dialog(this, lastAddress_, kDialogColour);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return ClientChoice{dialog.RemotePort(), dialog.LocalPort(), dialog.ClientCount(),
+                        dialog.RemoteAddress(), dialog.LocalAddress()};
+}
+
+void CUdpClientDlg::OnCreate() {
+    const std::optional<ClientChoice> choice = AskForClient();
+    if (!choice || choice->remotePort < 1 || choice->localPort < 1)
+        return;
+    if (!GetHostNode())
+        return;
+
+    // One client per local port from the dialog's on. A port that cannot be had ends the
+    // run; the clients made before it stay.
+    HTREEITEM last = nullptr;
+    for (int i = 0; i < std::max(1, choice->count); ++i) {
+        const int port = choice->localPort + i;
+        if (port > 65535)
+            break;
+        if (i > 0 && LocalPortTaken(port)) {
+            AfxMessageBox(QStringLiteral("本地端口已经被占用!"));
+            break;
+        }
+        const HTREEITEM made = CreateClient(*choice, port);
+        if (!made)
+            break;
+        last = made;
+    }
+    if (!last)
+        return;
+    lastAddress_ = QString::fromStdString(DottedAddress(choice->remote.sin_addr));
+    Tree()->SelectItem(last);
+    ShowEntry(last);
+}
+
+bool CUdpClientDlg::LocalPortTaken(int port) {
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    local.sin_port = htons(static_cast<std::uint16_t>(port));
+    UiCritSecGuard lock(g_connectLock);
+    return Engine().Peers().count(UdpKey(local)) != 0;
+}
+
+HTREEITEM CUdpClientDlg::CreateClient(const ClientChoice& choice, int localPort) {
+    const auto host = GetHostNode();
+    // The local end: the any-address and the port, so that datagrams to every address of
+    // the machine (and to a group the client joins) arrive.
+    sockaddr_in local = choice.local;
+    local.sin_addr = ClientBindAddress(local.sin_addr, choice.remote.sin_addr);
+    local.sin_port = htons(static_cast<std::uint16_t>(localPort));
+    const SOCKET sock = OpenClientSocket(local);
+    if (sock == INVALID_SOCKET)
+        return nullptr;  // nothing made, nothing kept
+    // Broadcast allowed; a group's client joins it and hears its own datagrams.
+    if (const int error = AimClientSocket(sock, choice.remote.sin_addr)) {
+        closesocket(sock);
+        const QString what = IsMulticastGroup(choice.remote.sin_addr)
+                                 ? QStringLiteral("加入组播组失败：")
+                                 : QStringLiteral("设置广播失败：");
+        ShowMessageBox(this, what + QString::fromStdU16String(MembershipErrorText(error)),
+                       QStringLiteral("错误!"));
+        return nullptr;
+    }
+
+    auto* record = new ConnectInfo;
+    record->id = static_cast<std::uint32_t>(localPort);
+    record->clientAddr = local;
+    record->serverAddr = choice.remote;
+    record->sock = sock;
+    {
+        UiCritSecGuard lock(g_connectLock);
+        Engine().Peers()[UdpKey(local)] = record;
+    }
+    // Both ports as entered (the remote address as typed: a broadcast or group address too).
+    const std::string label =
+        EndpointText(LocalLabelAddress(host && host->info ? host->info->address : std::string()),
+                     localPort) +
+        "<->" + EndpointText(choice.remote.sin_addr, choice.remotePort);
+    Records().AddEntry(*record, FromAnsi(label), kImageEntryClosed);
+
+    // From here on every datagram reaching the socket is logged on the record.
+    if (!Engine().StartClientReceiving(record)) {
+        // No thread to receive with: a client that could never hear anything is not kept.
+        Tree()->SelectItem(record->treeItem);
+        OnDelete();
+        ShowMessageBox(this, QStringLiteral("创建套接字失败"), QStringLiteral("错误!"));
+        return nullptr;
+    }
+    return record->treeItem;
+}
+
+SOCKET CUdpClientDlg::OpenClientSocket(const sockaddr_in& local) {
+    const SOCKET sock = OpenSocket(SOCK_DGRAM);
+    if (sock == INVALID_SOCKET) {
+        ShowMessageBox(this, QStringLiteral("创建套接字失败"), QStringLiteral("错误!"));
+        return INVALID_SOCKET;
+    }
+    if (BindSocket(sock, local) == SOCKET_ERROR) {
+        const int error = errno;
+        closesocket(sock);
+        ShowMessageBox(this,
+                       QString::fromStdU16String(MessageWithReason(
+                           u"绑定本地端口出错", SocketOperation::kBindUdp, error)),
+                       QStringLiteral("错误!"));
+        return INVALID_SOCKET;
+    }
+    return sock;
+}
+
+// ---- what the base asks of the page ------------------------------------------------------
+
+SOCKET CUdpClientDlg::SendingSocket(const ConnectInfo& record) const {
+    return record.sock;  // -1 once the client ended: the send fails
+}
+
+const sockaddr_in& CUdpClientDlg::Destination(const ConnectInfo& record) const {
+    return record.serverAddr;
+}
+
+void CUdpClientDlg::ShowEntry(HTREEITEM item) {
+    if (item)
+        endedSinceShown_ = false;
+    CUdpPage::ShowEntry(item);
+}
+
+ButtonSet CUdpClientDlg::EnabledButtons() const {
+    return UdpClientButtons(Shown(), endedSinceShown_);
+}
+
+void CUdpClientDlg::OnReceptionEnded(ConnectInfo&) {
+    // Delete waits until an entry is shown again, whichever entry ended.
+    endedSinceShown_ = true;
+    ApplyButtons();
+}

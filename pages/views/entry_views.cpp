@@ -1,0 +1,304 @@
+#include "pages/views/entry_views.h"
+
+#include <QAction>
+#include <QFileDialog>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTimer>
+#include <new>
+
+#include "net/connect_info.h"
+#include "net/crit_sec.h"
+#include "pages/views/log_file.h"
+#include "platform/message_box.h"
+
+EntryViews::EntryViews(QWidget* page, std::function<bool(const ConnectInfo*)> isSelected)
+    : QObject(page),
+      page_(page),
+      isSelected_(std::move(isSelected)),
+      refreshTimer_(new QTimer(this)),
+      saveReceived_(new QAction(QStringLiteral("保存收到的全部信息..."), this)) {
+    refreshTimer_->setSingleShot(true);
+    refreshTimer_->setInterval(kReceivedViewRefreshMs);
+    connect(refreshTimer_, &QTimer::timeout, this, [this] { RefreshReceived(); });
+    connect(saveReceived_, &QAction::triggered, this, [this] { SaveShownReceivedLog(); });
+    received_.actions.push_back(saveReceived_);
+}
+
+void EntryViews::Bind(QPlainTextEdit* received, QPlainTextEdit* sent) {
+    received_.log = LogView(
+        received, u"（更早收到的信息未在此显示，右键菜单“保存收到的全部信息...”可保存全部）");
+    sent_.log = LogView(sent, u"（更早发送的信息未在此显示）");
+    for (View view : {View::Received, View::Sent}) {
+        QPlainTextEdit* widget = Widget(view);
+        if (!widget)
+            continue;
+        widget->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(widget, &QWidget::customContextMenuRequested, this,
+                [this, view](const QPoint& at) { ShowMenu(view, at); });
+    }
+}
+
+QPlainTextEdit* EntryViews::Widget(View view) const {
+    return (view == View::Received ? received_ : sent_).log.Widget();
+}
+
+// ---- showing -------------------------------------------------------------------------------
+
+void EntryViews::Show(const ConnectInfo& record) {
+    shown_ = &record;
+    // Shown again by the user: a paused view starts afresh.
+    for (Pane* pane : {&received_, &sent_}) {
+        if (pane->paused) {
+            pane->paused = false;
+            RemoveWaitingLine();
+            pane->log.Clear();
+        }
+    }
+    Refresh(received_, [&] {
+        received_.log.Show(&record, record.recvLog);
+        received_.log.ScrollToEndLater();
+    });
+    Refresh(sent_, [&] {
+        sent_.log.Show(&record, record.sendLog);
+        sent_.log.ScrollToEndLater();
+    });
+}
+
+void EntryViews::ShowNothing() {
+    shown_ = nullptr;
+    refreshPending_ = nullptr;
+    for (Pane* pane : {&received_, &sent_}) {
+        pane->paused = false;
+        Refresh(*pane, [pane] { pane->log.Clear(); });
+    }
+}
+
+void EntryViews::SentLogChanged(const ConnectInfo& record) {
+    if (!isSelected_(&record))
+        return;
+    Refresh(sent_, [&] {
+        sent_.log.Show(&record, record.sendLog);
+        sent_.log.ScrollToEndLater();
+    });
+}
+
+void EntryViews::EmptySentView() {
+    Refresh(sent_, [this] { sent_.log.Clear(); });
+}
+
+void EntryViews::SetSentWaitingText(std::function<QString(const ConnectInfo& record)> text) {
+    sentWaitingText_ = std::move(text);
+}
+
+void EntryViews::SentWaitingChanged(const ConnectInfo& record) {
+    if (IsShown(&record))
+        Refresh(sent_, [] {});
+}
+
+void EntryViews::Forget(const ConnectInfo* record) {
+    received_.log.Forget(record);
+    sent_.log.Forget(record);
+    if (refreshPending_ == record)
+        refreshPending_ = nullptr;
+    if (shown_ == record) {
+        shown_ = nullptr;
+        RemoveWaitingLine();
+    }
+}
+
+void EntryViews::Refresh(Pane& pane, const std::function<void()>& change) {
+    if (pane.paused || !pane.log.Widget())
+        return;
+    const bool sent = &pane == &sent_;
+    try {
+        if (sent)
+            RemoveWaitingLine();
+        change();
+        if (sent)
+            AddWaitingLine();
+    } catch (const std::bad_alloc&) {
+        Pause(pane);
+    }
+}
+
+void EntryViews::Pause(Pane& pane) {
+    pane.paused = true;
+    if (&pane == &received_) {
+        refreshPending_ = nullptr;
+        refreshTimer_->stop();
+    }
+    waitingLineAt_ = &pane == &sent_ ? -1 : waitingLineAt_;
+    // The note may need memory too; without it the view just stays as it is.
+    try {
+        QTextCursor cursor(pane.log.Widget()->document());
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertText(QStringLiteral("\n（内存不足：此视图暂停刷新）\n"));
+        pane.log.ScrollToEndLater();
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+void EntryViews::RemoveWaitingLine() {
+    QPlainTextEdit* view = sent_.log.Widget();
+    if (waitingLineAt_ < 0 || !view)
+        return;
+    QTextCursor cursor(view->document());
+    cursor.setPosition(waitingLineAt_);
+    cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    waitingLineAt_ = -1;
+}
+
+void EntryViews::AddWaitingLine() {
+    QPlainTextEdit* view = sent_.log.Widget();
+    if (!shown_ || !sentWaitingText_ || !view)
+        return;
+    const QString line = sentWaitingText_(*shown_);
+    if (line.isEmpty())
+        return;
+    // The log ends with a line feed, so its view ends with an empty paragraph: the line
+    // goes there, and taking it away leaves the view as the log made it.
+    QTextCursor cursor(view->document());
+    cursor.movePosition(QTextCursor::End);
+    waitingLineAt_ = cursor.position();
+    cursor.insertText(line);
+    sent_.log.ScrollToEndLater();
+}
+
+bool EntryViews::OnDataAppended(ConnectInfo& record) {
+    if (!isSelected_(&record))
+        return false;
+    // A flood of small chunks is shown in batches: the first notification starts the timer,
+    // later ones only join the batch (a record pending before belongs to an entry no longer
+    // selected). Data shown as it arrives is seen: the entry keeps no unseen mark when its
+    // peer closes. No lock here: the worker that sent the notification holds it.
+    record.unread = 0;
+    refreshPending_ = &record;
+    if (!refreshTimer_->isActive())
+        refreshTimer_->start();
+    return true;
+}
+
+void EntryViews::RefreshReceived() {
+    ConnectInfo* record = refreshPending_;
+    refreshPending_ = nullptr;
+    if (!record || !isSelected_(record))
+        return;
+    // From the timer, outside any handler. The lock is held only while the new lines are
+    // read: the receive threads need not wait while the view lays them out.
+    Refresh(received_, [&] {
+        LogView::Update update;
+        {
+            UiCritSecGuard lock(g_connectLock);
+            update = received_.log.Read(record, record->recvLog);
+        }
+        received_.log.Apply(update);
+        received_.log.ScrollToEndLater();
+    });
+}
+
+void EntryViews::SetLineForm(View view, LogForm form) {
+    LogView& log = PaneOf(view).log;
+    log.SetForm(form);
+    // Hex rows are short and meant to line up: they are never wrapped (a narrow view
+    // scrolls sideways instead).
+    if (QPlainTextEdit* widget = Widget(view))
+        widget->setLineWrapMode(form == LogForm::Hex ? QPlainTextEdit::NoWrap
+                                                     : QPlainTextEdit::WidgetWidth);
+    if (!shown_)
+        return;
+    LogView::Update update;
+    {
+        UiCritSecGuard lock(g_connectLock);  // held only while the lines are read
+        update = log.Read(shown_, view == View::Received ? shown_->recvLog : shown_->sendLog);
+    }
+    log.Apply(update);
+    log.ScrollToEndLater();
+}
+
+// ---- clears --------------------------------------------------------------------------------
+
+void EntryViews::ClearReceived(ConnectInfo* record) {
+    if (!record) {
+        ShowMessageBox(page_, QStringLiteral("未选择要清除的连接"), QStringLiteral("提示"));
+        return;
+    }
+    UiCritSecGuard lock(g_connectLock);
+    record->unread = 0;
+    record->recvBytes = 0;
+    record->recvLines = 0;
+    record->recvLog.Clear();
+    received_.paused = false;
+    Refresh(received_, [this] { received_.log.Clear(); });
+}
+
+void EntryViews::ClearSent(ConnectInfo* record) {
+    if (!record) {
+        ShowMessageBox(page_, QStringLiteral("未选择要清除的连接"), QStringLiteral("提示"));
+        return;
+    }
+    record->sentBytes = 0;  // the sent counters and sendLog belong to the page alone
+    record->sentMessages = 0;
+    record->sendLog.Clear();
+    sent_.paused = false;
+    Refresh(sent_, [this] { sent_.log.Clear(); });
+}
+
+// ---- menus ---------------------------------------------------------------------------------
+
+void EntryViews::AddMenuAction(View view, QAction* action) {
+    PaneOf(view).actions.push_back(action);
+}
+
+void EntryViews::AddMenuFiller(View view, MenuFiller fill) {
+    PaneOf(view).fillers.push_back(std::move(fill));
+}
+
+void EntryViews::ShowMenu(View view, const QPoint& at) {
+    QPlainTextEdit* widget = Widget(view);
+    Pane& pane = PaneOf(view);
+    // Our own items rather than Qt's, whose texts and mnemonics follow the locale.
+    auto* menu = new QMenu(widget);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction* copy = menu->addAction(QStringLiteral("复制"), widget, &QPlainTextEdit::copy);
+    copy->setObjectName(QStringLiteral("edit-copy"));
+    copy->setEnabled(widget->textCursor().hasSelection());
+    QAction* all = menu->addAction(QStringLiteral("全选"), widget, &QPlainTextEdit::selectAll);
+    all->setObjectName(QStringLiteral("select-all"));
+    all->setEnabled(!widget->document()->isEmpty());
+    saveReceived_->setEnabled(shown_ != nullptr);
+    if (!pane.actions.empty())
+        menu->addSeparator();
+    for (QAction* action : pane.actions) menu->addAction(action);
+    for (const MenuFiller& fill : pane.fillers) fill(*menu);
+    menu->popup(widget->viewport()->mapToGlobal(at));
+}
+
+void EntryViews::SetSaveFileChooserForTesting(std::function<QString()> chooser) {
+    saveFileChooser_ = std::move(chooser);
+}
+
+void EntryViews::SaveShownReceivedLog() {
+    const ConnectInfo* record = shown_;
+    if (!record)
+        return;
+    const QString path = saveFileChooser_ ? saveFileChooser_()
+                                          : QFileDialog::getSaveFileName(
+                                                page_, QStringLiteral("保存收到的信息"),
+                                                QStringLiteral("收到的信息.txt"),
+                                                QStringLiteral("文本文件 (*.txt);;所有文件 (*)"));
+    // The dialog let other commands run: the entry may be gone or another one shown.
+    if (path.isEmpty() || shown_ != record)
+        return;
+    std::size_t lines = 0;
+    {
+        UiCritSecGuard lock(g_connectLock);
+        lines = record->recvLog.LineCount();
+    }
+    // What arrives meanwhile is not waited for: a flood would make the save endless.
+    if (!SaveLogToFile(record->recvLog, lines, path, received_.log.Form()))
+        ShowMessageBox(page_, QStringLiteral("无法保存到这个文件！"), QStringLiteral("提示"));
+}
