@@ -13,47 +13,26 @@
 #include <atomic>
 #include <thread>
 
+#include "pages/dialogs/timed_send_dlg.h"
+#include "pages/send/typed_text.h"
 #include "pages/tools/echo_tool.h"
 #include "pages/tools/file_send_tool.h"
-#include "pages/dialogs/timed_send_dlg.h"
 #include "pages/tools/timed_send_tool.h"
-#include "pages/send/typed_text.h"
+#include "tests/pages/menu_click.h"
 #include "tests/pages/page_test_support.h"
 #include "tests/pages/udp_page_test_support.h"
 
 namespace {
 
-// Opens `widget`'s context menu at `at` as a right click does and clicks `text` in it.
-// Returns false when the menu has no such enabled item (the menu is closed then).
-bool ClickMenuItem(QWidget* widget, QPoint at, const QString& text) {
-    QContextMenuEvent request(QContextMenuEvent::Mouse, at, widget->mapToGlobal(at));
-    QApplication::sendEvent(widget, &request);
-    QMenu* menu = nullptr;
-    if (!QTest::qWaitFor(
-            [&] { return (menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())); },
-            kWaitMs)) {
-        return false;
-    }
-    for (QAction* action : menu->actions()) {
-        if (action->text() == text && action->isEnabled()) {
-            QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier,
-                              menu->actionGeometry(action).center());
-            return true;
-        }
-    }
-    menu->close();
-    return false;
-}
-
 bool ClickSendBoxItem(CDialogP& page, const QString& text) {
     QWidget* viewport = page.SendBox()->viewport();
-    return ClickMenuItem(viewport, viewport->rect().center(), text);
+    return ClickMenuEntry(viewport, viewport->rect().center(), text);
 }
 
 bool ClickHostItem(CDialogP& page, const QString& text) {
     CTreeCtrlEx* tree = page.Tree();
     const QRect row = tree->visualItemRect(CTreeCtrlEx::FromHandle(tree->GetRootItem()));
-    return ClickMenuItem(tree->viewport(), row.center(), text);
+    return ClickMenuEntry(tree->viewport(), row.center(), text);
 }
 
 // Bytes whose pattern (period 251, shifted at every 64 KiB boundary: the send queue's file
@@ -258,7 +237,7 @@ TEST_F(TcpToolsTest, EchoSendsTheStreamBackAndPausesReadingFromAPeerThatDoesNotR
     ASSERT_TRUE(before.Send("not echoed"));
     ASSERT_TRUE(WaitForReceived(first, "not echoed"));
     const QRect row = tree_->visualItemRect(CTreeCtrlEx::FromHandle(first));
-    EXPECT_FALSE(ClickMenuItem(tree_->viewport(), row.center(), QStringLiteral("回显")));
+    EXPECT_FALSE(ClickMenuEntry(tree_->viewport(), row.center(), QStringLiteral("回显")));
     ASSERT_TRUE(ClickHostItem(*page_, QStringLiteral("回显")));
     ASSERT_TRUE(echo->IsOn());
 
@@ -296,10 +275,17 @@ TEST_F(TcpToolsTest, EchoSendsTheStreamBackAndPausesReadingFromAPeerThatDoesNotR
             written += static_cast<std::size_t>(n);
         }
     });
+    // A busy window until the page has paused the peer and kept it paused a moment (2 s at
+    // most).
+    const auto paused = [&] {
+        UiCritSecGuard lock(g_connectLock);
+        return slowRecord->receivePaused;
+    };
     std::uint64_t most = 0;
-    for (int i = 0; i < 200; ++i) {  // 2 s of a busy window
+    for (int i = 0, pausedFor = 0; i < 200 && pausedFor < 10; ++i) {
         QTest::qWait(10);
         most = std::max(most, page_->SendQueue().PendingBytes(slowRecord));
+        pausedFor = paused() ? pausedFor + 1 : 0;
     }
     EXPECT_GT(most, EchoTool::kResumeAt);
     EXPECT_LE(most, EchoTool::kMaxWaiting + (4 << 20));  // batches read before the pause
@@ -308,11 +294,16 @@ TEST_F(TcpToolsTest, EchoSendsTheStreamBackAndPausesReadingFromAPeerThatDoesNotR
         UiCritSecGuard lock(g_connectLock);
         EXPECT_TRUE(slowRecord->receivePaused);
     }
+    // Read with a larger buffer from now on, in bigger gulps: what is checked is the bytes.
+    int larger = 4 << 20;
+    ::setsockopt(slow.Fd(), SOL_SOCKET, SO_RCVBUF, &larger, sizeof larger);
     std::string echoed;
+    echoed.reserve(flood.size());
     const auto floodDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (echoed.size() < flood.size() && std::chrono::steady_clock::now() < floodDeadline) {
         QApplication::processEvents();
-        echoed += slow.Read(flood.size() - echoed.size(), std::chrono::milliseconds(5));
+        echoed += slow.Read(std::min<std::size_t>(flood.size() - echoed.size(), 4 << 20),
+                            std::chrono::milliseconds(5));
     }
     if (echoed.size() < flood.size())
         ::shutdown(slow.Fd(), SHUT_RDWR);  // the flooder's send returns
