@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QFile>
 #include <QMenu>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <atomic>
 #include <thread>
@@ -244,12 +246,15 @@ TEST_F(TcpToolsTest, EchoSendsTheStreamBackAndPausesReadingFromAPeerThatDoesNotR
     // A known stream from a peer that reads comes back byte for byte, and only it.
     const std::string stream = Patterned(2 * 1024 * 1024);
     std::thread writer([&] { before.Send(stream); });
+    // Read on a thread of its own (it gives up after 20 s), so that the window runs all along.
     std::string back;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (back.size() < stream.size() && std::chrono::steady_clock::now() < deadline) {
-        QApplication::processEvents();
-        back += before.Receive(stream.size() - back.size(), std::chrono::milliseconds(5));
-    }
+    std::atomic<bool> backDone = false;
+    std::thread reader([&] {
+        back = before.Receive(stream.size(), std::chrono::seconds(20));
+        backDone = true;
+    });
+    while (!backDone) QApplication::processEvents();
+    reader.join();
     writer.join();
     EXPECT_EQ(back.size(), stream.size());
     EXPECT_TRUE(back == stream);
@@ -318,6 +323,56 @@ TEST_F(TcpToolsTest, EchoSendsTheStreamBackAndPausesReadingFromAPeerThatDoesNotR
     ASSERT_TRUE(WaitForReceived(first, "quiet"));
     QTest::qWait(50);
     EXPECT_TRUE(before.Receive(1, std::chrono::milliseconds(100)).empty());
+}
+
+TEST_F(TcpToolsTest, SendToAllSendsWhatSendSendsAndDisconnectAllNotesWhatDidNotGo) {
+    const std::uint16_t port = CreateServer();
+    LoopbackPeer reader;
+    ConnectPeer(reader, port);
+    SlowPeer slow(port);
+    ASSERT_TRUE(slow.Connected());
+    ConnectInfo* slowRecord = Record(WaitForEntries(2));
+    QPlainTextEdit* box = page_->SendBox();
+    const auto paste = [&](const QString& text) {
+        QApplication::clipboard()->setText(text);
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    };
+
+    // A long pasted line goes as it was pasted (nothing at the box's soft breaks), and the box
+    // empties once it went, as after Send.
+    paste(QString(10000, u'z'));
+    ASSERT_TRUE(ClickHostItem(*page_, QStringLiteral("发送给全部")));
+    EXPECT_TRUE(reader.Receive(10000) == std::string(10000, 'z'));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return box->toPlainText().isEmpty(); }, kWaitMs));
+
+    // Hex send is honoured; a last digit without its pair is refused, saying so.
+    ASSERT_TRUE(ClickSendBoxItem(*page_, QStringLiteral("十六进制发送")));
+    QTest::keyClicks(box, "41 42 43");
+    ASSERT_TRUE(ClickHostItem(*page_, QStringLiteral("发送给全部")));
+    EXPECT_EQ(reader.Receive(3), "ABC");  // and nothing before it
+    box->clear();
+    QTest::keyClicks(box, "414");
+    {
+        ModalAnswer refused;
+        ASSERT_TRUE(ClickHostItem(*page_, QStringLiteral("发送给全部")));
+        ASSERT_TRUE(refused.WaitAnswered());
+        EXPECT_EQ(refused.Text(), QStringLiteral("最后一个十六进制数字不成对"));
+    }
+    ASSERT_TRUE(ClickSendBoxItem(*page_, QStringLiteral("十六进制发送")));
+
+    // The peer that does not read has bytes waiting; "全部断开" drops them as Disconnect does,
+    // saying how many did not go.
+    const std::size_t big = 4u << 20;
+    box->clear();
+    paste(QString(static_cast<qsizetype>(big), u'w'));
+    ASSERT_TRUE(ClickHostItem(*page_, QStringLiteral("发送给全部")));
+    EXPECT_EQ(reader.Receive(big, std::chrono::seconds(20)).size(), big);
+    ASSERT_TRUE(page_->SendQueue().HasPending(slowRecord));
+    ASSERT_TRUE(ClickHostItem(*page_, QStringLiteral("全部断开")));
+    const QRegularExpression note(QStringLiteral("（未发出 (\\d+) 字节：连接已断开）\n$"));
+    EXPECT_TRUE(note.match(QString::fromStdU16String(slowRecord->sendLog.Text())).hasMatch());
+    EXPECT_FALSE(page_->SendQueue().HasPending(slowRecord));
 }
 
 using UdpToolsTest = UdpPageTest<CUdpServerDlg>;
