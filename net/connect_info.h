@@ -60,6 +60,9 @@ struct ConnectInfo {
     // thread under g_connectLock: through TcpEngine::SetReceivePaused (which wakes the
     // thread), or cleared inside a WM_CONNECT_DATA handler (the worker holds the lock).
     bool receivePaused = false;
+    // UDP client aimed at a multicast group: the time-to-live of what it sends there (1 to
+    // 255), as chosen when it was made and set on its socket then.
+    int multicastTtl = 1;
     HTREEITEM treeItem = nullptr;
     sockaddr_in clientAddr{};
     sockaddr_in serverAddr{};

@@ -48,8 +48,8 @@ std::optional<CUdpClientDlg::ClientChoice> CUdpClientDlg::AskForClient() {
     CSetUdpServerIp dialog(this, lastAddress_, kDialogColour);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    return ClientChoice{dialog.RemotePort(), dialog.LocalPort(), dialog.ClientCount(),
-                        dialog.RemoteAddress(), dialog.LocalAddress()};
+    return ClientChoice{dialog.RemotePort(),   dialog.LocalPort(),     dialog.ClientCount(),
+                        dialog.MulticastTtl(), dialog.RemoteAddress(), dialog.LocalAddress()};
 }
 
 void CUdpClientDlg::OnCreate() {
@@ -101,8 +101,9 @@ HTREEITEM CUdpClientDlg::CreateClient(const ClientChoice& choice, int localPort)
     const SOCKET sock = OpenClientSocket(local);
     if (sock == INVALID_SOCKET)
         return nullptr;  // nothing made, nothing kept
-    // Broadcast allowed; a group's client joins it and hears its own datagrams.
-    if (const int error = AimClientSocket(sock, choice.remote.sin_addr)) {
+    // Broadcast allowed; a group's client joins it, sends with the chosen time-to-live and
+    // hears its own datagrams.
+    if (const int error = AimClientSocket(sock, choice.remote.sin_addr, choice.multicastTtl)) {
         closesocket(sock);
         const QString what = IsMulticastGroup(choice.remote.sin_addr)
                                  ? QStringLiteral("加入组播组失败：")
@@ -117,6 +118,7 @@ HTREEITEM CUdpClientDlg::CreateClient(const ClientChoice& choice, int localPort)
     record->clientAddr = local;
     record->serverAddr = choice.remote;
     record->sock = sock;
+    record->multicastTtl = choice.multicastTtl;
     {
         UiCritSecGuard lock(g_connectLock);
         Engine().Peers()[UdpKey(local)] = record;

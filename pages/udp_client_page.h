@@ -44,7 +44,8 @@ private:
     struct ClientChoice {
         int remotePort;
         int localPort;
-        int count;  // clients on localPort, localPort + 1, ...
+        int count;         // clients on localPort, localPort + 1, ...
+        int multicastTtl;  // what they send to a group
         sockaddr_in remote;
         sockaddr_in local;
     };

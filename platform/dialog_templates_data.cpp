@@ -108,7 +108,7 @@ std::vector<DialogTemplate> MakeTemplates() {
          QStringLiteral("请输入对方地址"),
          QStringLiteral("MS Shell Dlg"),
          9,
-         QSize(181, 121),
+         QSize(181, 140),
          {
              {-1, K::Label, QRect(24, 16, 34, 11), QStringLiteral("对方地址:")},
              {1037, K::Edit, QRect(63, 14, 86, 12), QString(), 0, kAddressEdit},
@@ -118,8 +118,10 @@ std::vector<DialogTemplate> MakeTemplates() {
              {1012, K::DigitsEdit, QRect(63, 53, 86, 12), QString(), 0, kNumberEdit},
              {-1, K::Label, QRect(24, 73, 34, 11), QStringLiteral("客户数量:")},
              {1011, K::DigitsEdit, QRect(63, 73, 86, 12), QString(), 0, kNumberEdit},
-             {1, K::DefaultPushButton, QRect(33, 100, 50, 14), QStringLiteral("确定")},
-             {2, K::PushButton, QRect(99, 100, 50, 14), QStringLiteral("取消")},
+             {-1, K::Label, QRect(24, 92, 34, 11), QStringLiteral("组播 TTL:")},
+             {1059, K::DigitsEdit, QRect(63, 92, 86, 12), QString(), 0, kNumberEdit},
+             {1, K::DefaultPushButton, QRect(33, 119, 50, 14), QStringLiteral("确定")},
+             {2, K::PushButton, QRect(99, 119, 50, 14), QStringLiteral("取消")},
          },
          kModalFrame});
 

@@ -6,6 +6,7 @@
 
 #include "net/connect_info.h"
 #include "net/crit_sec.h"
+#include "net/udp_membership.h"
 #include "pages/dialogs/field_number.h"
 #include "pages/udp_client_page.h"
 #include "platform/dialog_template.h"
@@ -24,6 +25,7 @@ CSetUdpServerIp::CSetUdpServerIp(CUdpClientDlg* page, const QString& offeredAddr
     remotePortField_ = FindControlAs<QLineEdit>(this, kRemotePortFieldId);
     localPortField_ = FindControlAs<QLineEdit>(this, kLocalPortFieldId);
     countField_ = FindControlAs<QLineEdit>(this, kCountFieldId);
+    ttlField_ = FindControlAs<QLineEdit>(this, kTtlFieldId);
     if (offeredAddress_.isEmpty())
         OfferLocalAddress([this](const QString& address) { FillFields(address); });
     else
@@ -38,6 +40,7 @@ void CSetUdpServerIp::FillFields(const QString& address) {
         {remotePortField_, QStringLiteral("8888")},
         {localPortField_, QStringLiteral("6666")},
         {countField_, QStringLiteral("1")},
+        {ttlField_, QString::number(kDefaultMulticastTtl)},
     };
     for (const auto& [field, text] : defaults) {
         if (field && field->text().isEmpty())
@@ -71,6 +74,15 @@ void CSetUdpServerIp::OnOK() {
     if (localPort_ > 0 && localPort_ + clientCount_ - 1 > kMaxPort) {
         ShowMessageBox(this, QStringLiteral("本地端口加客户数量超过 65535！"),
                        QStringLiteral("提示"));
+        return;
+    }
+    // An empty field means the default. Checked whatever the address: the value is kept
+    // with each client.
+    multicastTtl_ = ttlField_ && !ttlField_->text().trimmed().isEmpty()
+                        ? ReadFieldNumber(ttlField_->text())
+                        : kDefaultMulticastTtl;
+    if (multicastTtl_ < 1 || multicastTtl_ > kMaxTtl) {
+        ShowMessageBox(this, QStringLiteral("组播 TTL 须为 1 到 255！"), QStringLiteral("提示"));
         return;
     }
     const auto finish = [this](in_addr_t address) {

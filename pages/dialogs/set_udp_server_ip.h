@@ -2,7 +2,8 @@
 // client page: remote address and port, local port and a client count. It refuses a local
 // port that a client of the page already uses, resolves the remote address (the limited
 // broadcast address 255.255.255.255 is taken as typed) and hands the page two IPv4 socket
-// addresses. User-interface thread only.
+// addresses, and the time-to-live of what the clients send when they talk to a multicast
+// group. User-interface thread only.
 #pragma once
 
 #include <netinet/in.h>
@@ -25,6 +26,9 @@ public:
     int LocalPort() const { return localPort_; }
     // Clients to make on consecutive local ports, 1 to kMaxCount.
     int ClientCount() const { return clientCount_; }
+    // Time-to-live of the clients' datagrams to a group, 1 to kMaxTtl (used only when the
+    // remote address is a group).
+    int MulticastTtl() const { return multicastTtl_; }
     // IPv4, the remote port in network order; the dialog ends with OK only with a usable
     // address.
     const sockaddr_in& RemoteAddress() const { return remoteAddress_; }
@@ -37,8 +41,10 @@ public:
     static constexpr int kRemotePortFieldId = 1052;
     static constexpr int kLocalPortFieldId = 1012;
     static constexpr int kCountFieldId = 1011;
+    static constexpr int kTtlFieldId = 1059;
     // One Create makes at most this many clients.
     static constexpr int kMaxCount = 10000;
+    static constexpr int kMaxTtl = 255;
 
 private:
     void FillFields(const QString& address);
@@ -50,6 +56,7 @@ private:
     int remotePort_ = 0;
     int localPort_ = 0;
     int clientCount_ = 0;
+    int multicastTtl_ = 0;
     sockaddr_in remoteAddress_{};
     sockaddr_in localAddress_{};
     QString offeredAddress_;
@@ -58,4 +65,5 @@ private:
     QLineEdit* remotePortField_ = nullptr;
     QLineEdit* localPortField_ = nullptr;
     QLineEdit* countField_ = nullptr;
+    QLineEdit* ttlField_ = nullptr;
 };

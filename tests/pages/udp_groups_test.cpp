@@ -2,6 +2,9 @@
 // leaves a group through its host node's menu, UDP clients aim at the group and at the
 // broadcast address. Inside a private network namespace of the test's own (nothing leaves
 // the machine); skipped where the machine refuses one.
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include "pages/dialogs/join_group_dlg.h"
 #include "pages/dialogs/set_udp_server_ip.h"
 #include "pages/udp_client_page.h"
@@ -95,8 +98,31 @@ TEST_F(UdpGroupsTest, BroadcastAndGroupsBetweenTwoPagesInAPrivateNetwork) {
     }
     EXPECT_EQ(page_->Groups().Count(), 1u);
 
-    // A client aimed at the group joins it; what it sends reaches the server through it.
-    const HTREEITEM member = CreateClientAndSend("239.1.2.3", port, "to the group");
+    // A client aimed at the group joins it and sends with the time-to-live chosen in the
+    // dialog (one out of range is refused, the dialog staying open); what it sends reaches
+    // the server through it.
+    {
+        ModalAnswer dialog(
+            ModalAnswer::TypeInto(CSetUdpServerIp::kAddressFieldId, "239.1.2.3")
+                .TypeInto(CSetUdpServerIp::kRemotePortFieldId, QString::number(port))
+                .TypeInto(CSetUdpServerIp::kLocalPortFieldId, QString::number(FreeUdpPort()))
+                .TypeInto(CSetUdpServerIp::kTtlFieldId, "256"));
+        ModalAnswer refused;
+        ModalAnswer corrected(ModalAnswer::TypeInto(CSetUdpServerIp::kTtlFieldId, "5"));
+        client_->OnCreate();
+        EXPECT_EQ(refused.Text(), QStringLiteral("组播 TTL 须为 1 到 255！"));
+        EXPECT_EQ(refused.Caption(), QStringLiteral("提示"));
+        EXPECT_TRUE(corrected.Answered());
+    }
+    const HTREEITEM member = client_->Tree()->GetSelectedItem();
+    const ConnectInfo* memberRecord = client_->Records().RecordOf(member);
+    ASSERT_NE(memberRecord, nullptr);
+    EXPECT_EQ(memberRecord->multicastTtl, 5);
+    int ttl = 0;
+    socklen_t size = sizeof ttl;
+    ASSERT_EQ(getsockopt(memberRecord->sock, IPPROTO_IP, IP_MULTICAST_TTL, &ttl, &size), 0);
+    EXPECT_EQ(ttl, 5);
+    Send("to the group");
     EXPECT_TRUE(
         client_->Tree()->GetItemText(member).endsWith("<->239.1.2.3:" + QString::number(port)));
     EXPECT_TRUE(ServerHeard("to the group"));
