@@ -159,6 +159,14 @@ int SetSocketOption(SOCKET s, int level, int option, int value) {
     return Checked(::setsockopt(entry->fd, level, option, &value, sizeof(value)));
 }
 
+int GetSocketOption(SOCKET s, int level, int option, int& value) {
+    EntryPtr entry = Use(s);
+    if (!entry)
+        return SOCKET_ERROR;
+    socklen_t length = sizeof(value);
+    return Checked(::getsockopt(entry->fd, level, option, &value, &length));
+}
+
 int SetSocketOptionBytes(SOCKET s, int level, int option, const void* value, socklen_t length) {
     EntryPtr entry = Use(s);
     if (!entry)

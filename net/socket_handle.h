@@ -38,6 +38,8 @@ int GetSocketName(SOCKET s, sockaddr_in& address);
 int SetSocketOption(SOCKET s, int level, int option, int value);
 // The same for options whose value is a structure (ip_mreq and the like).
 int SetSocketOptionBytes(SOCKET s, int level, int option, const void* value, socklen_t length);
+// Reads an int-valued option into `value`.
+int GetSocketOption(SOCKET s, int level, int option, int& value);
 
 // Blocks until a connection arrives; returns a new handle and fills `peer`.
 SOCKET AcceptSocket(SOCKET s, sockaddr_in* peer);

@@ -52,12 +52,14 @@ TEST_F(UdpClientPageTest, TheDialogOffersDefaultsAndChecksThePorts) {
     const std::pair<int, QString> defaults[] = {{Dialog::kAddressFieldId, "127.0.0.1"},
                                                 {Dialog::kRemotePortFieldId, "8888"},
                                                 {Dialog::kLocalPortFieldId, "6666"},
-                                                {Dialog::kCountFieldId, "1"}};
+                                                {Dialog::kCountFieldId, "1"},
+                                                {Dialog::kTtlFieldId, "1"}};
     for (const auto& [id, text] : defaults)
         EXPECT_EQ(FindControlAs<QLineEdit>(&dialog, id)->text(), text) << id;
     QStringList labels;
     for (QLabel* label : dialog.findChildren<QLabel*>()) labels << label->text();
-    EXPECT_EQ(labels, (QStringList{"对方地址:", "对方端口:", "本地端口:", "客户数量:"}));
+    EXPECT_EQ(labels,
+              (QStringList{"对方地址:", "对方端口:", "本地端口:", "客户数量:", "组播 TTL:"}));
 
     // A port above 65535 in either field: both read as 0 and the dialog stays open.
     ModalAnswer typed(ModalAnswer::TypeInto(Dialog::kLocalPortFieldId, "65536"));
@@ -70,6 +72,7 @@ TEST_F(UdpClientPageTest, TheDialogOffersDefaultsAndChecksThePorts) {
     EXPECT_EQ(dialog.LocalPort(), 7000);
     EXPECT_EQ(dialog.RemotePort(), 8888);
     EXPECT_EQ(dialog.ClientCount(), 1);
+    EXPECT_EQ(dialog.MulticastTtl(), 1);
     // A host name resolves; the local end is the any-address.
     EXPECT_EQ(dialog.RemoteAddress().sin_addr.s_addr, htonl(INADDR_LOOPBACK));
     EXPECT_EQ(ntohs(dialog.RemoteAddress().sin_port), 8888);

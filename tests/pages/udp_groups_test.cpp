@@ -2,9 +2,6 @@
 // leaves a group through its host node's menu, UDP clients aim at the group and at the
 // broadcast address. Inside a private network namespace of the test's own (nothing leaves
 // the machine); skipped where the machine refuses one.
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include "pages/dialogs/join_group_dlg.h"
 #include "pages/dialogs/set_udp_server_ip.h"
 #include "pages/udp_client_page.h"
@@ -119,8 +116,7 @@ TEST_F(UdpGroupsTest, BroadcastAndGroupsBetweenTwoPagesInAPrivateNetwork) {
     ASSERT_NE(memberRecord, nullptr);
     EXPECT_EQ(memberRecord->multicastTtl, 5);
     int ttl = 0;
-    socklen_t size = sizeof ttl;
-    ASSERT_EQ(getsockopt(memberRecord->sock, IPPROTO_IP, IP_MULTICAST_TTL, &ttl, &size), 0);
+    ASSERT_EQ(GetSocketOption(memberRecord->sock, IPPROTO_IP, IP_MULTICAST_TTL, ttl), 0);
     EXPECT_EQ(ttl, 5);
     Send("to the group");
     EXPECT_TRUE(
