@@ -41,10 +41,10 @@ CTcpClientDlg::CTcpClientDlg(QWidget* parent)
         if (baseFreeing_)
             baseFreeing_(record);
     };
-    // Not while a single connect is pending: its record is the connect's until it ends.
+    // Greyed while a single connect is pending: its record is the connect's until it ends.
     AddTcpAllEntriesMenu(
         *this, [this] { batch_.ConnectAll(); }, [this] { batch_.CancelAll(); },
-        [this] { return ConnectPending(); });
+        [this] { return ConnectPending(); }, [this] { return batch_.Running(); });
     new TimedSendTool(*this);
     new FileSendTool(*this);
 }
@@ -75,7 +75,7 @@ void CTcpClientDlg::CancelConnect(const ConnectInfo* record) {
 void CTcpClientDlg::OnCreate() {
     int port = 0;
     int count = 0;
-    sockaddr_in remote{};
+    Endpoint remote;
     {
         CDlgSetIp dialog(this, lastAddress_, kDialogColour);
         if (dialog.exec() != QDialog::Accepted)
@@ -91,7 +91,7 @@ void CTcpClientDlg::OnCreate() {
 
     // `count` entries for the same server, in order; their sockets open on Connect.
     // Labelled with the port as entered (an unusable address was given port 65535).
-    const QString label = FromAnsi(EndpointText(remote.sin_addr, port));
+    const QString label = FromAnsi(EndpointText(remote, port));
     HTREEITEM entry = nullptr;
     for (int i = 0; i < std::max(1, count); ++i) {
         auto* record = new ConnectInfo;
@@ -99,7 +99,7 @@ void CTcpClientDlg::OnCreate() {
         Engine().AddConnection(record);
         entry = Records().AddEntry(*record, label, kImageEntryClosed);
     }
-    lastAddress_ = QString::fromStdString(DottedAddress(remote.sin_addr));
+    lastAddress_ = QString::fromStdString(remote.AddressText());
     Tree()->SelectItem(entry);
     ShowEntry(entry);
 }
@@ -159,8 +159,8 @@ void CTcpClientDlg::OnConnectDone(SOCKET sock, bool connected) {
         return;
     }
     // "local<->remote": the remote end of an earlier label is kept.
-    sockaddr_in local{};
-    GetSocketName(sock, local);
+    Endpoint local;
+    GetSocketEndpoint(sock, local);
     QString remoteEnd = Tree()->GetItemText(record->treeItem);
     const qsizetype join = remoteEnd.indexOf(kLabelJoin);
     if (join >= 0)

@@ -77,16 +77,13 @@ void CUdpClientDlg::OnCreate() {
     }
     if (!last)
         return;
-    lastAddress_ = QString::fromStdString(DottedAddress(choice->remote.sin_addr));
+    lastAddress_ = QString::fromStdString(choice->remote.AddressText());
     Tree()->SelectItem(last);
     ShowEntry(last);
 }
 
 bool CUdpClientDlg::LocalPortTaken(int port) {
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-    local.sin_port = htons(static_cast<std::uint16_t>(port));
+    const Endpoint local = Endpoint::Ipv4(INADDR_ANY, static_cast<std::uint16_t>(port));
     UiCritSecGuard lock(g_connectLock);
     return Engine().Peers().count(UdpKey(local)) != 0;
 }
@@ -95,16 +92,17 @@ HTREEITEM CUdpClientDlg::CreateClient(const ClientChoice& choice, int localPort)
     const auto host = GetHostNode();
     // The local end: the any-address and the port, so that datagrams to every address of
     // the machine (and to a group the client joins) arrive.
-    sockaddr_in local = choice.local;
-    local.sin_addr = ClientBindAddress(local.sin_addr, choice.remote.sin_addr);
-    local.sin_port = htons(static_cast<std::uint16_t>(localPort));
+    const in_addr remote = choice.remote.ToSocketAddress().sin_addr;
+    const Endpoint local = Endpoint::FromSocketAddress(sockaddr_in{
+        AF_INET, htons(static_cast<std::uint16_t>(localPort)),
+        ClientBindAddress(choice.local.ToSocketAddress().sin_addr, remote), {}});
     const SOCKET sock = OpenClientSocket(local);
     if (sock == INVALID_SOCKET)
         return nullptr;  // nothing made, nothing kept
     // Broadcast allowed; a group's client joins it and hears its own datagrams.
-    if (const int error = AimClientSocket(sock, choice.remote.sin_addr)) {
+    if (const int error = AimClientSocket(sock, remote)) {
         closesocket(sock);
-        const QString what = IsMulticastGroup(choice.remote.sin_addr)
+        const QString what = IsMulticastGroup(remote)
                                  ? QStringLiteral("加入组播组失败：")
                                  : QStringLiteral("设置广播失败：");
         ShowMessageBox(this, what + QString::fromStdU16String(MembershipErrorText(error)),
@@ -125,7 +123,7 @@ HTREEITEM CUdpClientDlg::CreateClient(const ClientChoice& choice, int localPort)
     const std::string label =
         EndpointText(LocalLabelAddress(host && host->info ? host->info->address : std::string()),
                      localPort) +
-        "<->" + EndpointText(choice.remote.sin_addr, choice.remotePort);
+        "<->" + EndpointText(choice.remote, choice.remotePort);
     Records().AddEntry(*record, FromAnsi(label), kImageEntryClosed);
 
     // From here on every datagram reaching the socket is logged on the record.
@@ -139,13 +137,13 @@ HTREEITEM CUdpClientDlg::CreateClient(const ClientChoice& choice, int localPort)
     return record->treeItem;
 }
 
-SOCKET CUdpClientDlg::OpenClientSocket(const sockaddr_in& local) {
+SOCKET CUdpClientDlg::OpenClientSocket(const Endpoint& local) {
     const SOCKET sock = OpenSocket(SOCK_DGRAM);
     if (sock == INVALID_SOCKET) {
         ShowMessageBox(this, QStringLiteral("创建套接字失败"), QStringLiteral("错误!"));
         return INVALID_SOCKET;
     }
-    if (BindSocket(sock, local) == SOCKET_ERROR) {
+    if (BindSocket(sock, local.ToSocketAddress()) == SOCKET_ERROR) {
         const int error = errno;
         closesocket(sock);
         ShowMessageBox(this,
@@ -163,7 +161,7 @@ SOCKET CUdpClientDlg::SendingSocket(const ConnectInfo& record) const {
     return record.sock;  // -1 once the client ended: the send fails
 }
 
-const sockaddr_in& CUdpClientDlg::Destination(const ConnectInfo& record) const {
+const Endpoint& CUdpClientDlg::Destination(const ConnectInfo& record) const {
     return record.serverAddr;
 }
 

@@ -96,6 +96,8 @@ public:
         return SendBytes(record, std::move(bytes));
     }
     virtual bool MessageWaiting(const ConnectInfo* /*record*/) const { return false; }
+    // The host node's tooltip (empty: none).
+    virtual QString HostNodeNote() const { return {}; }
     // A file of `size` bytes at `path` went to `record`'s peer (`went` of them when the
     // file could not be read to its end): counted, logged, shown.
     void LogSentFile(ConnectInfo& record, const QString& path, std::uint64_t size,
@@ -148,6 +150,8 @@ protected:
     // WM_CONNECT_NEW (lParam may be null) and the end of a record's reception (WM_CONNECT_DATA,
     // wParam 1; the entry already has its closed image). Inside the handlers.
     virtual LRESULT OnConnectNew(ConnectInfo* /*record*/) { return 1; }
+    // Any other message to the page's window (posted by its engine's threads).
+    virtual LRESULT OnPageMessage(UINT /*message*/, WPARAM, LPARAM) { return 0; }
     virtual void OnReceptionEnded(ConnectInfo& /*record*/) {}
 
     // Return in a page must never end it (the send box takes Return itself).

@@ -16,6 +16,11 @@ std::string EndpointText(const in_addr& address, int port) {
     return EndpointText(DottedAddress(address), port);
 }
 
-std::string EndpointText(const sockaddr_in& address) {
-    return EndpointText(address.sin_addr, ntohs(address.sin_port));
+std::string EndpointText(const Endpoint& address) {
+    return address.Text();
+}
+
+std::string EndpointText(const Endpoint& address, int port) {
+    const std::string text = address.AddressText();
+    return EndpointText(address.Family() == AddressFamily::kIpv6 ? "[" + text + "]" : text, port);
 }

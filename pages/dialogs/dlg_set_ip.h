@@ -23,7 +23,7 @@ public:
     int Count() const { return count_; }
     // Where to connect: IPv4, port in network byte order. The dialog ends with OK only with
     // a usable address.
-    const sockaddr_in& RemoteAddress() const { return remoteAddress_; }
+    const Endpoint& RemoteAddress() const { return remoteAddress_; }
 
     // Control ids of template 139.
     static constexpr int kTemplateId = 139;
@@ -46,7 +46,7 @@ private:
 
     int port_ = 0;
     int count_ = 0;
-    sockaddr_in remoteAddress_{};
+    Endpoint remoteAddress_;
     QString initialAddress_;
     QLineEdit* addressField_ = nullptr;
     QLineEdit* portField_ = nullptr;

@@ -27,9 +27,9 @@ public:
     int ClientCount() const { return clientCount_; }
     // IPv4, the remote port in network order; the dialog ends with OK only with a usable
     // address.
-    const sockaddr_in& RemoteAddress() const { return remoteAddress_; }
+    const Endpoint& RemoteAddress() const { return remoteAddress_; }
     // IPv4, the any-address, the local port in network order.
-    const sockaddr_in& LocalAddress() const { return localAddress_; }
+    const Endpoint& LocalAddress() const { return localAddress_; }
 
     // Control ids of template 142.
     static constexpr int kTemplateId = 142;
@@ -50,8 +50,8 @@ private:
     int remotePort_ = 0;
     int localPort_ = 0;
     int clientCount_ = 0;
-    sockaddr_in remoteAddress_{};
-    sockaddr_in localAddress_{};
+    Endpoint remoteAddress_;
+    Endpoint localAddress_;
     QString offeredAddress_;
     CUdpClientDlg* page_;
     QLineEdit* addressField_ = nullptr;

@@ -1,5 +1,6 @@
 #include "pages/tools/all_entries.h"
 
+#include <QAction>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <optional>
@@ -17,8 +18,11 @@
 void AddAllEntriesMenu(CDialogP& page, AllEntriesCommands commands, std::function<bool()> busy) {
     page.AddTreeMenuFiller([&page, commands = std::move(commands), busy = std::move(busy)](
                                QMenu& menu, HTREEITEM item) {
-        if (!page.Records().IsHostNode(item) || (busy && busy()))
+        if (!page.Records().IsHostNode(item))
             return;
+        const bool enabled = !(busy && busy());
+        if (commands.connecting && commands.connecting() && commands.stopConnects)
+            menu.addAction(QStringLiteral("停止全部连接"), &page, commands.stopConnects);
         const std::pair<QString, const std::function<void()>*> items[] = {
             {QStringLiteral("全部连接"), &commands.connectAll},
             {QStringLiteral("全部断开"), &commands.disconnectAll},
@@ -27,7 +31,7 @@ void AddAllEntriesMenu(CDialogP& page, AllEntriesCommands commands, std::functio
         };
         for (const auto& [text, command] : items) {
             if (*command)
-                menu.addAction(text, &page, *command);
+                menu.addAction(text, &page, *command)->setEnabled(enabled);
         }
     });
 }
@@ -75,11 +79,11 @@ void SendToAllEntries(CDialogP& page, const std::function<bool(const ConnectInfo
 
 namespace {
 
-std::uint64_t TcpKeyOf(const ConnectInfo& record) {
+ConnectKey TcpKeyOf(const ConnectInfo& record) {
     return record.id;
 }
 
-std::uint64_t UdpKeyOf(const ConnectInfo& record) {
+ConnectKey UdpKeyOf(const ConnectInfo& record) {
     return UdpKey(record.clientAddr);
 }
 
@@ -106,7 +110,8 @@ void DisconnectAllEntries(CTcpPage& page) {
 }  // namespace
 
 void AddTcpAllEntriesMenu(CTcpPage& page, std::function<void()> connectAll,
-                          std::function<void()> stopConnects, std::function<bool()> busy) {
+                          std::function<void()> stopConnects, std::function<bool()> busy,
+                          std::function<bool()> connecting) {
     const auto stop = [stopConnects] {
         if (stopConnects)
             stopConnects();
@@ -121,7 +126,9 @@ void AddTcpAllEntriesMenu(CTcpPage& page, std::function<void()> connectAll,
                            stop();
                            DeleteAllEntries(page, page.Engine().Connections(), TcpKeyOf);
                        },
-                       [&page] { SendToAllEntries(page, HasOpenSocket); }},
+                       [&page] { SendToAllEntries(page, HasOpenSocket); },
+                       stop,
+                       std::move(connecting)},
                       std::move(busy));
 }
 
@@ -130,5 +137,7 @@ void AddUdpAllEntriesMenu(CUdpPage& page, std::function<bool(const ConnectInfo&)
                       {{},
                        {},
                        [&page] { DeleteAllEntries(page, page.Engine().Peers(), UdpKeyOf); },
-                       [&page, canTake = std::move(canTake)] { SendToAllEntries(page, canTake); }});
+                       [&page, canTake = std::move(canTake)] { SendToAllEntries(page, canTake); },
+                       {},
+                       {}});
 }

@@ -9,7 +9,7 @@
 #include "platform/message_box.h"
 
 namespace {
-std::uint64_t PeerKey(const ConnectInfo& record) {
+ConnectKey PeerKey(const ConnectInfo& record) {
     return UdpKey(record.clientAddr);
 }
 }  // namespace

@@ -20,7 +20,7 @@ protected:
         (void)QTest::qWaitFor(
             [&] {
                 for (HTREEITEM e : Entries()) {
-                    if (Record(e) && ntohs(Record(e)->clientAddr.sin_port) == senderPort)
+                    if (Record(e) && Record(e)->clientAddr.Port() == senderPort)
                         found = e;
                 }
                 return found != nullptr;
