@@ -1,6 +1,7 @@
 #include "net/endpoint.h"
 
 #include <arpa/inet.h>
+#include <netdb.h>
 
 #include <cstring>
 
@@ -67,4 +68,17 @@ std::string Endpoint::Text() const {
     if (family_ == AddressFamily::kIpv6)
         return "[" + AddressText() + "]:" + port;
     return AddressText() + ":" + port;
+}
+
+std::optional<Endpoint> ResolveName(const std::string& name) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(name.c_str(), nullptr, &hints, &found) == 0 && found != nullptr) {
+        const Endpoint first =
+            Endpoint::FromSocketAddress(*reinterpret_cast<const sockaddr_in*>(found->ai_addr));
+        ::freeaddrinfo(found);
+        return first.WithPort(0);
+    }
+    return Endpoint::FromText(name, 0);
 }

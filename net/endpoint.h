@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 
 enum class AddressFamily : std::uint8_t { kIpv4, kIpv6 };
@@ -53,7 +54,23 @@ private:
     std::string zone_;
 };
 
+// The first IPv4 address of a host name or of an address's text (port 0); nothing when the
+// name does not resolve. Blocks for as long as the name service takes: never on the
+// user-interface thread.
+std::optional<Endpoint> ResolveName(const std::string& name);
+
 // The key a record is registered under in an engine's map: TCP records under their id,
 // UDP records under an endpoint (the sender's, or the client's own). The two never share a
 // map, and an endpoint key is the endpoint itself, so distinct endpoints never meet.
-using ConnectKey = std::variant<std::uint64_t, Endpoint>;
+class ConnectKey {
+public:
+    ConnectKey() = default;
+    ConnectKey(std::uint64_t id) : key_(id) {}  // NOLINT: a TCP id is a key
+    ConnectKey(Endpoint endpoint) : key_(std::move(endpoint)) {}  // NOLINT: so is an endpoint
+
+    auto operator<=>(const ConnectKey&) const = default;
+    bool operator==(const ConnectKey&) const = default;
+
+private:
+    std::variant<std::uint64_t, Endpoint> key_;
+};

@@ -1,6 +1,5 @@
 #include "pages/udp_client_page.h"
 
-#include <arpa/inet.h>
 #include <errno.h>
 
 #include <algorithm>
@@ -23,9 +22,8 @@ namespace {
 // What a client's label shows as its local address: the machine's (the host node's), or
 // the any-address it is bound to when the machine has none but loopback.
 std::string LocalLabelAddress(const std::string& hostAddress) {
-    in_addr address{};
-    if (inet_pton(AF_INET, hostAddress.c_str(), &address) != 1 ||
-        (ntohl(address.s_addr) >> 24) == 127) {
+    const std::optional<Endpoint> address = Endpoint::FromText(hostAddress, 0);
+    if (!address || (address->Ipv4Address() >> 24) == 127) {
         return "0.0.0.0";
     }
     return hostAddress;
@@ -92,10 +90,9 @@ HTREEITEM CUdpClientDlg::CreateClient(const ClientChoice& choice, int localPort)
     const auto host = GetHostNode();
     // The local end: the any-address and the port, so that datagrams to every address of
     // the machine (and to a group the client joins) arrive.
-    const in_addr remote = choice.remote.ToSocketAddress().sin_addr;
-    const Endpoint local = Endpoint::FromSocketAddress(sockaddr_in{
-        AF_INET, htons(static_cast<std::uint16_t>(localPort)),
-        ClientBindAddress(choice.local.ToSocketAddress().sin_addr, remote), {}});
+    const Endpoint& remote = choice.remote;
+    const Endpoint local =
+        ClientBindAddress(choice.local, remote).WithPort(static_cast<std::uint16_t>(localPort));
     const SOCKET sock = OpenClientSocket(local);
     if (sock == INVALID_SOCKET)
         return nullptr;  // nothing made, nothing kept

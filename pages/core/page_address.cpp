@@ -1,8 +1,5 @@
 #include "pages/core/page_address.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
-
 #include <QCoreApplication>
 #include <QTimerEvent>
 #include <mutex>
@@ -24,17 +21,7 @@ std::optional<Endpoint> SystemLookup(const std::string& name) {
         GetLocalHostAddress(local);
         return Endpoint::FromText(local, 0);
     }
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(name.c_str(), nullptr, &hints, &found) == 0 && found) {
-        const Endpoint first =
-            Endpoint::FromSocketAddress(*reinterpret_cast<const sockaddr_in*>(found->ai_addr));
-        freeaddrinfo(found);
-        return first.WithPort(0);
-    }
-    // Dotted text the resolver did not take (inet_addr's loose forms are not addresses).
-    return Endpoint::FromText(name, 0);
+    return ResolveName(name);
 }
 
 std::mutex g_lookupMutex;

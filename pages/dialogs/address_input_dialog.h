@@ -4,7 +4,7 @@
 // be used keeps the dialog open. User-interface thread only.
 #pragma once
 
-#include <netinet/in.h>
+#include "net/endpoint.h"
 
 #include <QString>
 #include <functional>

@@ -2,7 +2,7 @@
 // and a connection count.
 #pragma once
 
-#include <netinet/in.h>
+#include "net/endpoint.h"
 
 #include <QString>
 

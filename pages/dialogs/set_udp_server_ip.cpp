@@ -1,6 +1,5 @@
 #include "pages/dialogs/set_udp_server_ip.h"
 
-#include <arpa/inet.h>
 
 #include <QLineEdit>
 

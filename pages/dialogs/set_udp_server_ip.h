@@ -5,7 +5,7 @@
 // addresses. User-interface thread only.
 #pragma once
 
-#include <netinet/in.h>
+#include "net/endpoint.h"
 
 #include <QString>
 

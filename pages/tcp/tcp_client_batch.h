@@ -9,7 +9,7 @@
 // window of this object; they are taken from the event loop, never inside a lock wait.
 #pragma once
 
-#include <netinet/in.h>
+#include "net/endpoint.h"
 
 #include <QString>
 #include <QTimer>

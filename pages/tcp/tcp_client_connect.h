@@ -6,7 +6,7 @@
 // User-interface thread only.
 #pragma once
 
-#include <netinet/in.h>
+#include "net/endpoint.h"
 
 #include <QTimer>
 #include <chrono>
