@@ -259,7 +259,8 @@ void ConnectBatch::Run() {
             Clock::time_point first = Clock::time_point::max();
             for (const auto& [fd, flight] : flights) first = std::min(first, flight.deadline);
             const auto wait = std::chrono::ceil<std::chrono::milliseconds>(first - Clock::now());
-            const int untilFirst = static_cast<int>(std::clamp<std::int64_t>(wait.count(), 0, 1000));
+            const int untilFirst =
+                static_cast<int>(std::clamp<std::int64_t>(wait.count(), 0, 1000));
             timeout = timeout < 0 ? untilFirst : std::min(timeout, untilFirst);
         }
         const int ready =

@@ -19,8 +19,7 @@ bool InDescriptorReserve(int fd) {
     // The limit is read each time: a user may raise it (prlimit) while the program runs.
     const std::size_t limit = DescriptorLimit();
     // Under a very low limit a quarter of it is kept, so the program can still work at all.
-    const std::size_t reserve =
-        std::min<std::size_t>(kDescriptorReserve, limit / 4);
+    const std::size_t reserve = std::min<std::size_t>(kDescriptorReserve, limit / 4);
     return static_cast<std::size_t>(fd) >= limit - reserve;
 }
 

@@ -65,7 +65,7 @@ std::optional<Endpoint> ResolveName(const std::string& name);
 class ConnectKey {
 public:
     ConnectKey() = default;
-    ConnectKey(std::uint64_t id) : key_(id) {}  // NOLINT: a TCP id is a key
+    ConnectKey(std::uint64_t id) : key_(id) {}                    // NOLINT: a TCP id is a key
     ConnectKey(Endpoint endpoint) : key_(std::move(endpoint)) {}  // NOLINT: so is an endpoint
 
     auto operator<=>(const ConnectKey&) const = default;

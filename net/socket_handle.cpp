@@ -254,8 +254,8 @@ int SendSocketNow(SOCKET s, const char* data, int length) {
         errno = EINVAL;
         return SOCKET_ERROR;
     }
-    return Checked(static_cast<int>(::send(entry->fd, data, static_cast<std::size_t>(length),
-                                           MSG_NOSIGNAL | MSG_DONTWAIT)));
+    return Checked(static_cast<int>(
+        ::send(entry->fd, data, static_cast<std::size_t>(length), MSG_NOSIGNAL | MSG_DONTWAIT)));
 }
 
 int ShutdownSocket(SOCKET s, int how) {

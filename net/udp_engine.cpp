@@ -253,8 +253,7 @@ bool Deliver(const ThreadParam& own, const ConnectKey& localKey, const DatagramB
 
 // Deliver; when memory runs out on the way, the rest of the batch is dropped and the
 // socket is served on.
-bool DeliverOrDrop(const ThreadParam& own, const ConnectKey& localKey,
-                   const DatagramBatch& batch) {
+bool DeliverOrDrop(const ThreadParam& own, const ConnectKey& localKey, const DatagramBatch& batch) {
     try {
         return Deliver(own, localKey, batch);
     } catch (const std::bad_alloc&) {
@@ -298,7 +297,8 @@ std::shared_ptr<UdpPipe> SetUpReceiving(const ThreadParam& own, std::vector<char
             CritSecGuard lock(g_connectLock);
             sockaddr_in local{};
             GetSocketName(own.sock, local);
-            ConnectInfo* record = FindPeer(*own.registry, UdpKey(Endpoint::FromSocketAddress(local)));
+            ConnectInfo* record =
+                FindPeer(*own.registry, UdpKey(Endpoint::FromSocketAddress(local)));
             if (record != nullptr && record->sock == own.sock)
                 EndUnservedRecord(record, own.notifyWnd);
             return nullptr;

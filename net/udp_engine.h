@@ -1,10 +1,10 @@
 // The UDP half of the network engine: per UDP socket one detached receive thread, which
 // reads every datagram as it comes, and one delivering thread, which logs what was read on
 // the records and notifies the page, in server mode (one record per sender, keyed by
-// UdpKey of the sender's endpoint) or client mode (everything received belongs to the endpoint's one
-// record, keyed by UdpKey of its own address). Datagrams that arrive while the page is
-// busy wait between the two threads and are then reported together: one line each, one
-// notification per record and batch.
+// UdpKey of the sender's endpoint) or client mode (everything received belongs to the endpoint's
+// one record, keyed by UdpKey of its own address). Datagrams that arrive while the page is busy
+// wait between the two threads and are then reported together: one line each, one notification per
+// record and batch.
 #pragma once
 
 #include <cstdint>

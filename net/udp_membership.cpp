@@ -124,7 +124,8 @@ std::u16string MembershipErrorText(int error) {
 }
 
 bool IsMulticastGroup(const Endpoint& address) {
-    return address.Family() == AddressFamily::kIpv4 && IsMulticastGroup(address.ToSocketAddress().sin_addr);
+    return address.Family() == AddressFamily::kIpv4 &&
+           IsMulticastGroup(address.ToSocketAddress().sin_addr);
 }
 
 int JoinMulticastGroup(SOCKET s, const Endpoint& group) {

@@ -5,10 +5,10 @@
 #include <string>
 
 #include "net/crit_sec.h"
-#include "pages/tools/all_entries.h"
 #include "pages/core/ansi_text.h"
-#include "pages/dialogs/dlg_set_ip.h"
 #include "pages/core/endpoint_text.h"
+#include "pages/dialogs/dlg_set_ip.h"
+#include "pages/tools/all_entries.h"
 #include "pages/tools/file_send_tool.h"
 #include "pages/tools/timed_send_tool.h"
 #include "platform/message_box.h"

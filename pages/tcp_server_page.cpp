@@ -2,10 +2,10 @@
 
 #include "net/socket_error_text.h"
 #include "pages/tools/all_entries.h"
-#include "platform/message_box.h"
 #include "pages/tools/echo_tool.h"
 #include "pages/tools/file_send_tool.h"
 #include "pages/tools/timed_send_tool.h"
+#include "platform/message_box.h"
 
 CTcpServerDlg::CTcpServerDlg(QWidget* parent)
     : CTcpPage(kTemplateId, parent),

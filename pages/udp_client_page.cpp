@@ -9,11 +9,11 @@
 #include "net/crit_sec.h"
 #include "net/socket_error_text.h"
 #include "net/udp_membership.h"
-#include "pages/tools/all_entries.h"
 #include "pages/core/ansi_text.h"
 #include "pages/core/endpoint_text.h"
-#include "pages/tools/file_send_tool.h"
 #include "pages/dialogs/set_udp_server_ip.h"
+#include "pages/tools/all_entries.h"
+#include "pages/tools/file_send_tool.h"
 #include "pages/tools/timed_send_tool.h"
 #include "platform/message_box.h"
 #include "skin/tree_ctrl_ex.h"
@@ -99,9 +99,8 @@ HTREEITEM CUdpClientDlg::CreateClient(const ClientChoice& choice, int localPort)
     // Broadcast allowed; a group's client joins it and hears its own datagrams.
     if (const int error = AimClientSocket(sock, remote)) {
         closesocket(sock);
-        const QString what = IsMulticastGroup(remote)
-                                 ? QStringLiteral("加入组播组失败：")
-                                 : QStringLiteral("设置广播失败：");
+        const QString what = IsMulticastGroup(remote) ? QStringLiteral("加入组播组失败：")
+                                                      : QStringLiteral("设置广播失败：");
         ShowMessageBox(this, what + QString::fromStdU16String(MembershipErrorText(error)),
                        QStringLiteral("错误!"));
         return nullptr;

@@ -5,11 +5,11 @@
 #include <QPlainTextEdit>
 
 #include "net/crit_sec.h"
-#include "pages/views/entry_counters.h"
-#include "pages/tools/hex_tools.h"
-#include "pages/send/file_source.h"
 #include "pages/core/page_colour.h"
+#include "pages/send/file_source.h"
 #include "pages/send/typed_text.h"
+#include "pages/tools/hex_tools.h"
+#include "pages/views/entry_counters.h"
 #include "platform/message_box.h"
 #include "platform/qt_window.h"
 #include "skin/tree_ctrl_ex.h"

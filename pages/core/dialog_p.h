@@ -27,10 +27,10 @@
 
 #include "net/connect_info.h"
 #include "pages/core/button_states.h"
-#include "pages/views/entry_views.h"
 #include "pages/core/page_setup.h"
 #include "pages/core/record_tree.h"
 #include "pages/send/typed_text.h"
+#include "pages/views/entry_views.h"
 #include "platform/send_box.h"
 #include "platform/win_types.h"
 #include "skin/skin_btn.h"

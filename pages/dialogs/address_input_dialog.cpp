@@ -28,8 +28,7 @@ void CAddressInputDialog::ResolveThen(QLineEdit* field,
         return;
     ShowResolving(true);
     lookup_.Start(field ? field->text() : QString(),
-                  [this, field = QPointer<QLineEdit>(field),
-                   resolved = std::move(resolved),
+                  [this, field = QPointer<QLineEdit>(field), resolved = std::move(resolved),
                    usable = std::move(usable)](std::optional<Endpoint> address) {
                       ShowResolving(false);
                       if (address && (!usable || usable(*address))) {

@@ -4,11 +4,10 @@
 // be used keeps the dialog open. User-interface thread only.
 #pragma once
 
-#include "net/endpoint.h"
-
 #include <QString>
 #include <functional>
 
+#include "net/endpoint.h"
 #include "pages/core/page_address.h"
 #include "pages/dialogs/page_input_dialog.h"
 

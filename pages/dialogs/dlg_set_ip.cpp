@@ -1,6 +1,5 @@
 #include "pages/dialogs/dlg_set_ip.h"
 
-
 #include <QLineEdit>
 #include <utility>
 

@@ -2,10 +2,9 @@
 // and a connection count.
 #pragma once
 
-#include "net/endpoint.h"
-
 #include <QString>
 
+#include "net/endpoint.h"
 #include "pages/dialogs/address_input_dialog.h"
 
 class QLineEdit;

@@ -5,7 +5,6 @@
 #pragma once
 
 #include "net/endpoint.h"
-
 #include "pages/dialogs/page_input_dialog.h"
 
 class QLineEdit;

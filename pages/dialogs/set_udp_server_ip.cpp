@@ -1,6 +1,5 @@
 #include "pages/dialogs/set_udp_server_ip.h"
 
-
 #include <QLineEdit>
 
 #include "net/connect_info.h"

@@ -5,10 +5,9 @@
 // addresses. User-interface thread only.
 #pragma once
 
-#include "net/endpoint.h"
-
 #include <QString>
 
+#include "net/endpoint.h"
 #include "pages/dialogs/address_input_dialog.h"
 
 class CUdpClientDlg;

@@ -25,6 +25,9 @@ constexpr std::size_t kChunk = 4096;
 // takes it in far less, so the page logs it at once, as a direct send would.
 constexpr auto kQuickSend = std::chrono::milliseconds(100);
 
+// The most of a message the window writes itself before a sender takes over.
+constexpr std::size_t kAtOnceLimit = 1024 * 1024;
+
 // Bytes per read and send of a file: larger, since a file is usually big and each chunk
 // costs a read as well.
 constexpr std::size_t kFileChunk = 64 * 1024;
@@ -40,11 +43,11 @@ struct TcpSendQueue::Channel {
     std::condition_variable changed;
     SOCKET sock = INVALID_SOCKET;
     std::shared_ptr<ConnectionStream> stream;  // of `sock`; set once, before any sender
-    std::deque<Message> waiting;     // the front one is being written
-    std::size_t frontWent = 0;       // bytes of the front message the system has taken
-    std::uint64_t waitingBytes = 0;  // bytes of `waiting` not taken yet
-    std::uint64_t taken = 0;         // bytes taken over the channel's life (progress)
-    std::deque<Message> delivered;   // gone, not yet reported
+    std::deque<Message> waiting;               // the front one is being written
+    std::size_t frontWent = 0;                 // bytes of the front message the system has taken
+    std::uint64_t waitingBytes = 0;            // bytes of `waiting` not taken yet
+    std::uint64_t taken = 0;                   // bytes taken over the channel's life (progress)
+    std::deque<Message> delivered;             // gone, not yet reported
     bool failed = false;
     bool running = false;    // a sender thread serves the channel
     bool abandoned = false;  // the sender stops at its next step
@@ -156,10 +159,14 @@ void SendWaiting(void* context) {
 std::size_t WriteAtOnce(TcpSendQueue::Channel& channel, const TcpSendQueue::Message& message) {
     if (message.file || message.bytes.empty())
         return 0;
+    // Bounded, so that a peer reading as fast as the window writes cannot hold the window:
+    // the rest of a long message goes through the sender.
+    const std::size_t limit = std::min(kAtOnceLimit, message.bytes.size());
     std::size_t went = 0;
-    while (went < message.bytes.size()) {
-        const std::size_t length = std::min(kChunk * 16, message.bytes.size() - went);
-        const int sent = channel.stream->WriteNow(message.bytes.data() + went, static_cast<int>(length));
+    while (went < limit) {
+        const std::size_t length = std::min(kChunk * 16, limit - went);
+        const int sent =
+            channel.stream->WriteNow(message.bytes.data() + went, static_cast<int>(length));
         if (sent == SOCKET_ERROR) {
             if (errno == EINTR)
                 continue;

@@ -6,9 +6,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "net/socket_error_text.h"
-
 #include "net/crit_sec.h"
+#include "net/socket_error_text.h"
 #include "pages/core/ansi_text.h"
 #include "pages/core/endpoint_text.h"
 #include "pages/tcp/tcp_page_base.h"
@@ -154,8 +153,9 @@ void TcpClientBatch::AdoptSome() {
     if (failed == 0)
         return;
     // The reason most of them failed for.
-    const auto most = std::max_element(reasons_.begin(), reasons_.end(),
-                                       [](const auto& a, const auto& b) { return a.second < b.second; });
+    const auto most =
+        std::max_element(reasons_.begin(), reasons_.end(),
+                         [](const auto& a, const auto& b) { return a.second < b.second; });
     QString text = QStringLiteral("%1 个连接失败").arg(failed);
     if (most != reasons_.end()) {
         text += u'\n' + QString::fromStdU16String(

@@ -2,14 +2,12 @@
 // (at most ConnectBatch::kMaxInFlight connects in flight, none blocking the window). Each
 // entry turns open as its connect succeeds; refused and timed-out connects leave their
 // entries closed and are counted, and the count is shown once when the run is over
-// ("N 个连接失败", with the most frequent reason). An entry deleted, or connected by hand, meanwhile keeps what it has: the
-// batch's socket for it is closed.
+// ("N 个连接失败", with the most frequent reason). An entry deleted, or connected by hand,
+// meanwhile keeps what it has: the batch's socket for it is closed.
 //
 // Threads: user-interface thread only. The batch's worker posts its outcomes to a message
 // window of this object; they are taken from the event loop, never inside a lock wait.
 #pragma once
-
-#include "net/endpoint.h"
 
 #include <QString>
 #include <QTimer>
@@ -19,6 +17,7 @@
 #include <memory>
 
 #include "net/connect_batch.h"
+#include "net/endpoint.h"
 #include "platform/win_types.h"
 
 class CTcpPage;

@@ -6,8 +6,6 @@
 // User-interface thread only.
 #pragma once
 
-#include "net/endpoint.h"
-
 #include <QTimer>
 #include <chrono>
 #include <functional>
@@ -15,6 +13,7 @@
 #include <memory>
 #include <optional>
 
+#include "net/endpoint.h"
 #include "net/socket_handle.h"
 #include "platform/win_types.h"
 

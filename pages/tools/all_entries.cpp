@@ -9,8 +9,8 @@
 
 #include "net/crit_sec.h"
 #include "pages/core/dialog_p.h"
-#include "pages/tcp/tcp_page_base.h"
 #include "pages/send/typed_text.h"
+#include "pages/tcp/tcp_page_base.h"
 #include "pages/udp/udp_page_base.h"
 #include "platform/message_box.h"
 #include "skin/tree_ctrl_ex.h"
@@ -116,20 +116,19 @@ void AddTcpAllEntriesMenu(CTcpPage& page, std::function<void()> connectAll,
         if (stopConnects)
             stopConnects();
     };
-    AddAllEntriesMenu(page,
-                      {std::move(connectAll),
-                       [&page, stop] {
-                           stop();
-                           DisconnectAllEntries(page);
-                       },
-                       [&page, stop] {
-                           stop();
-                           DeleteAllEntries(page, page.Engine().Connections(), TcpKeyOf);
-                       },
-                       [&page] { SendToAllEntries(page, HasOpenSocket); },
-                       stop,
-                       std::move(connecting)},
-                      std::move(busy));
+    AddAllEntriesMenu(
+        page,
+        {std::move(connectAll),
+         [&page, stop] {
+             stop();
+             DisconnectAllEntries(page);
+         },
+         [&page, stop] {
+             stop();
+             DeleteAllEntries(page, page.Engine().Connections(), TcpKeyOf);
+         },
+         [&page] { SendToAllEntries(page, HasOpenSocket); }, stop, std::move(connecting)},
+        std::move(busy));
 }
 
 void AddUdpAllEntriesMenu(CUdpPage& page, std::function<bool(const ConnectInfo&)> canTake) {

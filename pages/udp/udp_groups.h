@@ -7,7 +7,6 @@
 // Threads: user-interface thread only.
 #pragma once
 
-
 #include <QString>
 #include <functional>
 #include <map>

@@ -95,10 +95,10 @@ int RunWithDescriptorLimit(const char* test, rlim_t limit) {
 // their reason; the window keeps descriptors free throughout.
 TEST_F(AllEntriesTest, ShortOfDescriptorsEveryoneIsToldAndTheWindowKeepsItsReserve) {
     if (qgetenv("WIRELARK_DESCRIPTOR_CHILD").isEmpty()) {
-        EXPECT_EQ(RunWithDescriptorLimit(
-                      "AllEntriesTest.ShortOfDescriptorsEveryoneIsToldAndTheWindowKeepsItsReserve",
-                      1024),
-                  0);
+        EXPECT_EQ(
+            RunWithDescriptorLimit(
+                "AllEntriesTest.ShortOfDescriptorsEveryoneIsToldAndTheWindowKeepsItsReserve", 1024),
+            0);
         return;
     }
     // The lowest free descriptor: every one below it is taken.

@@ -15,8 +15,8 @@
 #include <mutex>
 
 #include "net/connect_info.h"
-#include "pages/dialogs/dlg_set_ip.h"
 #include "pages/core/page_address.h"
+#include "pages/dialogs/dlg_set_ip.h"
 #include "pages/dialogs/set_listen_dlg.h"
 #include "platform/dialog_template.h"
 #include "tests/support/modal_helper.h"

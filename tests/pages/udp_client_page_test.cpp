@@ -1,11 +1,12 @@
 // The UDP client page end to end, with its endpoint dialog: real clicks, typed fields, the
 // dialog and message boxes answered by the modal helper, real datagrams on 127.0.0.1.
+#include "pages/udp_client_page.h"
+
 #include <QApplication>
 #include <QLabel>
 
 #include "pages/dialogs/set_listen_dlg.h"
 #include "pages/dialogs/set_udp_server_ip.h"
-#include "pages/udp_client_page.h"
 #include "pages/udp_server_page.h"
 #include "tests/pages/udp_page_test_support.h"
 #include "text/code_page.h"
