@@ -4,6 +4,11 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <string>
+#include <vector>
 
 #include "net/descriptor_reserve.h"
 #include "pages/dialogs/dlg_set_ip.h"
@@ -68,14 +73,21 @@ protected:
 // `limit` (soft and hard), and returns its exit status (-1: it did not end by itself within
 // a few minutes).
 int RunWithDescriptorLimit(const char* test, rlim_t limit) {
+    // Everything the child needs is made before the fork: between fork and exec only
+    // async-signal-safe calls.
+    const std::string filter = std::string("--gtest_filter=") + test;
+    std::vector<std::string> environment{"WIRELARK_DESCRIPTOR_CHILD=1"};
+    for (char** variable = environ; *variable != nullptr; ++variable)
+        environment.emplace_back(*variable);
+    std::vector<char*> envp;
+    for (std::string& variable : environment) envp.push_back(variable.data());
+    envp.push_back(nullptr);
+    const rlimit few{limit, limit};
     const pid_t child = ::fork();
     if (child == 0) {
-        // Only async-signal-safe calls between fork and exec.
-        const rlimit few{limit, limit};
         ::setrlimit(RLIMIT_NOFILE, &few);
-        ::setenv("WIRELARK_DESCRIPTOR_CHILD", "1", 1);
-        const std::string filter = std::string("--gtest_filter=") + test;
-        ::execl("/proc/self/exe", "test_pages", filter.c_str(), static_cast<char*>(nullptr));
+        ::execle("/proc/self/exe", "test_pages", filter.c_str(), static_cast<char*>(nullptr),
+                 envp.data());
         ::_exit(127);
     }
     for (int waited = 0; waited < 240 * 10; ++waited) {
@@ -147,7 +159,7 @@ TEST_F(AllEntriesTest, ShortOfDescriptorsEveryoneIsToldAndTheWindowKeepsItsReser
     CreateMany(silentPort, 2000);
     ASSERT_EQ(ClientEntries().size(), 2000u);
     {
-        ModalAnswer failed;
+        ModalAnswer failed(ModalAnswer::Plan(), std::chrono::seconds(90));
         ASSERT_TRUE(ChooseOnClientHost("全部连接"));
         if (client_->Batch().Running())
             EXPECT_TRUE(TreeMenuTexts(ctree_, ctree_->GetRootItem())
