@@ -253,8 +253,15 @@ void ConnectBatch::Run() {
         starting.clear();
         Deliver(ended);
 
-        // Outcomes whose post failed are posted again shortly.
+        // Targets still queued while there is room (every connect of the round failed at
+        // once, for want of descriptors say) are started at once, not after a wake that may
+        // never come; outcomes whose post failed are posted again shortly.
         int timeout = PostDue() ? kRepostMs : -1;
+        {
+            std::lock_guard lock(mutex_);
+            if (!queue_.empty() && flights.size() < kMaxInFlight)
+                timeout = 0;
+        }
         if (!flights.empty()) {
             Clock::time_point first = Clock::time_point::max();
             for (const auto& [fd, flight] : flights) first = std::min(first, flight.deadline);

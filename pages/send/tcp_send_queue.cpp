@@ -250,7 +250,8 @@ bool TcpSendQueue::Enqueue(ConnectInfo* record, SOCKET sock, Message message, bo
             channel->delivered.push_back(std::move(message));
         } else {
             channel->waitingBytes += Size(message) - went;
-            channel->frontWent = went;
+            if (wasIdle)  // it is the front message; otherwise the front one is the sender's
+                channel->frontWent = went;
             channel->taken += went;
             channel->waiting.push_back(std::move(message));
             start = !channel->running;

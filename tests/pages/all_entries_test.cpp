@@ -159,7 +159,7 @@ TEST_F(AllEntriesTest, ShortOfDescriptorsEveryoneIsToldAndTheWindowKeepsItsReser
     CreateMany(silentPort, 2000);
     ASSERT_EQ(ClientEntries().size(), 2000u);
     {
-        ModalAnswer failed(ModalAnswer::Plan(), std::chrono::seconds(90));
+        ModalAnswer failed(ModalAnswer::Plan(), std::chrono::seconds(70));
         ASSERT_TRUE(ChooseOnClientHost("全部连接"));
         if (client_->Batch().Running())
             EXPECT_TRUE(TreeMenuTexts(ctree_, ctree_->GetRootItem())
