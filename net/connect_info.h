@@ -18,6 +18,7 @@
 
 #include "net/compact_log.h"
 #include "net/crit_sec.h"
+#include "net/endpoint.h"
 #include "net/socket_handle.h"
 #include "platform/win_types.h"
 
@@ -27,7 +28,7 @@
 //   sent by a UDP delivering thread WITH the lock held until the handler returns.
 // - WM_CONNECT_DATA: sent by the TCP receive threads and the UDP delivering threads WITH the
 //   lock held until the handler returns: the handler uses the record without taking it.
-// - Posted, never sent, and without the lock: the TCP connect helper's outcome
+// - Posted, never sent, and without the lock: WM_CONNECT_SHORTAGE, the TCP connect helper's outcome
 //   (net/tcp_connect.h) and the TCP sender threads' wake-ups (pages/send/tcp_send_queue.h); their
 //   handlers run from the event loop and take the lock (UiCritSecGuard) where they need it.
 //
@@ -38,6 +39,9 @@ constexpr UINT WM_CONNECT_NEW = WM_USER + 300;
 constexpr UINT WM_CONNECT_DATA = WM_USER + 301;
 constexpr WPARAM CONNECT_DATA_APPENDED = 0;
 constexpr WPARAM CONNECT_DATA_CLOSED = 1;
+// Posted, without the lock, by a TCP accept thread that could not take a peer for want of
+// descriptors (one post until the page reads TcpEngine::TakeShortage). wParam, lParam 0.
+constexpr UINT WM_CONNECT_SHORTAGE = WM_USER + 302;
 
 struct ConnectInfo {
     std::uint32_t id = 0;
@@ -61,12 +65,12 @@ struct ConnectInfo {
     // thread), or cleared inside a WM_CONNECT_DATA handler (the worker holds the lock).
     bool receivePaused = false;
     HTREEITEM treeItem = nullptr;
-    sockaddr_in clientAddr{};
-    sockaddr_in serverAddr{};
+    Endpoint clientAddr;  // the peer (server pages), or the client's own end (UDP clients)
+    Endpoint serverAddr;  // the server a client talks to
 };
 
 // Key -> record. The map never owns its records.
-using ConnectMap = std::map<std::uint64_t, ConnectInfo*>;
+using ConnectMap = std::map<ConnectKey, ConnectInfo*>;
 
 // An engine's map and counters; shared by the engine and its threads so that a thread
 // woken after its page and engine are gone still finds a (now empty) registry.
@@ -77,14 +81,14 @@ struct ThreadParam {
     SOCKET sock = INVALID_SOCKET;
     std::uint32_t id = 0;
     HWND notifyWnd = nullptr;
-    sockaddr_in serverAddr{};
+    Endpoint serverAddr;
     std::uint8_t serverMode = 0;  // 1: records keyed by sender; 0: by the socket's own address
     std::shared_ptr<EngineRegistry> registry;  // the map the thread searches
 };
 
-// Registry key of a UDP record: (IPv4 address in host order) << 16 | port. Distinct
-// (address, port) pairs always give distinct keys.
-std::uint64_t UdpKey(const sockaddr_in& address);
+// Registry key of a UDP record: the endpoint itself, so distinct endpoints (of either
+// family, zones included) always give distinct keys.
+ConnectKey UdpKey(const Endpoint& address);
 
 // "YYYY-MM-DD hh:mm:ss  " of the given moment in the machine's local time zone (two
 // trailing blanks). Pure ASCII. Any thread.

@@ -6,6 +6,7 @@
 #include <new>
 #include <thread>
 
+#include "net/connection_stream.h"
 #include "net/engine_registry.h"
 #include "net/unserved_record.h"
 #include "net/worker_thread.h"
@@ -42,7 +43,7 @@ void OnAccepted(const std::shared_ptr<EngineRegistry>& registry, SOCKET listenin
             return;
         }
         record->sock = accepted;
-        record->clientAddr = peer;
+        record->clientAddr = Endpoint::FromSocketAddress(peer);
         try {
             AddConnection(*registry, record);
         } catch (const std::bad_alloc&) {
@@ -126,6 +127,26 @@ bool IsTransientAcceptError(int error) {
     }
 }
 
+// Accept thread: counts a peer refused (`refused`) or waiting in the backlog and tells the
+// page once until it reads the count.
+void NoteShortage(EngineRegistry& registry, HWND window, bool refused, int error) {
+    {
+        std::lock_guard lock(registry.shortageMutex);
+        if (refused)
+            ++registry.refusedPeers;
+        else
+            registry.backlogWaiting = true;
+        registry.shortageError = error;
+        if (registry.shortagePosted)
+            return;
+        registry.shortagePosted = true;
+    }
+    if (PostMessageW(window, WM_CONNECT_SHORTAGE, 0, 0))
+        return;
+    std::lock_guard lock(registry.shortageMutex);
+    registry.shortagePosted = false;  // the next shortage tries again
+}
+
 }  // namespace
 
 std::uint32_t AddConnection(EngineRegistry& registry, ConnectInfo* record) {
@@ -142,16 +163,23 @@ void AcceptThread(ThreadParam* param) {
     delete param;
     for (;;) {
         sockaddr_in peer{};
-        const SOCKET accepted = AcceptSocket(own.sock, &peer);
+        bool refused = false;
+        const SOCKET accepted = AcceptSocket(own.sock, &peer, &refused);
         if (accepted != INVALID_SOCKET) {
             OnAccepted(own.registry, own.sock, peer, own.notifyWnd, accepted);
             continue;
         }
         const int error = errno;
+        if (refused) {
+            NoteShortage(*own.registry, own.notifyWnd, true, error);
+            continue;
+        }
         if (error == EBADF)
             return;  // StopListening closed the socket
         if (IsTransientAcceptError(error))
             continue;
+        if (error == EMFILE || error == ENFILE)
+            NoteShortage(*own.registry, own.notifyWnd, false, error);
         // Out of descriptors or memory (or something unforeseen): wait for the shortage to
         // pass instead of spinning, and keep listening.
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -177,6 +205,8 @@ void TcpReceiveThread(ThreadParam* param) {
         closesocket(own.sock);
         return;
     }
+    // The connection's bytes go through its stream (the plain socket, or one that decrypts).
+    const std::shared_ptr<ConnectionStream> stream = StreamOf(own.sock);
     char buffer[kReceiveBufferSize];
     bool refused = false;  // the record can hold no more: what comes is read and dropped
     bool paused = false;   // the page paused reading (seen at the end of the last batch)
@@ -184,7 +214,7 @@ void TcpReceiveThread(ThreadParam* param) {
         if (paused)
             WaitWhilePaused(own);
         paused = false;
-        int n = RecvSocket(own.sock, buffer, kReceiveBufferSize - 1);
+        int n = stream->Read(buffer, kReceiveBufferSize - 1);
         if (n == SOCKET_ERROR && errno == EINTR)
             continue;
         if (n <= 0)
@@ -208,7 +238,7 @@ void TcpReceiveThread(ThreadParam* param) {
                 std::chrono::steady_clock::now() >= deadline) {
                 break;
             }
-            n = RecvSocketNow(own.sock, buffer, kReceiveBufferSize - 1);
+            n = stream->ReadNow(buffer, kReceiveBufferSize - 1);
             if (n > 0)
                 continue;
             // Nothing more waiting (or interrupted): back to the blocking read. Closed or
@@ -316,6 +346,14 @@ void TcpEngine::SetReceivePaused(ConnectInfo* record, bool paused) {
         }
         registry_->resumed.notify_all();
     }
+}
+
+TcpEngine::Shortage TcpEngine::TakeShortage() {
+    std::lock_guard lock(registry_->shortageMutex);
+    registry_->shortagePosted = false;
+    Shortage shortage{registry_->refusedPeers, registry_->backlogWaiting, registry_->shortageError};
+    registry_->backlogWaiting = false;
+    return shortage;
 }
 
 ConnectMap& TcpEngine::Connections() {

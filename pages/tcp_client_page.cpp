@@ -33,7 +33,7 @@ CTcpClientDlg::CTcpClientDlg(QWidget* parent)
     // Not while a single connect is pending: its record is the connect's until it ends.
     AddTcpAllEntriesMenu(
         *this, [this] { batch_.ConnectAll(); }, [this] { batch_.CancelAll(); },
-        [this] { return ConnectPending(); });
+        [this] { return ConnectPending(); }, [this] { return batch_.Running(); });
     new TimedSendTool(*this);
     new FileSendTool(*this);
 }
@@ -67,7 +67,7 @@ void CTcpClientDlg::CancelConnect(const ConnectInfo* record) {
 void CTcpClientDlg::OnCreate() {
     int port = 0;
     int count = 0;
-    sockaddr_in remote{};
+    Endpoint remote;
     {
         CDlgSetIp dialog(this, lastAddress_, kDialogColour);
         if (dialog.exec() != QDialog::Accepted)
@@ -90,7 +90,7 @@ void CTcpClientDlg::OnCreate() {
         Engine().AddConnection(record);
         entry = Records().AddEntry(*record, ClientEntryLabel(*record), kImageEntryClosed);
     }
-    lastAddress_ = QString::fromStdString(DottedAddress(remote.sin_addr));
+    lastAddress_ = QString::fromStdString(remote.AddressText());
     Tree()->SelectItem(entry);
     ShowEntry(entry);
 }

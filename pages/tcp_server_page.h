@@ -42,7 +42,15 @@ public:
 protected:
     ButtonSet EnabledButtons() const override;
     LRESULT OnConnectNew(ConnectInfo* record) override;
+    // WM_CONNECT_SHORTAGE: peers the engine could not take for want of descriptors.
+    LRESULT OnPageMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+public:
+    // The host node's tooltip: how many peers could not be taken, and why (empty: none).
+    QString HostNodeNote() const override { return shortageNote_; }
 
 private:
     ServerHost server_;
+    QString shortageNote_;
+    bool shortageTold_ = false;  // the user has been told once
 };

@@ -35,7 +35,7 @@ public:
 
 protected:
     SOCKET SendingSocket(const ConnectInfo& record) const override;
-    const sockaddr_in& Destination(const ConnectInfo& record) const override;
+    const Endpoint& Destination(const ConnectInfo& record) const override;
     ButtonSet EnabledButtons() const override;
     void OnReceptionEnded(ConnectInfo& record) override;
 
@@ -45,8 +45,8 @@ private:
         int remotePort;
         int localPort;
         int count;  // clients on localPort, localPort + 1, ...
-        sockaddr_in remote;
-        sockaddr_in local;
+        Endpoint remote;
+        Endpoint local;
     };
     // Runs the endpoint dialog; nothing when it was cancelled.
     std::optional<ClientChoice> AskForClient();
@@ -56,7 +56,7 @@ private:
     // A client of the page is bound to `port` already.
     bool LocalPortTaken(int port);
     // A socket bound to `local`; INVALID_SOCKET after telling the user why not.
-    SOCKET OpenClientSocket(const sockaddr_in& local);
+    SOCKET OpenClientSocket(const Endpoint& local);
 
     QString lastAddress_;
     // A client's reception ended since an entry was last shown.

@@ -68,7 +68,7 @@ SOCKET CUdpServerDlg::SendingSocket(const ConnectInfo&) const {
     return server_.ServerSocket();
 }
 
-const sockaddr_in& CUdpServerDlg::Destination(const ConnectInfo& record) const {
+const Endpoint& CUdpServerDlg::Destination(const ConnectInfo& record) const {
     return record.clientAddr;
 }
 

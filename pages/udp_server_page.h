@@ -38,7 +38,7 @@ public:
 
 protected:
     SOCKET SendingSocket(const ConnectInfo& record) const override;
-    const sockaddr_in& Destination(const ConnectInfo& record) const override;
+    const Endpoint& Destination(const ConnectInfo& record) const override;
     ButtonSet EnabledButtons() const override;
     LRESULT OnConnectNew(ConnectInfo* record) override;
 

@@ -191,7 +191,7 @@ LRESULT CDialogP::OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return OnConnectNew(record);
     if (message == WM_CONNECT_DATA)
         return OnConnectData(wParam, record);
-    return 0;
+    return OnPageMessage(message, wParam, lParam);
 }
 
 LRESULT CDialogP::OnConnectData(WPARAM what, ConnectInfo* record) {

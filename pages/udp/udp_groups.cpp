@@ -27,7 +27,7 @@ void UdpGroups::FillTreeMenu(QMenu& menu, HTREEITEM item) {
 }
 
 void UdpGroups::AskAndJoin() {
-    in_addr group{};
+    Endpoint group;
     {
         CJoinGroupDlg dialog(&page_, dialogColour_);
         if (dialog.exec() != QDialog::Accepted)
@@ -37,12 +37,12 @@ void UdpGroups::AskAndJoin() {
     Join(group);
 }
 
-bool UdpGroups::Join(const in_addr& group) {
+bool UdpGroups::Join(const Endpoint& group) {
     const auto host = page_.GetHostNode();
     if (!host)
         return false;
     for (const auto& [child, joined] : groups_) {
-        if (joined.s_addr == group.s_addr) {
+        if (joined == group) {
             ShowFailure(QStringLiteral("加入组播组失败："), EADDRINUSE);
             return false;
         }
@@ -60,7 +60,7 @@ bool UdpGroups::Join(const in_addr& group) {
     joinedOn_ = sock;
     CTreeCtrlEx* tree = page_.Tree();
     // No item data: the child carries no record.
-    const HTREEITEM child = tree->InsertItem(FromAnsi(DottedAddress(group)), kImageHostOpen,
+    const HTREEITEM child = tree->InsertItem(FromAnsi(group.AddressText()), kImageHostOpen,
                                              kImageHostOpen, host->item, TVI_LAST);
     tree->Expand(host->item);
     groups_[child] = group;
@@ -71,7 +71,7 @@ void UdpGroups::Leave(HTREEITEM child) {
     const auto found = groups_.find(child);
     if (found == groups_.end())
         return;
-    const in_addr group = found->second;
+    const Endpoint group = found->second;
     groups_.erase(found);
     const bool wasSelected = page_.Records().Selected() == child;
     page_.Tree()->DeleteItem(child);
@@ -95,7 +95,7 @@ void UdpGroups::SocketChanged() {
     for (const auto& [child, group] : groups_) {
         if (const int error = JoinMulticastGroup(sock, group)) {
             ShowFailure(QStringLiteral("加入组播组 %1 失败：")
-                            .arg(QString::fromStdString(DottedAddress(group))),
+                            .arg(QString::fromStdString(group.AddressText())),
                         error);
         }
     }

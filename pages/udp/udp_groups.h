@@ -7,12 +7,11 @@
 // Threads: user-interface thread only.
 #pragma once
 
-#include <netinet/in.h>
-
 #include <QString>
 #include <functional>
 #include <map>
 
+#include "net/endpoint.h"
 #include "net/socket_handle.h"
 #include "pages/core/page_tool.h"
 #include "platform/win_types.h"
@@ -30,7 +29,7 @@ public:
     // Asks for a group and joins it on the server socket.
     void AskAndJoin();
     // Joins `group`; false after telling the user why not.
-    bool Join(const in_addr& group);
+    bool Join(const Endpoint& group);
     // Leaves the group of `child` and removes the child.
     void Leave(HTREEITEM child);
     bool IsGroupChild(HTREEITEM item) const { return item && groups_.count(item) != 0; }
@@ -46,6 +45,6 @@ private:
     CDialogP& page_;
     COLORREF dialogColour_;
     std::function<SOCKET()> serverSocket_;
-    std::map<HTREEITEM, in_addr> groups_;
+    std::map<HTREEITEM, Endpoint> groups_;
     SOCKET joinedOn_ = INVALID_SOCKET;  // the socket the groups were last joined on
 };
