@@ -1,11 +1,11 @@
 #include "pages/tools/file_send_tool.h"
 
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
 
 #include "net/crit_sec.h"
 #include "pages/core/dialog_p.h"
+#include "pages/dialogs/file_dialogs.h"
 #include "pages/send/file_source.h"
 #include "pages/tcp/tcp_page_base.h"
 #include "platform/message_box.h"
@@ -30,7 +30,7 @@ FileSendTool::FileSendTool(CDialogP& page) : QObject(&page), page_(page) {
 QString FileSendTool::ChooseFile() {
     if (chooser_)
         return chooser_();
-    return QFileDialog::getOpenFileName(&page_, QStringLiteral("发送文件"));
+    return ChooseFileToOpen(&page_, QStringLiteral("发送文件"));
 }
 
 void FileSendTool::OnCommand() {

@@ -11,13 +11,14 @@
 #include <QMenu>
 #include <QTemporaryDir>
 #include <atomic>
+#include <memory>
 #include <thread>
 
+#include "pages/dialogs/timed_send_dlg.h"
+#include "pages/send/typed_text.h"
 #include "pages/tools/echo_tool.h"
 #include "pages/tools/file_send_tool.h"
-#include "pages/dialogs/timed_send_dlg.h"
 #include "pages/tools/timed_send_tool.h"
-#include "pages/send/typed_text.h"
 #include "tests/pages/page_test_support.h"
 #include "tests/pages/udp_page_test_support.h"
 
@@ -193,7 +194,18 @@ TEST_F(TcpToolsTest, TimedSendsGoOneAtATimeAndSkipTicksWhileThePeerDoesNotRead) 
         },
         kWaitMs));
 
-    // A run ends by itself when the peer goes.
+    // A run ends by itself when the peer goes. The page learns it from the receive thread
+    // (the connection ends) or from a send that fails first ("对方已经断开！"): which comes
+    // first depends on the machine, so either is accepted, and the test ends only once the
+    // connection is over and nothing waits to go, when no box can come any more.
+    ConnectInfo* const record = Record(entry);
+    auto ended = std::make_shared<bool>(false);
+    CDialogP::RecordWatch watch;
+    watch.receptionEnded = [ended, record](ConnectInfo& which) {
+        if (&which == record)
+            *ended = true;
+    };
+    page_->AddRecordWatch(std::move(watch));
     ClickItem(entry);
     TypeIntoSendBox(QStringLiteral("x"));
     {
@@ -203,8 +215,16 @@ TEST_F(TcpToolsTest, TimedSendsGoOneAtATimeAndSkipTicksWhileThePeerDoesNotRead) 
         ASSERT_TRUE(asked.WaitAnswered());
     }
     EXPECT_TRUE(tool->IsRunning());
+    ModalAnswer gone;  // the box of a failed send, if there is one
     reader.Close();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !tool->IsRunning(); }, kWaitMs));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return !tool->IsRunning() && *ended && !page_->MessageWaiting(record) &&
+                   ActiveModal() == nullptr;
+        },
+        kWaitMs));
+    if (gone.Answered())
+        EXPECT_EQ(gone.Text(), QStringLiteral("对方已经断开！"));
 }
 
 TEST_F(TcpToolsTest, AFileStreamsThroughThePageIntactAndAnUnreadableOneIsRefused) {
