@@ -27,7 +27,7 @@ namespace {
 // empty. The icons are made first so that they outlive the dialog's model.
 template <typename SetUp>
 QString Run(QWidget* parent, const QString& caption, SetUp setUp) {
-    const ListingOnlyIconProvider icons;
+    ListingOnlyIconProvider icons;
     QFileDialog dialog(parent, caption);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setIconProvider(&icons);
