@@ -1,6 +1,7 @@
 #include "app/chat_app.h"
 
 #include <QApplication>
+#include <QSettings>
 #include <QTimer>
 #include <csignal>
 

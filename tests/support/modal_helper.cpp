@@ -280,7 +280,7 @@ void InstallStrayModalGuard(std::chrono::milliseconds patience) {
         const auto* box = qobject_cast<QMessageBox*>(dialog);
         const QString text = box != nullptr ? box->text() : VisibleLabelTexts(dialog);
         ADD_FAILURE() << "a modal dialog nobody answered stayed open "
-                      << watch->since.elapsed() / 1000.0
+                      << QString::number(watch->since.elapsed() / 1000.0, 'f', 1).toStdString()
                       << " s and was closed: " << dialog->metaObject()->className() << " \""
                       << dialog->windowTitle().toStdString() << "\": \"" << text.toStdString()
                       << "\"";
