@@ -5,12 +5,29 @@
 #include <QFileInfo>
 #include <QStyle>
 
-ListingOnlyIconProvider::ListingOnlyIconProvider()
-    : folder_(QApplication::style()->standardIcon(QStyle::SP_DirIcon)),
-      file_(QApplication::style()->standardIcon(QStyle::SP_FileIcon)) {}
+ListingOnlyIconProvider::ListingOnlyIconProvider() {
+    const QStyle* style = QApplication::style();
+    folder_ = style->standardIcon(QStyle::SP_DirIcon);
+    file_ = style->standardIcon(QStyle::SP_FileIcon);
+    computer_ = style->standardIcon(QStyle::SP_ComputerIcon);
+    drive_ = style->standardIcon(QStyle::SP_DriveHDIcon);
+}
 
 QIcon ListingOnlyIconProvider::icon(IconType type) const {
-    return type == Folder ? folder_ : file_;
+    switch (type) {
+        case Computer:
+            return computer_;
+        case Drive:
+            return drive_;
+        case Folder:
+        case Desktop:
+        case Trashcan:
+        case Network:
+            return folder_;
+        case File:
+            break;
+    }
+    return file_;
 }
 
 QIcon ListingOnlyIconProvider::icon(const QFileInfo& info) const {

@@ -11,10 +11,11 @@
 
 class QWidget;
 
-// Icons and type names from QFileInfo::isDir() alone: a folder or a file, nothing read.
+// Icons and type names of listed files from QFileInfo::isDir() alone: a folder or a file,
+// nothing read; the style's own icons.
 class ListingOnlyIconProvider : public QAbstractFileIconProvider {
 public:
-    ListingOnlyIconProvider();  // user-interface thread: takes the style's two icons
+    ListingOnlyIconProvider();  // user-interface thread: takes the style's icons
     QIcon icon(IconType type) const override;
     QIcon icon(const QFileInfo& info) const override;  // any thread
     QString type(const QFileInfo& info) const override;
@@ -22,6 +23,8 @@ public:
 private:
     QIcon folder_;
     QIcon file_;
+    QIcon computer_;
+    QIcon drive_;
 };
 
 // An existing file to open; empty when the user cancels.
