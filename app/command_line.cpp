@@ -186,14 +186,6 @@ Reading Read(const QStringList& arguments) {
     return reading;
 }
 
-void Print(std::FILE* stream, const QString& text) {
-    std::fputs(text.toUtf8().constData(), stream);
-}
-
-}  // namespace
-
-namespace {
-
 // Takes the window geometry options out of argv, so that Qt leaves the sizing to the frame.
 void DropGeometryArguments(int& argc, char** argv) {
     int kept = 1;
@@ -215,6 +207,10 @@ void DropGeometryArguments(int& argc, char** argv) {
     }
     argc = kept;
     argv[argc] = nullptr;
+}
+
+void Print(std::FILE* stream, const QString& text) {
+    std::fputs(text.toUtf8().constData(), stream);
 }
 
 }  // namespace
