@@ -5,44 +5,20 @@
 #include <sys/stat.h>
 
 #include <QApplication>
-#include <QContextMenuEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QListView>
-#include <QMenu>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include "pages/core/page_settings.h"
 #include "pages/dialogs/file_dialogs.h"
+#include "tests/pages/menu_click.h"
 #include "tests/pages/page_test_support.h"
 
 namespace {
-
-// Opens `widget`'s context menu as a right click does and clicks `text` in it; false when
-// the item is missing or disabled.
-bool ClickMenuEntry(QWidget* widget, const QString& text) {
-    const QPoint at = widget->rect().center();
-    QContextMenuEvent request(QContextMenuEvent::Mouse, at, widget->mapToGlobal(at));
-    QApplication::sendEvent(widget, &request);
-    QMenu* menu = nullptr;
-    if (!QTest::qWaitFor(
-            [&] { return (menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())); },
-            kWaitMs)) {
-        return false;
-    }
-    for (QAction* action : menu->actions()) {
-        if (action->text() == text && action->isEnabled()) {
-            QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier,
-                              menu->actionGeometry(action).center());
-            return true;
-        }
-    }
-    menu->close();
-    return false;
-}
 
 class FilesThatBlockTest : public TcpServerPageTest {
 protected:
