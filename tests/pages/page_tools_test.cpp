@@ -209,8 +209,9 @@ TEST_F(TcpToolsTest, TimedSendsGoOneAtATimeAndSkipTicksWhileThePeerDoesNotRead) 
                    ActiveModal() == nullptr;
         },
         kWaitMs));
-    if (gone.Answered())
+    if (gone.Answered()) {
         EXPECT_EQ(gone.Text(), QStringLiteral("对方已经断开！"));
+    }
 }
 
 TEST_F(TcpToolsTest, AFileStreamsThroughThePageIntactAndAnUnreadableOneIsRefused) {
