@@ -37,7 +37,9 @@ int CChatApp::Run(int argc, char** argv) {
         QCoreApplication::exit(0);
     });
     InitInstance();
-    return ExitInstance();
+    const int status = ExitInstance();
+    SetPageSettingsOpener(nullptr);  // writes the last changes before the program ends
+    return status;
 }
 
 bool CChatApp::InitInstance() {
@@ -46,6 +48,7 @@ bool CChatApp::InitInstance() {
     std::signal(SIGPIPE, SIG_IGN);
     // Set before the frame runs: its pages start engine threads from now on.
     theMainFrame = new CMgrDlg(nullptr);
+    PlaceFrame(*theMainFrame, startOptions_);
     // Runs once the frame shows, so that a server's failure is reported over the window.
     QTimer::singleShot(0, theMainFrame,
                        [this] { ApplyStartOptions(*theMainFrame, startOptions_); });

@@ -1,9 +1,18 @@
 #include "app/command_line.h"
 
+#include <sys/stat.h>
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QLibraryInfo>
+#include <QPluginLoader>
 #include <QStringList>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 #include "app/qt_translations.h"
@@ -33,6 +42,49 @@ constexpr QtOption kQtOptions[] = {
     {"stylesheet", true},      {"session", true},
     {"reverse", false},        {"widgetcount", false},
 };
+
+// The names of Qt's platform plugins installed where Qt looks for them (read from each
+// plugin's metadata, nothing loaded): its own folder, QT_PLUGIN_PATH, and the folders named
+// by -platformpluginpath or QT_QPA_PLATFORM_PLUGIN_PATH.
+QStringList PlatformNames(const QString& pluginPath) {
+    QStringList folders{QLibraryInfo::path(QLibraryInfo::PluginsPath) +
+                        QStringLiteral("/platforms")};
+    for (const QString& path :
+         qEnvironmentVariable("QT_PLUGIN_PATH").split(QDir::listSeparator(), Qt::SkipEmptyParts))
+        folders << path + QStringLiteral("/platforms");
+    folders << pluginPath << qEnvironmentVariable("QT_QPA_PLATFORM_PLUGIN_PATH");
+    QStringList names;
+    for (const QString& folder : folders) {
+        if (folder.isEmpty())
+            continue;
+        const QDir dir(folder);
+        for (const QString& file : dir.entryList({QStringLiteral("*.so")}, QDir::Files)) {
+            const QJsonObject meta = QPluginLoader(dir.filePath(file)).metaData();
+            for (const auto key : meta.value(QStringLiteral("MetaData"))
+                                      .toObject()
+                                      .value(QStringLiteral("Keys"))
+                                      .toArray())
+                names << key.toString();
+        }
+    }
+    names.removeDuplicates();
+    return names;
+}
+
+// Qt ends the program with an abort when the platform it is asked for ("name:options", or
+// several separated by ";") is not installed: the mistake is found here instead. Empty when
+// it is there, or when nothing is installed where we look (Qt may have it built in).
+QString MissingPlatform(const QString& spec, const QString& pluginPath) {
+    const QStringList names = PlatformNames(pluginPath);
+    if (spec.isEmpty() || names.isEmpty())
+        return {};
+    for (const QString& one : spec.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        if (names.contains(one.section(QLatin1Char(':'), 0, 0), Qt::CaseInsensitive))
+            return {};
+    }
+    return QStringLiteral("没有这个平台插件：%1（已安装的有：%2）")
+        .arg(spec, names.join(QStringLiteral(", ")));
+}
 
 // `text` as a number from `low` to `high`, or 0.
 int Number(const QString& text, int low, int high) {
@@ -95,6 +147,26 @@ Reading Read(const QStringList& arguments) {
 
     StartOptions& options = reading.options;
     options.settingsPath = parser.value(settings);
+    // Qt would open a named pipe (or a device) as the settings file and wait on it.
+    struct stat status {};
+    if (!options.settingsPath.isEmpty() &&
+        ::stat(QFile::encodeName(options.settingsPath).constData(), &status) == 0 &&
+        !S_ISREG(status.st_mode)) {
+        return mistake(QStringLiteral("设置文件不是普通文件：%1").arg(options.settingsPath));
+    }
+    const QString platform = parser.isSet(QStringLiteral("platform"))
+                                 ? parser.value(QStringLiteral("platform"))
+                                 : qEnvironmentVariable("QT_QPA_PLATFORM");
+    const QString missing =
+        MissingPlatform(platform, parser.value(QStringLiteral("platformpluginpath")));
+    if (!missing.isEmpty())
+        return mistake(missing);
+    // Qt would make the window as large as asked, whatever the screen; the frame applies it
+    // kept on the screen instead (an unreadable one is ignored, as Qt does).
+    for (const char* name : {"qwindowgeometry", "geometry"}) {
+        if (parser.isSet(QString::fromLatin1(name)))
+            options.geometry = StartGeometry::Parse(parser.value(QString::fromLatin1(name)));
+    }
     const std::pair<const QCommandLineOption*, int*> servers[] = {
         {&tcpServer, &options.tcpServerPort}, {&udpServer, &options.udpServerPort}};
     for (const auto& [option, port] : servers) {
@@ -114,18 +186,42 @@ Reading Read(const QStringList& arguments) {
     return reading;
 }
 
+// Takes the window geometry options out of argv, so that Qt leaves the sizing to the frame.
+void DropGeometryArguments(int& argc, char** argv) {
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        const char* name = argv[i];
+        if (std::strncmp(name, "--", 2) == 0)
+            ++name;
+        const bool geometry =
+            std::strcmp(name, "-qwindowgeometry") == 0 || std::strcmp(name, "-geometry") == 0;
+        const bool joined = std::strncmp(name, "-qwindowgeometry=", 17) == 0 ||
+                            std::strncmp(name, "-geometry=", 10) == 0;
+        if (geometry && i + 1 < argc) {
+            ++i;  // and its value
+            continue;
+        }
+        if (joined)
+            continue;
+        argv[kept++] = argv[i];
+    }
+    argc = kept;
+    argv[argc] = nullptr;
+}
+
 void Print(std::FILE* stream, const QString& text) {
     std::fputs(text.toUtf8().constData(), stream);
 }
 
 }  // namespace
 
-std::optional<int> ReadCommandLine(int argc, char** argv, StartOptions& options) {
+std::optional<int> ReadCommandLine(int& argc, char** argv, StartOptions& options) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
     const Reading first = Read(arguments);
     if (first.outcome == Outcome::Run) {
         options = first.options;
+        DropGeometryArguments(argc, argv);
         return std::nullopt;
     }
 

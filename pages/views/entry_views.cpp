@@ -1,7 +1,6 @@
 #include "pages/views/entry_views.h"
 
 #include <QAction>
-#include <QFileDialog>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QTextCursor>
@@ -11,6 +10,7 @@
 
 #include "net/connect_info.h"
 #include "net/crit_sec.h"
+#include "pages/dialogs/file_dialogs.h"
 #include "pages/views/log_file.h"
 #include "platform/message_box.h"
 
@@ -285,9 +285,9 @@ void EntryViews::SaveShownReceivedLog() {
     const ConnectInfo* record = shown_;
     if (!record)
         return;
-    const QString path = saveFileChooser_ ? saveFileChooser_()
-                                          : QFileDialog::getSaveFileName(
-                                                page_, QStringLiteral("保存收到的信息"),
+    const QString path = saveFileChooser_
+                             ? saveFileChooser_()
+                             : ChooseFileToSave(page_, QStringLiteral("保存收到的信息"),
                                                 QStringLiteral("收到的信息.txt"),
                                                 QStringLiteral("文本文件 (*.txt);;所有文件 (*)"));
     // The dialog let other commands run: the entry may be gone or another one shown.

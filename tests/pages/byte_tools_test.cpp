@@ -138,6 +138,7 @@ TEST_F(ByteToolsTest, EveryByteValueShownAndSentInHexAndCountedOnTheTooltip) {
     EXPECT_EQ(next.Views().LineForm(EntryViews::View::Received), LogForm::Text);
     EXPECT_EQ(next.Views().LineForm(EntryViews::View::Sent), LogForm::Hex);
     EXPECT_EQ(next.GetTypedForm(), TypedForm::Hex);
+    FlushKeptSettings();
     EXPECT_TRUE(QSettings(ini, QSettings::IniFormat).value("hexSend/tcpServer").toBool());
 }
 
