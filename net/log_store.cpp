@@ -11,6 +11,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -249,4 +250,73 @@ void LogStore::Clear() {
     blocks_.shrink_to_fit();
     size_ = 0;
     memoryOnly_ = false;
+}
+
+// ---- readers for other threads -------------------------------------------------------------
+
+LogStoreReader LogStore::Reader() const {
+    LogStoreReader reader;
+    if (fd_ < 0) {
+        Read(0, size_, reader.copy_);
+        return reader;
+    }
+    reader.fd_ = fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+    reader.fileLost_ = reader.fd_ < 0;
+    reader.fileEnd_ = flushed_;
+    reader.copy_.assign(buffer_.get(), static_cast<std::size_t>(size_ - flushed_));
+    return reader;
+}
+
+LogStoreReader::~LogStoreReader() {
+    if (fd_ >= 0)
+        close(fd_);
+}
+
+LogStoreReader::LogStoreReader(LogStoreReader&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)),
+      fileLost_(other.fileLost_),
+      fileEnd_(other.fileEnd_),
+      copy_(std::move(other.copy_)) {}
+
+LogStoreReader& LogStoreReader::operator=(LogStoreReader&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0)
+            close(fd_);
+        fd_ = std::exchange(other.fd_, -1);
+        fileLost_ = other.fileLost_;
+        fileEnd_ = other.fileEnd_;
+        copy_ = std::move(other.copy_);
+    }
+    return *this;
+}
+
+bool LogStoreReader::Read(std::uint64_t from, std::uint64_t to, std::string& out) const {
+    to = std::min(to, Size());
+    if (from < fileEnd_) {
+        if (fileLost_) {
+            errno = EMFILE;
+            return false;
+        }
+        const std::uint64_t end = std::min(to, fileEnd_);
+        std::size_t at = out.size();
+        out.resize(at + static_cast<std::size_t>(end - from));
+        while (from < end) {
+            const ssize_t got = pread(fd_, out.data() + at, static_cast<std::size_t>(end - from),
+                                      static_cast<off_t>(from));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0) {
+                if (got == 0)
+                    errno = EIO;
+                out.resize(at);
+                return false;
+            }
+            at += static_cast<std::size_t>(got);
+            from += static_cast<std::uint64_t>(got);
+        }
+    }
+    if (from < to)
+        out.append(copy_, static_cast<std::size_t>(from - fileEnd_),
+                   static_cast<std::size_t>(to - from));
+    return true;
 }
