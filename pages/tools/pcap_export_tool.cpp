@@ -1,7 +1,6 @@
 #include "pages/tools/pcap_export_tool.h"
 
 #include <arpa/inet.h>
-#include <sys/socket.h>
 
 #include <QAction>
 #include <QFileDialog>
@@ -13,6 +12,7 @@
 #include <new>
 
 #include "net/crit_sec.h"
+#include "net/socket_handle.h"
 #include "pages/core/dialog_p.h"
 #include "pages/tcp/tcp_page_base.h"
 #include "pages/tcp_server_page.h"
@@ -106,19 +106,21 @@ PcapExportTool::~PcapExportTool() {
 
 PcapConversation PcapExportTool::ConversationOf(ConnectInfo& record) const {
     PcapConversation conversation;
-    conversation.tcp = qobject_cast<CTcpPage*>(&page_) != nullptr;
+    conversation.tcp = dynamic_cast<CTcpPage*>(&page_) != nullptr;
     // Server pages hear peers (clientAddr); client pages talk to a server (serverAddr).
-    const bool serverPage = qobject_cast<CTcpServerDlg*>(&page_) != nullptr ||
-                            qobject_cast<CUdpServerDlg*>(&page_) != nullptr;
+    const bool serverPage = dynamic_cast<CTcpServerDlg*>(&page_) != nullptr ||
+                            dynamic_cast<CUdpServerDlg*>(&page_) != nullptr;
     conversation.peer = EndpointOf(serverPage ? record.clientAddr : record.serverAddr);
     conversation.local = EndpointOf(serverPage ? record.serverAddr : record.clientAddr);
     // The socket knows the local end best (a server listening on every address).
     sockaddr_in local{};
-    socklen_t length = sizeof(local);
-    if (record.sock != INVALID_SOCKET &&
-        getsockname(record.sock, reinterpret_cast<sockaddr*>(&local), &length) == 0 &&
-        local.sin_family == AF_INET && local.sin_addr.s_addr != 0)
-        conversation.local = EndpointOf(local);
+    if (record.sock != INVALID_SOCKET && GetSocketName(record.sock, local) == 0) {
+        const PcapEndpoint known = EndpointOf(local);
+        if (known.address != 0)
+            conversation.local.address = known.address;
+        if (known.port != 0)
+            conversation.local.port = known.port;
+    }
     return conversation;
 }
 

@@ -3,12 +3,12 @@
 #include <QCheckBox>
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
-#include <QPushButton>
-#include <QShortcut>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTimer>
 #include <QToolButton>
@@ -36,9 +36,6 @@ void FindBar::Install(EntryViews& views) {
         if (!widget)
             continue;
         auto* bar = new FindBar(views, view);
-        auto* shortcut = new QShortcut(QKeySequence::Find, widget);
-        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
-        QObject::connect(shortcut, &QShortcut::activated, bar, &FindBar::Open);
         auto* find = new QAction(QStringLiteral("查找…"), bar);
         QObject::connect(find, &QAction::triggered, bar, &FindBar::Open);
         views.AddMenuAction(view, find);
@@ -56,8 +53,8 @@ FindBar::FindBar(EntryViews& views, EntryViews::View view)
       view_(view),
       field_(new QLineEdit(this)),
       hex_(new QCheckBox(QStringLiteral("十六进制"), this)),
-      previous_(new QPushButton(QStringLiteral("上一个"), this)),
-      next_(new QPushButton(QStringLiteral("下一个"), this)),
+      previous_(new QToolButton(this)),
+      next_(new QToolButton(this)),
       count_(new QLabel(this)),
       poll_(new QTimer(this)) {
     setObjectName(QStringLiteral("find-bar"));
@@ -67,22 +64,22 @@ FindBar::FindBar(EntryViews& views, EntryViews::View view)
     close->setAutoRaise(true);
     close->setToolTip(QStringLiteral("关闭"));
     auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(3, 2, 3, 2);
-    layout->setSpacing(4);
+    layout->setContentsMargins(2, 1, 2, 1);
+    layout->setSpacing(2);
+    layout->addWidget(close);  // first: a narrow view squeezes the bar's right end
     layout->addWidget(field_, 1);
     layout->addWidget(hex_);
     layout->addWidget(previous_);
     layout->addWidget(next_);
     layout->addWidget(count_);
-    layout->addWidget(close);
-    for (QPushButton* button : {previous_, next_}) {
-        button->setAutoDefault(false);
-        button->setFocusPolicy(Qt::NoFocus);
-    }
+    previous_->setText(QStringLiteral("上一个"));
+    next_->setText(QStringLiteral("下一个"));
+    for (QToolButton* button : {previous_, next_}) button->setFocusPolicy(Qt::NoFocus);
+    field_->setMinimumWidth(50);
     field_->setPlaceholderText(QStringLiteral("查找"));
     connect(field_, &QLineEdit::returnPressed, this, &FindBar::FindNext);
-    connect(next_, &QPushButton::clicked, this, &FindBar::FindNext);
-    connect(previous_, &QPushButton::clicked, this, &FindBar::FindPrevious);
+    connect(next_, &QToolButton::clicked, this, &FindBar::FindNext);
+    connect(previous_, &QToolButton::clicked, this, &FindBar::FindPrevious);
     connect(close, &QToolButton::clicked, this, &FindBar::Close);
     connect(field_, &QLineEdit::textChanged, this, [this] { count_->clear(); });
     connect(hex_, &QCheckBox::toggled, this, [this] { count_->clear(); });
@@ -99,15 +96,23 @@ FindBar::~FindBar() {
 bool FindBar::eventFilter(QObject* watched, QEvent* event) {
     if (watched == parentWidget() && event->type() == QEvent::Resize)
         Place();
-    if (watched == field_ && event->type() == QEvent::KeyPress)
-        return false;
+    // Ctrl+F in the view (the view has the focus: no window-wide shortcut needed).
+    if (watched == parentWidget() && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->matches(QKeySequence::Find)) {
+        Open();
+        return true;
+    }
     return QWidget::eventFilter(watched, event);
 }
 
 void FindBar::Place() {
     QWidget* view = parentWidget();
     const int height = sizeHint().height();
-    setGeometry(1, view->height() - height - 1, view->width() - 2, height);
+    // Beside the scroll bar, over the view's last lines.
+    auto* edit = qobject_cast<QPlainTextEdit*>(view);
+    const int bar =
+        edit && edit->verticalScrollBar()->isVisible() ? edit->verticalScrollBar()->width() : 0;
+    setGeometry(1, view->height() - height - 1, view->width() - 2 - bar, height);
 }
 
 void FindBar::Open() {

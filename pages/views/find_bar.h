@@ -19,8 +19,8 @@
 class QCheckBox;
 class QLabel;
 class QLineEdit;
-class QPushButton;
 class QTimer;
+class QToolButton;
 
 class FindBar : public QWidget {
     Q_OBJECT
@@ -63,8 +63,8 @@ private:
     EntryViews::View view_;
     QLineEdit* field_;
     QCheckBox* hex_;
-    QPushButton* previous_;
-    QPushButton* next_;
+    QToolButton* previous_;
+    QToolButton* next_;
     QLabel* count_;
     QTimer* poll_;
 
