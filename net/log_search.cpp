@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 
 #include "text/byte_search.h"
 
@@ -50,12 +51,17 @@ void LogSearch::Run() {
         };
         std::string block;
         for (std::uint64_t at = begin; at < end && !cancel_; at += kBlock) {
-            block.clear();
-            if (!log_.bytes.Read(at, std::min(end, at + kBlock), block)) {
-                error = errno ? errno : EIO;
-                break;
+            const std::uint64_t blockEnd = std::min(end, at + kBlock);
+            std::optional<std::string_view> bytes = log_.bytes.View(at, blockEnd);
+            if (!bytes) {
+                block.clear();
+                if (!log_.bytes.Read(at, blockEnd, block)) {
+                    error = errno ? errno : EIO;
+                    break;
+                }
+                bytes = block;
             }
-            search.Feed(block, onMatch);
+            search.Feed(*bytes, onMatch);
             std::lock_guard<std::mutex> lock(mutex_);
             state_.count += counted;
             counted = 0;

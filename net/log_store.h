@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -104,6 +105,9 @@ public:
     std::uint64_t Size() const { return fileEnd_ + copy_.size(); }
     // Appends bytes [from, to) to `out`; false (errno set) when the file could not be read.
     bool Read(std::uint64_t from, std::uint64_t to, std::string& out) const;
+    // Bytes [from, to) where they lie, without copying them (the file mapped into memory),
+    // valid as long as the reader; empty when they cannot be had so (then Read them).
+    std::optional<std::string_view> View(std::uint64_t from, std::uint64_t to) const;
 
 private:
     friend class LogStore;
@@ -111,4 +115,8 @@ private:
     bool fileLost_ = false;      // the store had a file, but no descriptor was had for it
     std::uint64_t fileEnd_ = 0;  // bytes [0, fileEnd_) are read from the file
     std::string copy_;           // bytes [fileEnd_, Size())
+    // The file's bytes [0, fileEnd_) mapped, once View needs them (null: not yet, or not
+    // possible).
+    mutable const char* mapped_ = nullptr;
+    mutable bool mapTried_ = false;
 };

@@ -17,6 +17,11 @@ public:
     // The current piece's bytes (valid until the next call); false on a read error.
     bool Bytes(std::string_view& out) {
         const LogSnapshot::Piece& piece = Current();
+        if (const std::optional<std::string_view> view = log_.bytes.View(piece.begin, piece.end);
+            view && view->size() == piece.end - piece.begin) {
+            out = *view;
+            return true;
+        }
         if (piece.begin < blockAt_ || piece.end > blockAt_ + block_.size()) {
             block_.clear();
             blockAt_ = piece.begin;

@@ -1,6 +1,7 @@
 #include "net/pcap_writer.h"
 
 #include <fcntl.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -116,6 +117,29 @@ void PcapWriter::Drain() {
     buffer_.clear();
 }
 
+void PcapWriter::DrainWith(std::string_view payload) {
+    std::size_t done = 0;
+    const std::size_t total = buffer_.size() + payload.size();
+    while (error_ == 0 && done < total) {
+        iovec parts[2];
+        int count = 0;
+        if (done < buffer_.size())
+            parts[count++] = {buffer_.data() + done, buffer_.size() - done};
+        const std::size_t payloadDone = done > buffer_.size() ? done - buffer_.size() : 0;
+        parts[count++] = {const_cast<char*>(payload.data()) + payloadDone,
+                          payload.size() - payloadDone};
+        const ssize_t wrote = writev(fd_, parts, count);
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote <= 0)
+            error_ = wrote < 0 ? errno : ENOSPC;
+        else
+            done += static_cast<std::size_t>(wrote);
+    }
+    written_ += done;
+    buffer_.clear();
+}
+
 std::uint32_t& PcapWriter::NextSequence(const PcapEndpoint& from, const PcapEndpoint& to) {
     const auto key = std::make_tuple(from.address, from.port, to.address, to.port);
     return sequences_->next.try_emplace(key, kFirstSequence).first->second;
@@ -186,7 +210,10 @@ void PcapWriter::WritePacket(bool tcp, const PcapEndpoint& from, const PcapEndpo
         checksum = 0xFFFF;  // UDP's zero means "no checksum"
     Put16(transport + checksumAt, checksum);
     Put(headers, 16 + 20 + transportHeader);
-    Put(payload.data(), payload.size());
+    if (payload.size() < kWriteDirectly)
+        Put(payload.data(), payload.size());
+    else
+        DrainWith(payload);  // one write of what waits and the payload, without copying it
     ++packets_;
 }
 

@@ -54,6 +54,10 @@ private:
     std::uint32_t& NextSequence(const PcapEndpoint& from, const PcapEndpoint& to);
     void Put(const void* data, std::size_t size);
     void Drain();
+    // Writes what waits in the buffer, then `payload`.
+    void DrainWith(std::string_view payload);
+    // Payloads this long go to the file straight from where they lie.
+    static constexpr std::size_t kWriteDirectly = 16 * 1024;
 
     int fd_ = -1;
     int error_ = 0;
