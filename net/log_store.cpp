@@ -1,6 +1,7 @@
 #include "net/log_store.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -249,4 +251,106 @@ void LogStore::Clear() {
     blocks_.shrink_to_fit();
     size_ = 0;
     memoryOnly_ = false;
+}
+
+// ---- readers for other threads -------------------------------------------------------------
+
+LogStoreReader LogStore::Reader() const {
+    LogStoreReader reader;
+    if (fd_ < 0) {
+        Read(0, size_, reader.copy_);
+        return reader;
+    }
+    reader.fd_ = fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+    reader.fileLost_ = reader.fd_ < 0;
+    reader.fileEnd_ = flushed_;
+    reader.copy_.assign(buffer_.get(), static_cast<std::size_t>(size_ - flushed_));
+    return reader;
+}
+
+LogStoreReader::~LogStoreReader() {
+    if (mapped_)
+        munmap(const_cast<char*>(mapped_), static_cast<std::size_t>(fileEnd_));
+    if (fd_ >= 0)
+        close(fd_);
+}
+
+std::optional<std::string_view> LogStoreReader::View(std::uint64_t from, std::uint64_t to) const {
+    to = std::min(to, Size());
+    if (from >= to)
+        return std::string_view();
+    if (from >= fileEnd_)
+        return std::string_view(copy_).substr(static_cast<std::size_t>(from - fileEnd_),
+                                              static_cast<std::size_t>(to - from));
+    if (to > fileEnd_ || fd_ < 0)
+        return std::nullopt;
+    if (!mapTried_) {
+        mapTried_ = true;
+        // The file only grows and is never emptied while a descriptor holds it, so the
+        // mapping never loses pages.
+        void* map =
+            mmap(nullptr, static_cast<std::size_t>(fileEnd_), PROT_READ, MAP_SHARED, fd_, 0);
+        if (map != MAP_FAILED) {
+            madvise(map, static_cast<std::size_t>(fileEnd_), MADV_SEQUENTIAL);
+            mapped_ = static_cast<const char*>(map);
+        }
+    }
+    if (!mapped_)
+        return std::nullopt;
+    return std::string_view(mapped_ + from, static_cast<std::size_t>(to - from));
+}
+
+LogStoreReader::LogStoreReader(LogStoreReader&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)),
+      fileLost_(other.fileLost_),
+      fileEnd_(other.fileEnd_),
+      copy_(std::move(other.copy_)),
+      mapped_(std::exchange(other.mapped_, nullptr)),
+      mapTried_(other.mapTried_) {}
+
+LogStoreReader& LogStoreReader::operator=(LogStoreReader&& other) noexcept {
+    if (this != &other) {
+        if (mapped_)
+            munmap(const_cast<char*>(mapped_), static_cast<std::size_t>(fileEnd_));
+        if (fd_ >= 0)
+            close(fd_);
+        mapped_ = std::exchange(other.mapped_, nullptr);
+        mapTried_ = other.mapTried_;
+        fd_ = std::exchange(other.fd_, -1);
+        fileLost_ = other.fileLost_;
+        fileEnd_ = other.fileEnd_;
+        copy_ = std::move(other.copy_);
+    }
+    return *this;
+}
+
+bool LogStoreReader::Read(std::uint64_t from, std::uint64_t to, std::string& out) const {
+    to = std::min(to, Size());
+    if (from < fileEnd_) {
+        if (fileLost_) {
+            errno = EMFILE;
+            return false;
+        }
+        const std::uint64_t end = std::min(to, fileEnd_);
+        std::size_t at = out.size();
+        out.resize(at + static_cast<std::size_t>(end - from));
+        while (from < end) {
+            const ssize_t got = pread(fd_, out.data() + at, static_cast<std::size_t>(end - from),
+                                      static_cast<off_t>(from));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0) {
+                if (got == 0)
+                    errno = EIO;
+                out.resize(at);
+                return false;
+            }
+            at += static_cast<std::size_t>(got);
+            from += static_cast<std::uint64_t>(got);
+        }
+    }
+    if (from < to)
+        out.append(copy_, static_cast<std::size_t>(from - fileEnd_),
+                   static_cast<std::size_t>(to - from));
+    return true;
 }

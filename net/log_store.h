@@ -13,9 +13,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+class LogStoreReader;
 
 class LogStore {
 public:
@@ -47,6 +50,12 @@ public:
     // memory from then on (until Clear).
     bool MoveToFile();
     bool InFile() const { return fd_ >= 0; }
+
+    // A reader of the bytes stored so far that another thread may use while this store
+    // goes on (or is cleared): the file is shared through a descriptor of the reader's own,
+    // what is still buffered or in memory is copied. Throws std::bad_alloc; a reader whose
+    // descriptor could not be had reads nothing from the file (Read returns false).
+    LogStoreReader Reader() const;
 
     // Append behaves as if memory ran out when the store would hold more than `bytes`.
     void FailBeyondForTesting(std::uint64_t bytes) { failBeyond_ = bytes; }
@@ -82,4 +91,32 @@ private:
     std::size_t bufferSize_ = 0;
     bool memoryOnly_ = false;
     std::uint64_t failBeyond_ = UINT64_MAX;
+};
+
+// The bytes a store held when the reader was made; any one thread. Stored bytes never change
+// (a store only grows, and Clear gives its file up rather than emptying it).
+class LogStoreReader {
+public:
+    LogStoreReader() = default;
+    ~LogStoreReader();
+    LogStoreReader(LogStoreReader&& other) noexcept;
+    LogStoreReader& operator=(LogStoreReader&& other) noexcept;
+
+    std::uint64_t Size() const { return fileEnd_ + copy_.size(); }
+    // Appends bytes [from, to) to `out`; false (errno set) when the file could not be read.
+    bool Read(std::uint64_t from, std::uint64_t to, std::string& out) const;
+    // Bytes [from, to) where they lie, without copying them (the file mapped into memory),
+    // valid as long as the reader; empty when they cannot be had so (then Read them).
+    std::optional<std::string_view> View(std::uint64_t from, std::uint64_t to) const;
+
+private:
+    friend class LogStore;
+    int fd_ = -1;
+    bool fileLost_ = false;      // the store had a file, but no descriptor was had for it
+    std::uint64_t fileEnd_ = 0;  // bytes [0, fileEnd_) are read from the file
+    std::string copy_;           // bytes [fileEnd_, Size())
+    // The file's bytes [0, fileEnd_) mapped, once View needs them (null: not yet, or not
+    // possible).
+    mutable const char* mapped_ = nullptr;
+    mutable bool mapTried_ = false;
 };

@@ -8,6 +8,9 @@
 #include "pages/core/page_colour.h"
 #include "pages/tools/hex_tools.h"
 #include "pages/views/entry_counters.h"
+#include "pages/tools/copy_bytes_tool.h"
+#include "pages/tools/pcap_export_tool.h"
+#include "pages/views/find_bar.h"
 #include "platform/qt_window.h"
 #include "platform/send_box.h"
 #include "skin/tree_ctrl_ex.h"
@@ -79,6 +82,9 @@ HWND CDialogP::BuildPage(int treeId, COLORREF colour,
     }
     ApplyButtons();
     InstallHexTools(*this);
+    FindBar::Install(views_);
+    InstallCopyBytesTool(*this);
+    PcapExportTool::Install(*this);
     EntryCounters::Install(*this);
     // Escape is swallowed for the page and every control on it.
     for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);

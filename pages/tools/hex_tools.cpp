@@ -47,6 +47,11 @@ void InstallHexTools(CDialogP& page) {
                 page.Views().SetLineForm(view, on ? LogForm::Hex : LogForm::Text);
             });
         page.Views().AddMenuAction(view, action);
+        QAction* milliseconds = KeptSwitch(
+            page, QStringLiteral("毫秒时间戳"),
+            QString(key).replace(QStringLiteral("hexView/"), QStringLiteral("msStamps/")),
+            [&page, view](bool on) { page.Views().SetMilliseconds(view, on); });
+        page.Views().AddMenuAction(view, milliseconds);
     }
     QAction* hexSend =
         KeptSwitch(page, QStringLiteral("十六进制发送"), QStringLiteral("hexSend/%1").arg(name),

@@ -1,5 +1,7 @@
-// The page's hex switches: "十六进制显示" in the received and the sent view's menus (each
-// view shows its lines as stamps and hex bytes while checked) and "十六进制发送" in the send
+// The page's view switches: "十六进制显示" in the received and the sent view's menus (each
+// view shows its lines as stamps and hex bytes while checked), "毫秒时间戳" there too (the
+// view's stamps show milliseconds, for what was logged before as well; kept under
+// "msStamps/<page>/received" and ".../sent") and "十六进制发送" in the send
 // box's menu (Send reads the box as hex while checked). Each switch is per page and kept in
 // the settings (keys "hexView/<page>/received", "hexView/<page>/sent", "hexSend/<page>").
 // User-interface thread only.

@@ -208,6 +208,32 @@ void EntryViews::SetLineForm(View view, LogForm form) {
     if (QPlainTextEdit* widget = Widget(view))
         widget->setLineWrapMode(form == LogForm::Hex ? QPlainTextEdit::NoWrap
                                                      : QPlainTextEdit::WidgetWidth);
+    ShowAgain(view);
+}
+
+void EntryViews::SetMilliseconds(View view, bool on) {
+    PaneOf(view).log.SetMilliseconds(on);
+    ShowAgain(view);
+}
+
+const CompactLog* EntryViews::ShownLog(View view) const {
+    if (!shown_)
+        return nullptr;
+    return view == View::Received ? &shown_->recvLog : &shown_->sendLog;
+}
+
+void EntryViews::ShowExcerpt(View view, const QString& text, std::size_t endLine) {
+    Pane& pane = PaneOf(view);
+    if (!shown_ || pane.paused || !pane.log.Widget())
+        return;
+    if (view == View::Sent)
+        RemoveWaitingLine();
+    pane.log.ShowExcerpt(shown_, text, endLine);
+}
+
+void EntryViews::ShowAgain(View view) {
+    LogView& log = PaneOf(view).log;
+    log.Release();
     if (!shown_)
         return;
     LogView::Update update;
@@ -299,6 +325,7 @@ void EntryViews::SaveShownReceivedLog() {
         lines = record->recvLog.LineCount();
     }
     // What arrives meanwhile is not waited for: a flood would make the save endless.
-    if (!SaveLogToFile(record->recvLog, lines, path, received_.log.Form()))
+    if (!SaveLogToFile(record->recvLog, lines, path, received_.log.Form(),
+                       received_.log.Milliseconds()))
         ShowMessageBox(page_, QStringLiteral("无法保存到这个文件！"), QStringLiteral("提示"));
 }

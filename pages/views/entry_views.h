@@ -19,6 +19,7 @@
 
 #include "pages/views/log_view.h"
 
+class CompactLog;
 class QAction;
 class QMenu;
 class QPlainTextEdit;
@@ -68,6 +69,18 @@ public:
     // How a view shows lines (text or hex); switching shows the shown record's log again.
     void SetLineForm(View view, LogForm form);
     LogForm LineForm(View view) const { return PaneOf(view).log.Form(); }
+    // The view's log (for tools that read or place its text).
+    LogView& ViewLog(View view) { return PaneOf(view).log; }
+    // The shown record's log that `view` shows.
+    const CompactLog* ShownLog(View view) const;
+    // Shows `text`, a stretch of the shown record's log ending before line `endLine`, in
+    // `view` and holds it there (LogView::ShowExcerpt) until ShowAgain.
+    void ShowExcerpt(View view, const QString& text, std::size_t endLine);
+    // Shows the shown record's log in `view` anew (its tail, an excerpt released).
+    void ShowAgain(View view);
+    // Whether a view's stamps show milliseconds; switching shows the shown record's log again.
+    void SetMilliseconds(View view, bool on);
+    bool Milliseconds(View view) const { return PaneOf(view).log.Milliseconds(); }
 
     // The clear buttons, for the selected entry's record (null: the user is told).
     void ClearReceived(ConnectInfo* record);

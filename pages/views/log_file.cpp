@@ -8,7 +8,8 @@
 #include "net/compact_log.h"
 #include "net/crit_sec.h"
 
-bool SaveLogToFile(const CompactLog& log, std::size_t lines, const QString& path, LogForm form) {
+bool SaveLogToFile(const CompactLog& log, std::size_t lines, const QString& path, LogForm form,
+                   bool milliseconds) {
     // Written to a temporary file and renamed at the end: a failed save leaves whatever
     // file was there.
     QSaveFile file(path);
@@ -22,7 +23,7 @@ bool SaveLogToFile(const CompactLog& log, std::size_t lines, const QString& path
             UiCritSecGuard lock(g_connectLock);
             end = first + 1;
             while (end < lines && MeasureLogLines(log, first, end + 1, form) <= kBatchSize) ++end;
-            text = LogLinesText(log, first, end - first, form);
+            text = LogLinesText(log, first, end - first, form, milliseconds);
         }
         const QByteArray bytes = QStringView(text).toUtf8();
         if (file.write(bytes) != bytes.size()) {

@@ -14,4 +14,4 @@ class QString;
 // go on logging between batches (lines already written never change). User-interface
 // thread, outside notification handlers. False if the file cannot be written.
 bool SaveLogToFile(const CompactLog& log, std::size_t lines, const QString& path,
-                   LogForm form = LogForm::Text);
+                   LogForm form = LogForm::Text, bool milliseconds = false);

@@ -84,13 +84,16 @@ LogView::Update LogView::Read(const void* owner, const CompactLog& log) const {
     update.generation = log.Generation();
     update.lines = log.LineCount();
     update.form = form_;
+    update.milliseconds = milliseconds_;
     const bool sameLog = owner == owner_ && owner != nullptr && update.generation == generation_ &&
-                         update.lines >= shownLines_ && shownForm_ == form_;
+                         update.lines >= shownLines_ && shownForm_ == form_ &&
+                         shownMilliseconds_ == milliseconds_;
     if (sameLog && MeasureLogLines(log, shownLines_, update.lines, form_) <= kTailSize) {
-        update.text = LogLinesText(log, shownLines_, update.lines - shownLines_, form_);
+        update.text =
+            LogLinesText(log, shownLines_, update.lines - shownLines_, form_, milliseconds_);
     } else {
         const std::size_t first = LogTailStart(log, kTailSize, form_);
-        update.text = LogLinesText(log, first, update.lines - first, form_);
+        update.text = LogLinesText(log, first, update.lines - first, form_, milliseconds_);
         update.replace = true;
         update.partial = first > 0;
     }
@@ -101,6 +104,11 @@ void LogView::Apply(const Update& update) {
     if (!view_)
         return;
     ReachAllocationPoint(AllocationPoint::kViewRefresh);  // tests inject running out here
+    if (held_) {
+        if (update.owner == owner_)
+            return;  // the excerpt stays until released
+        held_ = false;
+    }
     if (update.owner != owner_)
         follower_->Follow();
     if (update.replace) {
@@ -120,6 +128,7 @@ void LogView::Apply(const Update& update) {
     generation_ = update.generation;
     shownLines_ = update.lines;
     shownForm_ = update.form;
+    shownMilliseconds_ = update.milliseconds;
 }
 
 void LogView::Show(const void* owner, const CompactLog& log) {
@@ -145,7 +154,26 @@ void LogView::DropOldestLines() {
     }
 }
 
+void LogView::ShowExcerpt(const void* owner, const QString& text, std::size_t endLine) {
+    if (!view_)
+        return;
+    follower_->Change(true, [&] { view_->setPlainText(text); });
+    owner_ = owner;
+    held_ = true;
+    excerptEnd_ = endLine;
+}
+
+void LogView::Release() {
+    if (!held_)
+        return;
+    held_ = false;
+    owner_ = nullptr;  // the next update replaces the excerpt with the tail
+    if (follower_)
+        follower_->Follow();
+}
+
 void LogView::Clear() {
+    held_ = false;
     if (view_) {
         view_->clear();
         follower_->Follow();
@@ -156,6 +184,7 @@ void LogView::Clear() {
 
 void LogView::Forget(const void* owner) {
     if (owner_ == owner) {
+        held_ = false;
         owner_ = nullptr;
         shownLines_ = 0;
     }

@@ -39,6 +39,9 @@ public:
     // The form of the lines from the next update on (the next Read replaces the text).
     void SetForm(LogForm form) { form_ = form; }
     LogForm Form() const { return form_; }
+    // Stamps with milliseconds from the next update on (the next Read replaces the text).
+    void SetMilliseconds(bool on) { milliseconds_ = on; }
+    bool Milliseconds() const { return milliseconds_; }
     // Show in two steps, so that the lock guarding the log is held only while it is read:
     // Read takes what the view lacks (under the lock), Apply puts it into the view (without).
     // Nothing else may change the view in between.
@@ -49,6 +52,7 @@ public:
         bool replace = false;  // the text replaces the view's, or else follows it
         bool partial = false;  // replacing: the text is a tail, not the whole log
         LogForm form = LogForm::Text;
+        bool milliseconds = false;
         std::u16string text;
     };
     Update Read(const void* owner, const CompactLog& log) const;
@@ -66,6 +70,15 @@ public:
 
     QPlainTextEdit* Widget() const { return view_; }
     const void* Owner() const { return owner_; }
+    // The log line just past the last one the view's text shows.
+    std::size_t EndLine() const { return held_ ? excerptEnd_ : shownLines_; }
+
+    // Shows `text`, lines [.., endLine) of `owner`'s log (a stretch around a found place),
+    // instead of the tail, and holds it: updates of that log wait until Release (which makes
+    // the next update show the tail again).
+    void ShowExcerpt(const void* owner, const QString& text, std::size_t endLine);
+    void Release();
+    bool Held() const { return held_; }
 
 private:
     // Drops whole paragraphs from the top once the view holds twice the tail (the note on
@@ -80,5 +93,9 @@ private:
     std::size_t shownLines_ = 0;         // lines of owner_'s log the view holds, up to its end
     LogForm form_ = LogForm::Text;       // the form wanted
     LogForm shownForm_ = LogForm::Text;  // the form of the text the view holds
+    bool milliseconds_ = false;          // stamps wanted with milliseconds
+    bool shownMilliseconds_ = false;     // the stamps of the text the view holds
     bool scrollPending_ = false;
+    bool held_ = false;  // an excerpt of owner_'s log is shown
+    std::size_t excerptEnd_ = 0;
 };
