@@ -5,11 +5,11 @@
 #include <QPlainTextEdit>
 
 #include "net/crit_sec.h"
-#include "pages/views/entry_counters.h"
-#include "pages/tools/hex_tools.h"
-#include "pages/send/file_source.h"
 #include "pages/core/page_colour.h"
+#include "pages/send/file_source.h"
 #include "pages/send/typed_text.h"
+#include "pages/tools/hex_tools.h"
+#include "pages/views/entry_counters.h"
 #include "platform/message_box.h"
 #include "platform/qt_window.h"
 #include "skin/tree_ctrl_ex.h"
@@ -169,6 +169,7 @@ void CDialogP::ShowEntry(HTREEITEM item) {
     }
     UiCritSecGuard lock(g_connectLock);
     record->unread = 0;
+    record->pageWillLook = false;  // its next data is told again
     shown_ = {ShownState::What::Entry, true, record->sock != INVALID_SOCKET};
     records_.SetImage(item, EntryImage(*record));
     ApplyButtons();
@@ -250,9 +251,15 @@ LRESULT CDialogP::OnConnectData(WPARAM what, ConnectInfo* record) {
     if (what == CONNECT_DATA_APPENDED) {
         if (!views_.OnDataAppended(*record))
             records_.SetImage(record->treeItem, kImageEntryOpenUnread);
-        for (const RecordWatch& watch : watches_)
+        bool everyBatch = false;
+        for (const RecordWatch& watch : watches_) {
             if (watch.dataAppended)
                 watch.dataAppended(*record);
+            everyBatch = everyBatch || (watch.wantsEveryBatch && watch.wantsEveryBatch());
+        }
+        // The entry is marked unseen, or its view follows the log by itself: more data need
+        // not be told until the page looks again (showing the entry clears this).
+        record->pageWillLook = !everyBatch;
         return 1;
     }
     records_.SetImage(record->treeItem,

@@ -27,10 +27,10 @@
 
 #include "net/connect_info.h"
 #include "pages/core/button_states.h"
-#include "pages/views/entry_views.h"
 #include "pages/core/page_setup.h"
 #include "pages/core/record_tree.h"
 #include "pages/send/typed_text.h"
+#include "pages/views/entry_views.h"
 #include "platform/send_box.h"
 #include "platform/win_types.h"
 #include "skin/skin_btn.h"
@@ -106,6 +106,10 @@ public:
     // modal loop there), `freeing` just before a record is freed.
     struct RecordWatch {
         std::function<void(ConnectInfo& record)> dataAppended;
+        // While this answers true, dataAppended hears of every batch a worker appends;
+        // otherwise the page may let workers append without telling it (see
+        // ConnectInfo::pageWillLook), which a flood needs.
+        std::function<bool()> wantsEveryBatch;
         std::function<void(ConnectInfo& record)> receptionEnded;
         std::function<void(const ConnectInfo* record)> freeing;
     };

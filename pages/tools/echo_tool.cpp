@@ -11,6 +11,7 @@ EchoTool::EchoTool(CDialogP& page)
     page_.AddTreeMenuFiller([this](QMenu& menu, HTREEITEM item) { FillTreeMenu(menu, item); });
     CDialogP::RecordWatch watch;
     watch.dataAppended = [this](ConnectInfo& record) { OnDataAppended(record); };
+    watch.wantsEveryBatch = [this] { return on_; };
     // Inside the handler: only the tool's own state.
     watch.receptionEnded = [this](ConnectInfo& record) {
         paused_.erase(&record);
@@ -50,6 +51,7 @@ void EchoTool::SetOn(bool on) {
         UiCritSecGuard lock(g_connectLock);
         page_.Records().ForEachRecord([this](HTREEITEM, ConnectInfo& record) {
             follow_[&record] = {record.recvLog.LineCount(), record.recvLog.Generation()};
+            record.pageWillLook = false;  // from now on every batch is heard
         });
         return;
     }

@@ -19,11 +19,11 @@
 #include <string>
 
 #include "pages/views/log_lines.h"
+#include "pages/views/view_follower.h"
 
 class CompactLog;
 
 class QPlainTextEdit;
-class ViewFollower;
 
 class LogView {
 public:
@@ -46,12 +46,22 @@ public:
         const void* owner = nullptr;
         std::uint64_t generation = 0;
         std::size_t lines = 0;
-        bool replace = false;  // the text replaces the view's, or else follows it
-        bool partial = false;  // replacing: the text is a tail, not the whole log
+        bool replace = false;    // the text replaces the view's, or else follows it
+        bool partial = false;    // replacing: the text is a tail, not the whole log
+        bool shortTail = false;  // replacing: the tail is shorter than kTailSize
+        bool skip = false;       // nothing to change: the view stays as it is
         LogForm form = LogForm::Text;
         std::u16string text;
     };
-    Update Read(const void* owner, const CompactLog& log) const;
+    // `tail`: the most a replacing text holds (a flood is shown with less than kTailSize,
+    // see EntryViews). While the user reads earlier lines (the view does not follow the
+    // end), new lines are only appended: when more is new than `tail`, the update is
+    // skipped and the view stays as it is, lines and place.
+    Update Read(const void* owner, const CompactLog& log, std::uint64_t tail = kTailSize) const;
+    // The view shows a tail shorter than kTailSize of a log that holds more.
+    bool ShowsShortTail() const { return shortTail_; }
+    // The view follows the end of its text (see ViewFollower).
+    bool Following() const;
     // May throw std::bad_alloc (the caller decides what stops).
     void Apply(const Update& update);
     // Empties the view; it then shows no record's log.
@@ -65,6 +75,7 @@ public:
     void ScrollToEndLater();
 
     QPlainTextEdit* Widget() const { return view_; }
+    ViewFollower* Follower() const { return follower_; }
     const void* Owner() const { return owner_; }
 
 private:
@@ -81,4 +92,5 @@ private:
     LogForm form_ = LogForm::Text;       // the form wanted
     LogForm shownForm_ = LogForm::Text;  // the form of the text the view holds
     bool scrollPending_ = false;
+    bool shortTail_ = false;
 };

@@ -3,7 +3,9 @@
 // last byte went; the stall box closes itself when the peer takes the rest; Disconnect with
 // bytes waiting leaves a line saying how many did not go.
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QElapsedTimer>
+#include <QMenu>
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <atomic>
@@ -20,6 +22,28 @@ constexpr int kLines = 4096;
 constexpr std::size_t kWireSize = kLines * 65;
 
 const QRegularExpression kWaiting(QStringLiteral("（等待发送：已发出 (\\d+) / (\\d+) 字节）$"));
+
+// Opens a view's menu as a right click does and clicks `text` in it.
+bool ClickMenuEntry(QWidget* view, const QString& text) {
+    const QPoint at = view->rect().center();
+    QContextMenuEvent request(QContextMenuEvent::Mouse, at, view->mapToGlobal(at));
+    QApplication::sendEvent(view, &request);
+    QMenu* menu = nullptr;
+    if (!QTest::qWaitFor(
+            [&] { return (menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())); },
+            kWaitMs)) {
+        return false;
+    }
+    for (QAction* action : menu->actions()) {
+        if (action->text() == text && action->isEnabled()) {
+            QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier,
+                              menu->actionGeometry(action).center());
+            return true;
+        }
+    }
+    menu->close();
+    return false;
+}
 
 class WaitingSendTest : public TcpServerPageTest {
 protected:
@@ -115,6 +139,18 @@ TEST_F(WaitingSendTest, DisconnectWithBytesWaitingSaysHowManyDidNotGo) {
     const std::uint64_t waiting = page_->SendQueue().WaitingBytes(Record(entry));
     ASSERT_GT(waiting, 0u);
     ASSERT_TRUE(kWaiting.match(SentText()).hasMatch());
+
+    // Shown in hex and back while the message waits: the log in the form asked for, the
+    // waiting line once, at the end.
+    const QString asText = SentText();
+    QWidget* sentView = page_->SentView()->viewport();
+    ASSERT_TRUE(ClickMenuEntry(sentView, QStringLiteral("十六进制显示")));
+    const QString asHex = SentText();
+    EXPECT_EQ(asHex.count(QStringLiteral("（等待发送：")), 1);
+    EXPECT_TRUE(kWaiting.match(asHex).hasMatch());
+    EXPECT_TRUE(asHex.contains(QStringLiteral("79 79 79 79")));
+    ASSERT_TRUE(ClickMenuEntry(sentView, QStringLiteral("十六进制显示")));
+    EXPECT_EQ(SentText(), asText);
 
     Click(Page::kDisconnectId);
     const QRegularExpression note(QStringLiteral("（未发出 (\\d+) 字节：连接已断开）\n$"));
