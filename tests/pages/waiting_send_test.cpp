@@ -3,14 +3,13 @@
 // last byte went; the stall box closes itself when the peer takes the rest; Disconnect with
 // bytes waiting leaves a line saying how many did not go.
 #include <QApplication>
-#include <QContextMenuEvent>
 #include <QElapsedTimer>
-#include <QMenu>
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <atomic>
 #include <thread>
 
+#include "tests/pages/menu_click.h"
 #include "tests/pages/page_test_support.h"
 
 namespace {
@@ -22,28 +21,6 @@ constexpr int kLines = 4096;
 constexpr std::size_t kWireSize = kLines * 65;
 
 const QRegularExpression kWaiting(QStringLiteral("（等待发送：已发出 (\\d+) / (\\d+) 字节）$"));
-
-// Opens a view's menu as a right click does and clicks `text` in it.
-bool ClickMenuEntry(QWidget* view, const QString& text) {
-    const QPoint at = view->rect().center();
-    QContextMenuEvent request(QContextMenuEvent::Mouse, at, view->mapToGlobal(at));
-    QApplication::sendEvent(view, &request);
-    QMenu* menu = nullptr;
-    if (!QTest::qWaitFor(
-            [&] { return (menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())); },
-            kWaitMs)) {
-        return false;
-    }
-    for (QAction* action : menu->actions()) {
-        if (action->text() == text && action->isEnabled()) {
-            QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier,
-                              menu->actionGeometry(action).center());
-            return true;
-        }
-    }
-    menu->close();
-    return false;
-}
 
 class WaitingSendTest : public TcpServerPageTest {
 protected:
