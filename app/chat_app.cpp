@@ -4,6 +4,7 @@
 #include <QSettings>
 #include <QTimer>
 #include <csignal>
+#include <thread>
 
 #include "app/command_line.h"
 #include "app/encoding_setting.h"
@@ -11,6 +12,7 @@
 #include "app/qt_translations.h"
 #include "app/settings_file.h"
 #include "app/termination_signals.h"
+#include "net/log_store.h"
 #include "pages/core/page_settings.h"
 #include "platform/qt_window.h"
 
@@ -46,6 +48,8 @@ bool CChatApp::InitInstance() {
     // Sockets need no start-up here; a peer that vanishes while we send must give a send
     // error, not end the process.
     std::signal(SIGPIPE, SIG_IGN);
+    // Log files a killed run left behind; on a thread of its own, as a slow disk may block.
+    std::thread(&LogStore::SweepLeftFiles).detach();
     // Set before the frame runs: its pages start engine threads from now on.
     theMainFrame = new CMgrDlg(nullptr);
     PlaceFrame(*theMainFrame, startOptions_);

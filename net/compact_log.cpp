@@ -109,14 +109,15 @@ bool CompactLog::Add(std::string_view bytes, Kind kind, Clock::time_point when,
         return false;
     try {
         // The index first: what the store adds is then never left without its line.
-        if (lines_.size() + 1 >= lines_.capacity())
-            lines_.reserve(lines_.size() + lines_.size() / 2 + 16);
+        lines_.reserve_one();
         const std::uint16_t codePage = CodePageIndex();
         // The note holds no bytes, so a character cut off before it still reads whole.
         if (timeBases_.size() + 1 >= timeBases_.capacity())
             timeBases_.reserve(timeBases_.size() * 2 + 4);
-        if (store_.WantsFile(bytes.size()) && !store_.MoveToFile())
+        if (store_.WantsFile(bytes.size()) && !store_.MoveToFile()) {
             lines_.push_back(Line{store_.Size(), StampOf(when), codePage, kInMemoryNote, 0});
+            lines_.reserve_one();
+        }
         store_.Append(bytes);  // whole or not at all
         lines_.push_back(Line{store_.Size(), StampOf(when), codePage, kind, carry});
         return true;
@@ -125,6 +126,30 @@ bool CompactLog::Add(std::string_view bytes, Kind kind, Clock::time_point when,
     } catch (const LogStore::WriteFailed& failure) {
         Stop(failure.error == ENOSPC || failure.error == EDQUOT ? kDiskFull : kWriteError, when);
     }
+    return false;
+}
+
+char* CompactLog::ReceiveSpace(std::size_t size) {
+    if (stopped_)
+        return nullptr;
+    try {
+        return store_.ReceiveSpace(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;  // the next append finds out whether memory is really gone
+    } catch (const LogStore::WriteFailed& failure) {
+        Stop(failure.error == ENOSPC || failure.error == EDQUOT ? kDiskFull : kWriteError,
+             Clock::now());
+    }
+    return nullptr;
+}
+
+bool CompactLog::FinishWrite(const std::shared_ptr<LogStore::PendingWrite>& write,
+                             Clock::time_point when) {
+    const int error = store_.FinishWrite(write);
+    if (error == 0)
+        return true;
+    if (!stopped_)
+        Stop(error == ENOSPC || error == EDQUOT ? kDiskFull : kWriteError, when);
     return false;
 }
 
@@ -196,7 +221,6 @@ void CompactLog::Clear() {
         CopyOut(store_.Size() - streamCut_, store_.Size(), kept);
     store_.Clear();
     lines_.clear();
-    lines_.shrink_to_fit();
     timeBases_.clear();
     try {
         store_.Append(kept);

@@ -10,7 +10,7 @@
 // every NUL shows as U+2400.
 //
 // The bytes live in a LogStore: a long log in an unnamed temporary file, so that memory
-// holds only the index (16 bytes a line) and the store's buffer. Each line keeps its moment
+// holds only the index (16 bytes a line) and the store's buffers. Each line keeps its moment
 // to the microsecond: 32 bits after a time base the log keeps once per 71 minutes (or
 // whenever the clock goes back), so the index stays 16 bytes a line. Where no file can be made,
 // the log stays in memory and says so once, in a line of its own.
@@ -31,6 +31,7 @@
 #include <string_view>
 #include <vector>
 
+#include "net/chunked_vector.h"
 #include "net/log_store.h"
 
 // A log's lines of bytes (a peer's pieces and the messages sent) as they were when taken:
@@ -65,6 +66,17 @@ public:
     // starts afresh: nothing cut off in the former one joins it.
     bool AppendStream(std::int64_t stream, std::string_view bytes,
                       Clock::time_point when = Clock::now());
+    // Room for `size` bytes to land at the log's end (a read straight into the log's
+    // buffer), which AppendStream or AppendReceived then takes without copying; null while
+    // the log is in memory or has stopped (read into a buffer of one's own then).
+    char* ReceiveSpace(std::size_t size);
+    // A sealed piece of the log's buffer for the caller to write to the file without holding
+    // the lock that guards the log (LogStore::PendingWrite::Run), or null.
+    std::shared_ptr<LogStore::PendingWrite> TakeWrite() { return store_.TakeWrite(); }
+    // Hands a written piece back; false when its write failed: the log keeps its bytes and
+    // stops, its last line saying why.
+    bool FinishWrite(const std::shared_ptr<LogStore::PendingWrite>& write,
+                     Clock::time_point when = Clock::now());
     // `stream` has ended. If a character is still cut off, appends a line showing one U+FFFD
     // and returns true; false if it appended nothing.
     bool FinishStream(std::int64_t stream, Clock::time_point when = Clock::now());
@@ -163,8 +175,8 @@ private:
                         std::u16string& out) const;
 
     LogStore store_;
-    std::uint64_t start_ = 0;  // bytes kept before the first line (a cut character's start)
-    std::vector<Line> lines_;
+    std::uint64_t start_ = 0;    // bytes kept before the first line (a cut character's start)
+    ChunkedVector<Line> lines_;  // grows by chunks: never copied under the lock
     std::vector<std::string> codePages_;
     std::int64_t stream_ = -1;    // the stream the last stream line came from
     std::uint8_t streamCut_ = 0;  // bytes at its end still waiting for the next chunk

@@ -152,6 +152,8 @@ void FinishReceivedStream(ConnectInfo* record, SOCKET from, HWND notifyWnd) {
 }
 
 bool NotifyAppended(ConnectInfo* record, HWND notifyWnd) {
+    if (record->pageWillLook)
+        return true;
     LRESULT handled = 0;
     if (TrySendMessageW(notifyWnd, WM_CONNECT_DATA, CONNECT_DATA_APPENDED,
                         reinterpret_cast<LPARAM>(record), handled)) {

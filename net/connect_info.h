@@ -57,6 +57,11 @@ struct ConnectInfo {
     // the page when it connects the record again.
     std::chrono::system_clock::time_point knownSince = std::chrono::system_clock::now();
     std::uint8_t unread = 0;
+    // The page knows there is new data in recvLog and will look at the log again by itself
+    // (it shows the entry and follows its log, or has marked the entry as unseen): the
+    // workers append without telling it again, so a flood never waits for the window. Set
+    // and cleared by the page, under g_connectLock or inside a WM_CONNECT_DATA handler.
+    bool pageWillLook = false;
     std::uintptr_t thread = 0;  // receive thread of an accepted connection; nothing waits on it
     SOCKET sock = INVALID_SOCKET;
     // TCP: the receive thread reads nothing more from the peer while set (what it sends
@@ -115,7 +120,8 @@ void FinishReceivedStream(ConnectInfo* record, SOCKET from, HWND notifyWnd);
 // counters are the page's alone).
 void CountSent(ConnectInfo* record, std::uint64_t bytes);
 
-// Sends WM_CONNECT_DATA (wParam 0) for lines appended to the record. When memory runs out
+// Sends WM_CONNECT_DATA (wParam 0) for lines appended to the record, unless the page
+// said it will look by itself (pageWillLook): then nothing is sent. When memory runs out
 // on the way, the page is not told: the record's log stops (its last line says why, and the
 // page shows it when it next shows the record) and false, so the caller stops receiving
 // for the record. The caller holds g_connectLock.

@@ -186,11 +186,12 @@ void AcceptThread(ThreadParam* param) {
     }
 }
 
-// Receive thread of one connection; reports to own.notifyWnd. Each read is its own stamped
-// line; what arrived while a read was logged is taken under the same hold of g_connectLock
-// (bounded in reads and time, and cut short when the user-interface thread waits for the
-// lock), and the page gets one WM_CONNECT_DATA for the batch. The lock is held from the
-// lookup until the page has handled it.
+// Receive thread of one connection; reports to own.notifyWnd. This thread alone writes the
+// record's received log to its file: a sealed piece of the log's buffer is written after the
+// batch, without the lock. Each read is its own stamped line; what arrived while a read was logged
+// is taken under the same hold of g_connectLock (bounded in reads and time, and cut short when the
+// user-interface thread waits for the lock), and the page gets one WM_CONNECT_DATA for the batch.
+// The lock is held from the lookup until the page has handled it.
 void TcpReceiveThread(ThreadParam* param) {
     const ThreadParam own = *param;
     delete param;
@@ -210,6 +211,9 @@ void TcpReceiveThread(ThreadParam* param) {
     char buffer[kReceiveBufferSize];
     bool refused = false;  // the record can hold no more: what comes is read and dropped
     bool paused = false;   // the page paused reading (seen at the end of the last batch)
+    // A piece of the log written to its file after the last batch, without the lock; handed
+    // back to the log in the next one.
+    std::shared_ptr<LogStore::PendingWrite> written;
     for (bool ended = false; !ended;) {
         if (paused)
             WaitWhilePaused(own);
@@ -221,35 +225,53 @@ void TcpReceiveThread(ThreadParam* param) {
             break;
         if (refused)
             continue;  // the peer is not held up; its close is still reported
-        CritSecGuard lock(g_connectLock);
-        ConnectInfo* record = FindConnection(*own.registry, own.id);
-        // A record that moved on to another socket (the client page reconnected it) no
-        // longer belongs to this thread.
-        if (record == nullptr || record->sock != own.sock)
-            continue;
-        const auto deadline = std::chrono::steady_clock::now() + kBatchBudget;
-        for (int reads = 1;; ++reads) {
-            buffer[n] = '\0';
-            if (!AppendReceivedStream(record, own.sock, buffer, n, nullptr)) {
-                refused = true;
-                break;
-            }
-            if (reads == kReadsPerBatch || g_connectLock.WindowWaiting() ||
-                std::chrono::steady_clock::now() >= deadline) {
-                break;
-            }
-            n = stream->ReadNow(buffer, kReceiveBufferSize - 1);
-            if (n > 0)
+        std::shared_ptr<LogStore::PendingWrite> toWrite;
+        {
+            CritSecGuard lock(g_connectLock);
+            ConnectInfo* record = FindConnection(*own.registry, own.id);
+            // A record that moved on to another socket (the client page reconnected it) no
+            // longer belongs to this thread.
+            if (record == nullptr || record->sock != own.sock)
                 continue;
-            // Nothing more waiting (or interrupted): back to the blocking read. Closed or
-            // failed: the batch is reported, then the close.
-            ended = n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
-            break;
+            if (written && !record->recvLog.FinishWrite(written))
+                refused = true;  // the file took no more: the log says so on its last line
+            written.reset();
+            const auto deadline = std::chrono::steady_clock::now() + kBatchBudget;
+            // The first read of a batch lands in the thread's buffer (the lock was not held);
+            // the others straight in the log's buffer, which then copies nothing.
+            char* landing = buffer;
+            for (int reads = 1; !refused; ++reads) {
+                landing[n] = '\0';
+                if (!AppendReceivedStream(record, own.sock, landing, n, nullptr)) {
+                    refused = true;
+                    break;
+                }
+                if (reads == kReadsPerBatch || g_connectLock.WindowWaiting() ||
+                    std::chrono::steady_clock::now() >= deadline) {
+                    break;
+                }
+                landing = record->recvLog.ReceiveSpace(kReceiveBufferSize);
+                if (landing == nullptr)
+                    landing = buffer;
+                n = stream->ReadNow(landing, kReceiveBufferSize - 1);
+                if (n > 0)
+                    continue;
+                // Nothing more waiting (or interrupted): back to the blocking read. Closed or
+                // failed: the batch is reported, then the close.
+                ended = n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+                break;
+            }
+            // The page could not be told (memory ran out): the log has stopped, say so there.
+            if (!NotifyAppended(record, own.notifyWnd))
+                refused = true;
+            paused = record->receivePaused;  // still registered: the lock is held since the lookup
+            toWrite = record->recvLog.TakeWrite();
         }
-        // The page could not be told (memory ran out): the log has stopped, say so there.
-        if (!NotifyAppended(record, own.notifyWnd))
-            refused = true;
-        paused = record->receivePaused;  // still registered: the lock is held since the lookup
+        // The file is written without the lock: the window and the other connections go on.
+        if (toWrite) {
+            toWrite->Run();
+            written = std::move(toWrite);
+        }
     }
     {
         CritSecGuard lock(g_connectLock);
@@ -257,6 +279,8 @@ void TcpReceiveThread(ThreadParam* param) {
         // Found with our socket (peer closed) or with none (the page disconnected it): the
         // page learns of the close. With another socket it has been reconnected: leave it.
         if (record != nullptr && (record->sock == own.sock || record->sock == INVALID_SOCKET)) {
+            if (written)
+                record->recvLog.FinishWrite(written);
             FinishReceivedStream(record, own.sock, own.notifyWnd);
             MarkPeerClosed(record, own.notifyWnd);
         }

@@ -173,6 +173,7 @@ void CDialogP::ShowEntry(HTREEITEM item) {
     }
     UiCritSecGuard lock(g_connectLock);
     record->unread = 0;
+    record->pageWillLook = false;  // its next data is told again
     shown_ = {ShownState::What::Entry, true, record->sock != INVALID_SOCKET};
     records_.SetImage(item, EntryImage(*record));
     ApplyButtons();
@@ -206,7 +207,14 @@ LRESULT CDialogP::OnConnectData(WPARAM what, ConnectInfo* record) {
     if (what == CONNECT_DATA_APPENDED) {
         if (!views_.OnDataAppended(*record))
             records_.SetImage(record->treeItem, kImageEntryOpenUnread);
-        ForEachTool([&](PageTool& tool) { tool.DataAppended(*record); });
+        bool everyBatch = false;
+        ForEachTool([&](PageTool& tool) {
+            tool.DataAppended(*record);
+            everyBatch = everyBatch || tool.WantsEveryBatch();
+        });
+        // The entry is marked unseen, or its view follows the log by itself: more data need
+        // not be told until the page looks again (showing the entry clears this).
+        record->pageWillLook = !everyBatch;
         return 1;
     }
     records_.SetImage(record->treeItem,

@@ -35,6 +35,7 @@ void EchoTool::SetOn(bool on) {
         UiCritSecGuard lock(g_connectLock);
         page_.Records().ForEachRecord([this](HTREEITEM, ConnectInfo& record) {
             follow_[&record] = {record.recvLog.LineCount(), record.recvLog.Generation()};
+            record.pageWillLook = false;  // from now on every batch is heard
         });
         return;
     }

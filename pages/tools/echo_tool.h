@@ -55,6 +55,7 @@ private:
     void FillTreeMenu(QMenu& menu, HTREEITEM item) override;
     // Inside the data handler (the worker holds the lock).
     void DataAppended(ConnectInfo& record) override;
+    bool WantsEveryBatch() const override { return on_; }
     void ReceptionEnded(ConnectInfo& record) override;
     void RecordFreeing(const ConnectInfo* record) override;
     // A message went: a paused peer whose queue is down is read again.

@@ -78,7 +78,11 @@ LogView::LogView(QPlainTextEdit* view, std::u16string earlierNote)
     }
 }
 
-LogView::Update LogView::Read(const void* owner, const CompactLog& log) const {
+bool LogView::Following() const {
+    return follower_ && follower_->Following();
+}
+
+LogView::Update LogView::Read(const void* owner, const CompactLog& log, std::uint64_t tail) const {
     Update update;
     update.owner = owner;
     update.generation = log.Generation();
@@ -88,14 +92,17 @@ LogView::Update LogView::Read(const void* owner, const CompactLog& log) const {
     const bool sameLog = owner == owner_ && owner != nullptr && update.generation == generation_ &&
                          update.lines >= shownLines_ && shownForm_ == form_ &&
                          shownMilliseconds_ == milliseconds_;
-    if (sameLog && MeasureLogLines(log, shownLines_, update.lines, form_) <= kTailSize) {
+    if (sameLog && MeasureLogLines(log, shownLines_, update.lines, form_) <= tail) {
         update.text =
             LogLinesText(log, shownLines_, update.lines - shownLines_, form_, milliseconds_);
+    } else if (sameLog && !Following()) {
+        update.skip = true;  // the reader's lines stay where they are
     } else {
-        const std::size_t first = LogTailStart(log, kTailSize, form_);
+        const std::size_t first = LogTailStart(log, tail, form_);
         update.text = LogLinesText(log, first, update.lines - first, form_, milliseconds_);
         update.replace = true;
         update.partial = first > 0;
+        update.shortTail = update.partial && tail < kTailSize;
     }
     return update;
 }
@@ -109,6 +116,8 @@ void LogView::Apply(const Update& update) {
             return;  // the excerpt stays until released
         held_ = false;
     }
+    if (update.skip)
+        return;
     if (update.owner != owner_)
         follower_->Follow();
     if (update.replace) {
@@ -116,6 +125,7 @@ void LogView::Apply(const Update& update) {
         if (update.partial && !earlierNote_.empty())
             text.prepend(QString::fromStdU16String(earlierNote_ + u'\n'));
         follower_->Change(true, [&] { view_->setPlainText(text); });
+        shortTail_ = update.shortTail;
     } else if (!update.text.empty()) {
         follower_->Change(false, [&] {
             QTextCursor cursor(view_->document());
@@ -180,6 +190,7 @@ void LogView::Clear() {
     }
     owner_ = nullptr;
     shownLines_ = 0;
+    shortTail_ = false;
 }
 
 void LogView::Forget(const void* owner) {
