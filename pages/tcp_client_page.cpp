@@ -5,11 +5,12 @@
 #include <string>
 
 #include "net/crit_sec.h"
-#include "pages/tools/all_entries.h"
 #include "pages/core/ansi_text.h"
-#include "pages/dialogs/dlg_set_ip.h"
 #include "pages/core/endpoint_text.h"
+#include "pages/dialogs/dlg_set_ip.h"
+#include "pages/tools/all_entries.h"
 #include "pages/tools/file_send_tool.h"
+#include "pages/tools/reply_rules_tool.h"
 #include "pages/tools/timed_send_tool.h"
 #include "platform/message_box.h"
 #include "skin/tree_ctrl_ex.h"
@@ -46,6 +47,7 @@ CTcpClientDlg::CTcpClientDlg(QWidget* parent)
         *this, [this] { batch_.ConnectAll(); }, [this] { batch_.CancelAll(); },
         [this] { return ConnectPending(); });
     new TimedSendTool(*this);
+    new ReplyRulesTool(*this, nullptr);
     new FileSendTool(*this);
 }
 

@@ -71,9 +71,9 @@ std::variant<AnswerTemplate, TextFault> AnswerTemplate::Parse(std::u16string_vie
             if (const std::size_t length = BracedNameLength(source, i)) {
                 const std::u16string_view name = source.substr(i + 1, length - 2);
                 static const std::pair<std::u16string_view, Kind> kNames[] = {
-                    {u"n", Kind::Number},      {u"time", Kind::Time},   {u"crc16", Kind::Crc16},
+                    {u"n", Kind::Number},        {u"time", Kind::Time},   {u"crc16", Kind::Crc16},
                     {u"crc16be", Kind::Crc16Be}, {u"crc32", Kind::Crc32}, {u"sum8", Kind::Sum8},
-                    {u"xor8", Kind::Xor8},     {u"lrc", Kind::Lrc}};
+                    {u"xor8", Kind::Xor8},       {u"lrc", Kind::Lrc}};
                 std::optional<Kind> kind;
                 int capture = 0;
                 for (const auto& [known, what] : kNames)
@@ -82,8 +82,8 @@ std::variant<AnswerTemplate, TextFault> AnswerTemplate::Parse(std::u16string_vie
                 if (!kind && name.size() == 1 && name[0] >= u'1' && name[0] <= u'9') {
                     capture = name[0] - u'0';
                     if (capture > options.captureCount)
-                        return fault(i, u"匹配内容没有第 " + std::u16string(1, name[0]) +
-                                            u" 个捕获组");
+                        return fault(
+                            i, u"匹配内容没有第 " + std::u16string(1, name[0]) + u" 个捕获组");
                     kind = Kind::Capture;
                 }
                 if (!kind)
@@ -101,7 +101,8 @@ std::variant<AnswerTemplate, TextFault> AnswerTemplate::Parse(std::u16string_vie
                 ++i;
                 continue;
             }
-            if (c == u'0' && i + 1 < source.size() && (source[i + 1] == u'x' || source[i + 1] == u'X'))
+            if (c == u'0' && i + 1 < source.size() &&
+                (source[i + 1] == u'x' || source[i + 1] == u'X'))
                 i += 2;
             const int high = i < source.size() ? HexDigit(source[i]) : -1;
             if (high < 0)
@@ -115,7 +116,11 @@ std::variant<AnswerTemplate, TextFault> AnswerTemplate::Parse(std::u16string_vie
         }
         if (options.escapes && c == u'\\' && i + 1 < source.size()) {
             const char16_t next = source[i + 1];
-            const char16_t meant = next == u'r' ? u'\r' : next == u'n' ? u'\n' : next == u't' ? u'\t' : next == u'\\' ? u'\\' : 0;
+            const char16_t meant = next == u'r'    ? u'\r'
+                                   : next == u'n'  ? u'\n'
+                                   : next == u't'  ? u'\t'
+                                   : next == u'\\' ? u'\\'
+                                                   : 0;
             if (meant) {
                 literal().text.push_back(meant);
                 i += 2;
@@ -155,7 +160,8 @@ std::string AnswerTemplate::Expand(const AnswerContext& context) const {
                 out.append(context.time);
                 break;
             case Kind::Capture:
-                if (context.captures && static_cast<std::size_t>(part.capture) <= context.captures->size())
+                if (context.captures &&
+                    static_cast<std::size_t>(part.capture) <= context.captures->size())
                     out += (*context.captures)[static_cast<std::size_t>(part.capture - 1)];
                 break;
             case Kind::Crc16:

@@ -48,7 +48,7 @@ struct AnswerParseOptions {
 // What a field's expansion needs from the moment it answers.
 struct AnswerContext {
     std::uint64_t number = 1;
-    std::string_view time;  // "YYYY-MM-DD hh:mm:ss"
+    std::string_view time;                               // "YYYY-MM-DD hh:mm:ss"
     const std::vector<std::string>* captures = nullptr;  // {1} is captures[0]
 };
 
@@ -62,7 +62,19 @@ public:
     std::string Expand(const AnswerContext& context) const;
 
 private:
-    enum class Kind : std::uint8_t { Bytes, Text, Number, Time, Capture, Crc16, Crc16Be, Crc32, Sum8, Xor8, Lrc };
+    enum class Kind : std::uint8_t {
+        Bytes,
+        Text,
+        Number,
+        Time,
+        Capture,
+        Crc16,
+        Crc16Be,
+        Crc32,
+        Sum8,
+        Xor8,
+        Lrc
+    };
     struct Part {
         Kind kind;
         std::string bytes;    // Bytes

@@ -8,7 +8,8 @@ constexpr std::array<std::uint32_t, 256> MakeCrc32Table() {
     std::array<std::uint32_t, 256> table{};
     for (std::uint32_t i = 0; i < 256; ++i) {
         std::uint32_t value = i;
-        for (int bit = 0; bit < 8; ++bit) value = (value & 1) ? (value >> 1) ^ 0xEDB88320u : value >> 1;
+        for (int bit = 0; bit < 8; ++bit)
+            value = (value & 1) ? (value >> 1) ^ 0xEDB88320u : value >> 1;
         table[i] = value;
     }
     return table;
@@ -41,7 +42,8 @@ std::uint16_t Crc16Modbus(std::string_view bytes) {
 
 std::uint32_t Crc32(std::string_view bytes) {
     std::uint32_t crc = 0xFFFFFFFFu;
-    for (char c : bytes) crc = (crc >> 8) ^ kCrc32Table[(crc ^ static_cast<unsigned char>(c)) & 0xFF];
+    for (char c : bytes)
+        crc = (crc >> 8) ^ kCrc32Table[(crc ^ static_cast<unsigned char>(c)) & 0xFF];
     return crc ^ 0xFFFFFFFFu;
 }
 

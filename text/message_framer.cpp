@@ -15,14 +15,17 @@ void MessageFramer::Feed(const FramingChoice& choice, std::string_view chunk, bo
     if (choice.framing == Framing::Line) {
         for (;;) {
             const std::size_t lf = pending_.find('\n', start);
-            const std::size_t end = lf == std::string::npos ? std::min(pending_.size(), start + kMaxLine) : std::min(lf + 1, start + kMaxLine);
+            const std::size_t end = lf == std::string::npos
+                                        ? std::min(pending_.size(), start + kMaxLine)
+                                        : std::min(lf + 1, start + kMaxLine);
             if (lf == std::string::npos && end - start < kMaxLine)
                 break;
             out.emplace_back(pending_, start, end - start);
             start = end;
         }
     } else {
-        const std::size_t length = std::clamp<std::size_t>(choice.length, 1, FramingChoice::kMaxLength);
+        const std::size_t length =
+            std::clamp<std::size_t>(choice.length, 1, FramingChoice::kMaxLength);
         while (pending_.size() - start >= length) {
             out.emplace_back(pending_, start, length);
             start += length;

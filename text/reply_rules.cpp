@@ -47,7 +47,10 @@ std::u16string FromUtf8(std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
         const auto lead = static_cast<unsigned char>(text[i]);
         const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-        char32_t c = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
+        char32_t c = length == 1   ? lead
+                     : length == 2 ? lead & 0x1F
+                     : length == 3 ? lead & 0x0F
+                                   : lead & 0x07;
         for (std::size_t k = 1; k < length && i + k < text.size(); ++k)
             c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
         i += length;
@@ -87,7 +90,7 @@ int HexDigit(char16_t c) {
 // A hex pattern: bytes to compare where `exact`, runs of "??" as captures.
 struct HexPattern {
     std::string bytes;
-    std::string exact;  // 1 where the byte must be equal
+    std::string exact;                                      // 1 where the byte must be equal
     std::vector<std::pair<std::size_t, std::size_t>> runs;  // start, length
 };
 
@@ -103,8 +106,8 @@ std::variant<HexPattern, TextFault> ParseHexPattern(std::u16string_view text) {
         if (c == u'?') {
             if (i + 1 >= text.size() || text[i + 1] != u'?')
                 return TextFault{i + 2, u"“?”应成对出现"};
-            if (pattern.runs.empty() || pattern.runs.back().first + pattern.runs.back().second !=
-                                            pattern.bytes.size())
+            if (pattern.runs.empty() ||
+                pattern.runs.back().first + pattern.runs.back().second != pattern.bytes.size())
                 pattern.runs.emplace_back(pattern.bytes.size(), 0);
             ++pattern.runs.back().second;
             pattern.bytes.push_back('\0');
@@ -293,10 +296,9 @@ ReplyMatcher::Result ReplyMatcher::Match(std::string_view message) const {
                 if (found == PCRE2_ERROR_NOMATCH)
                     continue;
                 if (found < 0) {
-                    // The limits, or anything else PCRE2 could not finish: never a match.
-                    result.what = Result::What::LimitHit;
-                    result.rule = rule->index;
-                    return result;
+                    // The limits, or anything else PCRE2 could not finish: no match.
+                    result.overLimit.push_back(rule->index);
+                    continue;
                 }
                 const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data);
                 const std::uint32_t groups = pcre2_get_ovector_count(data);

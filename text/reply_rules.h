@@ -29,6 +29,9 @@ enum class MatchKind : std::uint8_t {
     Hex,           // 十六进制: bytes, "??" any byte; each run of "??" is a capture
 };
 
+// The longest delay before an answer.
+inline constexpr std::uint32_t kMaxReplyDelayMs = 3'600'000;
+
 // A rule as the user wrote it.
 struct ReplyRule {
     bool enabled = true;
@@ -72,12 +75,14 @@ public:
     struct Result {
         enum class What : std::uint8_t {
             NoMatch,
-            Matched,     // rule `rule` matched; `captures` hold its groups' bytes
-            LimitHit,    // rule `rule`'s regular expression reached a limit: it matched nothing
+            Matched,  // rule `rule` matched; `captures` hold its groups' bytes
         };
         What what = What::NoMatch;
         std::size_t rule = 0;
         std::vector<std::string> captures;
+        // Rules tried before the outcome whose regular expression reached a limit: they
+        // matched nothing (the caller switches them off).
+        std::vector<std::size_t> overLimit;
     };
     // The first rule that matches `message`, tried in order.
     Result Match(std::string_view message) const;

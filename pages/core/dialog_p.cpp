@@ -5,11 +5,11 @@
 #include <QPlainTextEdit>
 
 #include "net/crit_sec.h"
-#include "pages/views/entry_counters.h"
-#include "pages/tools/hex_tools.h"
-#include "pages/send/file_source.h"
 #include "pages/core/page_colour.h"
+#include "pages/send/file_source.h"
 #include "pages/send/typed_text.h"
+#include "pages/tools/hex_tools.h"
+#include "pages/views/entry_counters.h"
 #include "platform/message_box.h"
 #include "platform/qt_window.h"
 #include "skin/tree_ctrl_ex.h"
@@ -197,7 +197,7 @@ void CDialogP::OnSend() {
     if (!CanSendTo(record))
         return;
     const QString typed = CSendBox::TextOf(sendBox_);
-    TypedMessage message = PrepareTyped(typed, typedForm_);
+    TypedMessage message = PrepareTyped(typed, typedForm_, expandFields_, expandedSends_ + 1);
     if (!message.refusal.isEmpty()) {
         ShowMessageBox(this, message.refusal, QStringLiteral("提示"));
         return;
@@ -210,7 +210,8 @@ void CDialogP::OnSend() {
         views_.EmptySentView();
         return;
     }
-    SendBytes(record, std::move(*bytes), typed);
+    if (SendBytes(record, std::move(*bytes), typed))
+        ++expandedSends_;
 }
 
 void CDialogP::LogSent(ConnectInfo& record, const std::string& bytes, const QString& fromBox) {

@@ -27,10 +27,10 @@
 
 #include "net/connect_info.h"
 #include "pages/core/button_states.h"
-#include "pages/views/entry_views.h"
 #include "pages/core/page_setup.h"
 #include "pages/core/record_tree.h"
 #include "pages/send/typed_text.h"
+#include "pages/views/entry_views.h"
 #include "platform/send_box.h"
 #include "platform/win_types.h"
 #include "skin/skin_btn.h"
@@ -86,6 +86,8 @@ public:
     void OnSend();
     void SetTypedForm(TypedForm form) { typedForm_ = form; }
     TypedForm GetTypedForm() const { return typedForm_; }
+    // "发送时展开字段": Send expands the box's fields ({n} counts the page's expanded sends).
+    void SetExpandFields(bool on) { expandFields_ = on; }
     // Whether the selected entry can be sent to; tells the user why not.
     virtual bool CanSendTo(const ConnectInfo* record) = 0;
 
@@ -171,5 +173,7 @@ private:
     HWND window_ = nullptr;
     std::vector<TreeMenuFiller> treeMenuFillers_;
     TypedForm typedForm_ = TypedForm::Text;
+    bool expandFields_ = false;
+    std::uint64_t expandedSends_ = 0;
     std::vector<RecordWatch> watches_;
 };

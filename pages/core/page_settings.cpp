@@ -41,3 +41,17 @@ void WritePageSetting(const QString& key, bool value) {
     if (const std::unique_ptr<QSettings> settings = Opener()())
         settings->setValue(key, value);
 }
+
+QString ReadPageText(const QString& key) {
+    if (!Opener())
+        return {};
+    const std::unique_ptr<QSettings> settings = Opener()();
+    return settings ? settings->value(key).toString() : QString();
+}
+
+void WritePageText(const QString& key, const QString& value) {
+    if (!Opener())
+        return;
+    if (const std::unique_ptr<QSettings> settings = Opener()())
+        settings->setValue(key, value);
+}

@@ -19,3 +19,6 @@ QString PageSettingsName(int templateId);
 
 bool ReadPageSetting(const QString& key, bool fallback);
 void WritePageSetting(const QString& key, bool value);
+// Text kept under `key` (empty when none).
+QString ReadPageText(const QString& key);
+void WritePageText(const QString& key, const QString& value);

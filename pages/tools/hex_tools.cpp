@@ -39,5 +39,11 @@ void InstallHexTools(CDialogP& page) {
     QAction* hexSend =
         KeptSwitch(page, QStringLiteral("十六进制发送"), QStringLiteral("hexSend/%1").arg(name),
                    [&page](bool on) { page.SetTypedForm(on ? TypedForm::Hex : TypedForm::Text); });
-    page.AddSendBoxMenuFiller([hexSend](QMenu& menu) { menu.addAction(hexSend); });
+    QAction* expand = KeptSwitch(page, QStringLiteral("发送时展开字段"),
+                                 QStringLiteral("expandFields/%1").arg(name),
+                                 [&page](bool on) { page.SetExpandFields(on); });
+    page.AddSendBoxMenuFiller([hexSend, expand](QMenu& menu) {
+        menu.addAction(hexSend);
+        menu.addAction(expand);
+    });
 }

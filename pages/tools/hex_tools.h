@@ -1,7 +1,9 @@
 // The page's hex switches: "十六进制显示" in the received and the sent view's menus (each
 // view shows its lines as stamps and hex bytes while checked) and "十六进制发送" in the send
-// box's menu (Send reads the box as hex while checked). Each switch is per page and kept in
-// the settings (keys "hexView/<page>/received", "hexView/<page>/sent", "hexSend/<page>").
+// box's menu (Send reads the box as hex while checked), and "发送时展开字段" there too (Send
+// expands the box's fields, pages/send/typed_text.h). Each switch is per page and kept in
+// the settings (keys "hexView/<page>/received", "hexView/<page>/sent", "hexSend/<page>",
+// "expandFields/<page>").
 // User-interface thread only.
 #pragma once
 
