@@ -57,6 +57,9 @@ protected:
     ButtonSet EnabledButtons() const override;
     int EntryImage(const ConnectInfo& record) const override;
     bool CanSendTo(const ConnectInfo* record) override;
+    // Delete (or the tear-down) of an entry connecting cancels its connect; the socket
+    // closes with the record.
+    void RecordFreeing(const ConnectInfo* record) override;
     void OnReceptionEnded(ConnectInfo& record) override;
 
 private:
@@ -71,7 +74,5 @@ private:
     CTcpClientConnect connect_;
     // The records whose connects are pending, with the sockets connecting.
     std::map<const ConnectInfo*, SOCKET> connecting_;
-    // What the TCP page base does as a record is freed.
-    std::function<void(const ConnectInfo*)> baseFreeing_;
     TcpClientBatch batch_;
 };

@@ -2,6 +2,8 @@
 
 #include <QAction>
 #include <QMenu>
+#include <memory>
+#include <vector>
 
 #include "pages/core/dialog_p.h"
 #include "pages/core/page_settings.h"
@@ -20,6 +22,21 @@ QAction* KeptSwitch(CDialogP& page, const QString& text, const QString& key,
     });
     return action;
 }
+
+// "十六进制发送" in the send box's menu, as a tool of the page.
+class HexSendSwitch : public QObject, public PageTool {
+public:
+    HexSendSwitch(CDialogP& page, std::vector<QAction*> actions)
+        : QObject(&page), actions_(std::move(actions)) {
+        page.AddTool(*this);
+    }
+    void FillSendBoxMenu(QMenu& menu) override {
+        for (QAction* action : actions_) menu.addAction(action);
+    }
+
+private:
+    std::vector<QAction*> actions_;
+};
 
 }  // namespace
 
@@ -40,10 +57,15 @@ void InstallHexTools(CDialogP& page) {
         KeptSwitch(page, QStringLiteral("十六进制发送"), QStringLiteral("hexSend/%1").arg(name),
                    [&page](bool on) { page.SetTypedForm(on ? TypedForm::Hex : TypedForm::Text); });
     QAction* expand = KeptSwitch(page, QStringLiteral("发送时展开字段"),
-                                 QStringLiteral("expandFields/%1").arg(name),
-                                 [&page](bool on) { page.SetExpandFields(on); });
-    page.AddSendBoxMenuFiller([hexSend, expand](QMenu& menu) {
-        menu.addAction(hexSend);
-        menu.addAction(expand);
+                                 QStringLiteral("expandFields/%1").arg(name), [](bool) {});
+    // The box's fields: always in hex (a "{" is no hex digit), in text while switched on.
+    // {n} counts the page's reads of the box that expanded fields.
+    auto reads = std::make_shared<std::uint64_t>(0);
+    page.SetFieldExpander([expand, reads](const QString& typed, TypedForm form) {
+        const bool fields = form == TypedForm::Hex || expand->isChecked();
+        if (fields && typed.contains(u'{'))
+            ++*reads;
+        return PrepareTyped(typed, form, expand->isChecked(), *reads);
     });
+    new HexSendSwitch(page, {hexSend, expand});
 }

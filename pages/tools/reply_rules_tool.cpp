@@ -10,7 +10,6 @@
 #include "pages/core/dialog_p.h"
 #include "pages/core/page_settings.h"
 #include "pages/dialogs/reply_rules_dlg.h"
-#include "pages/tcp/tcp_page_base.h"
 #include "pages/tools/echo_tool.h"
 
 namespace {
@@ -91,25 +90,8 @@ ReplyRuleSet ReplyRulesFromJson(const QJsonObject& json) {
 }
 
 ReplyRulesTool::ReplyRulesTool(CDialogP& page, EchoTool* echo)
-    : QObject(&page), page_(page), tcp_(qobject_cast<CTcpPage*>(&page)), echo_(echo) {
-    page_.AddTreeMenuFiller([this](QMenu& menu, HTREEITEM item) { FillTreeMenu(menu, item); });
-    CDialogP::RecordWatch watch;
-    watch.dataAppended = [this](ConnectInfo& record) { OnDataAppended(record); };
-    watch.receptionEnded = [this](ConnectInfo& record) {
-        paused_.erase(&record);
-        record.receivePaused = false;  // the worker holds the lock for the handler
-    };
-    watch.freeing = [this](const ConnectInfo* record) { Forget(record); };
-    page_.AddRecordWatch(std::move(watch));
-    if (tcp_) {
-        TcpSendQueue& queue = tcp_->SendQueue();
-        queue.onDelivered = [this, logged = std::move(queue.onDelivered)](
-                                ConnectInfo* record, const TcpSendQueue::Message& message) {
-            if (logged)
-                logged(record, message);
-            OnDelivered(record);
-        };
-    }
+    : QObject(&page), page_(page), stream_(page.SendsStream()), echo_(echo) {
+    page_.AddTool(*this);
     delayTimer_.setSingleShot(true);
     connect(&delayTimer_, &QTimer::timeout, this, &ReplyRulesTool::SendDue);
     if (echo_)
@@ -119,6 +101,12 @@ ReplyRulesTool::ReplyRulesTool(CDialogP& page, EchoTool* echo)
         set_ = ReplyRulesFromJson(QJsonDocument::fromJson(kept).object());
         matcher_.SetRules(set_.rules);
     }
+}
+
+void ReplyRulesTool::ReceptionEnded(ConnectInfo& record) {
+    // Inside the handler: only the tool's own state.
+    paused_.erase(&record);
+    record.receivePaused = false;  // the worker holds the lock for the handler
 }
 
 void ReplyRulesTool::FillTreeMenu(QMenu& menu, HTREEITEM item) {
@@ -153,8 +141,7 @@ void ReplyRulesTool::SetRuleSet(ReplyRuleSet set) {
     const std::set<const ConnectInfo*> paused = std::move(paused_);
     paused_.clear();
     for (const ConnectInfo* record : paused)
-        if (tcp_)
-            tcp_->Engine().SetReceivePaused(const_cast<ConnectInfo*>(record), false);
+        page_.SetReadingPaused(const_cast<ConnectInfo*>(record), false);
     Keep();
 }
 
@@ -167,7 +154,7 @@ void ReplyRulesTool::Keep() {
 
 // ---- inside the data handler (the worker holds g_connectLock) ---------------------------------
 
-void ReplyRulesTool::OnDataAppended(ConnectInfo& record) {
+void ReplyRulesTool::DataAppended(ConnectInfo& record) {
     if (!Active())
         return;
     const CompactLog& log = record.recvLog;
@@ -185,7 +172,7 @@ void ReplyRulesTool::OnDataAppended(ConnectInfo& record) {
         chunk.clear();
         if (!log.AppendLineBytes(line, chunk))
             continue;  // a note, not bytes from the peer
-        follow.framer.Feed(set_.framing, chunk, !tcp_, messages);
+        follow.framer.Feed(set_.framing, chunk, !stream_, messages);
     }
     follow.lines = end;
     for (const std::string& message : messages) {
@@ -275,38 +262,28 @@ void ReplyRulesTool::SendDue() {
 }
 
 void ReplyRulesTool::Send(ConnectInfo* record, std::string bytes) {
-    if (!tcp_) {
-        // A failure has been told by the page: the record's other answers are dropped.
-        if (!page_.SendBytes(record, std::move(bytes)))
-            Forget(record);
-        return;
-    }
     const std::uint64_t freed = freed_;
-    // False when the connection has closed: nothing to answer to.
-    if (!page_.SendBytesWithoutWaiting(record, std::move(bytes)) || freed != freed_)
+    // False when the connection has closed (nothing to answer to) or a datagram failed
+    // (the door has noted it in the entry's sent log).
+    if (!page_.Send(record, Outgoing::Bytes(SendOrigin::Rule, std::move(bytes))) || freed != freed_)
         return;
     CheckPause(record);
 }
 
-void ReplyRulesTool::CheckPause(ConnectInfo* record) {
-    if (!tcp_)
-        return;
+std::uint64_t ReplyRulesTool::Waiting(const ConnectInfo* record) const {
     const auto held = heldBytes_.find(record);
-    const std::uint64_t waiting =
-        tcp_->SendQueue().PendingBytes(record) + (held == heldBytes_.end() ? 0 : held->second);
-    if (waiting > kMaxWaiting && paused_.insert(record).second)
-        tcp_->Engine().SetReceivePaused(record, true);
+    return page_.WaitingBytes(record).value_or(0) + (held == heldBytes_.end() ? 0 : held->second);
+}
+
+void ReplyRulesTool::CheckPause(ConnectInfo* record) {
+    if (stream_ && Waiting(record) > kMaxWaiting && paused_.insert(record).second)
+        page_.SetReadingPaused(record, true);
 }
 
 void ReplyRulesTool::OnDelivered(ConnectInfo* record) {
-    if (!tcp_ || !paused_.count(record))
-        return;
-    const auto held = heldBytes_.find(record);
-    const std::uint64_t waiting =
-        tcp_->SendQueue().PendingBytes(record) + (held == heldBytes_.end() ? 0 : held->second);
-    if (waiting <= kResumeAt) {
+    if (paused_.count(record) && Waiting(record) <= kResumeAt) {
         paused_.erase(record);
-        tcp_->Engine().SetReceivePaused(record, false);
+        page_.SetReadingPaused(record, false);
     }
 }
 

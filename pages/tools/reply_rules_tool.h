@@ -29,12 +29,12 @@
 #include <string>
 #include <vector>
 
+#include "pages/core/page_tool.h"
 #include "platform/win_types.h"
 #include "text/message_framer.h"
 #include "text/reply_rules.h"
 
 class CDialogP;
-class CTcpPage;
 class EchoTool;
 class QMenu;
 struct ConnectInfo;
@@ -51,7 +51,7 @@ struct ReplyRuleSet {
 QJsonObject ReplyRulesToJson(const ReplyRuleSet& set);
 ReplyRuleSet ReplyRulesFromJson(const QJsonObject& json);
 
-class ReplyRulesTool : public QObject {
+class ReplyRulesTool : public QObject, public PageTool {
     Q_OBJECT
 
 public:
@@ -82,9 +82,13 @@ private:
         std::string bytes;
     };
 
-    void FillTreeMenu(QMenu& menu, HTREEITEM item);
+    void FillTreeMenu(QMenu& menu, HTREEITEM item) override;
     // Inside the data handler (the worker holds the lock).
-    void OnDataAppended(ConnectInfo& record);
+    void DataAppended(ConnectInfo& record) override;
+    void ReceptionEnded(ConnectInfo& record) override;
+    void RecordFreeing(const ConnectInfo* record) override { Forget(record); }
+    // A message went: a paused peer whose waiting bytes are down is read again.
+    void MessageWent(ConnectInfo& record) override { OnDelivered(&record); }
     void Respond(ConnectInfo& record, const std::string& message);
     void SwitchOff(ConnectInfo& record, std::size_t rule);
     // From the event loop.
@@ -93,11 +97,13 @@ private:
     void Send(ConnectInfo* record, std::string bytes);
     void OnDelivered(ConnectInfo* record);
     void CheckPause(ConnectInfo* record);
+    // Bytes waiting for the record's peer: queued, and held for a rule's delay.
+    std::uint64_t Waiting(const ConnectInfo* record) const;
     void Forget(const ConnectInfo* record);
     void Keep();
 
     CDialogP& page_;
-    CTcpPage* tcp_;  // null on a UDP page
+    bool stream_;  // the page's transport is a stream (TCP): answers may wait, reading pauses
     EchoTool* echo_;
     ReplyRuleSet set_;
     ReplyMatcher matcher_;

@@ -15,6 +15,7 @@
 #include "pages/dialogs/reply_rules_dlg.h"
 #include "pages/tools/echo_tool.h"
 #include "pages/tools/reply_rules_tool.h"
+#include "tests/pages/menu_click.h"
 #include "tests/pages/page_test_support.h"
 #include "tests/pages/tree_menu.h"
 #include "tests/pages/udp_page_test_support.h"
@@ -50,26 +51,6 @@ bool EditRules(CTreeCtrlEx* tree, const std::function<void(ReplyRulesDialog&)>& 
     if (!ChooseInTreeMenu(tree, tree->GetRootItem(), QStringLiteral("应答规则…")))
         return false;
     return QTest::qWaitFor([&] { return edited && !QApplication::activeModalWidget(); }, kWaitMs);
-}
-
-// Clicks `text` in `widget`'s context menu, opened as a right click does.
-bool ClickContextEntry(QWidget* widget, const QString& text) {
-    const QPoint at = widget->rect().center();
-    QContextMenuEvent request(QContextMenuEvent::Mouse, at, widget->mapToGlobal(at));
-    QApplication::sendEvent(widget, &request);
-    QMenu* menu = nullptr;
-    if (!QTest::qWaitFor(
-            [&] { return (menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())); },
-            kWaitMs))
-        return false;
-    for (QAction* action : menu->actions())
-        if (action->text() == text) {
-            QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier,
-                              menu->actionGeometry(action).center());
-            return true;
-        }
-    menu->close();
-    return false;
 }
 
 // What the page answers `peer`, read while the page runs: `count` bytes or what came
@@ -154,7 +135,7 @@ TEST_F(TcpReplyRulesTest, RulesAnswerAPeerThroughTheDoorPacketByPacketThenLineBy
     EXPECT_EQ(Answered(peer, 14), "PONG 1\nPONG 2\n");
 
     // The send box takes the same fields in hex.
-    ASSERT_TRUE(ClickContextEntry(page_->SendBox()->viewport(), QStringLiteral("十六进制发送")));
+    ASSERT_TRUE(ClickMenuEntry(page_->SendBox()->viewport(), QStringLiteral("十六进制发送")));
     TypeIntoSendBox(QStringLiteral("01 03 00 0A 00 02 {crc16}"));
     Click(CTcpServerDlg::kIds.send);
     EXPECT_EQ(Answered(peer, 8), std::string("\x01\x03\x00\x0A\x00\x02\xE4\x09", 8));
