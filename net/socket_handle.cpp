@@ -227,18 +227,6 @@ int SendSocket(SOCKET s, const char* data, int length) {
         static_cast<int>(::send(entry->fd, data, static_cast<std::size_t>(length), MSG_NOSIGNAL)));
 }
 
-int SendSocketNow(SOCKET s, const char* data, int length) {
-    EntryPtr entry = Use(s);
-    if (!entry)
-        return SOCKET_ERROR;
-    if (length < 0) {
-        errno = EINVAL;
-        return SOCKET_ERROR;
-    }
-    return Checked(static_cast<int>(::send(entry->fd, data, static_cast<std::size_t>(length),
-                                           MSG_NOSIGNAL | MSG_DONTWAIT)));
-}
-
 int SendToSocket(SOCKET s, const char* data, int length, const sockaddr_in& to) {
     EntryPtr entry = Use(s);
     if (!entry)

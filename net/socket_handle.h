@@ -51,9 +51,6 @@ int RecvSocketNow(SOCKET s, char* buffer, int length);
 int RecvFromSocket(SOCKET s, char* buffer, int length, sockaddr_in* from);
 // One send call; never raises SIGPIPE (a vanished peer gives SOCKET_ERROR).
 int SendSocket(SOCKET s, const char* data, int length);
-// The same without waiting: what the system takes at once (SOCKET_ERROR with errno
-// EWOULDBLOCK when it takes nothing). Safe on the user-interface thread.
-int SendSocketNow(SOCKET s, const char* data, int length);
 int SendToSocket(SOCKET s, const char* data, int length, const sockaddr_in& to);
 
 // True until closesocket has run on the handle.

@@ -194,44 +194,12 @@ bool TcpSendQueue::Enqueue(ConnectInfo* record, SOCKET sock, Message message, bo
     }
     const std::shared_ptr<Channel> channel = entry.channel;
 
-    // A message for an idle connection is first offered to the system without waiting:
-    // most go whole at once, with no sender thread to start and no thread between the
-    // message and the wire. What the system does not take goes the usual way.
-    std::size_t wentAtOnce = 0;
-    if (!message.file && !message.bytes.empty() && message.bytes.size() <= 64 * 1024) {
-        bool idle = false;
-        {
-            std::lock_guard lock(channel->mutex);
-            idle = !channel->running && channel->waiting.empty() && !channel->failed;
-        }
-        int sent = SOCKET_ERROR;
-        if (idle) {
-            do {
-                sent = SendSocketNow(sock, message.bytes.data(),
-                                     static_cast<int>(message.bytes.size()));
-            } while (sent == SOCKET_ERROR && errno == EINTR);
-        }
-        wentAtOnce = sent > 0 ? static_cast<std::size_t>(sent) : 0;
-        if (wentAtOnce == message.bytes.size()) {
-            {
-                std::lock_guard lock(channel->mutex);
-                channel->taken += wentAtOnce;
-                channel->delivered.push_back(std::move(message));
-            }
-            Drain();
-            UpdateTimer();
-            return true;
-        }
-    }
-
     bool wasIdle = false;
     bool start = false;
     {
         std::lock_guard lock(channel->mutex);
         wasIdle = channel->waiting.empty();
-        channel->waitingBytes += Size(message) - wentAtOnce;
-        channel->frontWent = wentAtOnce;  // non-zero only for the only message
-        channel->taken += wentAtOnce;
+        channel->waitingBytes += Size(message);
         channel->waiting.push_back(std::move(message));
         start = !channel->running;
         channel->running = true;

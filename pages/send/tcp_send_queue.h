@@ -4,8 +4,7 @@
 // (and everything waiting behind it) for as long as it pleases. So each connection gets a
 // queue of messages and, while the queue holds bytes, a sender thread of its own that
 // writes them with blocking sends of a few KiB at a time; the user-interface thread only
-// queues and later hears how it went (a short message for an idle connection is first
-// offered to the system without waiting, and usually goes at once). The sender never takes g_connectLock: it works on
+// queues and later hears how it went. The sender never takes g_connectLock: it works on
 // the socket handle the message was queued for, and a handle that was closed meanwhile
 // (Disconnect, Delete, the peer's close seen by the receive thread) only makes its send
 // fail, which also wakes a sender blocked on it.
