@@ -10,6 +10,7 @@
 #include "pages/tcp/tcp_client_entry.h"
 #include "pages/tools/all_entries.h"
 #include "pages/tools/file_send_tool.h"
+#include "pages/tools/reply_rules_tool.h"
 #include "pages/tools/timed_send_tool.h"
 #include "platform/message_box.h"
 #include "skin/tree_ctrl_ex.h"
@@ -35,6 +36,7 @@ CTcpClientDlg::CTcpClientDlg(QWidget* parent)
         *this, [this] { batch_.ConnectAll(); }, [this] { batch_.CancelAll(); },
         [this] { return ConnectPending(); }, [this] { return batch_.Running(); });
     new TimedSendTool(*this);
+    new ReplyRulesTool(*this, nullptr);
     new FileSendTool(*this);
 }
 

@@ -4,6 +4,7 @@
 #include "pages/tools/all_entries.h"
 #include "pages/tools/echo_tool.h"
 #include "pages/tools/file_send_tool.h"
+#include "pages/tools/reply_rules_tool.h"
 #include "pages/tools/timed_send_tool.h"
 #include "platform/message_box.h"
 
@@ -28,7 +29,7 @@ CTcpServerDlg::CTcpServerDlg(QWidget* parent)
     AddTcpAllEntriesMenu(*this);
     new TimedSendTool(*this);
     new FileSendTool(*this);
-    new EchoTool(*this);
+    new ReplyRulesTool(*this, new EchoTool(*this));
 }
 
 // ---- commands ------------------------------------------------------------------------------

@@ -14,6 +14,7 @@
 #include "pages/dialogs/set_udp_server_ip.h"
 #include "pages/tools/all_entries.h"
 #include "pages/tools/file_send_tool.h"
+#include "pages/tools/reply_rules_tool.h"
 #include "pages/tools/timed_send_tool.h"
 #include "platform/message_box.h"
 #include "skin/tree_ctrl_ex.h"
@@ -37,6 +38,7 @@ CUdpClientDlg::CUdpClientDlg(QWidget* parent) : CUdpPage(kTemplateId, parent) {
     AddUdpAllEntriesMenu(*this,
                          [](const ConnectInfo& record) { return record.sock != INVALID_SOCKET; });
     new TimedSendTool(*this);
+    new ReplyRulesTool(*this, nullptr);
     new FileSendTool(*this);
 }
 

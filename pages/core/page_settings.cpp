@@ -237,3 +237,11 @@ void FlushKeptSettings() {
     if (Writer())
         Writer()->Flush();
 }
+
+QString ReadPageText(const QString& key) {
+    return ReadKeptSetting(key, QString()).toString();
+}
+
+void WritePageText(const QString& key, const QString& value) {
+    KeepSetting(key, value);
+}

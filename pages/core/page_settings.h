@@ -34,3 +34,7 @@ void WritePageSetting(const QString& key, bool value);
 // Waits until every change so far is in the file (or could not be written): at exit, and
 // for tests that read the file.
 void FlushKeptSettings();
+
+// Text kept under `key` (empty when none).
+QString ReadPageText(const QString& key);
+void WritePageText(const QString& key, const QString& value);
