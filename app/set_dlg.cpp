@@ -1,11 +1,13 @@
 #include "app/set_dlg.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 
 #include "app/app_dialog.h"
 #include "app/dialog_face.h"
 #include "app/encoding_setting.h"
+#include "app/session_menu.h"
 #include "platform/dialog_template.h"
 #include "platform/message_box.h"
 
@@ -26,6 +28,12 @@ CSet::CSet(QWidget* parent) : QDialog(parent) {
             combo_->setCurrentIndex(static_cast<int>(CurrentEncodingChoice()));
         }
     }
+    // Below the combo's edit, aligned with it.
+    restoreSession_ = new QCheckBox(QStringLiteral("启动时恢复上次会话"), this);
+    restoreSession_->setChecked(RestoreSessionAtStart());
+    const QRect edit = combo_ ? QRect(combo_->pos(), combo_->sizeHint()) : QRect(10, 10, 0, 20);
+    restoreSession_->move(edit.left(), edit.bottom() + 12);
+    restoreSession_->adjustSize();
 }
 
 CSet::~CSet() = default;
@@ -40,6 +48,7 @@ QString CSet::UnknownEncodingText(const QString& name) {
 
 void CSet::OnOK() {
     if (!combo_) {
+        SetRestoreSessionAtStart(restoreSession_->isChecked());
         accept();
         return;
     }
@@ -54,6 +63,7 @@ void CSet::OnOK() {
         combo_->lineEdit()->selectAll();
         return;  // the dialog stays open for another name
     }
+    SetRestoreSessionAtStart(restoreSession_->isChecked());
     accept();
 }
 

@@ -5,10 +5,10 @@
 #include <string>
 
 #include "net/crit_sec.h"
-#include "pages/tools/all_entries.h"
 #include "pages/core/ansi_text.h"
-#include "pages/dialogs/dlg_set_ip.h"
 #include "pages/core/endpoint_text.h"
+#include "pages/dialogs/dlg_set_ip.h"
+#include "pages/tools/all_entries.h"
 #include "pages/tools/file_send_tool.h"
 #include "pages/tools/timed_send_tool.h"
 #include "platform/message_box.h"
@@ -52,6 +52,7 @@ CTcpClientDlg::CTcpClientDlg(QWidget* parent)
 CTcpClientDlg::~CTcpClientDlg() {
     connect_.Abandon();
     connecting_.clear();
+    outcomes_.clear();
     // The base frees the records after this page's members are gone.
     Records().onFreeing = baseFreeing_;
     // The base's tear-down closes every socket, those still connecting too: their helper
@@ -63,6 +64,9 @@ bool CTcpClientDlg::IsConnecting(const ConnectInfo* record) const {
 }
 
 void CTcpClientDlg::CancelConnect(const ConnectInfo* record) {
+    // Whoever waited hears that the entry did not connect.
+    if (auto outcome = TakeOutcome(record))
+        outcome(false);
     const auto found = connecting_.find(record);
     if (found == connecting_.end())
         return;
@@ -86,8 +90,13 @@ void CTcpClientDlg::OnCreate() {
     }
     if (port <= 0)
         return;
+    AddEntries(remote, count);
+}
+
+HTREEITEM CTcpClientDlg::AddEntries(const sockaddr_in& remote, int count) {
     if (!GetHostNode())
-        return;
+        return nullptr;
+    const int port = ntohs(remote.sin_port);
 
     // `count` entries for the same server, in order; their sockets open on Connect.
     // Labelled with the port as entered (an unusable address was given port 65535).
@@ -102,10 +111,14 @@ void CTcpClientDlg::OnCreate() {
     lastAddress_ = QString::fromStdString(DottedAddress(remote.sin_addr));
     Tree()->SelectItem(entry);
     ShowEntry(entry);
+    return entry;
 }
 
 void CTcpClientDlg::OnConnect() {
-    ConnectInfo* record = Records().SelectedRecord();
+    ConnectEntry(Records().SelectedRecord());
+}
+
+void CTcpClientDlg::ConnectEntry(ConnectInfo* record, std::function<void(bool connected)> outcome) {
     if (!record)
         return;
     SOCKET sock = INVALID_SOCKET;
@@ -117,10 +130,16 @@ void CTcpClientDlg::OnConnect() {
         sock = record->sock;
     }
     if (sock == INVALID_SOCKET) {
+        if (outcome) {
+            outcome(false);
+            return;
+        }
         AfxMessageBox(QStringLiteral("创建套接字出错!"));
         AfxMessageBox(kConnectFailed);  // a connect without a socket fails at once
         return;
     }
+    if (outcome)
+        outcomes_[record] = std::move(outcome);
     if (!connect_.Start(sock, record->serverAddr)) {
         FailConnect(record, sock);
         return;
@@ -167,6 +186,17 @@ void CTcpClientDlg::OnConnectDone(SOCKET sock, bool connected) {
         remoteEnd = remoteEnd.mid(join + kLabelJoin.size());
     Tree()->SetItemText(record->treeItem, FromAnsi(EndpointText(local)) + kLabelJoin + remoteEnd);
     ShowEntry(record->treeItem);
+    if (auto outcome = TakeOutcome(record))
+        outcome(true);
+}
+
+std::function<void(bool connected)> CTcpClientDlg::TakeOutcome(const ConnectInfo* record) {
+    const auto found = outcomes_.find(record);
+    if (found == outcomes_.end())
+        return {};
+    auto outcome = std::move(found->second);
+    outcomes_.erase(found);
+    return outcome;
 }
 
 void CTcpClientDlg::FailConnect(ConnectInfo* record, SOCKET sock) {
@@ -179,6 +209,10 @@ void CTcpClientDlg::FailConnect(ConnectInfo* record, SOCKET sock) {
     }
     if (Records().IsSelected(record))
         ShowEntry(record->treeItem);
+    if (auto outcome = TakeOutcome(record)) {
+        outcome(false);
+        return;
+    }
     AfxMessageBox(kConnectFailed);
 }
 

@@ -10,11 +10,11 @@
 #include "net/crit_sec.h"
 #include "net/socket_error_text.h"
 #include "net/udp_membership.h"
-#include "pages/tools/all_entries.h"
 #include "pages/core/ansi_text.h"
 #include "pages/core/endpoint_text.h"
-#include "pages/tools/file_send_tool.h"
 #include "pages/dialogs/set_udp_server_ip.h"
+#include "pages/tools/all_entries.h"
+#include "pages/tools/file_send_tool.h"
 #include "pages/tools/timed_send_tool.h"
 #include "platform/message_box.h"
 #include "skin/tree_ctrl_ex.h"
@@ -80,6 +80,25 @@ void CUdpClientDlg::OnCreate() {
     lastAddress_ = QString::fromStdString(DottedAddress(choice->remote.sin_addr));
     Tree()->SelectItem(last);
     ShowEntry(last);
+}
+
+HTREEITEM CUdpClientDlg::AddClient(const sockaddr_in& remote, int localPort) {
+    if (!GetHostNode())
+        return nullptr;
+    if (LocalPortTaken(localPort)) {
+        AfxMessageBox(QStringLiteral("本地端口已经被占用!"));
+        return nullptr;
+    }
+    ClientChoice choice{ntohs(remote.sin_port), localPort, 1, remote, {}};
+    choice.local.sin_family = AF_INET;
+    choice.local.sin_addr.s_addr = htonl(INADDR_ANY);
+    const HTREEITEM made = CreateClient(choice, localPort);
+    if (made) {
+        lastAddress_ = QString::fromStdString(DottedAddress(remote.sin_addr));
+        Tree()->SelectItem(made);
+        ShowEntry(made);
+    }
+    return made;
 }
 
 bool CUdpClientDlg::LocalPortTaken(int port) {

@@ -56,6 +56,20 @@ void ServerHost::StartOnPort(int port) {
     page_.ShowEntry(host->item);
 }
 
+void ServerHost::ChoosePort(int port) {
+    const auto host = page_.GetHostNode();
+    if (!host || !host->info || host->info->IsOpen() || port < 1 || port > 65535)
+        return;
+    host->info->port = port;
+    page_.Tree()->SetItemText(host->item, FromAnsi(EndpointText(host->info->address, port)));
+    page_.ApplyButtons();
+}
+
+int ServerHost::Port() const {
+    const auto host = page_.GetHostNode();
+    return host && host->info ? host->info->port : 0;
+}
+
 void ServerHost::Start() {
     const auto host = page_.GetHostNode();
     HostInfo* info = host ? host->info : nullptr;

@@ -34,10 +34,13 @@ void InstallHexTools(CDialogP& page) {
             KeptSwitch(page, QStringLiteral("十六进制显示"), key, [&page, view](bool on) {
                 page.Views().SetLineForm(view, on ? LogForm::Hex : LogForm::Text);
             });
+        action->setObjectName(
+            QLatin1String(view == View::Received ? kHexReceivedSwitch : kHexSentSwitch));
         page.Views().AddMenuAction(view, action);
     }
     QAction* hexSend =
         KeptSwitch(page, QStringLiteral("十六进制发送"), QStringLiteral("hexSend/%1").arg(name),
                    [&page](bool on) { page.SetTypedForm(on ? TypedForm::Hex : TypedForm::Text); });
+    hexSend->setObjectName(QLatin1String(kHexSendSwitch));
     page.AddSendBoxMenuFiller([hexSend](QMenu& menu) { menu.addAction(hexSend); });
 }
