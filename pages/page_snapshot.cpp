@@ -41,8 +41,10 @@ sockaddr_in SocketAddress(const in_addr& address, int port) {
 QString Attempt(const std::function<void()>& step) {
     QStringList said;
     {
-        const MessageBoxCatcher catcher(
-            [&said](const QString& text, const QString&) { said << text.trimmed(); });
+        const MessageBoxCatcher catcher([&said](const QString& text, const QString&) {
+            // One line per item: a reason on a line of its own follows a comma.
+            said << text.trimmed().replace(QLatin1Char('\n'), QStringLiteral("，"));
+        });
         step();
     }
     return said.join(QStringLiteral("；"));
