@@ -1,0 +1,94 @@
+#!/bin/sh
+# A session run without a display (--headless): a TCP server with echo answers a real peer,
+# its logs are written into the log folder as they grow (hex where the session says so), and
+# SIGTERM ends the run with status 0 and a summary line per entry. A port in use ends the
+# run with status 1 and the reason; --headless without --session is a usage mistake (2).
+#   session_headless_test.sh <build folder>
+set -eu
+APP=$(cd "$1" && pwd)/wirelark
+WORK=$(mktemp -d)
+PID=
+cleanup() {
+    [ -n "$PID" ] && kill -9 "$PID" 2>/dev/null || true
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+fail() {
+    echo "session_headless_test: $*" >&2
+    cat "$WORK/err" >&2 2>/dev/null || true
+    exit 1
+}
+
+# Runs the program without any display, QT_QPA_PLATFORM unset too.
+bare() {
+    env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM timeout 60 "$APP" "$@"
+}
+
+STATUS=0
+bare --headless >"$WORK/out" 2>"$WORK/err" || STATUS=$?
+[ "$STATUS" = 2 ] || fail "--headless without --session ended with status $STATUS"
+grep -q -- "--session" "$WORK/err" || fail "--headless without --session printed no reason"
+
+# A TCP port of 127.0.0.1 that nothing listens on now.
+PORT=$((20000 + $$ % 20000))
+while nc -z 127.0.0.1 "$PORT" 2>/dev/null; do PORT=$((PORT + 1)); done
+HEX=$(printf '%04X' "$PORT")
+cat >"$WORK/echo.wirelark" <<JSON
+{
+  "format": "wirelark-session",
+  "version": 1,
+  "encoding": "UTF-8",
+  "later": "a key of a later version, ignored",
+  "pages": {
+    "tcp-server": {"port": $PORT, "listening": true, "echo": true,
+                   "hex": {"received": true, "sent": false}}
+  }
+}
+JSON
+
+# Started directly, so that the signal below reaches the program itself.
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$APP" --headless \
+    --session "$WORK/echo.wirelark" --log-dir "$WORK/logs" --settings "$WORK/s.ini" --duration 60 \
+    >"$WORK/out" 2>"$WORK/err" &
+PID=$!
+for _ in $(seq 100); do
+    grep -q ":$HEX .* 0A " /proc/net/tcp && break
+    kill -0 "$PID" 2>/dev/null || fail "the run ended early"
+    sleep 0.1
+done
+ANSWER=$( (printf 'ping\n'; sleep 1) | timeout 10 socat - "TCP:127.0.0.1:$PORT") ||
+    fail "no connection to 127.0.0.1:$PORT"
+[ "$ANSWER" = ping ] || fail "echo answered '$ANSWER'"
+# The logs are written as they grow, before the run ends.
+RECEIVED=
+for _ in $(seq 50); do
+    RECEIVED=$(ls "$WORK/logs"/tcp-server_127.0.0.1_*.received.log 2>/dev/null | head -n 1)
+    [ -n "$RECEIVED" ] && grep -q "70 69 6E 67 0A" "$RECEIVED" && break
+    sleep 0.1
+done
+grep -Eq '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{8}  70 69 6E 67 0A' "$RECEIVED" ||
+    fail "the received log in hex is not there: $(cat "$RECEIVED" 2>/dev/null)"
+SENT=${RECEIVED%.received.log}.sent.log
+grep -Eq '^[0-9-]{10} [0-9:]{8}  ping$' "$SENT" || fail "the sent log reads: $(cat "$SENT")"
+kill -TERM "$PID"
+STATUS=0
+wait "$PID" || STATUS=$?
+PID=
+[ "$STATUS" = 0 ] || fail "the run ended with status $STATUS"
+grep -q "^tcp-server 127.0.0.1:[0-9]*：接收 5 字节 1 条，发送 5 字节 1 条$" "$WORK/out" ||
+    fail "no summary line: $(cat "$WORK/out")"
+
+# The same session while another program holds the port: status 1 and why.
+socat "TCP-LISTEN:$PORT,bind=127.0.0.1,reuseaddr" - >/dev/null 2>&1 </dev/null &
+HOLDER=$!
+for _ in $(seq 100); do
+    grep -q ":$HEX .* 0A " /proc/net/tcp && break
+    sleep 0.1
+done
+STATUS=0
+bare --headless --session "$WORK/echo.wirelark" --settings "$WORK/s.ini" \
+    >"$WORK/out" 2>"$WORK/err" || STATUS=$?
+kill "$HOLDER" 2>/dev/null || true
+[ "$STATUS" = 1 ] || fail "a port in use ended with status $STATUS"
+grep -q "未能启动：tcp-server 端口 $PORT：监听启动失败" "$WORK/err" || fail "no reason given"
+echo "session_headless_test: echo answered, logs written, summary printed; a port in use: 1"
