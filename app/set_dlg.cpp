@@ -28,11 +28,11 @@ CSet::CSet(QWidget* parent) : QDialog(parent) {
             combo_->setCurrentIndex(static_cast<int>(CurrentEncodingChoice()));
         }
     }
-    // Below the combo's edit, aligned with it.
+    // Below the caption, at its left edge (the caption starts at x 50).
     restoreSession_ = new QCheckBox(QStringLiteral("启动时恢复上次会话"), this);
     restoreSession_->setChecked(RestoreSessionAtStart());
-    const QRect edit = combo_ ? QRect(combo_->pos(), combo_->sizeHint()) : QRect(10, 10, 0, 20);
-    restoreSession_->move(edit.left(), edit.bottom() + 12);
+    const int below = combo_ ? combo_->geometry().top() + combo_->sizeHint().height() : 36;
+    restoreSession_->move(50, below + 16);
     restoreSession_->adjustSize();
 }
 
@@ -48,7 +48,7 @@ QString CSet::UnknownEncodingText(const QString& name) {
 
 void CSet::OnOK() {
     if (!combo_) {
-        SetRestoreSessionAtStart(restoreSession_->isChecked());
+        KeepRestoreChoice();
         accept();
         return;
     }
@@ -63,8 +63,13 @@ void CSet::OnOK() {
         combo_->lineEdit()->selectAll();
         return;  // the dialog stays open for another name
     }
-    SetRestoreSessionAtStart(restoreSession_->isChecked());
+    KeepRestoreChoice();
     accept();
+}
+
+void CSet::KeepRestoreChoice() {
+    if (restoreSession_->isChecked() != RestoreSessionAtStart())
+        SetRestoreSessionAtStart(restoreSession_->isChecked());
 }
 
 void CSet::paintEvent(QPaintEvent*) {

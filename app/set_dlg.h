@@ -33,6 +33,7 @@ protected:
 
 private:
     void OnOK();
+    void KeepRestoreChoice();
 
     QComboBox* combo_ = nullptr;
     QCheckBox* restoreSession_ = nullptr;

@@ -179,3 +179,4 @@ TEST(Session, ASetUpSavedAndOpenedOnNewPagesStartsAgainAndRefusedFilesChangeNoth
     frame.reset();
     PinLocalHostAddressForTesting(std::nullopt);
 }
+
