@@ -222,6 +222,8 @@ void ReadPage(Reader& reader, int index, const QJsonObject& object, const QStrin
             setup.port = reader.Number(entry, where, "port", 1, 65535);
             setup.connected = reader.Switch(entry, where, "connected");
             const int count = reader.Number(entry, where, "count", 1, kMaxEntriesPerRun, 1);
+            if (page.tcpClients.size() + static_cast<std::size_t>(count) > kMaxEntriesPerPage)
+                reader.Fail(where, QStringLiteral("条目总数超过 %1").arg(kMaxEntriesPerPage));
             if (!reader.Failed())
                 page.tcpClients.insert(page.tcpClients.end(), count, setup);
         }
@@ -236,6 +238,8 @@ void ReadPage(Reader& reader, int index, const QJsonObject& object, const QStrin
             setup.remotePort = reader.Number(client, where, "remotePort", 1, 65535);
             setup.localPort = reader.Number(client, where, "localPort", 1, 65535);
             const int count = reader.Number(client, where, "count", 1, kMaxEntriesPerRun, 1);
+            if (page.udpClients.size() + static_cast<std::size_t>(count) > kMaxEntriesPerPage)
+                reader.Fail(where, QStringLiteral("条目总数超过 %1").arg(kMaxEntriesPerPage));
             if (setup.localPort + count - 1 > 65535) {
                 reader.Fail(Reader::Join(where, "count"),
                             QStringLiteral("%1（本地端口将超过 65535）").arg(count));

@@ -31,6 +31,8 @@ struct Session {
 
 inline constexpr int kSessionVersion = 1;
 inline constexpr int kMaxEntriesPerRun = 10000;
+// More entries than this on one page is not a test set-up but a file that would eat memory.
+inline constexpr std::size_t kMaxEntriesPerPage = 100000;
 
 QByteArray SessionToJson(const Session& session);
 
