@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include "app/mgr_dlg.h"
 #include "app/session_file.h"
 #include "app/session_setup.h"
+#include "app/settings_file.h"
 #include "app/termination_signals.h"
 #include "net/crit_sec.h"
 #include "pages/core/endpoint_text.h"
@@ -166,6 +168,11 @@ int RunHeadless(const StartOptions& options) {
     const MessageBoxCatcher toTerminal([](const QString& text, const QString&) {
         PrintTo(stderr, QStringLiteral("wirelark: %1").arg(text));
     });
+    // Without --settings, what the session sets (the encoding, the hex switches) is kept in
+    // a scratch file: a run in a build job leaves the user's own settings as they were.
+    QTemporaryDir scratch;
+    if (options.settingsPath.isEmpty() && scratch.isValid())
+        UseSettingsFile(scratch.filePath(QStringLiteral("settings.ini")));
     const SessionReading reading = ReadSessionFile(options.sessionPath);
     if (!reading.session) {
         PrintTo(stderr, QStringLiteral("wirelark: 无法打开会话“%1”：%2")

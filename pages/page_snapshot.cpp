@@ -141,6 +141,7 @@ PageSnapshot DescribePage(CDialogP& page) {
 void ClearPage(CDialogP& page) {
     if (auto* tcpServer = qobject_cast<CTcpServerDlg*>(&page)) {
         tcpServer->Server().Stop();
+        tcpServer->Server().ChoosePort(0);
         DeleteAllEntries(page, tcpServer->Engine().Connections(), TcpKeyOf);
     } else if (auto* tcpClient = qobject_cast<CTcpClientDlg*>(&page)) {
         tcpClient->Batch().CancelAll();
@@ -148,6 +149,7 @@ void ClearPage(CDialogP& page) {
     } else if (auto* udpServer = qobject_cast<CUdpServerDlg*>(&page)) {
         udpServer->Groups().LeaveAll();
         udpServer->Server().Stop();
+        udpServer->Server().ChoosePort(0);
         DeleteAllEntries(page, udpServer->Engine().Peers(), UdpKeyOf);
     } else if (auto* udpClient = qobject_cast<CUdpClientDlg*>(&page)) {
         DeleteAllEntries(page, udpClient->Engine().Peers(), UdpKeyOf);

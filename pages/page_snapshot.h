@@ -73,8 +73,8 @@ private:
 // "udp-server", "udp-client".
 QString PageKindName(const CDialogP& page);
 PageSnapshot DescribePage(CDialogP& page);
-// Every entry deleted (connects given up), the server stopped and its port forgotten only
-// in the sense that the next rebuild sets it, groups left, echo off.
+// Every entry deleted (connects given up), groups left, the server stopped and its port
+// forgotten, echo off.
 void ClearPage(CDialogP& page);
 // Makes `snapshot` on a cleared page. What cannot be made is told to `report` (never by a
 // message box), naming the item and why.

@@ -58,10 +58,12 @@ void ServerHost::StartOnPort(int port) {
 
 void ServerHost::ChoosePort(int port) {
     const auto host = page_.GetHostNode();
-    if (!host || !host->info || host->info->IsOpen() || port < 1 || port > 65535)
+    if (!host || !host->info || host->info->IsOpen() || port < 0 || port > 65535)
         return;
-    host->info->port = port;
-    page_.Tree()->SetItemText(host->item, FromAnsi(EndpointText(host->info->address, port)));
+    HostInfo& info = *host->info;
+    info.port = port;
+    page_.Tree()->SetItemText(host->item,
+                              FromAnsi(port > 0 ? EndpointText(info.address, port) : info.address));
     page_.ApplyButtons();
 }
 

@@ -53,8 +53,8 @@ public:
     // Create with `port` already chosen (the command line's servers): the same steps
     // without the port dialog.
     void StartOnPort(int port);
-    // The port chosen, without starting (a session whose server was not listening); nothing
-    // while the server listens. The chosen port, 0 when none.
+    // The port chosen, without starting (a session whose server was not listening; 0 forgets
+    // the port); nothing while the server listens. The chosen port, 0 when none.
     void ChoosePort(int port);
     int Port() const;
 
