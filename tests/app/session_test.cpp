@@ -179,4 +179,3 @@ TEST(Session, ASetUpSavedAndOpenedOnNewPagesStartsAgainAndRefusedFilesChangeNoth
     frame.reset();
     PinLocalHostAddressForTesting(std::nullopt);
 }
-
