@@ -5,9 +5,9 @@
 #include <string>
 
 #include "net/crit_sec.h"
-#include "pages/core/ansi_text.h"
 #include "pages/core/endpoint_text.h"
 #include "pages/dialogs/dlg_set_ip.h"
+#include "pages/tcp/tcp_client_entry.h"
 #include "pages/tools/all_entries.h"
 #include "pages/tools/file_send_tool.h"
 #include "pages/tools/timed_send_tool.h"
@@ -15,9 +15,6 @@
 #include "skin/tree_ctrl_ex.h"
 
 namespace {
-// Between the local and the remote end in a connected entry's label.
-const QString kLabelJoin = QStringLiteral("<->");
-
 const QString kConnectFailed = QStringLiteral("客户端连接失败!");
 }  // namespace
 
@@ -33,14 +30,6 @@ CTcpClientDlg::CTcpClientDlg(QWidget* parent)
              {kSlot.remove, kIds.remove, kDeleteBitmaps, [this] { OnDelete(); }}},
             TreeClientWidth(controls) / 4 / 2 + 4, kIds);
     });
-    // Delete (or the tear-down) of an entry connecting cancels its connect; the socket
-    // closes with the record.
-    baseFreeing_ = Records().onFreeing;
-    Records().onFreeing = [this](const ConnectInfo* record) {
-        CancelConnect(record);
-        if (baseFreeing_)
-            baseFreeing_(record);
-    };
     // Not while a single connect is pending: its record is the connect's until it ends.
     AddTcpAllEntriesMenu(
         *this, [this] { batch_.ConnectAll(); }, [this] { batch_.CancelAll(); },
@@ -53,14 +42,17 @@ CTcpClientDlg::~CTcpClientDlg() {
     connect_.Abandon();
     connecting_.clear();
     outcomes_.clear();
-    // The base frees the records after this page's members are gone.
-    Records().onFreeing = baseFreeing_;
     // The base's tear-down closes every socket, those still connecting too: their helper
     // threads then end.
 }
 
 bool CTcpClientDlg::IsConnecting(const ConnectInfo* record) const {
     return connecting_.count(record) != 0;
+}
+
+void CTcpClientDlg::RecordFreeing(const ConnectInfo* record) {
+    CancelConnect(record);
+    CTcpPage::RecordFreeing(record);
 }
 
 void CTcpClientDlg::CancelConnect(const ConnectInfo* record) {
@@ -96,17 +88,15 @@ void CTcpClientDlg::OnCreate() {
 HTREEITEM CTcpClientDlg::AddEntries(const sockaddr_in& remote, int count) {
     if (!GetHostNode())
         return nullptr;
-    const int port = ntohs(remote.sin_port);
 
     // `count` entries for the same server, in order; their sockets open on Connect.
-    // Labelled with the port as entered (an unusable address was given port 65535).
-    const QString label = FromAnsi(EndpointText(remote.sin_addr, port));
     HTREEITEM entry = nullptr;
     for (int i = 0; i < std::max(1, count); ++i) {
         auto* record = new ConnectInfo;
         record->serverAddr = remote;
+        record->knownSince = {};  // connected since: set when it connects
         Engine().AddConnection(record);
-        entry = Records().AddEntry(*record, label, kImageEntryClosed);
+        entry = Records().AddEntry(*record, ClientEntryLabel(*record), kImageEntryClosed);
     }
     lastAddress_ = QString::fromStdString(DottedAddress(remote.sin_addr));
     Tree()->SelectItem(entry);
@@ -177,14 +167,7 @@ void CTcpClientDlg::OnConnectDone(SOCKET sock, bool connected) {
         FailConnect(record, sock);
         return;
     }
-    // "local<->remote": the remote end of an earlier label is kept.
-    sockaddr_in local{};
-    GetSocketName(sock, local);
-    QString remoteEnd = Tree()->GetItemText(record->treeItem);
-    const qsizetype join = remoteEnd.indexOf(kLabelJoin);
-    if (join >= 0)
-        remoteEnd = remoteEnd.mid(join + kLabelJoin.size());
-    Tree()->SetItemText(record->treeItem, FromAnsi(EndpointText(local)) + kLabelJoin + remoteEnd);
+    MarkClientConnected(*this, *record, sock);
     ShowEntry(record->treeItem);
     if (auto outcome = TakeOutcome(record))
         outcome(true);

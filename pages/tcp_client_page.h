@@ -65,6 +65,9 @@ protected:
     ButtonSet EnabledButtons() const override;
     int EntryImage(const ConnectInfo& record) const override;
     bool CanSendTo(const ConnectInfo* record) override;
+    // Delete (or the tear-down) of an entry connecting cancels its connect; the socket
+    // closes with the record.
+    void RecordFreeing(const ConnectInfo* record) override;
     void OnReceptionEnded(ConnectInfo& record) override;
 
 private:
@@ -83,7 +86,5 @@ private:
     std::map<const ConnectInfo*, SOCKET> connecting_;
     // Who waits for a connect's end instead of the user (ConnectEntry's outcome).
     std::map<const ConnectInfo*, std::function<void(bool connected)>> outcomes_;
-    // What the TCP page base does as a record is freed.
-    std::function<void(const ConnectInfo*)> baseFreeing_;
     TcpClientBatch batch_;
 };

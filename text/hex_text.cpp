@@ -74,7 +74,9 @@ std::variant<std::string, HexParseError> ParseHexText(std::u16string_view text) 
         if (high < 0)
             return errorAt(i);
         ++i;
-        const int low = i < text.size() ? DigitValue(text[i]) : -1;
+        if (i == text.size())
+            return HexParseError{i + 1, true};  // the last digit has no pair
+        const int low = DigitValue(text[i]);
         if (low < 0)
             return errorAt(i);
         ++i;
@@ -84,6 +86,8 @@ std::variant<std::string, HexParseError> ParseHexText(std::u16string_view text) 
 }
 
 std::u16string HexErrorMessage(const HexParseError& error) {
+    if (error.lastDigitAlone)
+        return u"最后一个十六进制数字不成对";
     const std::string number = std::to_string(error.position);
     std::u16string message = u"第 ";
     message.append(number.begin(), number.end());

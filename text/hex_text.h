@@ -26,6 +26,8 @@ std::string FormatHexRows(std::string_view bytes, std::size_t indent = kHexStamp
 // a pair of hex digits needed.
 struct HexParseError {
     std::size_t position;
+    // The text ended after a pair's first digit (`position` is then one past the end).
+    bool lastDigitAlone = false;
 };
 
 // Reads typed text as hex: pairs of digits (either case), each pair optionally preceded by
@@ -34,5 +36,6 @@ struct HexParseError {
 // character (at the end: one past the last character).
 std::variant<std::string, HexParseError> ParseHexText(std::u16string_view text);
 
-// "第 N 个字符不是十六进制数字" for the error's position; the message the send refusal shows.
+// "第 N 个字符不是十六进制数字" for the error's position, or "最后一个十六进制数字不成对" when the
+// last digit has no pair; the message the send refusal shows.
 std::u16string HexErrorMessage(const HexParseError& error);

@@ -5,20 +5,23 @@
 #include <QPlainTextEdit>
 
 #include "net/crit_sec.h"
-#include "pages/views/entry_counters.h"
-#include "pages/tools/hex_tools.h"
-#include "pages/send/file_source.h"
 #include "pages/core/page_colour.h"
-#include "pages/send/typed_text.h"
-#include "platform/message_box.h"
+#include "pages/tools/hex_tools.h"
+#include "pages/views/entry_counters.h"
 #include "platform/qt_window.h"
+#include "platform/send_box.h"
 #include "skin/tree_ctrl_ex.h"
 
 CDialogP::CDialogP(int templateId, QWidget* parent)
     : QWidget(parent),
       templateId_(templateId),
       views_(this, [this](const ConnectInfo* record) { return records_.IsSelected(record); }) {
-    records_.onFreeing = [this](const ConnectInfo* record) { OnFreeingRecord(record); };
+    // Set here once: the tools and the pages hear of records through RecordFreeing and
+    // PageTool, never by replacing these.
+    records_.onAdded = [this](ConnectInfo& record) {
+        ForEachTool([&](PageTool& tool) { tool.RecordAdded(record); });
+    };
+    records_.onFreeing = [this](const ConnectInfo* record) { RecordFreeing(record); };
 }
 
 CDialogP::~CDialogP() {
@@ -57,6 +60,11 @@ HWND CDialogP::BuildPage(int treeId, COLORREF colour,
         controls.tree->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(controls.tree, &QWidget::customContextMenuRequested, this, &CDialogP::ShowTreeMenu);
     }
+    if (auto* box = qobject_cast<CSendBox*>(sendBox_)) {
+        box->AddMenuFiller([this](QMenu& menu) {
+            ForEachTool([&](PageTool& tool) { tool.FillSendBoxMenu(menu); });
+        });
+    }
     if (sendBox_)
         sendBox_->setFocus();
     for (const PlacedButton& placed : PlacePageButtons(controls, layoutFor(controls))) {
@@ -80,20 +88,9 @@ HWND CDialogP::BuildPage(int treeId, COLORREF colour,
     return window_;
 }
 
-void CDialogP::OnFreeingRecord(const ConnectInfo* record) {
+void CDialogP::RecordFreeing(const ConnectInfo* record) {
     views_.Forget(record);
-    for (const RecordWatch& watch : watches_)
-        if (watch.freeing)
-            watch.freeing(record);
-}
-
-void CDialogP::AddTreeMenuFiller(TreeMenuFiller fill) {
-    treeMenuFillers_.push_back(std::move(fill));
-}
-
-void CDialogP::AddSendBoxMenuFiller(CSendBox::MenuFiller fill) {
-    if (auto* box = qobject_cast<CSendBox*>(sendBox_))
-        box->AddMenuFiller(std::move(fill));
+    ForEachTool([&](PageTool& tool) { tool.RecordFreeing(record); });
 }
 
 void CDialogP::ShowTreeMenu(const QPoint& at) {
@@ -103,7 +100,7 @@ void CDialogP::ShowTreeMenu(const QPoint& at) {
         return;
     auto* menu = new QMenu(tree);
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    for (const TreeMenuFiller& fill : treeMenuFillers_) fill(*menu, item);
+    ForEachTool([&](PageTool& tool) { tool.FillTreeMenu(*menu, item); });
     if (menu->isEmpty()) {
         delete menu;
         return;
@@ -130,6 +127,7 @@ void CDialogP::DetachWindowMessages() {
 }
 
 void CDialogP::TearDownPage(ConnectMap& records) {
+    ForEachTool([](PageTool& tool) { tool.PageClosing(); });
     DetachWindowMessages();
     // Emptying the tree moves its caret: nothing is shown from a page going away.
     if (Tree())
@@ -185,54 +183,6 @@ void CDialogP::DeleteSelectedEntry(ConnectMap& records, RecordTree::KeyOf keyOf)
     ShowEntry(records_.Selected());
 }
 
-// ---- sending -------------------------------------------------------------------------------
-
-void CDialogP::OnSend() {
-    const HTREEITEM selected = records_.Selected();
-    if (!selected || records_.IsHostNode(selected)) {
-        ShowMessageBox(this, QStringLiteral("请选择接收端！"), QStringLiteral("提示!"));
-        return;
-    }
-    ConnectInfo* record = records_.RecordOf(selected);
-    if (!CanSendTo(record))
-        return;
-    const QString typed = CSendBox::TextOf(sendBox_);
-    TypedMessage message = PrepareTyped(typed, typedForm_);
-    if (!message.refusal.isEmpty()) {
-        ShowMessageBox(this, message.refusal, QStringLiteral("提示"));
-        return;
-    }
-    std::optional<std::string>& bytes = message.bytes;
-    if (!bytes)
-        return;
-    if (bytes->empty()) {
-        // Spaces only: nothing goes out; the log stays and is shown again from the start.
-        views_.EmptySentView();
-        return;
-    }
-    SendBytes(record, std::move(*bytes), typed);
-}
-
-void CDialogP::LogSent(ConnectInfo& record, const std::string& bytes, const QString& fromBox) {
-    CountSent(&record, bytes.size());
-    // Logged as it went on the wire: the bytes read back through the code page, so a
-    // character the code page cannot hold shows as "?" here too.
-    record.sendLog.AppendSent(bytes);
-    views_.SentLogChanged(record);
-    // The box keeps its text until the text has gone, unless the user changed it meanwhile.
-    if (!fromBox.isEmpty() && sendBox_ && CSendBox::TextOf(sendBox_) == fromBox)
-        sendBox_->clear();
-}
-
-void CDialogP::LogSentFile(ConnectInfo& record, const QString& path, std::uint64_t size,
-                           std::uint64_t went, bool failed) {
-    CountSent(&record, failed ? went : size);
-    record.sendLog.AppendNote(FileSentNote(path, size).toStdU16String());
-    if (failed)
-        record.sendLog.AppendNote(FileCutNote(went).toStdU16String());
-    views_.SentLogChanged(record);
-}
-
 // ---- notifications (user-interface thread; see the lock rule of each message) ---------------
 
 LRESULT CDialogP::OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -250,17 +200,13 @@ LRESULT CDialogP::OnConnectData(WPARAM what, ConnectInfo* record) {
     if (what == CONNECT_DATA_APPENDED) {
         if (!views_.OnDataAppended(*record))
             records_.SetImage(record->treeItem, kImageEntryOpenUnread);
-        for (const RecordWatch& watch : watches_)
-            if (watch.dataAppended)
-                watch.dataAppended(*record);
+        ForEachTool([&](PageTool& tool) { tool.DataAppended(*record); });
         return 1;
     }
     records_.SetImage(record->treeItem,
                       record->unread ? kImageEntryClosedUnread : kImageEntryClosed);
     OnReceptionEnded(*record);
-    for (const RecordWatch& watch : watches_)
-        if (watch.receptionEnded)
-            watch.receptionEnded(*record);
+    ForEachTool([&](PageTool& tool) { tool.ReceptionEnded(*record); });
     return 1;
 }
 

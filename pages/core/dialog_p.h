@@ -3,8 +3,11 @@
 //   - the page built from its template, in its colour, with its skin buttons (page_setup.h);
 //   - RecordTree (record_tree.h): the host node, the entries and their records' lifetime;
 //   - EntryViews (entry_views.h): the shown entry's logs, the clears, the views' menus;
-//   - the send door SendBytes, which each transport's base provides (TCP: a send queue;
-//     UDP: one datagram), behind which every sent message is logged by LogSent;
+//   - the door, Send (pages/send/page_door.cpp): every message to a peer goes through it,
+//     is handed to the transport (TCP: a send queue; UDP: one datagram), and is logged and
+//     counted there once it went; the one reader of the send box (send_box_reader.h);
+//   - the page tools (page_tool.h), registered with AddTool, which hear of the menus, the
+//     records and the page's end, and ask the page what its transport can do;
 //   - the button states: what is shown (ShownState) goes through the page's pure function
 //     (button_states.h) in ApplyButtons, the one place that enables buttons;
 //   - the window the engines notify, and Escape filtering.
@@ -19,22 +22,27 @@
 #include <QString>
 #include <QWidget>
 #include <array>
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "net/connect_info.h"
 #include "pages/core/button_states.h"
-#include "pages/views/entry_views.h"
 #include "pages/core/page_setup.h"
+#include "pages/core/page_tool.h"
 #include "pages/core/record_tree.h"
-#include "pages/send/typed_text.h"
-#include "platform/send_box.h"
+#include "pages/send/outgoing.h"
+#include "pages/send/send_box_reader.h"
+#include "pages/views/entry_views.h"
 #include "platform/win_types.h"
 #include "skin/skin_btn.h"
 
+class FileSource;
 class QMenu;
 class QPlainTextEdit;
 
@@ -69,47 +77,35 @@ public:
     // Enables exactly the buttons the page's EnabledButtons names.
     void ApplyButtons();
 
-    // Commands of the page or of a tool for the tree's context menu: every filler is asked,
-    // with the item under the pointer (the host node or an entry), each time the menu is
-    // opened on an item; a menu left empty is not shown.
-    using TreeMenuFiller = std::function<void(QMenu& menu, HTREEITEM item)>;
-    void AddTreeMenuFiller(TreeMenuFiller fill);
-    // Commands for the send box's context menu (after its edit items).
-    void AddSendBoxMenuFiller(CSendBox::MenuFiller fill);
+    // Registers a tool (page_tool.h) for the rest of the page's life.
+    void AddTool(PageTool& tool) { tools_.push_back(&tool); }
 
-    // The page's one send door: `bytes` go to `record`'s peer as one message, and are logged
-    // (LogSent) once they went. `fromBox` is the send-box text they came from: the box is
-    // emptied then if it still holds it. False when nothing went or was queued (the user has
-    // been told why).
-    virtual bool SendBytes(ConnectInfo* record, std::string bytes, QString fromBox = {}) = 0;
-    // Send: the typed text for the selected entry through SendBytes, read as `TypedForm`.
+    // ---- the door (pages/send/page_door.cpp) ----
+    // The page's one door: `message` goes to `record`'s peer and is logged and counted once it
+    // went. False when nothing went or was queued; the user has been told why (a failed echo
+    // reply is noted in the entry's sent log instead, with a box at most every few seconds).
+    bool Send(ConnectInfo* record, Outgoing message);
+    // Send: the send box's text to the selected entry.
     void OnSend();
+    // The send box read as Send reads it (hex mode and the field expander honoured).
+    BoxMessage ReadBox() const { return ReadSendBox(sendBox_, typedForm_, expander_); }
     void SetTypedForm(TypedForm form) { typedForm_ = form; }
     TypedForm GetTypedForm() const { return typedForm_; }
+    void SetFieldExpander(FieldExpander expand) { expander_ = std::move(expand); }
     // Whether the selected entry can be sent to; tells the user why not.
     virtual bool CanSendTo(const ConnectInfo* record) = 0;
 
-    // For tools that send often or much (timed sends, echo, files): the door without the
-    // moment a TCP send waits for a message to go (the message is logged from the event
-    // loop when it went), and whether a message for the record still waits to go.
-    virtual bool SendBytesWithoutWaiting(ConnectInfo* record, std::string bytes) {
-        return SendBytes(record, std::move(bytes));
-    }
+    // ---- what the page's transport can do, for the tools ----
+    // A byte stream (TCP: a batch of chunks may go as one message) or datagrams (UDP).
+    virtual bool SendsStream() const = 0;
+    // A message for the record still waits to go (a tool that sends often skips a turn).
     virtual bool MessageWaiting(const ConnectInfo* /*record*/) const { return false; }
-    // A file of `size` bytes at `path` went to `record`'s peer (`went` of them when the
-    // file could not be read to its end): counted, logged, shown.
-    void LogSentFile(ConnectInfo& record, const QString& path, std::uint64_t size,
-                     std::uint64_t went, bool failed);
-
-    // Tools that follow the records: `dataAppended` and `receptionEnded` run inside the
-    // WM_CONNECT_DATA handler (its worker holds g_connectLock: no UiCritSecGuard and no
-    // modal loop there), `freeing` just before a record is freed.
-    struct RecordWatch {
-        std::function<void(ConnectInfo& record)> dataAppended;
-        std::function<void(ConnectInfo& record)> receptionEnded;
-        std::function<void(const ConnectInfo* record)> freeing;
-    };
-    void AddRecordWatch(RecordWatch watch) { watches_.push_back(std::move(watch)); }
+    // Bytes still waiting for the record's peer; nothing on a page that never queues.
+    virtual std::optional<std::uint64_t> WaitingBytes(const ConnectInfo* /*record*/) const {
+        return std::nullopt;
+    }
+    // Stops or resumes reading from the record's peer; false when the page cannot.
+    virtual bool SetReadingPaused(ConnectInfo* /*record*/, bool /*paused*/) { return false; }
 
 protected:
     CDialogP(int templateId, QWidget* parent);
@@ -123,11 +119,12 @@ protected:
     // A page's buttons: `topRow` left to right with `gap` between them, Send (OnSend) above
     // the send box and the two clears above their views.
     PageButtonLayout LayoutButtons(std::vector<PageButton> topRow, int gap, const PageIds& ids);
-    // Runs for every record just before it is freed: the views and the record watches
-    // forget it.
-    void OnFreeingRecord(const ConnectInfo* record);
-    // In the transport base's destructor, with its engine's map, before the engine goes: no
-    // notification reaches the page any more, every socket is closed and every record freed.
+    // Runs for every record just before it is freed: the views and the tools forget it. A
+    // page that keeps records of its own forgets them too, then calls this.
+    virtual void RecordFreeing(const ConnectInfo* record);
+    // In the transport base's destructor, with its engine's map, before the engine goes: the
+    // tools stop, no notification reaches the page any more, every socket is closed and
+    // every record freed.
     void TearDownPage(ConnectMap& records);
 
     // The page's pure button function applied to its state.
@@ -136,9 +133,17 @@ protected:
     // Image of a shown entry (the caller holds g_connectLock).
     virtual int EntryImage(const ConnectInfo& record) const = 0;
 
-    // A message of `bytes` went to `record`'s peer: counted, logged, shown; the send box
-    // emptied if it still holds `fromBox`.
-    void LogSent(ConnectInfo& record, const std::string& bytes, const QString& fromBox);
+    // The transport behind the door: sends or queues `message`. False when it did not go
+    // (after SendFailed, or silently when the connection is closed).
+    virtual bool Transmit(ConnectInfo& record, Outgoing& message) = 0;
+    // The transport's reports, from the door's one place: a message of `bytes` went (the box
+    // emptied if it still holds `fromBox`; the file's line after it when they were `file`'s);
+    // a file streamed went (`went` bytes of it, all unless `cut`); a message could not go and
+    // why.
+    void MessageWent(ConnectInfo& record, std::string_view bytes, const QString& fromBox,
+                     const FileSource* file = nullptr);
+    void FileWent(ConnectInfo& record, const QString& path, std::uint64_t went, bool cut);
+    void SendFailed(ConnectInfo& record, SendOrigin origin, const QString& why);
 
     // Delete: closes and frees the selected entry's record (unregistered from `records`
     // under `keyOf`), removes the entry and shows the item the tree selects instead.
@@ -159,6 +164,10 @@ private:
     LRESULT OnConnectData(WPARAM what, ConnectInfo* record);
     void DetachWindowMessages();
     void ShowTreeMenu(const QPoint& at);
+    template <typename Call>
+    void ForEachTool(Call call) {
+        for (PageTool* tool : tools_) call(*tool);
+    }
 
     int templateId_;
     std::array<CSkinBtn, kButtonSlotCount> buttonSlots_;
@@ -169,7 +178,9 @@ private:
     QPlainTextEdit* sendBox_ = nullptr;
     ShownState shown_;
     HWND window_ = nullptr;
-    std::vector<TreeMenuFiller> treeMenuFillers_;
+    std::vector<PageTool*> tools_;
     TypedForm typedForm_ = TypedForm::Text;
-    std::vector<RecordWatch> watches_;
+    FieldExpander expander_;
+    // When a failed echo reply last raised a message box (one every few seconds at most).
+    std::chrono::steady_clock::time_point lastEchoFailureBox_{};
 };

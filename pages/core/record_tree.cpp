@@ -84,6 +84,8 @@ HTREEITEM RecordTree::AddEntry(ConnectInfo& record, const QString& label, int im
     record.treeItem = tree_->InsertItem(label, image, image, host->item, TVI_LAST);
     tree_->SetItemData(record.treeItem, reinterpret_cast<std::uintptr_t>(&record));
     tree_->Expand(host->item);
+    if (onAdded)
+        onAdded(record);
     return record.treeItem;
 }
 

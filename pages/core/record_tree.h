@@ -35,7 +35,9 @@ enum NodeImage : int {
 
 class RecordTree {
 public:
-    // Runs for every record just before it is freed (the views and send queues forget it).
+    // Set once, by the page base: a record became an entry (AddEntry; it may run inside a
+    // WM_CONNECT_NEW handler), and a record is about to be freed.
+    std::function<void(ConnectInfo& record)> onAdded;
     std::function<void(const ConnectInfo* record)> onFreeing;
 
     RecordTree();

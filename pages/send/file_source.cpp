@@ -53,7 +53,12 @@ std::optional<std::string> ReadDatagramFile(const QString& path, QString* error)
     const std::shared_ptr<FileSource> file = FileSource::Open(path, error);
     if (!file)
         return std::nullopt;
-    if (file->Size() > kMaxDatagramFileSize) {
+    return ReadDatagram(*file, error);
+}
+
+std::optional<std::string> ReadDatagram(const FileSource& file, QString* error) {
+    const QString& path = file.Path();
+    if (file.Size() > kMaxDatagramFileSize) {
         if (error)
             *error = TooLarge();
         return std::nullopt;
@@ -62,7 +67,7 @@ std::optional<std::string> ReadDatagramFile(const QString& path, QString* error)
     std::string bytes(kMaxDatagramFileSize + 1, '\0');
     std::size_t got = 0;
     while (got < bytes.size()) {
-        const std::ptrdiff_t n = file->ReadAt(got, bytes.data() + got, bytes.size() - got);
+        const std::ptrdiff_t n = file.ReadAt(got, bytes.data() + got, bytes.size() - got);
         if (n < 0) {
             if (error)
                 *error = CannotRead(path);

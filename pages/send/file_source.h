@@ -40,6 +40,8 @@ private:
 // The whole file as one datagram's bytes (user-interface thread). Nothing, with `error` set,
 // when it cannot be read or holds more than kMaxDatagramFileSize bytes.
 std::optional<std::string> ReadDatagramFile(const QString& path, QString* error);
+// The same for a file opened already.
+std::optional<std::string> ReadDatagram(const FileSource& file, QString* error);
 
 // The sent log's lines for a file: the file sent (its name and size), and, when it could not
 // be read to its end, how much of it went.

@@ -6,6 +6,7 @@
 #include "net/crit_sec.h"
 #include "pages/core/ansi_text.h"
 #include "pages/core/endpoint_text.h"
+#include "pages/tcp/tcp_client_entry.h"
 #include "pages/tcp/tcp_page_base.h"
 #include "platform/message_box.h"
 #include "platform/window_messages.h"
@@ -14,7 +15,6 @@
 namespace {
 // Posted by the batch's worker whenever outcomes wait to be taken.
 constexpr UINT kOutcomesMessage = WM_USER + 312;
-const QString kLabelJoin = QStringLiteral("<->");
 }  // namespace
 
 TcpClientBatch::TcpClientBatch(CTcpPage& page) : page_(page) {
@@ -34,16 +34,6 @@ TcpClientBatch::~TcpClientBatch() {
     }
     batch_.reset();  // waits for the worker, closes the sockets never taken
     DestroyMessageWindow(window_);
-}
-
-QString TcpClientBatch::ConnectedLabel(SOCKET sock, const QString& earlierLabel) {
-    sockaddr_in local{};
-    GetSocketName(sock, local);
-    QString remoteEnd = earlierLabel;
-    const qsizetype join = remoteEnd.indexOf(kLabelJoin);
-    if (join >= 0)
-        remoteEnd = remoteEnd.mid(join + kLabelJoin.size());
-    return FromAnsi(EndpointText(local)) + kLabelJoin + remoteEnd;
 }
 
 void TcpClientBatch::ConnectAll() {
@@ -155,8 +145,6 @@ bool TcpClientBatch::Adopt(std::uint64_t key, SOCKET sock) {
         ++unserved_;
         return false;
     }
-    CTreeCtrlEx* tree = page_.Tree();
-    tree->SetItemText(record->treeItem, ConnectedLabel(sock, tree->GetItemText(record->treeItem)));
-    page_.Records().SetImage(record->treeItem, kImageEntryOpen);
+    MarkClientConnected(page_, *record, sock);
     return true;
 }

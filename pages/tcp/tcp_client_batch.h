@@ -40,10 +40,6 @@ public:
     // The most connects that were in flight at once.
     std::size_t PeakInFlight() const;
 
-    // "local<->remote" for a record connected on `sock`, keeping the remote end of the
-    // entry's earlier label.
-    static QString ConnectedLabel(SOCKET sock, const QString& earlierLabel);
-
 private:
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void TakeOutcomes();

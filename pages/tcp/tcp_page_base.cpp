@@ -1,7 +1,7 @@
 #include "pages/tcp/tcp_page_base.h"
 
 #include <QApplication>
-#include <QDialog>
+#include <QMessageBox>
 #include <algorithm>
 
 #include "net/crit_sec.h"
@@ -27,22 +27,19 @@ CTcpPage::CTcpPage(int templateId, QWidget* parent)
     sendQueue_.onDelivered = [this](ConnectInfo* record, const TcpSendQueue::Message& message) {
         // The stalled message was the front one: the peer took the rest.
         CloseStallBox(record);
-        if (message.file)
-            LogSentFile(*record, message.file->Path(), message.file->Size(), message.fileWent,
-                        message.fileFailed);
-        else
-            LogSent(*record, message.bytes, message.typed);
+        if (message.file) {
+            FileWent(*record, message.file->Path(),
+                     message.fileFailed ? message.fileWent : message.file->Size(),
+                     message.fileFailed);
+        } else {
+            MessageWent(*record, message.bytes, message.typed);
+        }
     };
     sendQueue_.onStalled = [this](ConnectInfo* record, const TcpSendQueue::Message& message,
                                   std::size_t went) {
         OnSendStalled(record, TcpSendQueue::Size(message), went);
     };
     sendQueue_.onFailed = [this](ConnectInfo* record, SOCKET sock) { OnSendFailed(record, sock); };
-    Records().onFreeing = [this](const ConnectInfo* record) {
-        CloseStallBox(record);
-        OnFreeingRecord(record);
-        sendQueue_.Forget(record);
-    };
 }
 
 CTcpPage::~CTcpPage() {
@@ -54,6 +51,12 @@ void CTcpPage::SetSendStallTimeoutForTesting(std::chrono::milliseconds timeout) 
     sendQueue_.SetStallTimeoutForTesting(timeout);
 }
 
+void CTcpPage::RecordFreeing(const ConnectInfo* record) {
+    CloseStallBox(record);
+    CDialogP::RecordFreeing(record);
+    sendQueue_.Forget(record);
+}
+
 // ---- commands ------------------------------------------------------------------------------
 
 void CTcpPage::OnDisconnect() {
@@ -61,21 +64,26 @@ void CTcpPage::OnDisconnect() {
     const HTREEITEM selected = Records().Selected();
     if (!selected || Records().IsHostNode(selected))
         return;
-    ConnectInfo* record = Records().RecordOf(selected);
-    if (record && record->sock != INVALID_SOCKET) {
-        const std::uint64_t unsent = sendQueue_.WaitingBytes(record);
-        if (unsent > 0) {
-            record->sendLog.AppendNote(
-                QStringLiteral("（未发出 %1 字节：连接已断开）").arg(unsent).toStdU16String());
-        }
-        CloseStallBox(record);
-        // The receive thread wakes with an error and reports the close.
-        sendQueue_.Forget(record);
-        closesocket(record->sock);
-        record->sock = INVALID_SOCKET;
-        Records().SetImage(selected, kImageEntryClosed);
-    }
+    if (ConnectInfo* record = Records().RecordOf(selected))
+        Disconnect(*record);
     ShowEntry(selected);
+}
+
+void CTcpPage::Disconnect(ConnectInfo& record) {
+    if (record.sock == INVALID_SOCKET)
+        return;
+    const std::uint64_t unsent = sendQueue_.WaitingBytes(&record);
+    if (unsent > 0) {
+        record.sendLog.AppendNote(
+            QStringLiteral("（未发出 %1 字节：连接已断开）").arg(unsent).toStdU16String());
+        Views().SentLogChanged(record);
+    }
+    CloseStallBox(&record);
+    // The receive thread wakes with an error and reports the close.
+    sendQueue_.Forget(&record);
+    closesocket(record.sock);
+    record.sock = INVALID_SOCKET;
+    Records().SetImage(record.treeItem, kImageEntryClosed);
 }
 
 void CTcpPage::OnDelete() {
@@ -103,23 +111,46 @@ bool CTcpPage::CanSendTo(const ConnectInfo* record) {
     return true;
 }
 
-bool CTcpPage::SendBytes(ConnectInfo* record, std::string bytes, QString fromBox) {
+bool CTcpPage::Transmit(ConnectInfo& record, Outgoing& message) {
     SOCKET sock = INVALID_SOCKET;
     {
         UiCritSecGuard lock(g_connectLock);
-        sock = record->sock;
+        sock = record.sock;
     }
     if (sock == INVALID_SOCKET)
         return false;
+    const bool isFile = message.file != nullptr;
+    TcpSendQueue::Message queued;
+    queued.bytes = std::move(message.bytes);
+    queued.typed = std::move(message.fromBox);
+    queued.file = std::move(message.file);
     // The sender thread writes it as the peer reads; onDelivered logs it. Socket handles are
-    // never reused, so a handle closed meanwhile only makes the send fail.
-    if (!sendQueue_.Queue(record, sock, {std::move(bytes), std::move(fromBox)})) {
+    // never reused, so a handle closed meanwhile only makes the send fail. Only Send gives a
+    // message that can go at once its moment; nothing else ever waits.
+    const bool ok = message.mayWait
+                        ? sendQueue_.Queue(&record, sock, std::move(queued))
+                        : sendQueue_.QueueWithoutWaiting(&record, sock, std::move(queued));
+    if (!ok) {
         // The connection is fine and the box keeps the text: the user may send it again.
-        ShowMessageBox(this, QStringLiteral("系统无法启动发送线程，请稍后再试。"),
-                       QStringLiteral("提示"));
+        SendFailed(record, message.origin,
+                   isFile ? QStringLiteral("系统无法启动发送线程，请稍后再试。文件没有发出。")
+                          : QStringLiteral("系统无法启动发送线程，请稍后再试。"));
         return false;
     }
-    FollowWaiting(*record);
+    FollowWaiting(record);
+    return true;
+}
+
+bool CTcpPage::MessageWaiting(const ConnectInfo* record) const {
+    return sendQueue_.HasPending(record);
+}
+
+std::optional<std::uint64_t> CTcpPage::WaitingBytes(const ConnectInfo* record) const {
+    return sendQueue_.WaitingBytes(record);
+}
+
+bool CTcpPage::SetReadingPaused(ConnectInfo* record, bool paused) {
+    engine_.SetReceivePaused(record, paused);
     return true;
 }
 
@@ -152,36 +183,10 @@ void CTcpPage::ShowProgress() {
         progressTimer_->stop();
 }
 
-void CTcpPage::CloseStallBox(const ConnectInfo* record) {
-    const auto found = stallBoxes_.find(record);
-    if (found == stallBoxes_.end())
-        return;
-    const QPointer<QWidget> box = found->second;
-    stallBoxes_.erase(found);
-    if (auto* dialog = qobject_cast<QDialog*>(box.data()))
-        dialog->reject();
-}
-
-bool CTcpPage::SendBytesWithoutWaiting(ConnectInfo* record, std::string bytes) {
-    SOCKET sock = INVALID_SOCKET;
-    {
-        UiCritSecGuard lock(g_connectLock);
-        sock = record->sock;
-    }
-    if (sock == INVALID_SOCKET ||
-        !sendQueue_.QueueWithoutWaiting(record, sock, {std::move(bytes), {}}))
-        return false;
-    FollowWaiting(*record);
-    return true;
-}
-
-bool CTcpPage::MessageWaiting(const ConnectInfo* record) const {
-    return sendQueue_.HasPending(record);
-}
-
 void CTcpPage::OnReceptionEnded(ConnectInfo& record) {
-    // Inside the handler (the receive thread holds the lock). The buttons follow the shown
-    // entry; another entry's close leaves them.
+    // Inside the handler (the receive thread holds the lock): connected no more. The buttons
+    // follow the shown entry; another entry's close leaves them.
+    record.knownSince = {};
     if (Views().IsShown(&record)) {
         MutableShown() = {ShownState::What::Entry, true, false};
         ApplyButtons();
@@ -189,6 +194,27 @@ void CTcpPage::OnReceptionEnded(ConnectInfo& record) {
 }
 
 // ---- the send queue's reports --------------------------------------------------------------
+
+QString CTcpPage::StallText(std::size_t size, std::size_t went) const {
+    const auto seconds = std::max<long long>(
+        1, std::chrono::duration_cast<std::chrono::seconds>(sendQueue_.StallTimeout()).count());
+    if (stalled_.size() <= 1) {
+        return QStringLiteral(
+                   "对方 %1 秒未接收数据。本条信息共 %2 字节，已发出 %3 "
+                   "字节，其余的在对方接收时继续发出。")
+            .arg(seconds)
+            .arg(size)
+            .arg(went);
+    }
+    std::uint64_t waiting = 0;
+    for (const ConnectInfo* record : stalled_) waiting += sendQueue_.WaitingBytes(record);
+    return QStringLiteral(
+               "%1 个连接的对方 %2 秒未接收数据，共 %3 字节等待发出，"
+               "其余的在对方接收时继续发出。")
+        .arg(stalled_.size())
+        .arg(seconds)
+        .arg(waiting);
+}
 
 void CTcpPage::OnSendStalled(ConnectInfo* record, std::size_t size, std::size_t went) {
     const auto seconds = std::max<long long>(
@@ -200,20 +226,38 @@ void CTcpPage::OnSendStalled(ConnectInfo* record, std::size_t size, std::size_t 
             .arg(went);
     record->sendLog.AppendNote(note.toStdU16String());
     Views().SentLogChanged(*record);
-    // The box is the modal widget once its loop runs; it is closed when the peer takes the
-    // rest, or the connection goes.
-    QTimer::singleShot(0, this, [this, record] {
-        if (QWidget* box = QApplication::activeModalWidget())
-            stallBoxes_[record] = box;
+    stalled_.insert(record);
+    if (stallBoxUp_) {
+        // One box per page: the one up now speaks of this connection too.
+        if (auto* box = qobject_cast<QMessageBox*>(stallBox_.data()))
+            box->setText(StallText(size, went));
+        return;
+    }
+    stallBoxUp_ = true;
+    // The box is the modal widget once its loop runs; it is closed when the peers take the
+    // rest, or their connections go.
+    QTimer::singleShot(0, this, [this] {
+        if (stallBoxUp_)
+            stallBox_ = QApplication::activeModalWidget();
     });
-    ShowMessageBox(this,
-                   QStringLiteral("对方 %1 秒未接收数据。本条信息共 %2 字节，已发出 %3 "
-                                  "字节，其余的在对方接收时继续发出。")
-                       .arg(seconds)
-                       .arg(size)
-                       .arg(went),
-                   QStringLiteral("提示"));
-    stallBoxes_.erase(record);
+    ShowMessageBox(this, StallText(size, went), QStringLiteral("提示"));
+    stallBoxUp_ = false;
+    stallBox_ = nullptr;
+    stalled_.clear();
+}
+
+void CTcpPage::CloseStallBox(const ConnectInfo* record) {
+    if (!stalled_.erase(record) || !stallBoxUp_)
+        return;
+    auto* box = qobject_cast<QMessageBox*>(stallBox_.data());
+    if (!box)
+        return;
+    if (stalled_.empty())
+        box->reject();
+    else if (const auto progress = sendQueue_.FrontProgress(*stalled_.begin()))
+        box->setText(StallText(progress->total, progress->went));
+    else
+        box->setText(StallText(0, 0));
 }
 
 void CTcpPage::OnSendFailed(ConnectInfo* record, SOCKET sock) {

@@ -12,7 +12,8 @@
 #include <QPointer>
 #include <QTimer>
 #include <chrono>
-#include <map>
+#include <optional>
+#include <set>
 #include <string>
 
 #include "net/tcp_engine.h"
@@ -24,23 +25,24 @@ class CTcpPage : public CDialogP {
 
 public:
     TcpEngine& Engine() { return engine_; }
-    TcpSendQueue& SendQueue() { return sendQueue_; }
+    // For tests: what waits on each connection.
+    const TcpSendQueue& SendQueue() const { return sendQueue_; }
     // How long a peer may take nothing of a waiting message before the user is told.
     void SetSendStallTimeoutForTesting(std::chrono::milliseconds timeout);
 
-    // Queues `bytes` on the record's connection; false when it is not connected.
-    bool SendBytes(ConnectInfo* record, std::string bytes, QString fromBox = {}) override;
-    // Queued without waiting; false when not connected or no sender thread could start.
-    bool SendBytesWithoutWaiting(ConnectInfo* record, std::string bytes) override;
+    // What the transport can do for the tools: a stream whose messages may wait, and whose
+    // reading can be paused.
+    bool SendsStream() const override { return true; }
     bool MessageWaiting(const ConnectInfo* record) const override;
-    // Shows the record's front message as waiting while it waits (bytes gone / total), and
-    // follows its progress; for messages queued straight on SendQueue().
-    void FollowWaiting(const ConnectInfo& record);
+    std::optional<std::uint64_t> WaitingBytes(const ConnectInfo* record) const override;
+    bool SetReadingPaused(ConnectInfo* record, bool paused) override;
 
-    // Closes the selected entry's connection (its receive thread then reports the close;
-    // messages still waiting are dropped, with a line in the sent log saying how many bytes
-    // did not go) and shows the entry again.
+    // Closes the selected entry's connection (see Disconnect) and shows the entry again.
     void OnDisconnect();
+    // Closes `record`'s connection if open: its receive thread then reports the close;
+    // messages still waiting are dropped with a line in the sent log saying how many bytes
+    // did not go, and the stall box forgets it. The caller holds g_connectLock.
+    void Disconnect(ConnectInfo& record);
     void OnDelete();
 
 protected:
@@ -50,6 +52,9 @@ protected:
 
     int EntryImage(const ConnectInfo& record) const override;
     bool CanSendTo(const ConnectInfo* record) override;
+    // Queues the message on the record's connection; false when it is not connected.
+    bool Transmit(ConnectInfo& record, Outgoing& message) override;
+    void RecordFreeing(const ConnectInfo* record) override;
     // The peer closed: if the views show this entry, the buttons show it closed.
     void OnReceptionEnded(ConnectInfo& record) override;
 
@@ -57,15 +62,24 @@ private:
     // Reports of the send queue (user-interface thread, outside any notification handler).
     void OnSendStalled(ConnectInfo* record, std::size_t size, std::size_t went);
     void OnSendFailed(ConnectInfo* record, SOCKET sock);
+    // Shows the record's front message as waiting while it waits (bytes gone / total), and
+    // follows its progress.
+    void FollowWaiting(const ConnectInfo& record);
     // The sent view's line for what waits for `record` (empty: nothing waits).
     QString WaitingText(const ConnectInfo& record) const;
     // Timer: the shown entry's waiting line follows its progress.
     void ShowProgress();
-    // The stall message box about `record`, if one is up, goes: what it said is over.
+    // The page's one stall box: what it says for the connections that wait now (`size` and
+    // `went`: of the one message waiting when only one connection does).
+    QString StallText(std::size_t size, std::size_t went) const;
+    // `record` no longer waits on a stalled peer: the box says so, and goes with the last.
     void CloseStallBox(const ConnectInfo* record);
 
     TcpEngine engine_;
     TcpSendQueue sendQueue_;
     QTimer* progressTimer_;
-    std::map<const ConnectInfo*, QPointer<QWidget>> stallBoxes_;
+    // The stall box, while one is up (one per page), and the connections it speaks of.
+    bool stallBoxUp_ = false;
+    QPointer<QWidget> stallBox_;
+    std::set<const ConnectInfo*> stalled_;
 };

@@ -1,7 +1,6 @@
 #include "pages/tools/all_entries.h"
 
 #include <QMenu>
-#include <QPlainTextEdit>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,27 +8,45 @@
 #include "net/crit_sec.h"
 #include "pages/core/dialog_p.h"
 #include "pages/tcp/tcp_page_base.h"
-#include "pages/send/typed_text.h"
 #include "pages/udp/udp_page_base.h"
 #include "platform/message_box.h"
 #include "skin/tree_ctrl_ex.h"
 
-void AddAllEntriesMenu(CDialogP& page, AllEntriesCommands commands, std::function<bool()> busy) {
-    page.AddTreeMenuFiller([&page, commands = std::move(commands), busy = std::move(busy)](
-                               QMenu& menu, HTREEITEM item) {
-        if (!page.Records().IsHostNode(item) || (busy && busy()))
+namespace {
+
+// The host node's items, registered with the page as one of its tools.
+class AllEntriesMenu : public QObject, public PageTool {
+public:
+    AllEntriesMenu(CDialogP& page, AllEntriesCommands commands, std::function<bool()> busy)
+        : QObject(&page), page_(page), commands_(std::move(commands)), busy_(std::move(busy)) {
+        page.AddTool(*this);
+    }
+
+    void FillTreeMenu(QMenu& menu, HTREEITEM item) override {
+        if (!page_.Records().IsHostNode(item) || (busy_ && busy_()))
             return;
         const std::pair<QString, const std::function<void()>*> items[] = {
-            {QStringLiteral("全部连接"), &commands.connectAll},
-            {QStringLiteral("全部断开"), &commands.disconnectAll},
-            {QStringLiteral("全部删除"), &commands.deleteAll},
-            {QStringLiteral("发送给全部"), &commands.sendToAll},
+            {QStringLiteral("全部连接"), &commands_.connectAll},
+            {QStringLiteral("全部断开"), &commands_.disconnectAll},
+            {QStringLiteral("全部删除"), &commands_.deleteAll},
+            {QStringLiteral("发送给全部"), &commands_.sendToAll},
         };
         for (const auto& [text, command] : items) {
             if (*command)
-                menu.addAction(text, &page, *command);
+                menu.addAction(text, &page_, *command);
         }
-    });
+    }
+
+private:
+    CDialogP& page_;
+    AllEntriesCommands commands_;
+    std::function<bool()> busy_;
+};
+
+}  // namespace
+
+void AddAllEntriesMenu(CDialogP& page, AllEntriesCommands commands, std::function<bool()> busy) {
+    new AllEntriesMenu(page, std::move(commands), std::move(busy));
 }
 
 void DeleteAllEntries(CDialogP& page, ConnectMap& records, RecordTree::KeyOf keyOf) {
@@ -49,9 +66,12 @@ void DeleteAllEntries(CDialogP& page, ConnectMap& records, RecordTree::KeyOf key
 }
 
 void SendToAllEntries(CDialogP& page, const std::function<bool(const ConnectInfo&)>& canTake) {
-    const QString typed = page.SendBox() ? page.SendBox()->toPlainText() : QString();
-    const std::optional<std::string> bytes = TypedTextToWire(typed);
-    if (!bytes || bytes->empty())
+    BoxMessage box = page.ReadBox();
+    if (!box.refusal.isEmpty()) {
+        ShowMessageBox(&page, box.refusal, QStringLiteral("提示"));
+        return;
+    }
+    if (!box.bytes || box.bytes->empty())
         return;  // nothing to send, as with Send
     std::vector<ConnectInfo*> takers;
     {
@@ -65,10 +85,13 @@ void SendToAllEntries(CDialogP& page, const std::function<bool(const ConnectInfo
         ShowMessageBox(&page, QStringLiteral("没有可以接收的对象！"), QStringLiteral("提示"));
         return;
     }
-    // No event runs between these sends unless one fails (its message box), and then the
-    // run stops: no record goes meanwhile.
+    // Never waits: what a peer cannot take at once waits in its own queue. No event runs
+    // between these sends unless one fails (its message box), and then the run stops: no
+    // record goes meanwhile.
     for (ConnectInfo* record : takers) {
-        if (!page.SendBytes(record, *bytes, typed))
+        Outgoing message = Outgoing::Bytes(SendOrigin::All, *box.bytes);
+        message.fromBox = box.text;
+        if (!page.Send(record, std::move(message)))
             break;
     }
 }
@@ -87,18 +110,12 @@ bool HasOpenSocket(const ConnectInfo& record) {
     return record.sock != INVALID_SOCKET;
 }
 
+// What Disconnect does, entry by entry.
 void DisconnectAllEntries(CTcpPage& page) {
     {
         UiCritSecGuard lock(g_connectLock);
-        page.Records().ForEachRecord([&](HTREEITEM entry, ConnectInfo& record) {
-            if (record.sock == INVALID_SOCKET)
-                return;
-            // The receive thread wakes with an error and reports the close.
-            page.SendQueue().Forget(&record);
-            closesocket(record.sock);
-            record.sock = INVALID_SOCKET;
-            page.Records().SetImage(entry, kImageEntryClosed);
-        });
+        page.Records().ForEachRecord(
+            [&](HTREEITEM, ConnectInfo& record) { page.Disconnect(record); });
     }
     page.ShowEntry(page.Records().Selected());
 }

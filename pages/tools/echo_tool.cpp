@@ -4,30 +4,15 @@
 
 #include "net/crit_sec.h"
 #include "pages/core/dialog_p.h"
-#include "pages/tcp/tcp_page_base.h"
 
-EchoTool::EchoTool(CDialogP& page)
-    : QObject(&page), page_(page), tcp_(qobject_cast<CTcpPage*>(&page)) {
-    page_.AddTreeMenuFiller([this](QMenu& menu, HTREEITEM item) { FillTreeMenu(menu, item); });
-    CDialogP::RecordWatch watch;
-    watch.dataAppended = [this](ConnectInfo& record) { OnDataAppended(record); };
+EchoTool::EchoTool(CDialogP& page) : QObject(&page), page_(page), stream_(page.SendsStream()) {
+    page_.AddTool(*this);
+}
+
+void EchoTool::ReceptionEnded(ConnectInfo& record) {
     // Inside the handler: only the tool's own state.
-    watch.receptionEnded = [this](ConnectInfo& record) {
-        paused_.erase(&record);
-        record.receivePaused = false;  // the worker holds the lock for the handler
-    };
-    watch.freeing = [this](const ConnectInfo* record) { Forget(record); };
-    page_.AddRecordWatch(std::move(watch));
-    if (tcp_) {
-        // Follows the page's own report of each message gone (the page logs it first).
-        TcpSendQueue& queue = tcp_->SendQueue();
-        queue.onDelivered = [this, logged = std::move(queue.onDelivered)](
-                                ConnectInfo* record, const TcpSendQueue::Message& message) {
-            if (logged)
-                logged(record, message);
-            OnDelivered(record);
-        };
-    }
+    paused_.erase(&record);
+    record.receivePaused = false;  // the worker holds the lock for the handler
 }
 
 void EchoTool::FillTreeMenu(QMenu& menu, HTREEITEM item) {
@@ -58,7 +43,7 @@ void EchoTool::SetOn(bool on) {
     for (const ConnectInfo* record : paused) Resume(const_cast<ConnectInfo*>(record));
 }
 
-void EchoTool::OnDataAppended(ConnectInfo& record) {
+void EchoTool::DataAppended(ConnectInfo& record) {
     if (!on_)
         return;
     const CompactLog& log = record.recvLog;
@@ -73,9 +58,9 @@ void EchoTool::OnDataAppended(ConnectInfo& record) {
     for (std::size_t line = follow.lines; line < end; ++line) {
         // TCP: the batch's chunks as one message (a stream has no boundaries to keep);
         // UDP: datagram by datagram.
-        if (out.empty() || !tcp_)
+        if (out.empty() || !stream_)
             out.emplace_back();
-        if (!log.AppendLineBytes(line, out.back()) && !tcp_)
+        if (!log.AppendLineBytes(line, out.back()) && !stream_)
             out.pop_back();
     }
     if (!out.empty() && out.back().empty())
@@ -99,47 +84,47 @@ void EchoTool::Flush() {
         ConnectInfo* record = next->first;
         std::vector<std::string> messages = std::move(next->second);
         pending_.erase(next);
-        if (tcp_) {
-            for (std::string& bytes : messages) SendTcp(record, std::move(bytes));
+        if (stream_) {
+            for (std::string& bytes : messages) SendStream(record, std::move(bytes));
         } else {
-            SendUdp(record, std::move(messages));
+            SendDatagrams(record, std::move(messages));
         }
     }
     flushing_ = false;
 }
 
-void EchoTool::SendTcp(ConnectInfo* record, std::string bytes) {
+void EchoTool::SendStream(ConnectInfo* record, std::string bytes) {
     const std::uint64_t freed = freed_;
     // False when the connection has closed: nothing to echo to.
-    if (!page_.SendBytesWithoutWaiting(record, std::move(bytes)) || freed != freed_)
+    if (!page_.Send(record, Outgoing::Bytes(SendOrigin::Echo, std::move(bytes))) || freed != freed_)
         return;
-    if (tcp_->SendQueue().PendingBytes(record) > kMaxWaiting && paused_.insert(record).second)
-        tcp_->Engine().SetReceivePaused(record, true);
+    if (page_.WaitingBytes(record).value_or(0) > kMaxWaiting && paused_.insert(record).second)
+        page_.SetReadingPaused(record, true);
 }
 
-void EchoTool::SendUdp(ConnectInfo* record, std::vector<std::string> datagrams) {
+void EchoTool::SendDatagrams(ConnectInfo* record, std::vector<std::string> datagrams) {
+    const std::uint64_t freed = freed_;
     for (std::string& datagram : datagrams) {
-        if (!page_.SendBytes(record, std::move(datagram))) {
-            // The page has told why; echo stops rather than repeat the message per datagram.
-            SetOn(false);
+        // A failed reply is noted in the entry's log by the door; the rest of this peer's
+        // batch is dropped, and echo goes on for the others.
+        if (!page_.Send(record, Outgoing::Bytes(SendOrigin::Echo, std::move(datagram))) ||
+            freed != freed_)
             return;
-        }
     }
 }
 
-void EchoTool::OnDelivered(ConnectInfo* record) {
-    if (paused_.count(record) && tcp_->SendQueue().PendingBytes(record) <= kResumeAt) {
-        paused_.erase(record);
-        Resume(record);
+void EchoTool::MessageWent(ConnectInfo& record) {
+    if (paused_.count(&record) && page_.WaitingBytes(&record).value_or(0) <= kResumeAt) {
+        paused_.erase(&record);
+        Resume(&record);
     }
 }
 
 void EchoTool::Resume(ConnectInfo* record) {
-    if (tcp_)
-        tcp_->Engine().SetReceivePaused(record, false);
+    page_.SetReadingPaused(record, false);
 }
 
-void EchoTool::Forget(const ConnectInfo* record) {
+void EchoTool::RecordFreeing(const ConnectInfo* record) {
     ++freed_;
     follow_.erase(record);
     pending_.erase(const_cast<ConnectInfo*>(record));

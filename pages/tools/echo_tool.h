@@ -6,10 +6,11 @@
 // Where it happens: the page's data handler (inside WM_CONNECT_DATA, on the user-interface
 // thread, while the receive thread holds g_connectLock) takes the new lines' bytes out of
 // the received log, and a call posted to the event loop sends them, outside the handler
-// (sending takes the lock). On TCP one message goes per received batch, queued without
-// waiting; a peer that does not read leaves it waiting in the connection's send queue, and
-// beyond kMaxWaiting bytes waiting the page stops reading from that peer until the queue is
-// down to kResumeAt.
+// (sending takes the lock). On a stream (TCP) one message goes per received batch, queued
+// without waiting; a peer that does not read leaves it waiting in the connection's send
+// queue, and beyond kMaxWaiting bytes waiting the page stops reading from that peer until
+// the queue is down to kResumeAt. On datagrams a reply that fails is noted in its entry's
+// log (the page's door does that) and echo goes on for the others.
 //
 // One per server page, a child of the page. User-interface thread only.
 #pragma once
@@ -22,14 +23,14 @@
 #include <string>
 #include <vector>
 
+#include "pages/core/page_tool.h"
 #include "platform/win_types.h"
 
 class CDialogP;
-class CTcpPage;
 class QMenu;
 struct ConnectInfo;
 
-class EchoTool : public QObject {
+class EchoTool : public QObject, public PageTool {
     Q_OBJECT
 
 public:
@@ -51,20 +52,21 @@ private:
         std::uint64_t generation = 0;
     };
 
-    void FillTreeMenu(QMenu& menu, HTREEITEM item);
+    void FillTreeMenu(QMenu& menu, HTREEITEM item) override;
     // Inside the data handler (the worker holds the lock).
-    void OnDataAppended(ConnectInfo& record);
-    void Forget(const ConnectInfo* record);
+    void DataAppended(ConnectInfo& record) override;
+    void ReceptionEnded(ConnectInfo& record) override;
+    void RecordFreeing(const ConnectInfo* record) override;
+    // A message went: a paused peer whose queue is down is read again.
+    void MessageWent(ConnectInfo& record) override;
     // From the event loop: sends what the handler took.
     void Flush();
-    void SendTcp(ConnectInfo* record, std::string bytes);
-    void SendUdp(ConnectInfo* record, std::vector<std::string> datagrams);
-    // A TCP message went: a paused peer whose queue is down is read again.
-    void OnDelivered(ConnectInfo* record);
+    void SendStream(ConnectInfo* record, std::string bytes);
+    void SendDatagrams(ConnectInfo* record, std::vector<std::string> datagrams);
     void Resume(ConnectInfo* record);
 
     CDialogP& page_;
-    CTcpPage* tcp_;  // null on a UDP page
+    bool stream_;  // the page's transport is a stream (its batches go as one message)
     bool on_ = false;
     bool flushPosted_ = false;
     bool flushing_ = false;

@@ -1,7 +1,7 @@
-// FileSendTool: the send box's "发送文件…" command of a page. The user picks a file; on a
-// TCP page it is streamed through the entry's send queue (read chunk by chunk as the peer
-// takes it, never whole) and the sent log gets one line when it has gone; on a UDP page a
-// file of up to 65,507 bytes goes as one datagram and larger ones are refused. A file that
+// FileSendTool: the send box's "发送文件…" command of a page. The user picks a file, which
+// goes through the page's door: on a stream (TCP) it is read chunk by chunk as the peer
+// takes it, never whole, and the sent log gets one line when it has gone; on datagrams (UDP)
+// a file of up to 65,507 bytes goes as one datagram and larger ones are refused. A file that
 // cannot be read is refused with a message and nothing is sent.
 //
 // One per page, a child of the page. User-interface thread only.
@@ -11,10 +11,12 @@
 #include <QString>
 #include <functional>
 
+#include "pages/core/page_tool.h"
+
 class CDialogP;
 class QMenu;
 
-class FileSendTool : public QObject {
+class FileSendTool : public QObject, public PageTool {
     Q_OBJECT
 
 public:
@@ -30,6 +32,7 @@ public:
     }
 
 private:
+    void FillSendBoxMenu(QMenu& menu) override;
     QString ChooseFile();
 
     CDialogP& page_;

@@ -21,6 +21,18 @@ QAction* KeptSwitch(CDialogP& page, const QString& text, const QString& key,
     return action;
 }
 
+// "十六进制发送" in the send box's menu, as a tool of the page.
+class HexSendSwitch : public QObject, public PageTool {
+public:
+    HexSendSwitch(CDialogP& page, QAction* action) : QObject(&page), action_(action) {
+        page.AddTool(*this);
+    }
+    void FillSendBoxMenu(QMenu& menu) override { menu.addAction(action_); }
+
+private:
+    QAction* action_;
+};
+
 }  // namespace
 
 void InstallHexTools(CDialogP& page) {
@@ -42,5 +54,5 @@ void InstallHexTools(CDialogP& page) {
         KeptSwitch(page, QStringLiteral("十六进制发送"), QStringLiteral("hexSend/%1").arg(name),
                    [&page](bool on) { page.SetTypedForm(on ? TypedForm::Hex : TypedForm::Text); });
     hexSend->setObjectName(QLatin1String(kHexSendSwitch));
-    page.AddSendBoxMenuFiller([hexSend](QMenu& menu) { menu.addAction(hexSend); });
+    new HexSendSwitch(page, hexSend);
 }

@@ -1,36 +1,33 @@
 #include "pages/tools/timed_send_tool.h"
 
 #include <QMenu>
-#include <QPlainTextEdit>
 
 #include "pages/core/dialog_p.h"
 #include "pages/dialogs/timed_send_dlg.h"
-#include "pages/send/typed_text.h"
 #include "platform/message_box.h"
 
 TimedSendTool::TimedSendTool(CDialogP& page) : QObject(&page), page_(page) {
     connect(&sender_, &TimedSender::finished, this, &TimedSendTool::OnFinished);
     noteTimer_.setInterval(10);
     connect(&noteTimer_, &QTimer::timeout, this, &TimedSendTool::WriteEndNote);
-    page_.AddSendBoxMenuFiller([this](QMenu& menu) { FillMenu(menu); });
-    CDialogP::RecordWatch watch;
-    // Inside the handler: stopping only logs on the page's own sent log, no lock, no box.
-    watch.receptionEnded = [this](ConnectInfo& record) {
-        if (&record == record_)
-            sender_.Stop();
-    };
-    watch.freeing = [this](const ConnectInfo* record) {
-        if (record == noteRecord_)
-            noteRecord_ = nullptr;
-        if (record == record_) {
-            record_ = nullptr;  // nowhere left to log the end
-            sender_.Stop();
-        }
-    };
-    page_.AddRecordWatch(std::move(watch));
+    page_.AddTool(*this);
 }
 
-void TimedSendTool::FillMenu(QMenu& menu) {
+void TimedSendTool::ReceptionEnded(ConnectInfo& record) {
+    if (&record == record_)
+        sender_.Stop();
+}
+
+void TimedSendTool::RecordFreeing(const ConnectInfo* record) {
+    if (record == noteRecord_)
+        noteRecord_ = nullptr;
+    if (record == record_) {
+        record_ = nullptr;  // nowhere left to log the end
+        sender_.Stop();
+    }
+}
+
+void TimedSendTool::FillSendBoxMenu(QMenu& menu) {
     QAction* action = menu.addAction(sender_.IsRunning() ? QStringLiteral("停止定时发送")
                                                          : QStringLiteral("定时发送…"));
     connect(action, &QAction::triggered, this, &TimedSendTool::OnCommand);
@@ -51,8 +48,12 @@ void TimedSendTool::Start() {
     }
     if (!page_.CanSendTo(record))
         return;
-    const QString typed = page_.SendBox() ? page_.SendBox()->toPlainText() : QString();
-    std::optional<std::string> bytes = TypedTextToWire(typed);
+    BoxMessage box = page_.ReadBox();
+    if (!box.refusal.isEmpty()) {
+        ShowMessageBox(&page_, box.refusal, QStringLiteral("提示"));
+        return;
+    }
+    std::optional<std::string>& bytes = box.bytes;
     if (!bytes || bytes->empty()) {
         ShowMessageBox(&page_, QStringLiteral("请先在发送窗口输入要发送的内容！"),
                        QStringLiteral("提示"));
@@ -80,7 +81,7 @@ SendOutcome TimedSendTool::SendOnce() {
     if (page_.MessageWaiting(record_))
         return SendOutcome::StillWaiting();
     // A failure is told by the page's door itself (or by the connection's end).
-    if (!page_.SendBytesWithoutWaiting(record_, bytes_))
+    if (!page_.Send(record_, Outgoing::Bytes(SendOrigin::Timed, bytes_)))
         return SendOutcome::Failed({});
     return SendOutcome::Sent();
 }

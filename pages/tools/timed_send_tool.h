@@ -2,9 +2,10 @@
 // the number of sends (CTimedSendDlg) and sends the send box's text, prepared as Send does,
 // to the entry shown when it started, through the page's door, one message at a time: a tick
 // whose previous message has not gone yet is skipped. While it runs the command reads
-// "停止定时发送". It stops on the count, on a failed send (its message once), when the
-// entry's connection ends or the entry is deleted, and with the page; the entry's sent log
-// then says how many sends went and how many ticks were skipped.
+// "停止定时发送". The text is read as Send reads it (the page's one reader). It stops on the count,
+// on a failed send (its message once), when the entry's connection ends or the entry is deleted,
+// and with the page; the entry's sent log then says how many sends went and how many ticks were
+// skipped.
 //
 // One per page, a child of the page. User-interface thread only.
 #pragma once
@@ -14,13 +15,14 @@
 #include <QTimer>
 #include <string>
 
+#include "pages/core/page_tool.h"
 #include "pages/tools/timed_sender.h"
 
 class CDialogP;
 class QMenu;
 struct ConnectInfo;
 
-class TimedSendTool : public QObject {
+class TimedSendTool : public QObject, public PageTool {
     Q_OBJECT
 
 public:
@@ -34,7 +36,11 @@ public:
     void OnCommand();
 
 private:
-    void FillMenu(QMenu& menu);
+    void FillSendBoxMenu(QMenu& menu) override;
+    // Inside the handler: stopping only logs on the page's own sent log, no lock, no box.
+    void ReceptionEnded(ConnectInfo& record) override;
+    void RecordFreeing(const ConnectInfo* record) override;
+    void PageClosing() override { sender_.Stop(); }
     void Start();
     void OnFinished(TimedSender::End end, const QString& failure);
     SendOutcome SendOnce();

@@ -18,12 +18,14 @@ UdpGroups::UdpGroups(CDialogP& page, COLORREF dialogColour, std::function<SOCKET
     : page_(page), dialogColour_(dialogColour), serverSocket_(std::move(serverSocket)) {}
 
 void UdpGroups::AddMenu() {
-    page_.AddTreeMenuFiller([this](QMenu& menu, HTREEITEM item) {
-        if (page_.Records().IsHostNode(item))
-            menu.addAction(QStringLiteral("加入组播组…"), &page_, [this] { AskAndJoin(); });
-        else if (IsGroupChild(item))
-            menu.addAction(QStringLiteral("退出组播组"), &page_, [this, item] { Leave(item); });
-    });
+    page_.AddTool(*this);
+}
+
+void UdpGroups::FillTreeMenu(QMenu& menu, HTREEITEM item) {
+    if (page_.Records().IsHostNode(item))
+        menu.addAction(QStringLiteral("加入组播组…"), &page_, [this] { AskAndJoin(); });
+    else if (IsGroupChild(item))
+        menu.addAction(QStringLiteral("退出组播组"), &page_, [this, item] { Leave(item); });
 }
 
 void UdpGroups::AskAndJoin() {

@@ -15,17 +15,19 @@
 #include <vector>
 
 #include "net/socket_handle.h"
+#include "pages/core/page_tool.h"
 #include "platform/win_types.h"
 
 class CDialogP;
 
-class UdpGroups {
+class UdpGroups : public PageTool {
 public:
     // `serverSocket` gives the open server socket or INVALID_SOCKET.
     UdpGroups(CDialogP& page, COLORREF dialogColour, std::function<SOCKET()> serverSocket);
 
-    // Adds the two menu items to the page's tree menu.
+    // Registers with the page: the two items in its tree menu.
     void AddMenu();
+    void FillTreeMenu(QMenu& menu, HTREEITEM item) override;
     // Asks for a group and joins it on the server socket.
     void AskAndJoin();
     // Joins `group`; false after telling the user why not.

@@ -6,6 +6,7 @@
 
 #include "net/crit_sec.h"
 #include "net/socket_error_text.h"
+#include "pages/send/file_source.h"
 #include "platform/message_box.h"
 
 namespace {
@@ -46,25 +47,33 @@ bool CUdpPage::CanSendTo(const ConnectInfo* record) {
     return record != nullptr;
 }
 
-bool CUdpPage::SendBytes(ConnectInfo* record, std::string bytes, QString fromBox) {
+bool CUdpPage::Transmit(ConnectInfo& record, Outgoing& message) {
+    if (message.file && message.bytes.empty()) {
+        QString error;
+        std::optional<std::string> whole = ReadDatagram(*message.file, &error);
+        if (!whole) {
+            SendFailed(record, message.origin, error);
+            return false;
+        }
+        message.bytes = std::move(*whole);
+    }
     SOCKET from = INVALID_SOCKET;
     {
         UiCritSecGuard lock(g_connectLock);
-        from = SendingSocket(*record);
+        from = SendingSocket(record);
     }
     // Sent without the lock: a handle closed meanwhile only makes the send fail.
-    const int sent = engine_.SendDatagram(from, bytes.data(), Destination(*record),
-                                          static_cast<int>(bytes.size()));
+    const int sent = engine_.SendDatagram(from, message.bytes.data(), Destination(record),
+                                          static_cast<int>(message.bytes.size()));
     if (sent < 1) {
         const int error = errno;  // the system's reason
         ShowEntry(Records().Selected());
-        ShowMessageBox(this,
-                       QString::fromStdU16String(
-                           MessageWithReason(u"发送出错！", SocketOperation::kSendDatagram, error)),
-                       QStringLiteral("提示"));
+        SendFailed(record, message.origin,
+                   QString::fromStdU16String(
+                       MessageWithReason(u"发送出错！", SocketOperation::kSendDatagram, error)));
         return false;
     }
-    LogSent(*record, bytes, fromBox);
+    MessageWent(record, message.bytes, message.fromBox, message.file.get());
     return true;
 }
 

@@ -1,7 +1,7 @@
 // CUdpPage: what the UDP server page and the UDP client page share. Each entry is one
 // datagram partner (a sender heard by the server, or one of the page's clients) whose
-// record lives in the page's UdpEngine map under UdpKey(clientAddr). The page's send door
-// sends one datagram; the pages differ in where it leaves from and goes to, and in their
+// record lives in the page's UdpEngine map under UdpKey(clientAddr). Behind the page's door
+// each message is one datagram; the pages differ in where it leaves from and goes to, and in their
 // command buttons.
 //
 // Threads: user-interface thread only. Outside the notification handlers the page takes
@@ -20,8 +20,8 @@ class CUdpPage : public CDialogP {
 public:
     UdpEngine& Engine() { return engine_; }
 
-    // Sends `bytes` as one datagram for `record`; a failure is shown at once.
-    bool SendBytes(ConnectInfo* record, std::string bytes, QString fromBox = {}) override;
+    // Datagrams: nothing ever waits, reading is never paused.
+    bool SendsStream() const override { return false; }
     void OnDelete();
     // Makes what the host node offers: the server, or a client.
     virtual void OnCreate() = 0;
@@ -45,6 +45,8 @@ protected:
     // Open while the host node's socket is open.
     int EntryImage(const ConnectInfo& record) const override;
     bool CanSendTo(const ConnectInfo* record) override;
+    // Sends the message as one datagram (a file read whole); a failure is told at once.
+    bool Transmit(ConnectInfo& record, Outgoing& message) override;
 
 private:
     UdpEngine engine_;

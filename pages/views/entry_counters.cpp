@@ -10,7 +10,6 @@
 
 #include "net/crit_sec.h"
 #include "pages/core/dialog_p.h"
-#include "pages/tcp/tcp_page_base.h"
 #include "skin/tree_ctrl_ex.h"
 
 namespace {
@@ -40,7 +39,8 @@ QString EntryCountsText(const EntryCounts& counts) {
                  .arg(BytesText(static_cast<std::uint64_t>(counts.sentBytes)),
                       locale.toString(static_cast<qlonglong>(counts.sentMessages)));
     if (counts.waiting) {
-        lines << QStringLiteral("连接时间：%1").arg(since);
+        if (counts.knownSinceSeconds != 0)  // zero: not connected
+            lines << QStringLiteral("连接时间：%1").arg(since);
         lines << QStringLiteral("等待发送：%1").arg(BytesText(*counts.waiting));
     } else {
         lines << QStringLiteral("建立时间：%1").arg(since);
@@ -74,8 +74,7 @@ EntryCounts EntryCounters::CountsOf(const ConnectInfo& record) {
             std::chrono::duration_cast<std::chrono::seconds>(record.knownSince.time_since_epoch())
                 .count();
     }
-    if (auto* tcp = qobject_cast<CTcpPage*>(&page_))
-        counts.waiting = tcp->SendQueue().WaitingBytes(&record);
+    counts.waiting = page_.WaitingBytes(&record);
     return counts;
 }
 

@@ -22,7 +22,7 @@ struct EntryCounts {
     std::int64_t receivedLines = 0;
     std::int64_t sentBytes = 0;
     std::int64_t sentMessages = 0;
-    std::int64_t knownSinceSeconds = 0;  // since the epoch
+    std::int64_t knownSinceSeconds = 0;  // since the epoch; 0: a TCP entry not connected
     std::optional<std::uint64_t> waiting;
 };
 QString EntryCountsText(const EntryCounts& counts);

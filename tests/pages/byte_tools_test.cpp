@@ -14,34 +14,12 @@
 #include <variant>
 
 #include "pages/core/page_settings.h"
+#include "tests/pages/menu_click.h"
 #include "tests/pages/page_test_support.h"
 #include "tests/pages/udp_page_test_support.h"
 #include "text/hex_text.h"
 
 namespace {
-
-// Opens `widget`'s context menu as a right click does and clicks `text` in it; false when
-// the item is missing or disabled.
-bool ClickMenuEntry(QWidget* widget, const QString& text) {
-    const QPoint at = widget->rect().center();
-    QContextMenuEvent request(QContextMenuEvent::Mouse, at, widget->mapToGlobal(at));
-    QApplication::sendEvent(widget, &request);
-    QMenu* menu = nullptr;
-    if (!QTest::qWaitFor(
-            [&] { return (menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())); },
-            kWaitMs)) {
-        return false;
-    }
-    for (QAction* action : menu->actions()) {
-        if (action->text() == text && action->isEnabled()) {
-            QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier,
-                              menu->actionGeometry(action).center());
-            return true;
-        }
-    }
-    menu->close();
-    return false;
-}
 
 // The bytes a hex view shows: each row without its stamp or indent, read back as hex.
 std::string BytesShownInHex(const QString& view) {

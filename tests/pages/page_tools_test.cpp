@@ -6,54 +6,35 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QFile>
 #include <QMenu>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <atomic>
 #include <thread>
 
+#include "pages/dialogs/timed_send_dlg.h"
+#include "pages/send/typed_text.h"
 #include "pages/tools/echo_tool.h"
 #include "pages/tools/file_send_tool.h"
-#include "pages/dialogs/timed_send_dlg.h"
 #include "pages/tools/timed_send_tool.h"
-#include "pages/send/typed_text.h"
+#include "tests/pages/menu_click.h"
 #include "tests/pages/page_test_support.h"
 #include "tests/pages/udp_page_test_support.h"
 
 namespace {
 
-// Opens `widget`'s context menu at `at` as a right click does and clicks `text` in it.
-// Returns false when the menu has no such enabled item (the menu is closed then).
-bool ClickMenuItem(QWidget* widget, QPoint at, const QString& text) {
-    QContextMenuEvent request(QContextMenuEvent::Mouse, at, widget->mapToGlobal(at));
-    QApplication::sendEvent(widget, &request);
-    QMenu* menu = nullptr;
-    if (!QTest::qWaitFor(
-            [&] { return (menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())); },
-            kWaitMs)) {
-        return false;
-    }
-    for (QAction* action : menu->actions()) {
-        if (action->text() == text && action->isEnabled()) {
-            QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier,
-                              menu->actionGeometry(action).center());
-            return true;
-        }
-    }
-    menu->close();
-    return false;
-}
-
 bool ClickSendBoxItem(CDialogP& page, const QString& text) {
     QWidget* viewport = page.SendBox()->viewport();
-    return ClickMenuItem(viewport, viewport->rect().center(), text);
+    return ClickMenuEntry(viewport, viewport->rect().center(), text);
 }
 
 bool ClickHostItem(CDialogP& page, const QString& text) {
     CTreeCtrlEx* tree = page.Tree();
     const QRect row = tree->visualItemRect(CTreeCtrlEx::FromHandle(tree->GetRootItem()));
-    return ClickMenuItem(tree->viewport(), row.center(), text);
+    return ClickMenuEntry(tree->viewport(), row.center(), text);
 }
 
 // Bytes whose pattern (period 251, shifted at every 64 KiB boundary: the send queue's file
@@ -258,19 +239,22 @@ TEST_F(TcpToolsTest, EchoSendsTheStreamBackAndPausesReadingFromAPeerThatDoesNotR
     ASSERT_TRUE(before.Send("not echoed"));
     ASSERT_TRUE(WaitForReceived(first, "not echoed"));
     const QRect row = tree_->visualItemRect(CTreeCtrlEx::FromHandle(first));
-    EXPECT_FALSE(ClickMenuItem(tree_->viewport(), row.center(), QStringLiteral("回显")));
+    EXPECT_FALSE(ClickMenuEntry(tree_->viewport(), row.center(), QStringLiteral("回显")));
     ASSERT_TRUE(ClickHostItem(*page_, QStringLiteral("回显")));
     ASSERT_TRUE(echo->IsOn());
 
     // A known stream from a peer that reads comes back byte for byte, and only it.
     const std::string stream = Patterned(2 * 1024 * 1024);
     std::thread writer([&] { before.Send(stream); });
+    // Read on a thread of its own (it gives up after 20 s), so that the window runs all along.
     std::string back;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (back.size() < stream.size() && std::chrono::steady_clock::now() < deadline) {
-        QApplication::processEvents();
-        back += before.Receive(stream.size() - back.size(), std::chrono::milliseconds(5));
-    }
+    std::atomic<bool> backDone = false;
+    std::thread reader([&] {
+        back = before.Receive(stream.size(), std::chrono::seconds(20));
+        backDone = true;
+    });
+    while (!backDone) QApplication::processEvents();
+    reader.join();
     writer.join();
     EXPECT_EQ(back.size(), stream.size());
     EXPECT_TRUE(back == stream);
@@ -296,10 +280,17 @@ TEST_F(TcpToolsTest, EchoSendsTheStreamBackAndPausesReadingFromAPeerThatDoesNotR
             written += static_cast<std::size_t>(n);
         }
     });
+    // A busy window until the page has paused the peer and kept it paused a moment (2 s at
+    // most).
+    const auto paused = [&] {
+        UiCritSecGuard lock(g_connectLock);
+        return slowRecord->receivePaused;
+    };
     std::uint64_t most = 0;
-    for (int i = 0; i < 200; ++i) {  // 2 s of a busy window
+    for (int i = 0, pausedFor = 0; i < 200 && pausedFor < 10; ++i) {
         QTest::qWait(10);
         most = std::max(most, page_->SendQueue().PendingBytes(slowRecord));
+        pausedFor = paused() ? pausedFor + 1 : 0;
     }
     EXPECT_GT(most, EchoTool::kResumeAt);
     EXPECT_LE(most, EchoTool::kMaxWaiting + (4 << 20));  // batches read before the pause
@@ -308,11 +299,16 @@ TEST_F(TcpToolsTest, EchoSendsTheStreamBackAndPausesReadingFromAPeerThatDoesNotR
         UiCritSecGuard lock(g_connectLock);
         EXPECT_TRUE(slowRecord->receivePaused);
     }
+    // Read with a larger buffer from now on, in bigger gulps: what is checked is the bytes.
+    int larger = 4 << 20;
+    ::setsockopt(slow.Fd(), SOL_SOCKET, SO_RCVBUF, &larger, sizeof larger);
     std::string echoed;
+    echoed.reserve(flood.size());
     const auto floodDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (echoed.size() < flood.size() && std::chrono::steady_clock::now() < floodDeadline) {
         QApplication::processEvents();
-        echoed += slow.Read(flood.size() - echoed.size(), std::chrono::milliseconds(5));
+        echoed += slow.Read(std::min<std::size_t>(flood.size() - echoed.size(), 4 << 20),
+                            std::chrono::milliseconds(5));
     }
     if (echoed.size() < flood.size())
         ::shutdown(slow.Fd(), SHUT_RDWR);  // the flooder's send returns
@@ -327,6 +323,56 @@ TEST_F(TcpToolsTest, EchoSendsTheStreamBackAndPausesReadingFromAPeerThatDoesNotR
     ASSERT_TRUE(WaitForReceived(first, "quiet"));
     QTest::qWait(50);
     EXPECT_TRUE(before.Receive(1, std::chrono::milliseconds(100)).empty());
+}
+
+TEST_F(TcpToolsTest, SendToAllSendsWhatSendSendsAndDisconnectAllNotesWhatDidNotGo) {
+    const std::uint16_t port = CreateServer();
+    LoopbackPeer reader;
+    ConnectPeer(reader, port);
+    SlowPeer slow(port);
+    ASSERT_TRUE(slow.Connected());
+    ConnectInfo* slowRecord = Record(WaitForEntries(2));
+    QPlainTextEdit* box = page_->SendBox();
+    const auto paste = [&](const QString& text) {
+        QApplication::clipboard()->setText(text);
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    };
+
+    // A long pasted line goes as it was pasted (nothing at the box's soft breaks), and the box
+    // empties once it went, as after Send.
+    paste(QString(10000, u'z'));
+    ASSERT_TRUE(ClickHostItem(*page_, QStringLiteral("发送给全部")));
+    EXPECT_TRUE(reader.Receive(10000) == std::string(10000, 'z'));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return box->toPlainText().isEmpty(); }, kWaitMs));
+
+    // Hex send is honoured; a last digit without its pair is refused, saying so.
+    ASSERT_TRUE(ClickSendBoxItem(*page_, QStringLiteral("十六进制发送")));
+    QTest::keyClicks(box, "41 42 43");
+    ASSERT_TRUE(ClickHostItem(*page_, QStringLiteral("发送给全部")));
+    EXPECT_EQ(reader.Receive(3), "ABC");  // and nothing before it
+    box->clear();
+    QTest::keyClicks(box, "414");
+    {
+        ModalAnswer refused;
+        ASSERT_TRUE(ClickHostItem(*page_, QStringLiteral("发送给全部")));
+        ASSERT_TRUE(refused.WaitAnswered());
+        EXPECT_EQ(refused.Text(), QStringLiteral("最后一个十六进制数字不成对"));
+    }
+    ASSERT_TRUE(ClickSendBoxItem(*page_, QStringLiteral("十六进制发送")));
+
+    // The peer that does not read has bytes waiting; "全部断开" drops them as Disconnect does,
+    // saying how many did not go.
+    const std::size_t big = 4u << 20;
+    box->clear();
+    paste(QString(static_cast<qsizetype>(big), u'w'));
+    ASSERT_TRUE(ClickHostItem(*page_, QStringLiteral("发送给全部")));
+    EXPECT_EQ(reader.Receive(big, std::chrono::seconds(20)).size(), big);
+    ASSERT_TRUE(page_->SendQueue().HasPending(slowRecord));
+    ASSERT_TRUE(ClickHostItem(*page_, QStringLiteral("全部断开")));
+    const QRegularExpression note(QStringLiteral("（未发出 (\\d+) 字节：连接已断开）\n$"));
+    EXPECT_TRUE(note.match(QString::fromStdU16String(slowRecord->sendLog.Text())).hasMatch());
+    EXPECT_FALSE(page_->SendQueue().HasPending(slowRecord));
 }
 
 using UdpToolsTest = UdpPageTest<CUdpServerDlg>;

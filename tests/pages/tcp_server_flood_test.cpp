@@ -10,31 +10,10 @@
 #include <thread>
 
 #include "pages/views/log_view.h"
+#include "tests/pages/menu_click.h"
 #include "tests/pages/page_test_support.h"
 
 namespace {
-
-// Opens the received view's menu as a right click does and clicks `text` in it.
-bool ClickMenuEntry(QWidget* view, const QString& text) {
-    const QPoint at = view->rect().center();
-    QContextMenuEvent request(QContextMenuEvent::Mouse, at, view->mapToGlobal(at));
-    QApplication::sendEvent(view, &request);
-    QMenu* menu = nullptr;
-    if (!QTest::qWaitFor(
-            [&] { return (menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())); },
-            kWaitMs)) {
-        return false;
-    }
-    for (QAction* action : menu->actions()) {
-        if (action->text() == text && action->isEnabled()) {
-            QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier,
-                              menu->actionGeometry(action).center());
-            return true;
-        }
-    }
-    menu->close();
-    return false;
-}
 
 TEST_F(TcpServerPageTest, FloodIntoTheShownEntryShowsItsTailSavesWholeAndSurvivesMemoryRunningOut) {
     const std::uint16_t port = CreateServer();

@@ -8,29 +8,13 @@
 #include <QTest>
 
 #include "skin/tree_ctrl_ex.h"
+#include "tests/pages/menu_click.h"
 #include "tests/pages/page_fixture.h"
 
 // Opens the menu on `item` and clicks `text`; false (menu closed) when it has no such item.
 inline bool ChooseInTreeMenu(CTreeCtrlEx* tree, HTREEITEM item, const QString& text) {
-    QWidget* viewport = tree->viewport();
     const QPoint at = tree->visualItemRect(CTreeCtrlEx::FromHandle(item)).center();
-    QContextMenuEvent request(QContextMenuEvent::Mouse, at, viewport->mapToGlobal(at));
-    QApplication::sendEvent(viewport, &request);
-    QMenu* menu = nullptr;
-    if (!QTest::qWaitFor(
-            [&] { return (menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())); },
-            kWaitMs)) {
-        return false;
-    }
-    for (QAction* action : menu->actions()) {
-        if (action->text() == text && action->isEnabled()) {
-            QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier,
-                              menu->actionGeometry(action).center());
-            return true;
-        }
-    }
-    menu->close();
-    return false;
+    return ClickMenuEntry(tree->viewport(), at, text);
 }
 
 // The texts of the menu opened on `item` (the menu is closed again; empty when none opened).
