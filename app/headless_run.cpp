@@ -18,6 +18,7 @@
 #include "app/termination_signals.h"
 #include "net/crit_sec.h"
 #include "pages/core/endpoint_text.h"
+#include "pages/core/page_tool.h"
 #include "pages/page_snapshot.h"
 #include "pages/views/log_lines.h"
 #include "platform/message_box.h"
@@ -34,13 +35,11 @@ void PrintTo(std::FILE* stream, const QString& text) {
 }
 
 // The files of the entries' logs in one folder, brought up to date from the event loop.
-class LogFolder {
+// Registered as a tool of every page, to hear of records being freed; outlives the pages.
+class LogFolder : public PageTool {
 public:
     LogFolder(CMgrDlg& frame, const QString& folder) : frame_(frame), folder_(folder) {
-        for (int i = 0; i < 4; ++i) {
-            frame.Page(i).AddRecordWatch(
-                {{}, {}, [this](const ConnectInfo* record) { Forget(record); }});
-        }
+        for (int i = 0; i < 4; ++i) frame.Page(i).AddTool(*this);
     }
 
     // Writes what every log gained since the last call.
@@ -129,7 +128,7 @@ private:
     }
 
     // A record is freed: its files are complete as they are.
-    void Forget(const ConnectInfo* record) { files_.erase(record); }
+    void RecordFreeing(const ConnectInfo* record) override { files_.erase(record); }
 
     CMgrDlg& frame_;
     QString folder_;
