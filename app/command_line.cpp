@@ -39,8 +39,8 @@ constexpr QtOption kQtOptions[] = {
     {"qwindowgeometry", true}, {"qwindowicon", true},
     {"qwindowtitle", true},    {"display", true},
     {"geometry", true},        {"style", true},
-    {"stylesheet", true},      {"session", true},
-    {"reverse", false},        {"widgetcount", false},
+    {"stylesheet", true},      {"reverse", false},
+    {"widgetcount", false},
 };
 
 // The names of Qt's platform plugins installed where Qt looks for them (read from each
@@ -115,7 +115,18 @@ Reading Read(const QStringList& arguments) {
         QStringLiteral(
             "启动时显示第 N 页：1 TCP 服务器，2 TCP 客户端，3 UDP 服务器，4 UDP 客户端。"),
         QStringLiteral("N"));
-    parser.addOptions({help, version, settings, tcpServer, udpServer, page});
+    const QCommandLineOption session(
+        QStringLiteral("session"), QStringLiteral("启动时打开会话文件。"), QStringLiteral("文件"));
+    const QCommandLineOption headless(
+        QStringLiteral("headless"),
+        QStringLiteral("不开窗口运行 --session 的会话，直到收到 SIGINT/SIGTERM 或到时。"));
+    const QCommandLineOption logDir(QStringLiteral("log-dir"),
+                                    QStringLiteral("无窗口运行时把各条目的收发记录写入该目录。"),
+                                    QStringLiteral("目录"));
+    const QCommandLineOption duration(QStringLiteral("duration"),
+                                      QStringLiteral("无窗口运行的秒数。"), QStringLiteral("秒"));
+    parser.addOptions(
+        {help, version, settings, tcpServer, udpServer, page, session, headless, logDir, duration});
     for (const QtOption& qt : kQtOptions) {
         QCommandLineOption option(QString::fromLatin1(qt.name));
         if (qt.takesValue)
@@ -182,6 +193,20 @@ Reading Read(const QStringList& arguments) {
         options.page = Number(parser.value(page), 1, 4) - 1;
         if (options.page < 0)
             return mistake(QStringLiteral("页号有错：%1（应为 1 到 4）").arg(parser.value(page)));
+    }
+    options.sessionPath = parser.value(session);
+    options.headless = parser.isSet(headless);
+    options.logDir = parser.value(logDir);
+    if (options.headless && options.sessionPath.isEmpty())
+        return mistake(QStringLiteral("--headless 须与 --session 一起使用"));
+    if (!options.headless && (parser.isSet(logDir) || parser.isSet(duration)))
+        return mistake(QStringLiteral("--log-dir 与 --duration 只用于 --headless"));
+    if (parser.isSet(duration)) {
+        options.durationSeconds = Number(parser.value(duration), 1, 2'000'000);
+        if (options.durationSeconds == 0) {
+            return mistake(
+                QStringLiteral("秒数有错：%1（应为 1 到 2000000）").arg(parser.value(duration)));
+        }
     }
     return reading;
 }

@@ -33,6 +33,11 @@ struct StartOptions {
     int udpServerPort = 0;                  // 0: none
     int page = 0;                           // index in tab order, 0 the TCP server page
     std::optional<StartGeometry> geometry;  // -qwindowgeometry, kept on the screen
+    QString sessionPath;  // a session to open at start; empty: none
+    // Run the session without a window (app/headless_run.h).
+    bool headless = false;
+    QString logDir;           // headless: where the entries' logs go; empty: none
+    int durationSeconds = 0;  // headless: 0 runs until a termination signal
 };
 
 // Sizes and places the frame, not shown yet, as `options` ask.

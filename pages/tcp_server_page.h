@@ -38,6 +38,8 @@ public:
     void OnStopListening();
     // Create with the port given (start-up options).
     void StartOnPort(int port) { server_.StartOnPort(port); }
+    // The port and the listening socket (sessions describe and rebuild them).
+    ServerHost& Server() { return server_; }
 
 protected:
     ButtonSet EnabledButtons() const override;

@@ -82,6 +82,25 @@ void CUdpClientDlg::OnCreate() {
     ShowEntry(last);
 }
 
+HTREEITEM CUdpClientDlg::AddClient(const sockaddr_in& remote, int localPort) {
+    if (!GetHostNode())
+        return nullptr;
+    if (LocalPortTaken(localPort)) {
+        AfxMessageBox(QStringLiteral("本地端口已经被占用!"));
+        return nullptr;
+    }
+    ClientChoice choice{ntohs(remote.sin_port), localPort, 1, remote, {}};
+    choice.local.sin_family = AF_INET;
+    choice.local.sin_addr.s_addr = htonl(INADDR_ANY);
+    const HTREEITEM made = CreateClient(choice, localPort);
+    if (made) {
+        lastAddress_ = QString::fromStdString(DottedAddress(remote.sin_addr));
+        Tree()->SelectItem(made);
+        ShowEntry(made);
+    }
+    return made;
+}
+
 bool CUdpClientDlg::LocalPortTaken(int port) {
     const Endpoint local = Endpoint::Ipv4(INADDR_ANY, static_cast<std::uint16_t>(port));
     UiCritSecGuard lock(g_connectLock);

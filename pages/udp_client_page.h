@@ -31,6 +31,10 @@ public:
     // The remote address of the last client created, offered by the next Create.
     const QString& LastAddress() const { return lastAddress_; }
 
+    // One client on `localPort` aimed at `remote` (its port as entered), as Create makes it;
+    // its entry, or null after telling the user why not.
+    HTREEITEM AddClient(const sockaddr_in& remote, int localPort);
+
     void ShowEntry(HTREEITEM item) override;
 
 protected:

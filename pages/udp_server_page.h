@@ -33,6 +33,8 @@ public:
     void StartOnPort(int port) { server_.StartOnPort(port); }
     // The multicast groups joined (the host node's menu).
     UdpGroups& Groups() { return groups_; }
+    // The port and the server socket (sessions describe and rebuild them).
+    ServerHost& Server() { return server_; }
 
     void ShowEntry(HTREEITEM item) override;
 

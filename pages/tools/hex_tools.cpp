@@ -51,6 +51,8 @@ void InstallHexTools(CDialogP& page) {
             KeptSwitch(page, QStringLiteral("十六进制显示"), key, [&page, view](bool on) {
                 page.Views().SetLineForm(view, on ? LogForm::Hex : LogForm::Text);
             });
+        action->setObjectName(
+            QLatin1String(view == View::Received ? kHexReceivedSwitch : kHexSentSwitch));
         page.Views().AddMenuAction(view, action);
         QAction* milliseconds = KeptSwitch(
             page, QStringLiteral("毫秒时间戳"),
@@ -72,5 +74,6 @@ void InstallHexTools(CDialogP& page) {
             ++*reads;
         return PrepareTyped(typed, form, expand->isChecked(), *reads);
     });
+    hexSend->setObjectName(QLatin1String(kHexSendSwitch));
     new HexSendSwitch(page, {hexSend, expand});
 }

@@ -10,5 +10,10 @@
 
 class CDialogP;
 
+// The switches' object names, by which a session finds and sets them (children of the page).
+inline constexpr const char* kHexReceivedSwitch = "hexViewReceived";
+inline constexpr const char* kHexSentSwitch = "hexViewSent";
+inline constexpr const char* kHexSendSwitch = "hexSend";
+
 // Adds the three switches to `page`'s menus, each set as it was kept. The page owns them.
 void InstallHexTools(CDialogP& page);

@@ -1,8 +1,10 @@
 #include "pages/udp/udp_groups.h"
 
+#include <arpa/inet.h>
 #include <errno.h>
 
 #include <QMenu>
+#include <algorithm>
 
 #include "net/udp_membership.h"
 #include "pages/core/ansi_text.h"
@@ -83,6 +85,18 @@ void UdpGroups::Leave(HTREEITEM child) {
         return;
     if (const int error = LeaveMulticastGroup(sock, group))
         ShowFailure(QStringLiteral("退出组播组失败："), error);
+}
+
+std::vector<in_addr> UdpGroups::Joined() const {
+    std::vector<in_addr> joined;
+    for (const auto& [child, group] : groups_) joined.push_back(group);
+    std::sort(joined.begin(), joined.end(),
+              [](const in_addr& a, const in_addr& b) { return ntohl(a.s_addr) < ntohl(b.s_addr); });
+    return joined;
+}
+
+void UdpGroups::LeaveAll() {
+    while (!groups_.empty()) Leave(groups_.begin()->first);
 }
 
 void UdpGroups::SocketChanged() {

@@ -10,6 +10,7 @@
 #include <QString>
 #include <functional>
 #include <map>
+#include <vector>
 
 #include "net/endpoint.h"
 #include "net/socket_handle.h"
@@ -34,6 +35,10 @@ public:
     void Leave(HTREEITEM child);
     bool IsGroupChild(HTREEITEM item) const { return item && groups_.count(item) != 0; }
     std::size_t Count() const { return groups_.size(); }
+    // The groups joined, in the order of their addresses.
+    std::vector<in_addr> Joined() const;
+    // Leaves every group (a session replaces the set-up).
+    void LeaveAll();
 
     // The server socket was opened or closed: the groups are joined on a new socket, and
     // their images follow the host's.

@@ -293,8 +293,8 @@ void EntryViews::ShowExcerpt(View view, const QString& text, std::size_t endLine
 }
 
 void EntryViews::ShowAgain(View view) {
-    LogView& log = PaneOf(view).log;
-    log.Release();
+    Pane& pane = PaneOf(view);
+    pane.log.Release();
     if (!shown_)
         return;
     // Through Refresh, like every change of a view: the sent view's waiting line is taken
