@@ -359,8 +359,10 @@ LogSnapshot CompactLog::Snapshot() const {
     snapshot.lines = LineCount();
     snapshot.generation = generation_;
     std::size_t count = 0;
-    for (const Line& line : lines_)
-        count += line.kind == kDatagram || line.kind == kStream || line.kind == kSent;
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        const Kind kind = lines_[i].kind;
+        count += kind == kDatagram || kind == kStream || kind == kSent;
+    }
     snapshot.pieces.reserve(count);
     for (std::size_t i = 0; i < lines_.size(); ++i) {
         const Kind kind = lines_[i].kind;
