@@ -9,6 +9,8 @@ BUILD      ?= build
 BENCHBUILD ?= build-bench
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS ?=
+# Seconds any one test may take (the slowest takes seconds; a hang ends here, not later).
+TEST_LIMIT ?= 120
 
 .PHONY: all setup build run test bench screenshots clean format
 
@@ -27,7 +29,7 @@ run: build
 	@tools/run-app.sh $(BUILD)
 
 test: build
-	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 600
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout $(TEST_LIMIT)
 
 screenshots: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/tools/screenshots/wirelark_screenshots dist/screenshots

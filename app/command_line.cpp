@@ -1,9 +1,18 @@
 #include "app/command_line.h"
 
+#include <sys/stat.h>
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QLibraryInfo>
+#include <QPluginLoader>
 #include <QStringList>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 #include "app/qt_translations.h"
@@ -30,9 +39,52 @@ constexpr QtOption kQtOptions[] = {
     {"qwindowgeometry", true}, {"qwindowicon", true},
     {"qwindowtitle", true},    {"display", true},
     {"geometry", true},        {"style", true},
-    {"stylesheet", true},      {"session", true},
-    {"reverse", false},        {"widgetcount", false},
+    {"stylesheet", true},      {"reverse", false},
+    {"widgetcount", false},
 };
+
+// The names of Qt's platform plugins installed where Qt looks for them (read from each
+// plugin's metadata, nothing loaded): its own folder, QT_PLUGIN_PATH, and the folders named
+// by -platformpluginpath or QT_QPA_PLATFORM_PLUGIN_PATH.
+QStringList PlatformNames(const QString& pluginPath) {
+    QStringList folders{QLibraryInfo::path(QLibraryInfo::PluginsPath) +
+                        QStringLiteral("/platforms")};
+    for (const QString& path :
+         qEnvironmentVariable("QT_PLUGIN_PATH").split(QDir::listSeparator(), Qt::SkipEmptyParts))
+        folders << path + QStringLiteral("/platforms");
+    folders << pluginPath << qEnvironmentVariable("QT_QPA_PLATFORM_PLUGIN_PATH");
+    QStringList names;
+    for (const QString& folder : folders) {
+        if (folder.isEmpty())
+            continue;
+        const QDir dir(folder);
+        for (const QString& file : dir.entryList({QStringLiteral("*.so")}, QDir::Files)) {
+            const QJsonObject meta = QPluginLoader(dir.filePath(file)).metaData();
+            for (const auto key : meta.value(QStringLiteral("MetaData"))
+                                      .toObject()
+                                      .value(QStringLiteral("Keys"))
+                                      .toArray())
+                names << key.toString();
+        }
+    }
+    names.removeDuplicates();
+    return names;
+}
+
+// Qt ends the program with an abort when the platform it is asked for ("name:options", or
+// several separated by ";") is not installed: the mistake is found here instead. Empty when
+// it is there, or when nothing is installed where we look (Qt may have it built in).
+QString MissingPlatform(const QString& spec, const QString& pluginPath) {
+    const QStringList names = PlatformNames(pluginPath);
+    if (spec.isEmpty() || names.isEmpty())
+        return {};
+    for (const QString& one : spec.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        if (names.contains(one.section(QLatin1Char(':'), 0, 0), Qt::CaseInsensitive))
+            return {};
+    }
+    return QStringLiteral("没有这个平台插件：%1（已安装的有：%2）")
+        .arg(spec, names.join(QStringLiteral(", ")));
+}
 
 // `text` as a number from `low` to `high`, or 0.
 int Number(const QString& text, int low, int high) {
@@ -63,7 +115,18 @@ Reading Read(const QStringList& arguments) {
         QStringLiteral(
             "启动时显示第 N 页：1 TCP 服务器，2 TCP 客户端，3 UDP 服务器，4 UDP 客户端。"),
         QStringLiteral("N"));
-    parser.addOptions({help, version, settings, tcpServer, udpServer, page});
+    const QCommandLineOption session(
+        QStringLiteral("session"), QStringLiteral("启动时打开会话文件。"), QStringLiteral("文件"));
+    const QCommandLineOption headless(
+        QStringLiteral("headless"),
+        QStringLiteral("不开窗口运行 --session 的会话，直到收到 SIGINT/SIGTERM 或到时。"));
+    const QCommandLineOption logDir(QStringLiteral("log-dir"),
+                                    QStringLiteral("无窗口运行时把各条目的收发记录写入该目录。"),
+                                    QStringLiteral("目录"));
+    const QCommandLineOption duration(QStringLiteral("duration"),
+                                      QStringLiteral("无窗口运行的秒数。"), QStringLiteral("秒"));
+    parser.addOptions(
+        {help, version, settings, tcpServer, udpServer, page, session, headless, logDir, duration});
     for (const QtOption& qt : kQtOptions) {
         QCommandLineOption option(QString::fromLatin1(qt.name));
         if (qt.takesValue)
@@ -95,6 +158,26 @@ Reading Read(const QStringList& arguments) {
 
     StartOptions& options = reading.options;
     options.settingsPath = parser.value(settings);
+    // Qt would open a named pipe (or a device) as the settings file and wait on it.
+    struct stat status {};
+    if (!options.settingsPath.isEmpty() &&
+        ::stat(QFile::encodeName(options.settingsPath).constData(), &status) == 0 &&
+        !S_ISREG(status.st_mode)) {
+        return mistake(QStringLiteral("设置文件不是普通文件：%1").arg(options.settingsPath));
+    }
+    const QString platform = parser.isSet(QStringLiteral("platform"))
+                                 ? parser.value(QStringLiteral("platform"))
+                                 : qEnvironmentVariable("QT_QPA_PLATFORM");
+    const QString missing =
+        MissingPlatform(platform, parser.value(QStringLiteral("platformpluginpath")));
+    if (!missing.isEmpty())
+        return mistake(missing);
+    // Qt would make the window as large as asked, whatever the screen; the frame applies it
+    // kept on the screen instead (an unreadable one is ignored, as Qt does).
+    for (const char* name : {"qwindowgeometry", "geometry"}) {
+        if (parser.isSet(QString::fromLatin1(name)))
+            options.geometry = StartGeometry::Parse(parser.value(QString::fromLatin1(name)));
+    }
     const std::pair<const QCommandLineOption*, int*> servers[] = {
         {&tcpServer, &options.tcpServerPort}, {&udpServer, &options.udpServerPort}};
     for (const auto& [option, port] : servers) {
@@ -111,7 +194,44 @@ Reading Read(const QStringList& arguments) {
         if (options.page < 0)
             return mistake(QStringLiteral("页号有错：%1（应为 1 到 4）").arg(parser.value(page)));
     }
+    options.sessionPath = parser.value(session);
+    options.headless = parser.isSet(headless);
+    options.logDir = parser.value(logDir);
+    if (options.headless && options.sessionPath.isEmpty())
+        return mistake(QStringLiteral("--headless 须与 --session 一起使用"));
+    if (!options.headless && (parser.isSet(logDir) || parser.isSet(duration)))
+        return mistake(QStringLiteral("--log-dir 与 --duration 只用于 --headless"));
+    if (parser.isSet(duration)) {
+        options.durationSeconds = Number(parser.value(duration), 1, 2'000'000);
+        if (options.durationSeconds == 0) {
+            return mistake(
+                QStringLiteral("秒数有错：%1（应为 1 到 2000000）").arg(parser.value(duration)));
+        }
+    }
     return reading;
+}
+
+// Takes the window geometry options out of argv, so that Qt leaves the sizing to the frame.
+void DropGeometryArguments(int& argc, char** argv) {
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        const char* name = argv[i];
+        if (std::strncmp(name, "--", 2) == 0)
+            ++name;
+        const bool geometry =
+            std::strcmp(name, "-qwindowgeometry") == 0 || std::strcmp(name, "-geometry") == 0;
+        const bool joined = std::strncmp(name, "-qwindowgeometry=", 17) == 0 ||
+                            std::strncmp(name, "-geometry=", 10) == 0;
+        if (geometry && i + 1 < argc) {
+            ++i;  // and its value
+            continue;
+        }
+        if (joined)
+            continue;
+        argv[kept++] = argv[i];
+    }
+    argc = kept;
+    argv[argc] = nullptr;
 }
 
 void Print(std::FILE* stream, const QString& text) {
@@ -120,12 +240,13 @@ void Print(std::FILE* stream, const QString& text) {
 
 }  // namespace
 
-std::optional<int> ReadCommandLine(int argc, char** argv, StartOptions& options) {
+std::optional<int> ReadCommandLine(int& argc, char** argv, StartOptions& options) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
     const Reading first = Read(arguments);
     if (first.outcome == Outcome::Run) {
         options = first.options;
+        DropGeometryArguments(argc, argv);
         return std::nullopt;
     }
 

@@ -1,11 +1,10 @@
 #include "app/encoding_setting.h"
 
-#include <QSettings>
 #include <QString>
 #include <memory>
 #include <string>
 
-#include "app/settings_file.h"
+#include "pages/core/page_settings.h"
 #include "text/code_page.h"
 
 namespace {
@@ -88,15 +87,13 @@ bool InstallName(const std::string& name) {
 }
 
 void Keep(const QString& value) {
-    const std::unique_ptr<QSettings> settings = OpenSettings();
-    settings->setValue(QLatin1String(kKey), value);
-    settings->sync();
+    KeepSetting(QLatin1String(kKey), value);
 }
 
 }  // namespace
 
 void LoadEncodingSetting() {
-    const QString name = OpenSettings()->value(QLatin1String(kKey)).toString();
+    const QString name = ReadKeptSetting(QLatin1String(kKey)).toString();
     for (EncodingChoice choice : kNamedItems) {
         if (name == SettingName(choice)) {
             Install(choice);

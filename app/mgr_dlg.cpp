@@ -16,6 +16,7 @@
 #include "app/dialog_face.h"
 #include "app/frame_keys.h"
 #include "app/help_dlg.h"
+#include "app/session_menu.h"
 #include "app/set_dlg.h"
 #include "app/window_region.h"
 #include "platform/dialog_template.h"
@@ -254,6 +255,12 @@ void CMgrDlg::OnCommand(int id) {
         case kAboutId:
             RunModal<CAbout>(this);
             break;
+        case kOpenSessionId:
+            OpenSessionCommand(*this);
+            break;
+        case kSaveSessionId:
+            SaveSessionCommand(*this);
+            break;
         default:
             break;
     }
@@ -277,9 +284,10 @@ void CMgrDlg::ShowPopupMenu() {
         if (!menu.LoadMenu(kMenuId))
             return;
         COfficeXPMenu::SetMenuStyle(1);
-        const COfficeXPMenu* popup = menu.GetSubMenu(0);
+        COfficeXPMenu* popup = menu.GetSubMenu(0);
         if (!popup)
             return;
+        AddSessionMenuItems(*popup, kOpenSessionId, kSaveSessionId);
         command = popup->TrackPopupMenu(PopupMenuPosition(), this);
     }
     if (command != 0)

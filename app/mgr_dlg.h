@@ -43,6 +43,8 @@ public:
     static constexpr int kHelpId = 32778;
     static constexpr int kAboutId = 32779;
     static constexpr int kExitId = 32780;
+    static constexpr int kOpenSessionId = 32781;
+    static constexpr int kSaveSessionId = 32782;
     // Sent by the tab strip: lParam is the index of the page to show.
     static constexpr UINT kPageSwitchMessage = WM_USER + 100;
     // The pages lie in the client area less this much at the top and 2 pixels elsewhere.

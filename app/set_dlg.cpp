@@ -1,11 +1,13 @@
 #include "app/set_dlg.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 
 #include "app/app_dialog.h"
 #include "app/dialog_face.h"
 #include "app/encoding_setting.h"
+#include "app/session_menu.h"
 #include "platform/dialog_template.h"
 #include "platform/message_box.h"
 
@@ -26,6 +28,12 @@ CSet::CSet(QWidget* parent) : QDialog(parent) {
             combo_->setCurrentIndex(static_cast<int>(CurrentEncodingChoice()));
         }
     }
+    // Below the caption, at its left edge (the caption starts at x 50).
+    restoreSession_ = new QCheckBox(QStringLiteral("启动时恢复上次会话"), this);
+    restoreSession_->setChecked(RestoreSessionAtStart());
+    const int below = combo_ ? combo_->geometry().top() + combo_->sizeHint().height() : 36;
+    restoreSession_->move(50, below + 16);
+    restoreSession_->adjustSize();
 }
 
 CSet::~CSet() = default;
@@ -40,6 +48,7 @@ QString CSet::UnknownEncodingText(const QString& name) {
 
 void CSet::OnOK() {
     if (!combo_) {
+        KeepRestoreChoice();
         accept();
         return;
     }
@@ -54,7 +63,13 @@ void CSet::OnOK() {
         combo_->lineEdit()->selectAll();
         return;  // the dialog stays open for another name
     }
+    KeepRestoreChoice();
     accept();
+}
+
+void CSet::KeepRestoreChoice() {
+    if (restoreSession_->isChecked() != RestoreSessionAtStart())
+        SetRestoreSessionAtStart(restoreSession_->isChecked());
 }
 
 void CSet::paintEvent(QPaintEvent*) {

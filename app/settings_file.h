@@ -1,6 +1,7 @@
 // Where the program keeps its settings: the user's settings file of the application
 // (~/.config/Wirelark/Wirelark.conf on Linux), or the file named on the command line.
-// User-interface thread only.
+// UseSettingsFile runs once at start, before any other thread; OpenSettings then runs on the
+// user-interface thread and on the settings writer's thread.
 #pragma once
 
 #include <QString>

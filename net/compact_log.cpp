@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <new>
 
 #include "net/connect_info.h"
@@ -35,19 +37,51 @@ namespace {
 
 constexpr char16_t kReplacementCharacter = u'\uFFFD';
 
-std::uint32_t Seconds(CompactLog::Clock::time_point when) {
-    const auto seconds =
-        std::chrono::duration_cast<std::chrono::seconds>(when.time_since_epoch()).count();
-    return static_cast<std::uint32_t>(std::max<long long>(0, seconds));
+std::int64_t Micros(CompactLog::Clock::time_point when) {
+    const auto micros =
+        std::chrono::duration_cast<std::chrono::microseconds>(when.time_since_epoch()).count();
+    return std::max<std::int64_t>(0, micros);
 }
 
-void AppendStamp(std::uint32_t second, std::u16string& out) {
-    const std::string stamp =
-        FormatTimeStamp(CompactLog::Clock::time_point(std::chrono::seconds(second)));
-    for (char c : stamp) out.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+void AppendStamp(CompactLog::Clock::time_point when, bool milliseconds, std::u16string& out) {
+    for (char c : CompactLog::Stamp(when, milliseconds))
+        out.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
 }
 
 }  // namespace
+
+std::string CompactLog::Stamp(Clock::time_point when, bool milliseconds) {
+    std::string stamp = FormatTimeStamp(when);  // "YYYY-MM-DD hh:mm:ss  "
+    if (milliseconds) {
+        const auto millis =
+            std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count() %
+            1000;
+        char fraction[8];
+        std::snprintf(fraction, sizeof(fraction), ".%03d", static_cast<int>(millis));
+        stamp.insert(19, fraction);
+    }
+    return stamp;
+}
+
+std::uint32_t CompactLog::StampOf(Clock::time_point when) {
+    const std::int64_t micros = Micros(when);
+    if (timeBases_.empty() || micros < timeBases_.back().micros ||
+        micros - timeBases_.back().micros > std::int64_t{UINT32_MAX})
+        timeBases_.push_back(TimeBase{lines_.size(), micros});
+    return static_cast<std::uint32_t>(micros - timeBases_.back().micros);
+}
+
+CompactLog::Clock::time_point CompactLog::LineTime(std::size_t line) const {
+    if (line >= lines_.size())
+        return stoppedAt_;
+    // The last base that begins at or before the line.
+    const auto base = std::upper_bound(
+        timeBases_.begin(), timeBases_.end(), line,
+        [](std::size_t wanted, const TimeBase& base) { return wanted < base.firstLine; });
+    const std::int64_t micros =
+        (base == timeBases_.begin() ? 0 : std::prev(base)->micros) + lines_[line].micro;
+    return Clock::time_point(std::chrono::microseconds(micros));
+}
 
 // ---- appending -----------------------------------------------------------------------------
 
@@ -66,7 +100,7 @@ std::uint16_t CompactLog::CodePageIndex() {
 void CompactLog::Stop(StopReason reason, Clock::time_point when) {
     stopped_ = true;
     stopReason_ = reason;
-    stoppedSecond_ = Seconds(when);
+    stoppedAt_ = when;
 }
 
 bool CompactLog::Add(std::string_view bytes, Kind kind, Clock::time_point when,
@@ -75,20 +109,47 @@ bool CompactLog::Add(std::string_view bytes, Kind kind, Clock::time_point when,
         return false;
     try {
         // The index first: what the store adds is then never left without its line.
-        if (lines_.size() + 1 >= lines_.capacity())
-            lines_.reserve(lines_.size() + lines_.size() / 2 + 16);
+        lines_.reserve_one();
         const std::uint16_t codePage = CodePageIndex();
         // The note holds no bytes, so a character cut off before it still reads whole.
-        if (store_.WantsFile(bytes.size()) && !store_.MoveToFile())
-            lines_.push_back(Line{store_.Size(), Seconds(when), codePage, kInMemoryNote, 0});
+        if (timeBases_.size() + 1 >= timeBases_.capacity())
+            timeBases_.reserve(timeBases_.size() * 2 + 4);
+        if (store_.WantsFile(bytes.size()) && !store_.MoveToFile()) {
+            lines_.push_back(Line{store_.Size(), StampOf(when), codePage, kInMemoryNote, 0});
+            lines_.reserve_one();
+        }
         store_.Append(bytes);  // whole or not at all
-        lines_.push_back(Line{store_.Size(), Seconds(when), codePage, kind, carry});
+        lines_.push_back(Line{store_.Size(), StampOf(when), codePage, kind, carry});
         return true;
     } catch (const std::bad_alloc&) {
         Stop(kOutOfMemory, when);
     } catch (const LogStore::WriteFailed& failure) {
         Stop(failure.error == ENOSPC || failure.error == EDQUOT ? kDiskFull : kWriteError, when);
     }
+    return false;
+}
+
+char* CompactLog::ReceiveSpace(std::size_t size) {
+    if (stopped_)
+        return nullptr;
+    try {
+        return store_.ReceiveSpace(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;  // the next append finds out whether memory is really gone
+    } catch (const LogStore::WriteFailed& failure) {
+        Stop(failure.error == ENOSPC || failure.error == EDQUOT ? kDiskFull : kWriteError,
+             Clock::now());
+    }
+    return nullptr;
+}
+
+bool CompactLog::FinishWrite(const std::shared_ptr<LogStore::PendingWrite>& write,
+                             Clock::time_point when) {
+    const int error = store_.FinishWrite(write);
+    if (error == 0)
+        return true;
+    if (!stopped_)
+        Stop(error == ENOSPC || error == EDQUOT ? kDiskFull : kWriteError, when);
     return false;
 }
 
@@ -149,7 +210,7 @@ void CompactLog::StopForLackOfMemory(Clock::time_point when) {
     if (stopped_)
         return;
     stopped_ = true;
-    stoppedSecond_ = Seconds(when);
+    stoppedAt_ = when;
 }
 
 void CompactLog::Clear() {
@@ -160,7 +221,7 @@ void CompactLog::Clear() {
         CopyOut(store_.Size() - streamCut_, store_.Size(), kept);
     store_.Clear();
     lines_.clear();
-    lines_.shrink_to_fit();
+    timeBases_.clear();
     try {
         store_.Append(kept);
     } catch (...) {
@@ -192,15 +253,15 @@ std::uint64_t CompactLog::BytesBefore(std::size_t line) const {
 }
 
 void CompactLog::AppendLineText(std::size_t index, const std::string& currentCodePage,
-                                std::u16string& out) const {
+                                bool milliseconds, std::u16string& out) const {
     if (index == lines_.size()) {
-        AppendStamp(stoppedSecond_, out);
+        AppendStamp(stoppedAt_, milliseconds, out);
         out.append(StoppedText(role_, stopReason_));
         out.push_back(u'\n');
         return;
     }
     const Line& line = lines_[index];
-    AppendStamp(line.second, out);
+    AppendStamp(LineTime(index), milliseconds, out);
     std::string bytes;
     const std::uint64_t carried = line.carry >> 4;
     const std::uint64_t cut = line.carry & 0x0F;
@@ -246,7 +307,7 @@ CompactLog::LineContent CompactLog::LineBytes(std::size_t index, std::string& ou
         case kStream:
         case kSent:
             CopyOut(LineBegin(index), line.end, out);
-            when = Clock::time_point(std::chrono::seconds(line.second));
+            when = LineTime(index);
             return LineContent::kBytes;
         case kStreamEnd:
             return LineContent::kCutEnd;
@@ -257,7 +318,7 @@ CompactLog::LineContent CompactLog::LineBytes(std::size_t index, std::string& ou
     return LineContent::kText;
 }
 
-std::u16string CompactLog::Text(std::size_t first, std::size_t count) const {
+std::u16string CompactLog::Text(std::size_t first, std::size_t count, bool milliseconds) const {
     std::u16string out;
     const std::size_t end = std::min(LineCount(), first + std::min(count, LineCount()));
     if (first >= end)
@@ -265,7 +326,8 @@ std::u16string CompactLog::Text(std::size_t first, std::size_t count) const {
     out.reserve(static_cast<std::size_t>(BytesBefore(end) - BytesBefore(first)) +
                 (end - first) * 22);
     const std::string current = GetAnsiCodePage();
-    for (std::size_t line = first; line < end; ++line) AppendLineText(line, current, out);
+    for (std::size_t line = first; line < end; ++line)
+        AppendLineText(line, current, milliseconds, out);
     return out;
 }
 
@@ -290,4 +352,27 @@ std::size_t CompactLog::TailStart(std::uint64_t size) const {
             high = middle;
     }
     return low;
+}
+
+LogSnapshot CompactLog::Snapshot() const {
+    LogSnapshot snapshot;
+    snapshot.lines = LineCount();
+    snapshot.generation = generation_;
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        const Kind kind = lines_[i].kind;
+        count += kind == kDatagram || kind == kStream || kind == kSent;
+    }
+    snapshot.pieces.reserve(count);
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        const Kind kind = lines_[i].kind;
+        if (kind != kDatagram && kind != kStream && kind != kSent)
+            continue;
+        const std::int64_t micros =
+            std::chrono::duration_cast<std::chrono::microseconds>(LineTime(i).time_since_epoch())
+                .count();
+        snapshot.pieces.push_back({LineBegin(i), lines_[i].end, micros, i});
+    }
+    snapshot.bytes = store_.Reader();
+    return snapshot;
 }

@@ -10,7 +10,9 @@
 // every NUL shows as U+2400.
 //
 // The bytes live in a LogStore: a long log in an unnamed temporary file, so that memory
-// holds only the index (16 bytes a line) and the store's buffer. Where no file can be made,
+// holds only the index (16 bytes a line) and the store's buffers. Each line keeps its moment
+// to the microsecond: 32 bits after a time base the log keeps once per 71 minutes (or
+// whenever the clock goes back), so the index stays 16 bytes a line. Where no file can be made,
 // the log stays in memory and says so once, in a line of its own.
 //
 // When memory runs out, the disk is full or the file cannot be written, the log keeps what
@@ -29,7 +31,23 @@
 #include <string_view>
 #include <vector>
 
+#include "net/chunked_vector.h"
 #include "net/log_store.h"
+
+// A log's lines of bytes (a peer's pieces and the messages sent) as they were when taken:
+// each line's place in the bytes and its moment, and a reader of the bytes. Any one thread.
+struct LogSnapshot {
+    struct Piece {
+        std::uint64_t begin;  // the piece's bytes in `bytes`: [begin, end)
+        std::uint64_t end;
+        std::int64_t micros;  // when it was logged, microseconds since the epoch
+        std::size_t line;     // its line in the log
+    };
+    std::vector<Piece> pieces;  // in the log's order
+    std::size_t lines = 0;      // the log's lines when taken
+    std::uint64_t generation = 0;
+    LogStoreReader bytes;
+};
 
 class CompactLog {
 public:
@@ -48,6 +66,17 @@ public:
     // starts afresh: nothing cut off in the former one joins it.
     bool AppendStream(std::int64_t stream, std::string_view bytes,
                       Clock::time_point when = Clock::now());
+    // Room for `size` bytes to land at the log's end (a read straight into the log's
+    // buffer), which AppendStream or AppendReceived then takes without copying; null while
+    // the log is in memory or has stopped (read into a buffer of one's own then).
+    char* ReceiveSpace(std::size_t size);
+    // A sealed piece of the log's buffer for the caller to write to the file without holding
+    // the lock that guards the log (LogStore::PendingWrite::Run), or null.
+    std::shared_ptr<LogStore::PendingWrite> TakeWrite() { return store_.TakeWrite(); }
+    // Hands a written piece back; false when its write failed: the log keeps its bytes and
+    // stops, its last line saying why.
+    bool FinishWrite(const std::shared_ptr<LogStore::PendingWrite>& write,
+                     Clock::time_point when = Clock::now());
     // `stream` has ended. If a character is still cut off, appends a line showing one U+FFFD
     // and returns true; false if it appended nothing.
     bool FinishStream(std::int64_t stream, Clock::time_point when = Clock::now());
@@ -78,8 +107,14 @@ public:
     // Whether the bytes are in a file (else in memory).
     bool InFile() const { return store_.InFile(); }
     // The text of lines [first, first + count) (cut to the lines there are).
-    std::u16string Text(std::size_t first, std::size_t count) const;
+    // `milliseconds`: stamps read "YYYY-MM-DD hh:mm:ss.mmm  " instead of "...hh:mm:ss  ".
+    std::u16string Text(std::size_t first, std::size_t count, bool milliseconds = false) const;
     std::u16string Text() const { return Text(0, LineCount()); }
+    // The moment line `line` was logged (to the microsecond; the stop line's too).
+    Clock::time_point LineTime(std::size_t line) const;
+    // A stamp as the lines read: "YYYY-MM-DD hh:mm:ss  " or, with `milliseconds`,
+    // "YYYY-MM-DD hh:mm:ss.mmm  ".
+    static std::string Stamp(Clock::time_point when, bool milliseconds);
     // Appends to `out` the bytes line `line` was logged with, as they came (a datagram, or
     // a stream's chunk); false, appending nothing, for a line that logged none of a peer's
     // bytes (a note, a stream's end, the stop line).
@@ -97,6 +132,11 @@ public:
     // bytes, whatever character they cut) and gives its moment in `when`.
     LineContent LineBytes(std::size_t line, std::string& out, Clock::time_point& when) const;
 
+    // The lines of bytes held so far, readable on another thread while the log goes on or
+    // is cleared (see LogSnapshot). Taken as the log asks to be read (received logs under
+    // g_connectLock); throws std::bad_alloc.
+    LogSnapshot Snapshot() const;
+
     // The text of the stop line (without stamp and line feed); the two constants are the
     // texts for memory that ran out.
     static std::u16string_view StoppedText(Role role, StopReason reason);
@@ -113,7 +153,7 @@ private:
     enum Kind : std::uint8_t { kDatagram, kStream, kStreamEnd, kSent, kNote, kInMemoryNote };
     struct Line {
         std::uint64_t end;       // offset just past the line's bytes in the store
-        std::uint32_t second;    // time stamp, seconds since the epoch
+        std::uint32_t micro;     // time stamp: microseconds after the line's time base
         std::uint16_t codePage;  // index into codePages_
         Kind kind;
         // Stream lines: bytes before the line's own that end a character cut off in the
@@ -131,18 +171,27 @@ private:
     }
     std::uint64_t LineBegin(std::size_t line) const;
     std::uint16_t CodePageIndex();
-    void AppendLineText(std::size_t line, const std::string& currentCodePage,
+    void AppendLineText(std::size_t line, const std::string& currentCodePage, bool milliseconds,
                         std::u16string& out) const;
 
     LogStore store_;
-    std::uint64_t start_ = 0;  // bytes kept before the first line (a cut character's start)
-    std::vector<Line> lines_;
+    std::uint64_t start_ = 0;    // bytes kept before the first line (a cut character's start)
+    ChunkedVector<Line> lines_;  // grows by chunks: never copied under the lock
     std::vector<std::string> codePages_;
     std::int64_t stream_ = -1;    // the stream the last stream line came from
     std::uint8_t streamCut_ = 0;  // bytes at its end still waiting for the next chunk
     Role role_;
     bool stopped_ = false;
     StopReason stopReason_ = kOutOfMemory;
-    std::uint32_t stoppedSecond_ = 0;
+    // Where a run of lines begins whose stamps count from `micros` (since the epoch); a new
+    // one starts when a stamp would not fit 32 bits or the clock went back.
+    struct TimeBase {
+        std::size_t firstLine;
+        std::int64_t micros;
+    };
+    std::vector<TimeBase> timeBases_;
+    // The stamp a line added now gets (a new time base when needed).
+    std::uint32_t StampOf(Clock::time_point when);
+    Clock::time_point stoppedAt_{};
     std::uint64_t generation_ = 0;
 };

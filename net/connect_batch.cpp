@@ -12,11 +12,15 @@
 #include <unordered_map>
 #include <utility>
 
+#include "net/descriptor_reserve.h"
 #include "platform/window_messages.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// How soon the worker posts again after a post failed.
+constexpr int kRepostMs = 50;
 
 // A connect in progress on the worker: its target and when it is given up.
 struct Flight {
@@ -154,7 +158,6 @@ void ConnectBatch::Wake() {
 void ConnectBatch::Deliver(std::vector<ConnectOutcome>& outcomes) {
     if (outcomes.empty())
         return;
-    bool post = false;
     {
         std::lock_guard lock(mutex_);
         for (const ConnectOutcome& outcome : outcomes) {
@@ -166,12 +169,29 @@ void ConnectBatch::Deliver(std::vector<ConnectOutcome>& outcomes) {
             --unfinished_;
             outcomes_.push_back(outcome);
         }
-        post = !posted_ && !outcomes_.empty();
-        posted_ = posted_ || post;
     }
     outcomes.clear();
-    if (post)
-        PostMessageW(window_, message_, 0, 0);
+    PostIfDue();
+}
+
+// Worker thread. A post that fails (memory ran out) leaves posted_ clear, so the next
+// delivery, or the worker's retry while outcomes wait, posts again.
+void ConnectBatch::PostIfDue() {
+    {
+        std::lock_guard lock(mutex_);
+        if (posted_ || outcomes_.empty())
+            return;
+        posted_ = true;
+    }
+    if (PostMessageW(window_, message_, 0, 0))
+        return;
+    std::lock_guard lock(mutex_);
+    posted_ = false;
+}
+
+bool ConnectBatch::PostDue() const {
+    std::lock_guard lock(mutex_);
+    return !posted_ && !outcomes_.empty();
 }
 
 // Worker thread: keeps up to kMaxInFlight non-blocking connects going and waits for them
@@ -209,12 +229,12 @@ void ConnectBatch::Run() {
         for (const Queued& queued : starting) {
             const ConnectTarget& target = queued.target;
             const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-            if (fd < 0) {
+            if (fd < 0 || RefuseIfInReserve(fd)) {
                 ended.push_back(Failed(target.key, errno));
                 continue;
             }
-            if (::connect(fd, reinterpret_cast<const sockaddr*>(&target.address),
-                          sizeof(target.address)) == 0) {
+            const sockaddr_in address = target.address.ToSocketAddress();
+            if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0) {
                 ended.push_back(Connected(target.key, fd));
                 continue;
             }
@@ -233,12 +253,22 @@ void ConnectBatch::Run() {
         starting.clear();
         Deliver(ended);
 
-        int timeout = -1;
+        // Targets still queued while there is room (every connect of the round failed at
+        // once, for want of descriptors say) are started at once, not after a wake that may
+        // never come; outcomes whose post failed are posted again shortly.
+        int timeout = PostDue() ? kRepostMs : -1;
+        {
+            std::lock_guard lock(mutex_);
+            if (!queue_.empty() && flights.size() < kMaxInFlight)
+                timeout = 0;
+        }
         if (!flights.empty()) {
             Clock::time_point first = Clock::time_point::max();
             for (const auto& [fd, flight] : flights) first = std::min(first, flight.deadline);
             const auto wait = std::chrono::ceil<std::chrono::milliseconds>(first - Clock::now());
-            timeout = static_cast<int>(std::clamp<std::int64_t>(wait.count(), 0, 1000));
+            const int untilFirst =
+                static_cast<int>(std::clamp<std::int64_t>(wait.count(), 0, 1000));
+            timeout = timeout < 0 ? untilFirst : std::min(timeout, untilFirst);
         }
         const int ready =
             ::epoll_wait(epollFd_, events.data(), static_cast<int>(events.size()), timeout);
@@ -277,6 +307,7 @@ void ConnectBatch::Run() {
             it = flights.erase(it);
         }
         Deliver(ended);
+        PostIfDue();
     }
     for (const auto& [fd, flight] : flights) ::close(fd);
 }

@@ -18,13 +18,14 @@
 #include <unordered_set>
 #include <vector>
 
+#include "net/endpoint.h"
 #include "net/socket_handle.h"
 #include "platform/win_types.h"
 
 // One connect to make: `key` is the caller's name for it (a record's id).
 struct ConnectTarget {
     std::uint64_t key = 0;
-    sockaddr_in address{};
+    Endpoint address;
 };
 
 // How one connect ended. Connected: `sock` is an open, blocking socket handle that now
@@ -42,7 +43,9 @@ public:
     static constexpr std::chrono::milliseconds kGiveUpTime{20000};
 
     // Outcomes are announced by posting `message` (wParam 0, lParam 0) to `window` whenever
-    // some are waiting to be taken: one post for all that arrive until the next take.
+    // some are waiting to be taken: one post for all that arrive until the next take. A post
+    // that fails is made again shortly, until one gets through. The socket of a connect
+    // fails with EMFILE when only the descriptors kept for the window are left.
     ConnectBatch(HWND window, UINT message);
     // Cancels everything, waits for the worker (which never blocks) and closes the sockets
     // of outcomes never taken.
@@ -77,6 +80,9 @@ private:
     void Wake();
     // Worker: hands outcomes over (dropping those cancelled meanwhile) and posts once.
     void Deliver(std::vector<ConnectOutcome>& outcomes);
+    // Worker: posts when outcomes wait and no post is on its way.
+    void PostIfDue();
+    bool PostDue() const;
 
     const HWND window_;
     const UINT message_;

@@ -75,10 +75,8 @@ std::optional<std::string> InterfaceAddress() {
 
 }  // namespace
 
-std::uint64_t UdpKey(const sockaddr_in& address) {
-    const std::uint64_t host = ntohl(address.sin_addr.s_addr);
-    const std::uint64_t port = ntohs(address.sin_port);
-    return (host << 16) | port;
+ConnectKey UdpKey(const Endpoint& address) {
+    return ConnectKey(address);
 }
 
 std::string FormatTimeStamp(std::chrono::system_clock::time_point now) {
@@ -154,6 +152,8 @@ void FinishReceivedStream(ConnectInfo* record, SOCKET from, HWND notifyWnd) {
 }
 
 bool NotifyAppended(ConnectInfo* record, HWND notifyWnd) {
+    if (record->pageWillLook)
+        return true;
     LRESULT handled = 0;
     if (TrySendMessageW(notifyWnd, WM_CONNECT_DATA, CONNECT_DATA_APPENDED,
                         reinterpret_cast<LPARAM>(record), handled)) {

@@ -18,6 +18,7 @@
 
 #include "net/compact_log.h"
 #include "net/crit_sec.h"
+#include "net/endpoint.h"
 #include "net/socket_handle.h"
 #include "platform/win_types.h"
 
@@ -27,7 +28,7 @@
 //   sent by a UDP delivering thread WITH the lock held until the handler returns.
 // - WM_CONNECT_DATA: sent by the TCP receive threads and the UDP delivering threads WITH the
 //   lock held until the handler returns: the handler uses the record without taking it.
-// - Posted, never sent, and without the lock: the TCP connect helper's outcome
+// - Posted, never sent, and without the lock: WM_CONNECT_SHORTAGE, the TCP connect helper's outcome
 //   (net/tcp_connect.h) and the TCP sender threads' wake-ups (pages/send/tcp_send_queue.h); their
 //   handlers run from the event loop and take the lock (UiCritSecGuard) where they need it.
 //
@@ -38,6 +39,9 @@ constexpr UINT WM_CONNECT_NEW = WM_USER + 300;
 constexpr UINT WM_CONNECT_DATA = WM_USER + 301;
 constexpr WPARAM CONNECT_DATA_APPENDED = 0;
 constexpr WPARAM CONNECT_DATA_CLOSED = 1;
+// Posted, without the lock, by a TCP accept thread that could not take a peer for want of
+// descriptors (one post until the page reads TcpEngine::TakeShortage). wParam, lParam 0.
+constexpr UINT WM_CONNECT_SHORTAGE = WM_USER + 302;
 
 struct ConnectInfo {
     std::uint32_t id = 0;
@@ -53,6 +57,11 @@ struct ConnectInfo {
     // the page when it connects the record again.
     std::chrono::system_clock::time_point knownSince = std::chrono::system_clock::now();
     std::uint8_t unread = 0;
+    // The page knows there is new data in recvLog and will look at the log again by itself
+    // (it shows the entry and follows its log, or has marked the entry as unseen): the
+    // workers append without telling it again, so a flood never waits for the window. Set
+    // and cleared by the page, under g_connectLock or inside a WM_CONNECT_DATA handler.
+    bool pageWillLook = false;
     std::uintptr_t thread = 0;  // receive thread of an accepted connection; nothing waits on it
     SOCKET sock = INVALID_SOCKET;
     // TCP: the receive thread reads nothing more from the peer while set (what it sends
@@ -64,12 +73,12 @@ struct ConnectInfo {
     // 255), as chosen when it was made and set on its socket then.
     int multicastTtl = 1;
     HTREEITEM treeItem = nullptr;
-    sockaddr_in clientAddr{};
-    sockaddr_in serverAddr{};
+    Endpoint clientAddr;  // the peer (server pages), or the client's own end (UDP clients)
+    Endpoint serverAddr;  // the server a client talks to
 };
 
 // Key -> record. The map never owns its records.
-using ConnectMap = std::map<std::uint64_t, ConnectInfo*>;
+using ConnectMap = std::map<ConnectKey, ConnectInfo*>;
 
 // An engine's map and counters; shared by the engine and its threads so that a thread
 // woken after its page and engine are gone still finds a (now empty) registry.
@@ -80,14 +89,14 @@ struct ThreadParam {
     SOCKET sock = INVALID_SOCKET;
     std::uint32_t id = 0;
     HWND notifyWnd = nullptr;
-    sockaddr_in serverAddr{};
+    Endpoint serverAddr;
     std::uint8_t serverMode = 0;  // 1: records keyed by sender; 0: by the socket's own address
     std::shared_ptr<EngineRegistry> registry;  // the map the thread searches
 };
 
-// Registry key of a UDP record: (IPv4 address in host order) << 16 | port. Distinct
-// (address, port) pairs always give distinct keys.
-std::uint64_t UdpKey(const sockaddr_in& address);
+// Registry key of a UDP record: the endpoint itself, so distinct endpoints (of either
+// family, zones included) always give distinct keys.
+ConnectKey UdpKey(const Endpoint& address);
 
 // "YYYY-MM-DD hh:mm:ss  " of the given moment in the machine's local time zone (two
 // trailing blanks). Pure ASCII. Any thread.
@@ -114,7 +123,8 @@ void FinishReceivedStream(ConnectInfo* record, SOCKET from, HWND notifyWnd);
 // counters are the page's alone).
 void CountSent(ConnectInfo* record, std::uint64_t bytes);
 
-// Sends WM_CONNECT_DATA (wParam 0) for lines appended to the record. When memory runs out
+// Sends WM_CONNECT_DATA (wParam 0) for lines appended to the record, unless the page
+// said it will look by itself (pageWillLook): then nothing is sent. When memory runs out
 // on the way, the page is not told: the record's log stops (its last line says why, and the
 // page shows it when it next shows the record) and false, so the caller stops receiving
 // for the record. The caller holds g_connectLock.

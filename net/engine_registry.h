@@ -20,6 +20,13 @@ struct EngineRegistry {
     std::mutex resumeMutex;
     std::condition_variable resumed;
     std::uint64_t resumes = 0;
+    // TCP: peers the accept thread could not take for want of descriptors, and why (errno);
+    // `shortagePosted` while a WM_CONNECT_SHORTAGE is on its way. All under shortageMutex.
+    std::mutex shortageMutex;
+    std::uint64_t refusedPeers = 0;
+    int shortageError = 0;
+    bool backlogWaiting = false;
+    bool shortagePosted = false;
 };
 
 // Registers `record` under the next id and sets its id; returns the id after it.

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "net/descriptor_reserve.h"
+
 namespace {
 
 std::u16string Ascii(const std::string& text) {
@@ -14,6 +16,24 @@ std::u16string Ascii(const std::string& text) {
 
 std::u16string SocketErrorReason(SocketOperation operation, int error) {
     const bool sending = operation == SocketOperation::kSendDatagram;
+    const bool connecting =
+        operation == SocketOperation::kConnect || operation == SocketOperation::kAccept;
+    if (connecting && (error == EMFILE || error == ENFILE)) {
+        return u"打开的描述符已近上限（留出 " + Ascii(std::to_string(kDescriptorReserve)) +
+               u" 个给窗口使用）。";
+    }
+    if (operation == SocketOperation::kConnect) {
+        switch (error) {
+            case ECONNREFUSED:
+                return u"对方拒绝连接。";
+            case ETIMEDOUT:
+                return u"连接超时。";
+            case ECONNRESET:
+                return u"连接被对方重置。";
+            default:
+                break;
+        }
+    }
     switch (error) {
         case EADDRINUSE:
             // Ports are held per protocol: a UDP port is held by another UDP socket.

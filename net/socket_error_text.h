@@ -10,6 +10,8 @@ enum class SocketOperation {
     kStartServer,   // a server page's socket (TCP or UDP): bind, listen, its worker thread
     kBindUdp,       // a UDP client's local port
     kSendDatagram,  // one datagram sent from a UDP socket
+    kConnect,       // a TCP client's connect
+    kAccept,        // a TCP server taking a peer's connection
 };
 
 // The reason line for `error` (an errno value) after `operation` failed. Never empty: an

@@ -9,6 +9,9 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "net/connection_stream.h"
+#include "net/descriptor_reserve.h"
+
 namespace {
 
 // One open socket. The descriptor is closed when the last user lets go of the entry: the
@@ -96,7 +99,7 @@ int Checked(int result) {
 
 SOCKET OpenSocket(int type) {
     const int fd = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
-    if (fd < 0)
+    if (fd < 0 || RefuseIfInReserve(fd))
         return INVALID_SOCKET;
     return Table().Add(fd);
 }
@@ -112,6 +115,7 @@ int closesocket(SOCKET s) {
         return SOCKET_ERROR;
     }
     entry->closed.store(true, std::memory_order_release);
+    DetachStream(s);
     // Wakes accept, recv and recvfrom blocked on the descriptor (on Linux also for
     // listening and unconnected datagram sockets, where it reports ENOTCONN but still
     // wakes). The shutdown state sticks, so a call entered just after returns at once.
@@ -152,6 +156,14 @@ int GetSocketName(SOCKET s, sockaddr_in& address) {
     return Checked(::getsockname(entry->fd, reinterpret_cast<sockaddr*>(&address), &length));
 }
 
+int GetSocketEndpoint(SOCKET s, Endpoint& address) {
+    sockaddr_in name{};
+    if (GetSocketName(s, name) == SOCKET_ERROR)
+        return SOCKET_ERROR;
+    address = Endpoint::FromSocketAddress(name);
+    return 0;
+}
+
 int SetSocketOption(SOCKET s, int level, int option, int value) {
     EntryPtr entry = Use(s);
     if (!entry)
@@ -174,7 +186,9 @@ int SetSocketOptionBytes(SOCKET s, int level, int option, const void* value, soc
     return Checked(::setsockopt(entry->fd, level, option, value, length));
 }
 
-SOCKET AcceptSocket(SOCKET s, sockaddr_in* peer) {
+SOCKET AcceptSocket(SOCKET s, sockaddr_in* peer, bool* refused) {
+    if (refused != nullptr)
+        *refused = false;
     EntryPtr entry = Use(s);
     if (!entry)
         return INVALID_SOCKET;
@@ -187,6 +201,11 @@ SOCKET AcceptSocket(SOCKET s, sockaddr_in* peer) {
     if (entry->closed.load(std::memory_order_acquire)) {
         ::close(fd);  // arrived together with our own close: nobody will serve it
         errno = EBADF;
+        return INVALID_SOCKET;
+    }
+    if (RefuseIfInReserve(fd)) {
+        if (refused != nullptr)
+            *refused = true;  // taken and closed: the peer sees the close
         return INVALID_SOCKET;
     }
     if (peer != nullptr)
@@ -233,6 +252,25 @@ int SendSocket(SOCKET s, const char* data, int length) {
     }
     return Checked(
         static_cast<int>(::send(entry->fd, data, static_cast<std::size_t>(length), MSG_NOSIGNAL)));
+}
+
+int SendSocketNow(SOCKET s, const char* data, int length) {
+    EntryPtr entry = Use(s);
+    if (!entry)
+        return SOCKET_ERROR;
+    if (length < 0) {
+        errno = EINVAL;
+        return SOCKET_ERROR;
+    }
+    return Checked(static_cast<int>(
+        ::send(entry->fd, data, static_cast<std::size_t>(length), MSG_NOSIGNAL | MSG_DONTWAIT)));
+}
+
+int ShutdownSocket(SOCKET s, int how) {
+    EntryPtr entry = Use(s);
+    if (!entry)
+        return SOCKET_ERROR;
+    return Checked(::shutdown(entry->fd, how));
 }
 
 int SendToSocket(SOCKET s, const char* data, int length, const sockaddr_in& to) {

@@ -18,11 +18,14 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "net/endpoint.h"
+
 using SOCKET = std::intptr_t;
 constexpr SOCKET INVALID_SOCKET = -1;
 constexpr int SOCKET_ERROR = -1;
 
-// Creates an IPv4 socket: type is SOCK_STREAM (TCP) or SOCK_DGRAM (UDP).
+// Creates an IPv4 socket: type is SOCK_STREAM (TCP) or SOCK_DGRAM (UDP). Fails with EMFILE
+// when only the descriptors kept for the window are left.
 SOCKET OpenSocket(int type);
 // Takes over an open IPv4 socket descriptor (one connected elsewhere) as a new handle.
 SOCKET AdoptSocket(int fd);
@@ -35,14 +38,18 @@ int BindSocket(SOCKET s, const sockaddr_in& address);
 int ConnectSocket(SOCKET s, const sockaddr_in& address);  // blocks until connected or refused
 int ListenSocket(SOCKET s, int backlog);
 int GetSocketName(SOCKET s, sockaddr_in& address);
+// The same as an endpoint.
+int GetSocketEndpoint(SOCKET s, Endpoint& address);
 int SetSocketOption(SOCKET s, int level, int option, int value);
 // The same for options whose value is a structure (ip_mreq and the like).
 int SetSocketOptionBytes(SOCKET s, int level, int option, const void* value, socklen_t length);
 // Reads an int-valued option into `value`.
 int GetSocketOption(SOCKET s, int level, int option, int& value);
 
-// Blocks until a connection arrives; returns a new handle and fills `peer`.
-SOCKET AcceptSocket(SOCKET s, sockaddr_in* peer);
+// Blocks until a connection arrives; returns a new handle and fills `peer`. A connection
+// that would take one of the descriptors kept for the window (net/descriptor_reserve.h) is
+// closed at once: INVALID_SOCKET, errno EMFILE and `refused` set.
+SOCKET AcceptSocket(SOCKET s, sockaddr_in* peer, bool* refused = nullptr);
 // Bytes received (0: the peer closed the stream), or SOCKET_ERROR.
 int RecvSocket(SOCKET s, char* buffer, int length);
 // The same without waiting: SOCKET_ERROR with errno EWOULDBLOCK when nothing is waiting.
@@ -53,6 +60,11 @@ int RecvSocketNow(SOCKET s, char* buffer, int length);
 int RecvFromSocket(SOCKET s, char* buffer, int length, sockaddr_in* from);
 // One send call; never raises SIGPIPE (a vanished peer gives SOCKET_ERROR).
 int SendSocket(SOCKET s, const char* data, int length);
+// The same without waiting: what the system takes at once (SOCKET_ERROR with errno
+// EWOULDBLOCK when it takes nothing).
+int SendSocketNow(SOCKET s, const char* data, int length);
+// shutdown(2) on the handle's socket (SHUT_WR: the peer reads the end).
+int ShutdownSocket(SOCKET s, int how);
 int SendToSocket(SOCKET s, const char* data, int length, const sockaddr_in& to);
 
 // True until closesocket has run on the handle.

@@ -9,7 +9,7 @@ namespace {
 
 struct ConnectParam {
     SOCKET sock;
-    sockaddr_in address;
+    Endpoint address;
     HWND window;
     UINT message;
 };
@@ -19,14 +19,14 @@ void ConnectThread(ConnectParam* param) {
     const ConnectParam own = *param;
     delete param;
     LPARAM error = 0;
-    if (ConnectSocket(own.sock, own.address) == SOCKET_ERROR)
+    if (ConnectSocket(own.sock, own.address.ToSocketAddress()) == SOCKET_ERROR)
         error = errno != 0 ? errno : ECONNABORTED;
     PostMessageW(own.window, own.message, static_cast<WPARAM>(own.sock), error);
 }
 
 }  // namespace
 
-bool StartConnecting(SOCKET sock, const sockaddr_in& address, HWND window, UINT message) {
+bool StartConnecting(SOCKET sock, const Endpoint& address, HWND window, UINT message) {
     auto* param = new ConnectParam{sock, address, window, message};
     if (StartWorkerThread(ConnectThread, param) == 0) {
         delete param;

@@ -4,6 +4,7 @@
 
 #include <netinet/in.h>
 
+#include "net/endpoint.h"
 #include "net/socket_handle.h"
 #include "platform/win_types.h"
 
@@ -12,4 +13,4 @@
 // The caller keeps owning the socket; closing it wakes the helper, which then reports a
 // failure (a post to a window destroyed meanwhile is dropped). False when no thread could
 // start: nothing will be posted. Any thread.
-bool StartConnecting(SOCKET sock, const sockaddr_in& address, HWND window, UINT message);
+bool StartConnecting(SOCKET sock, const Endpoint& address, HWND window, UINT message);

@@ -6,6 +6,7 @@
 #include <new>
 #include <thread>
 
+#include "net/connection_stream.h"
 #include "net/engine_registry.h"
 #include "net/unserved_record.h"
 #include "net/worker_thread.h"
@@ -42,7 +43,7 @@ void OnAccepted(const std::shared_ptr<EngineRegistry>& registry, SOCKET listenin
             return;
         }
         record->sock = accepted;
-        record->clientAddr = peer;
+        record->clientAddr = Endpoint::FromSocketAddress(peer);
         try {
             AddConnection(*registry, record);
         } catch (const std::bad_alloc&) {
@@ -126,6 +127,26 @@ bool IsTransientAcceptError(int error) {
     }
 }
 
+// Accept thread: counts a peer refused (`refused`) or waiting in the backlog and tells the
+// page once until it reads the count.
+void NoteShortage(EngineRegistry& registry, HWND window, bool refused, int error) {
+    {
+        std::lock_guard lock(registry.shortageMutex);
+        if (refused)
+            ++registry.refusedPeers;
+        else
+            registry.backlogWaiting = true;
+        registry.shortageError = error;
+        if (registry.shortagePosted)
+            return;
+        registry.shortagePosted = true;
+    }
+    if (PostMessageW(window, WM_CONNECT_SHORTAGE, 0, 0))
+        return;
+    std::lock_guard lock(registry.shortageMutex);
+    registry.shortagePosted = false;  // the next shortage tries again
+}
+
 }  // namespace
 
 std::uint32_t AddConnection(EngineRegistry& registry, ConnectInfo* record) {
@@ -142,27 +163,35 @@ void AcceptThread(ThreadParam* param) {
     delete param;
     for (;;) {
         sockaddr_in peer{};
-        const SOCKET accepted = AcceptSocket(own.sock, &peer);
+        bool refused = false;
+        const SOCKET accepted = AcceptSocket(own.sock, &peer, &refused);
         if (accepted != INVALID_SOCKET) {
             OnAccepted(own.registry, own.sock, peer, own.notifyWnd, accepted);
             continue;
         }
         const int error = errno;
+        if (refused) {
+            NoteShortage(*own.registry, own.notifyWnd, true, error);
+            continue;
+        }
         if (error == EBADF)
             return;  // StopListening closed the socket
         if (IsTransientAcceptError(error))
             continue;
+        if (error == EMFILE || error == ENFILE)
+            NoteShortage(*own.registry, own.notifyWnd, false, error);
         // Out of descriptors or memory (or something unforeseen): wait for the shortage to
         // pass instead of spinning, and keep listening.
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
 }
 
-// Receive thread of one connection; reports to own.notifyWnd. Each read is its own stamped
-// line; what arrived while a read was logged is taken under the same hold of g_connectLock
-// (bounded in reads and time, and cut short when the user-interface thread waits for the
-// lock), and the page gets one WM_CONNECT_DATA for the batch. The lock is held from the
-// lookup until the page has handled it.
+// Receive thread of one connection; reports to own.notifyWnd. This thread alone writes the
+// record's received log to its file: a sealed piece of the log's buffer is written after the
+// batch, without the lock. Each read is its own stamped line; what arrived while a read was logged
+// is taken under the same hold of g_connectLock (bounded in reads and time, and cut short when the
+// user-interface thread waits for the lock), and the page gets one WM_CONNECT_DATA for the batch.
+// The lock is held from the lookup until the page has handled it.
 void TcpReceiveThread(ThreadParam* param) {
     const ThreadParam own = *param;
     delete param;
@@ -177,49 +206,72 @@ void TcpReceiveThread(ThreadParam* param) {
         closesocket(own.sock);
         return;
     }
+    // The connection's bytes go through its stream (the plain socket, or one that decrypts).
+    const std::shared_ptr<ConnectionStream> stream = StreamOf(own.sock);
     char buffer[kReceiveBufferSize];
     bool refused = false;  // the record can hold no more: what comes is read and dropped
     bool paused = false;   // the page paused reading (seen at the end of the last batch)
+    // A piece of the log written to its file after the last batch, without the lock; handed
+    // back to the log in the next one.
+    std::shared_ptr<LogStore::PendingWrite> written;
     for (bool ended = false; !ended;) {
         if (paused)
             WaitWhilePaused(own);
         paused = false;
-        int n = RecvSocket(own.sock, buffer, kReceiveBufferSize - 1);
+        int n = stream->Read(buffer, kReceiveBufferSize - 1);
         if (n == SOCKET_ERROR && errno == EINTR)
             continue;
         if (n <= 0)
             break;
         if (refused)
             continue;  // the peer is not held up; its close is still reported
-        CritSecGuard lock(g_connectLock);
-        ConnectInfo* record = FindConnection(*own.registry, own.id);
-        // A record that moved on to another socket (the client page reconnected it) no
-        // longer belongs to this thread.
-        if (record == nullptr || record->sock != own.sock)
-            continue;
-        const auto deadline = std::chrono::steady_clock::now() + kBatchBudget;
-        for (int reads = 1;; ++reads) {
-            buffer[n] = '\0';
-            if (!AppendReceivedStream(record, own.sock, buffer, n, nullptr)) {
-                refused = true;
-                break;
-            }
-            if (reads == kReadsPerBatch || g_connectLock.WindowWaiting() ||
-                std::chrono::steady_clock::now() >= deadline) {
-                break;
-            }
-            n = RecvSocketNow(own.sock, buffer, kReceiveBufferSize - 1);
-            if (n > 0)
+        std::shared_ptr<LogStore::PendingWrite> toWrite;
+        {
+            CritSecGuard lock(g_connectLock);
+            ConnectInfo* record = FindConnection(*own.registry, own.id);
+            // A record that moved on to another socket (the client page reconnected it) no
+            // longer belongs to this thread.
+            if (record == nullptr || record->sock != own.sock)
                 continue;
-            // Nothing more waiting (or interrupted): back to the blocking read. Closed or
-            // failed: the batch is reported, then the close.
-            ended = n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
-            break;
+            if (written && !record->recvLog.FinishWrite(written))
+                refused = true;  // the file took no more: the log says so on its last line
+            written.reset();
+            const auto deadline = std::chrono::steady_clock::now() + kBatchBudget;
+            // The first read of a batch lands in the thread's buffer (the lock was not held);
+            // the others straight in the log's buffer, which then copies nothing.
+            char* landing = buffer;
+            for (int reads = 1; !refused; ++reads) {
+                landing[n] = '\0';
+                if (!AppendReceivedStream(record, own.sock, landing, n, nullptr)) {
+                    refused = true;
+                    break;
+                }
+                if (reads == kReadsPerBatch || g_connectLock.WindowWaiting() ||
+                    std::chrono::steady_clock::now() >= deadline) {
+                    break;
+                }
+                landing = record->recvLog.ReceiveSpace(kReceiveBufferSize);
+                if (landing == nullptr)
+                    landing = buffer;
+                n = stream->ReadNow(landing, kReceiveBufferSize - 1);
+                if (n > 0)
+                    continue;
+                // Nothing more waiting (or interrupted): back to the blocking read. Closed or
+                // failed: the batch is reported, then the close.
+                ended = n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+                break;
+            }
+            // The page could not be told (memory ran out): the log has stopped, say so there.
+            if (!NotifyAppended(record, own.notifyWnd))
+                refused = true;
+            paused = record->receivePaused;  // still registered: the lock is held since the lookup
+            toWrite = record->recvLog.TakeWrite();
         }
-        // The page could not be told (memory ran out): the log has stopped, say so there.
-        if (!NotifyAppended(record, own.notifyWnd))
-            refused = true;
-        paused = record->receivePaused;  // still registered: the lock is held since the lookup
+        // The file is written without the lock: the window and the other connections go on.
+        if (toWrite) {
+            toWrite->Run();
+            written = std::move(toWrite);
+        }
     }
     {
         CritSecGuard lock(g_connectLock);
@@ -227,6 +279,8 @@ void TcpReceiveThread(ThreadParam* param) {
         // Found with our socket (peer closed) or with none (the page disconnected it): the
         // page learns of the close. With another socket it has been reconnected: leave it.
         if (record != nullptr && (record->sock == own.sock || record->sock == INVALID_SOCKET)) {
+            if (written)
+                record->recvLog.FinishWrite(written);
             FinishReceivedStream(record, own.sock, own.notifyWnd);
             MarkPeerClosed(record, own.notifyWnd);
         }
@@ -316,6 +370,14 @@ void TcpEngine::SetReceivePaused(ConnectInfo* record, bool paused) {
         }
         registry_->resumed.notify_all();
     }
+}
+
+TcpEngine::Shortage TcpEngine::TakeShortage() {
+    std::lock_guard lock(registry_->shortageMutex);
+    registry_->shortagePosted = false;
+    Shortage shortage{registry_->refusedPeers, registry_->backlogWaiting, registry_->shortageError};
+    registry_->backlogWaiting = false;
+    return shortage;
 }
 
 ConnectMap& TcpEngine::Connections() {

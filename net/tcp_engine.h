@@ -40,6 +40,18 @@ public:
     // record is closed, reconnected or deleted). Takes g_connectLock.
     void SetReceivePaused(ConnectInfo* record, bool paused);
 
+    // Peers the accept threads could not take since the engine began, for want of
+    // descriptors: `refused` were taken and closed at once (only the descriptors kept for the
+    // window were left); `backlogWaiting` while peers wait unaccepted because none at all
+    // is left; `error` the errno. User-interface thread, on WM_CONNECT_SHORTAGE: the next
+    // shortage posts again.
+    struct Shortage {
+        std::uint64_t refused = 0;
+        bool backlogWaiting = false;
+        int error = 0;
+    };
+    Shortage TakeShortage();
+
     // The registry; callers hold g_connectLock.
     ConnectMap& Connections();
 

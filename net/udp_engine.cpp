@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -37,7 +38,7 @@ constexpr std::size_t kDatagramsPerLockHold = 8192;
 constexpr std::size_t kRecordsPerLockHold = 256;
 constexpr auto kLockHoldBudget = std::chrono::milliseconds(3);
 
-ConnectInfo* FindPeer(EngineRegistry& registry, std::uint64_t key) {
+ConnectInfo* FindPeer(EngineRegistry& registry, const ConnectKey& key) {
     auto it = registry.map.find(key);
     return it == registry.map.end() ? nullptr : it->second;
 }
@@ -48,13 +49,13 @@ ConnectInfo* FindPeer(EngineRegistry& registry, std::uint64_t key) {
 void OnNewPeer(EngineRegistry& registry, const sockaddr_in& sender, const ThreadParam& own) {
     auto record = std::make_unique<ConnectInfo>();
     record->id = ntohs(sender.sin_port);
-    record->clientAddr = sender;
+    record->clientAddr = Endpoint::FromSocketAddress(sender);
     record->serverAddr = own.serverAddr;
-    registry.map[UdpKey(sender)] = record.get();
+    registry.map[UdpKey(record->clientAddr)] = record.get();
     LRESULT handled = 0;
     if (!TrySendMessageW(own.notifyWnd, WM_CONNECT_NEW, 0, reinterpret_cast<LPARAM>(record.get()),
                          handled)) {
-        registry.map.erase(UdpKey(sender));  // the page never saw it
+        registry.map.erase(UdpKey(Endpoint::FromSocketAddress(sender)));  // the page never saw it
         throw std::bad_alloc();
     }
     record.release();  // the page's from now on
@@ -137,14 +138,15 @@ struct UdpPipe {
 // A batch's datagrams by record key: the keys in the order of their first datagram, and
 // for each key its datagrams in arrival order.
 struct GroupedBatch {
-    std::vector<std::uint64_t> keys;
-    std::unordered_map<std::uint64_t, std::vector<std::size_t>> datagrams;
+    std::vector<ConnectKey> keys;
+    std::map<ConnectKey, std::vector<std::size_t>> datagrams;
 };
 
-GroupedBatch GroupByKey(const DatagramBatch& batch, bool serverMode, std::uint64_t localKey) {
+GroupedBatch GroupByKey(const DatagramBatch& batch, bool serverMode, const ConnectKey& localKey) {
     GroupedBatch grouped;
     for (std::size_t i = 0; i < batch.datagrams.size(); ++i) {
-        const std::uint64_t key = serverMode ? UdpKey(batch.datagrams[i].sender) : localKey;
+        const ConnectKey key =
+            serverMode ? UdpKey(Endpoint::FromSocketAddress(batch.datagrams[i].sender)) : localKey;
         auto [group, added] = grouped.datagrams.try_emplace(key);
         if (added)
             grouped.keys.push_back(key);
@@ -192,7 +194,7 @@ private:
 // flood from many senders thus costs one notification per sender and batch. Returns false
 // once the program has closed the socket (the page is stopping or tearing down: no record
 // is made or touched any more).
-bool Deliver(const ThreadParam& own, std::uint64_t localKey, const DatagramBatch& batch) {
+bool Deliver(const ThreadParam& own, const ConnectKey& localKey, const DatagramBatch& batch) {
     const bool serverMode = own.serverMode != 0;
     const GroupedBatch grouped = GroupByKey(batch, serverMode, localKey);
     std::vector<ConnectInfo*> touched;
@@ -210,7 +212,7 @@ bool Deliver(const ThreadParam& own, std::uint64_t localKey, const DatagramBatch
             return false;
         LockHoldBudget budget;
         while (group < grouped.keys.size() && budget.AllowsRecord()) {
-            const std::uint64_t key = grouped.keys[group];
+            const ConnectKey& key = grouped.keys[group];
             const std::vector<std::size_t>& indices = grouped.datagrams.at(key);
             ConnectInfo* record = FindPeer(*own.registry, key);
             if (record == nullptr && serverMode) {
@@ -251,7 +253,7 @@ bool Deliver(const ThreadParam& own, std::uint64_t localKey, const DatagramBatch
 
 // Deliver; when memory runs out on the way, the rest of the batch is dropped and the
 // socket is served on.
-bool DeliverOrDrop(const ThreadParam& own, std::uint64_t localKey, const DatagramBatch& batch) {
+bool DeliverOrDrop(const ThreadParam& own, const ConnectKey& localKey, const DatagramBatch& batch) {
     try {
         return Deliver(own, localKey, batch);
     } catch (const std::bad_alloc&) {
@@ -267,7 +269,7 @@ void UdpDeliverThread(std::shared_ptr<UdpPipe>* start) {
     delete start;
     sockaddr_in local{};
     GetSocketName(pipe->own.sock, local);
-    const std::uint64_t localKey = UdpKey(local);
+    const ConnectKey localKey = UdpKey(Endpoint::FromSocketAddress(local));
     DatagramBatch batch;
     while (pipe->queue.Take(batch)) {
         if (!DeliverOrDrop(pipe->own, localKey, batch))
@@ -295,7 +297,8 @@ std::shared_ptr<UdpPipe> SetUpReceiving(const ThreadParam& own, std::vector<char
             CritSecGuard lock(g_connectLock);
             sockaddr_in local{};
             GetSocketName(own.sock, local);
-            ConnectInfo* record = FindPeer(*own.registry, UdpKey(local));
+            ConnectInfo* record =
+                FindPeer(*own.registry, UdpKey(Endpoint::FromSocketAddress(local)));
             if (record != nullptr && record->sock == own.sock)
                 EndUnservedRecord(record, own.notifyWnd);
             return nullptr;
@@ -325,7 +328,7 @@ void UdpReceiveThread(ThreadParam* param) {
 
     sockaddr_in local{};
     GetSocketName(pipe->own.sock, local);
-    const std::uint64_t localKey = UdpKey(local);
+    const ConnectKey localKey = UdpKey(Endpoint::FromSocketAddress(local));
     DatagramBatch single;
     for (;;) {
         sockaddr_in sender{};
@@ -399,7 +402,7 @@ SOCKET UdpEngine::BindEndpoint(std::uint16_t port) {
     auto* param = new ThreadParam;
     param->sock = s;
     param->notifyWnd = registry_->notifyWnd;
-    param->serverAddr = address;
+    param->serverAddr = Endpoint::FromSocketAddress(address);
     param->serverMode = 1;
     param->registry = registry_;
     if (StartWorkerThread(UdpReceiveThread, param) == 0) {
@@ -431,10 +434,11 @@ bool UdpEngine::StartClientReceiving(ConnectInfo* record) {
     return true;
 }
 
-int UdpEngine::SendDatagram(SOCKET s, const char* data, const sockaddr_in& to, int len) {
+int UdpEngine::SendDatagram(SOCKET s, const char* data, const Endpoint& to, int len) {
+    const sockaddr_in address = to.ToSocketAddress();
     int sent;
     do {
-        sent = SendToSocket(s, data, len, to);
+        sent = SendToSocket(s, data, len, address);
     } while (sent == SOCKET_ERROR && errno == EINTR);
     return sent;
 }

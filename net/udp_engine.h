@@ -1,10 +1,10 @@
 // The UDP half of the network engine: per UDP socket one detached receive thread, which
 // reads every datagram as it comes, and one delivering thread, which logs what was read on
 // the records and notifies the page, in server mode (one record per sender, keyed by
-// UdpKey of the sender) or client mode (everything received belongs to the endpoint's one
-// record, keyed by UdpKey of its own address). Datagrams that arrive while the page is
-// busy wait between the two threads and are then reported together: one line each, one
-// notification per record and batch.
+// UdpKey of the sender's endpoint) or client mode (everything received belongs to the endpoint's
+// one record, keyed by UdpKey of its own address). Datagrams that arrive while the page is busy
+// wait between the two threads and are then reported together: one line each, one notification per
+// record and batch.
 #pragma once
 
 #include <cstdint>
@@ -37,7 +37,7 @@ public:
     // (under UdpKey of its bound address). Returns true when the thread started.
     bool StartClientReceiving(ConnectInfo* record);
     // One datagram of `len` bytes to `to`: bytes sent, or SOCKET_ERROR. Any thread.
-    int SendDatagram(SOCKET s, const char* data, const sockaddr_in& to, int len);
+    int SendDatagram(SOCKET s, const char* data, const Endpoint& to, int len);
 
     // The registry; callers hold g_connectLock.
     ConnectMap& Peers();

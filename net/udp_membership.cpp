@@ -122,3 +122,26 @@ std::u16string MembershipErrorText(int error) {
     const std::string code = std::to_string(error);
     return u"系统错误（错误码 " + std::u16string(code.begin(), code.end()) + u"）";
 }
+
+bool IsMulticastGroup(const Endpoint& address) {
+    return address.Family() == AddressFamily::kIpv4 &&
+           IsMulticastGroup(address.ToSocketAddress().sin_addr);
+}
+
+int JoinMulticastGroup(SOCKET s, const Endpoint& group) {
+    return JoinMulticastGroup(s, group.ToSocketAddress().sin_addr);
+}
+
+int LeaveMulticastGroup(SOCKET s, const Endpoint& group) {
+    return LeaveMulticastGroup(s, group.ToSocketAddress().sin_addr);
+}
+
+int AimClientSocket(SOCKET s, const Endpoint& remote, int ttl) {
+    return AimClientSocket(s, remote.ToSocketAddress().sin_addr, ttl);
+}
+
+Endpoint ClientBindAddress(const Endpoint& local, const Endpoint& remote) {
+    sockaddr_in bound = local.ToSocketAddress();
+    bound.sin_addr = ClientBindAddress(bound.sin_addr, remote.ToSocketAddress().sin_addr);
+    return Endpoint::FromSocketAddress(bound);
+}

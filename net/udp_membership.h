@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "net/endpoint.h"
 #include "net/socket_handle.h"
 
 // Time-to-live of what a socket sends to a group unless the user sets another: the local
@@ -46,6 +47,15 @@ int AimClientSocket(SOCKET s, const in_addr& remote, int ttl = kDefaultMulticast
 // The address a UDP client endpoint binds: the any-address when it talks to a group (a
 // socket bound to a unicast address never receives a group's datagrams), else `local`.
 in_addr ClientBindAddress(const in_addr& local, const in_addr& remote);
+
+// The same for endpoints (the port is not looked at), for the pages, which never handle socket
+// addresses.
+bool IsMulticastGroup(const Endpoint& address);
+int JoinMulticastGroup(SOCKET s, const Endpoint& group);
+int LeaveMulticastGroup(SOCKET s, const Endpoint& group);
+int AimClientSocket(SOCKET s, const Endpoint& remote, int ttl = kDefaultMulticastTtl);
+// `local` with the address ClientBindAddress gives for `remote`.
+Endpoint ClientBindAddress(const Endpoint& local, const Endpoint& remote);
 
 // A short reason, in the program's language, why a join, a leave or an aim failed (for a
 // message such as "加入组播组失败：" followed by it).

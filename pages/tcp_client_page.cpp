@@ -10,6 +10,7 @@
 #include "pages/tcp/tcp_client_entry.h"
 #include "pages/tools/all_entries.h"
 #include "pages/tools/file_send_tool.h"
+#include "pages/tools/reply_rules_tool.h"
 #include "pages/tools/timed_send_tool.h"
 #include "platform/message_box.h"
 #include "skin/tree_ctrl_ex.h"
@@ -33,14 +34,16 @@ CTcpClientDlg::CTcpClientDlg(QWidget* parent)
     // Not while a single connect is pending: its record is the connect's until it ends.
     AddTcpAllEntriesMenu(
         *this, [this] { batch_.ConnectAll(); }, [this] { batch_.CancelAll(); },
-        [this] { return ConnectPending(); });
+        [this] { return ConnectPending(); }, [this] { return batch_.Running(); });
     new TimedSendTool(*this);
+    new ReplyRulesTool(*this, nullptr);
     new FileSendTool(*this);
 }
 
 CTcpClientDlg::~CTcpClientDlg() {
     connect_.Abandon();
     connecting_.clear();
+    outcomes_.clear();
     // The base's tear-down closes every socket, those still connecting too: their helper
     // threads then end.
 }
@@ -55,6 +58,9 @@ void CTcpClientDlg::RecordFreeing(const ConnectInfo* record) {
 }
 
 void CTcpClientDlg::CancelConnect(const ConnectInfo* record) {
+    // Whoever waited hears that the entry did not connect.
+    if (auto outcome = TakeOutcome(record))
+        outcome(false);
     const auto found = connecting_.find(record);
     if (found == connecting_.end())
         return;
@@ -67,7 +73,7 @@ void CTcpClientDlg::CancelConnect(const ConnectInfo* record) {
 void CTcpClientDlg::OnCreate() {
     int port = 0;
     int count = 0;
-    sockaddr_in remote{};
+    Endpoint remote;
     {
         CDlgSetIp dialog(this, lastAddress_, kDialogColour);
         if (dialog.exec() != QDialog::Accepted)
@@ -78,8 +84,12 @@ void CTcpClientDlg::OnCreate() {
     }
     if (port <= 0)
         return;
+    AddEntries(remote, count);
+}
+
+HTREEITEM CTcpClientDlg::AddEntries(const sockaddr_in& remote, int count) {
     if (!GetHostNode())
-        return;
+        return nullptr;
 
     // `count` entries for the same server, in order; their sockets open on Connect.
     HTREEITEM entry = nullptr;
@@ -90,13 +100,17 @@ void CTcpClientDlg::OnCreate() {
         Engine().AddConnection(record);
         entry = Records().AddEntry(*record, ClientEntryLabel(*record), kImageEntryClosed);
     }
-    lastAddress_ = QString::fromStdString(DottedAddress(remote.sin_addr));
+    lastAddress_ = QString::fromStdString(remote.AddressText());
     Tree()->SelectItem(entry);
     ShowEntry(entry);
+    return entry;
 }
 
 void CTcpClientDlg::OnConnect() {
-    ConnectInfo* record = Records().SelectedRecord();
+    ConnectEntry(Records().SelectedRecord());
+}
+
+void CTcpClientDlg::ConnectEntry(ConnectInfo* record, std::function<void(bool connected)> outcome) {
     if (!record)
         return;
     SOCKET sock = INVALID_SOCKET;
@@ -108,10 +122,16 @@ void CTcpClientDlg::OnConnect() {
         sock = record->sock;
     }
     if (sock == INVALID_SOCKET) {
+        if (outcome) {
+            outcome(false);
+            return;
+        }
         AfxMessageBox(QStringLiteral("创建套接字出错!"));
         AfxMessageBox(kConnectFailed);  // a connect without a socket fails at once
         return;
     }
+    if (outcome)
+        outcomes_[record] = std::move(outcome);
     if (!connect_.Start(sock, record->serverAddr)) {
         FailConnect(record, sock);
         return;
@@ -151,6 +171,17 @@ void CTcpClientDlg::OnConnectDone(SOCKET sock, bool connected) {
     }
     MarkClientConnected(*this, *record, sock);
     ShowEntry(record->treeItem);
+    if (auto outcome = TakeOutcome(record))
+        outcome(true);
+}
+
+std::function<void(bool connected)> CTcpClientDlg::TakeOutcome(const ConnectInfo* record) {
+    const auto found = outcomes_.find(record);
+    if (found == outcomes_.end())
+        return {};
+    auto outcome = std::move(found->second);
+    outcomes_.erase(found);
+    return outcome;
 }
 
 void CTcpClientDlg::FailConnect(ConnectInfo* record, SOCKET sock) {
@@ -163,6 +194,10 @@ void CTcpClientDlg::FailConnect(ConnectInfo* record, SOCKET sock) {
     }
     if (Records().IsSelected(record))
         ShowEntry(record->treeItem);
+    if (auto outcome = TakeOutcome(record)) {
+        outcome(false);
+        return;
+    }
     AfxMessageBox(kConnectFailed);
 }
 

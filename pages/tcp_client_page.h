@@ -53,6 +53,14 @@ public:
     // Cancels the selected entry's connect, if any, then disconnects as every TCP page does.
     void OnDisconnect();
 
+    // What Create does once the dialog was answered: `count` unconnected entries for the
+    // server at `remote` (its port as entered), the last one selected and shown. The last
+    // entry made, or null.
+    HTREEITEM AddEntries(const sockaddr_in& remote, int count);
+    // What Connect does for `record`'s entry. With `outcome`, the connect's end is reported
+    // to it (true: connected) instead of by a message box on failure.
+    void ConnectEntry(ConnectInfo* record, std::function<void(bool connected)> outcome = {});
+
 protected:
     ButtonSet EnabledButtons() const override;
     int EntryImage(const ConnectInfo& record) const override;
@@ -69,10 +77,14 @@ private:
     void FailConnect(ConnectInfo* record, SOCKET sock);
     // Forgets the record's connect; the caller closes its socket.
     void CancelConnect(const ConnectInfo* record);
+    // The outcome waiting for `record`'s connect, taken away (empty when none).
+    std::function<void(bool connected)> TakeOutcome(const ConnectInfo* record);
 
     QString lastAddress_;
     CTcpClientConnect connect_;
     // The records whose connects are pending, with the sockets connecting.
     std::map<const ConnectInfo*, SOCKET> connecting_;
+    // Who waits for a connect's end instead of the user (ConnectEntry's outcome).
+    std::map<const ConnectInfo*, std::function<void(bool connected)>> outcomes_;
     TcpClientBatch batch_;
 };

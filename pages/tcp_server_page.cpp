@@ -1,9 +1,12 @@
 #include "pages/tcp_server_page.h"
 
+#include "net/socket_error_text.h"
 #include "pages/tools/all_entries.h"
 #include "pages/tools/echo_tool.h"
 #include "pages/tools/file_send_tool.h"
+#include "pages/tools/reply_rules_tool.h"
 #include "pages/tools/timed_send_tool.h"
+#include "platform/message_box.h"
 
 CTcpServerDlg::CTcpServerDlg(QWidget* parent)
     : CTcpPage(kTemplateId, parent),
@@ -26,7 +29,7 @@ CTcpServerDlg::CTcpServerDlg(QWidget* parent)
     AddTcpAllEntriesMenu(*this);
     new TimedSendTool(*this);
     new FileSendTool(*this);
-    new EchoTool(*this);
+    new ReplyRulesTool(*this, new EchoTool(*this));
 }
 
 // ---- commands ------------------------------------------------------------------------------
@@ -53,4 +56,26 @@ ButtonSet CTcpServerDlg::EnabledButtons() const {
 LRESULT CTcpServerDlg::OnConnectNew(ConnectInfo* record) {
     // Inside the handler; the accept thread does not hold the lock.
     return server_.AddPeerEntry(record);
+}
+
+LRESULT CTcpServerDlg::OnPageMessage(UINT message, WPARAM, LPARAM) {
+    if (message != WM_CONNECT_SHORTAGE)
+        return 0;
+    // From the event loop, without the lock.
+    const TcpEngine::Shortage shortage = Engine().TakeShortage();
+    const QString reason =
+        QString::fromStdU16String(SocketErrorReason(SocketOperation::kAccept, shortage.error));
+    QStringList lines;
+    if (shortage.refused > 0)
+        lines << QStringLiteral("%1 个连接未能接受：%2").arg(shortage.refused).arg(reason);
+    if (shortage.backlogWaiting)
+        lines << QStringLiteral("有连接在等待接受：%1").arg(reason);
+    if (lines.isEmpty())
+        return 1;
+    shortageNote_ = lines.join(u'\n');
+    if (!shortageTold_) {
+        shortageTold_ = true;
+        ShowMessageBox(this, shortageNote_, QStringLiteral("提示"));
+    }
+    return 1;
 }

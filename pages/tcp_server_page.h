@@ -38,11 +38,21 @@ public:
     void OnStopListening();
     // Create with the port given (start-up options).
     void StartOnPort(int port) { server_.StartOnPort(port); }
+    // The port and the listening socket (sessions describe and rebuild them).
+    ServerHost& Server() { return server_; }
 
 protected:
     ButtonSet EnabledButtons() const override;
     LRESULT OnConnectNew(ConnectInfo* record) override;
+    // WM_CONNECT_SHORTAGE: peers the engine could not take for want of descriptors.
+    LRESULT OnPageMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+public:
+    // The host node's tooltip: how many peers could not be taken, and why (empty: none).
+    QString HostNodeNote() const override { return shortageNote_; }
 
 private:
     ServerHost server_;
+    QString shortageNote_;
+    bool shortageTold_ = false;  // the user has been told once
 };

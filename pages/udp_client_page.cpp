@@ -1,6 +1,5 @@
 #include "pages/udp_client_page.h"
 
-#include <arpa/inet.h>
 #include <errno.h>
 
 #include <algorithm>
@@ -10,11 +9,12 @@
 #include "net/crit_sec.h"
 #include "net/socket_error_text.h"
 #include "net/udp_membership.h"
-#include "pages/tools/all_entries.h"
 #include "pages/core/ansi_text.h"
 #include "pages/core/endpoint_text.h"
-#include "pages/tools/file_send_tool.h"
 #include "pages/dialogs/set_udp_server_ip.h"
+#include "pages/tools/all_entries.h"
+#include "pages/tools/file_send_tool.h"
+#include "pages/tools/reply_rules_tool.h"
 #include "pages/tools/timed_send_tool.h"
 #include "platform/message_box.h"
 #include "skin/tree_ctrl_ex.h"
@@ -23,9 +23,8 @@ namespace {
 // What a client's label shows as its local address: the machine's (the host node's), or
 // the any-address it is bound to when the machine has none but loopback.
 std::string LocalLabelAddress(const std::string& hostAddress) {
-    in_addr address{};
-    if (inet_pton(AF_INET, hostAddress.c_str(), &address) != 1 ||
-        (ntohl(address.s_addr) >> 24) == 127) {
+    const std::optional<Endpoint> address = Endpoint::FromText(hostAddress, 0);
+    if (!address || (address->Ipv4Address() >> 24) == 127) {
         return "0.0.0.0";
     }
     return hostAddress;
@@ -39,6 +38,7 @@ CUdpClientDlg::CUdpClientDlg(QWidget* parent) : CUdpPage(kTemplateId, parent) {
     AddUdpAllEntriesMenu(*this,
                          [](const ConnectInfo& record) { return record.sock != INVALID_SOCKET; });
     new TimedSendTool(*this);
+    new ReplyRulesTool(*this, nullptr);
     new FileSendTool(*this);
 }
 
@@ -77,16 +77,32 @@ void CUdpClientDlg::OnCreate() {
     }
     if (!last)
         return;
-    lastAddress_ = QString::fromStdString(DottedAddress(choice->remote.sin_addr));
+    lastAddress_ = QString::fromStdString(choice->remote.AddressText());
     Tree()->SelectItem(last);
     ShowEntry(last);
 }
 
+HTREEITEM CUdpClientDlg::AddClient(const sockaddr_in& remote, int localPort, int multicastTtl) {
+    if (!GetHostNode())
+        return nullptr;
+    if (LocalPortTaken(localPort)) {
+        AfxMessageBox(QStringLiteral("本地端口已经被占用!"));
+        return nullptr;
+    }
+    ClientChoice choice{ntohs(remote.sin_port), localPort, 1, multicastTtl, remote, {}};
+    choice.local.sin_family = AF_INET;
+    choice.local.sin_addr.s_addr = htonl(INADDR_ANY);
+    const HTREEITEM made = CreateClient(choice, localPort);
+    if (made) {
+        lastAddress_ = QString::fromStdString(DottedAddress(remote.sin_addr));
+        Tree()->SelectItem(made);
+        ShowEntry(made);
+    }
+    return made;
+}
+
 bool CUdpClientDlg::LocalPortTaken(int port) {
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-    local.sin_port = htons(static_cast<std::uint16_t>(port));
+    const Endpoint local = Endpoint::Ipv4(INADDR_ANY, static_cast<std::uint16_t>(port));
     UiCritSecGuard lock(g_connectLock);
     return Engine().Peers().count(UdpKey(local)) != 0;
 }
@@ -95,19 +111,18 @@ HTREEITEM CUdpClientDlg::CreateClient(const ClientChoice& choice, int localPort)
     const auto host = GetHostNode();
     // The local end: the any-address and the port, so that datagrams to every address of
     // the machine (and to a group the client joins) arrive.
-    sockaddr_in local = choice.local;
-    local.sin_addr = ClientBindAddress(local.sin_addr, choice.remote.sin_addr);
-    local.sin_port = htons(static_cast<std::uint16_t>(localPort));
+    const Endpoint& remote = choice.remote;
+    const Endpoint local =
+        ClientBindAddress(choice.local, remote).WithPort(static_cast<std::uint16_t>(localPort));
     const SOCKET sock = OpenClientSocket(local);
     if (sock == INVALID_SOCKET)
         return nullptr;  // nothing made, nothing kept
     // Broadcast allowed; a group's client joins it, sends with the chosen time-to-live and
     // hears its own datagrams.
-    if (const int error = AimClientSocket(sock, choice.remote.sin_addr, choice.multicastTtl)) {
+    if (const int error = AimClientSocket(sock, remote, choice.multicastTtl)) {
         closesocket(sock);
-        const QString what = IsMulticastGroup(choice.remote.sin_addr)
-                                 ? QStringLiteral("加入组播组失败：")
-                                 : QStringLiteral("设置广播失败：");
+        const QString what = IsMulticastGroup(remote) ? QStringLiteral("加入组播组失败：")
+                                                      : QStringLiteral("设置广播失败：");
         ShowMessageBox(this, what + QString::fromStdU16String(MembershipErrorText(error)),
                        QStringLiteral("错误!"));
         return nullptr;
@@ -127,7 +142,7 @@ HTREEITEM CUdpClientDlg::CreateClient(const ClientChoice& choice, int localPort)
     const std::string label =
         EndpointText(LocalLabelAddress(host && host->info ? host->info->address : std::string()),
                      localPort) +
-        "<->" + EndpointText(choice.remote.sin_addr, choice.remotePort);
+        "<->" + EndpointText(choice.remote, choice.remotePort);
     Records().AddEntry(*record, FromAnsi(label), kImageEntryClosed);
 
     // From here on every datagram reaching the socket is logged on the record.
@@ -141,13 +156,13 @@ HTREEITEM CUdpClientDlg::CreateClient(const ClientChoice& choice, int localPort)
     return record->treeItem;
 }
 
-SOCKET CUdpClientDlg::OpenClientSocket(const sockaddr_in& local) {
+SOCKET CUdpClientDlg::OpenClientSocket(const Endpoint& local) {
     const SOCKET sock = OpenSocket(SOCK_DGRAM);
     if (sock == INVALID_SOCKET) {
         ShowMessageBox(this, QStringLiteral("创建套接字失败"), QStringLiteral("错误!"));
         return INVALID_SOCKET;
     }
-    if (BindSocket(sock, local) == SOCKET_ERROR) {
+    if (BindSocket(sock, local.ToSocketAddress()) == SOCKET_ERROR) {
         const int error = errno;
         closesocket(sock);
         ShowMessageBox(this,
@@ -165,7 +180,7 @@ SOCKET CUdpClientDlg::SendingSocket(const ConnectInfo& record) const {
     return record.sock;  // -1 once the client ended: the send fails
 }
 
-const sockaddr_in& CUdpClientDlg::Destination(const ConnectInfo& record) const {
+const Endpoint& CUdpClientDlg::Destination(const ConnectInfo& record) const {
     return record.serverAddr;
 }
 

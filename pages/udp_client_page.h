@@ -9,6 +9,7 @@
 #include <QString>
 #include <optional>
 
+#include "net/udp_membership.h"
 #include "pages/udp/udp_page_base.h"
 
 class CUdpClientDlg : public CUdpPage {
@@ -31,11 +32,17 @@ public:
     // The remote address of the last client created, offered by the next Create.
     const QString& LastAddress() const { return lastAddress_; }
 
+    // One client on `localPort` aimed at `remote` (its port as entered), sending to a group
+    // with `multicastTtl`, as Create makes it; its entry, or null after telling the user why
+    // not.
+    HTREEITEM AddClient(const sockaddr_in& remote, int localPort,
+                        int multicastTtl = kDefaultMulticastTtl);
+
     void ShowEntry(HTREEITEM item) override;
 
 protected:
     SOCKET SendingSocket(const ConnectInfo& record) const override;
-    const sockaddr_in& Destination(const ConnectInfo& record) const override;
+    const Endpoint& Destination(const ConnectInfo& record) const override;
     ButtonSet EnabledButtons() const override;
     void OnReceptionEnded(ConnectInfo& record) override;
 
@@ -46,8 +53,8 @@ private:
         int localPort;
         int count;         // clients on localPort, localPort + 1, ...
         int multicastTtl;  // what they send to a group
-        sockaddr_in remote;
-        sockaddr_in local;
+        Endpoint remote;
+        Endpoint local;
     };
     // Runs the endpoint dialog; nothing when it was cancelled.
     std::optional<ClientChoice> AskForClient();
@@ -57,7 +64,7 @@ private:
     // A client of the page is bound to `port` already.
     bool LocalPortTaken(int port);
     // A socket bound to `local`; INVALID_SOCKET after telling the user why not.
-    SOCKET OpenClientSocket(const sockaddr_in& local);
+    SOCKET OpenClientSocket(const Endpoint& local);
 
     QString lastAddress_;
     // A client's reception ended since an entry was last shown.

@@ -4,6 +4,7 @@
 #include "pages/tools/all_entries.h"
 #include "pages/tools/echo_tool.h"
 #include "pages/tools/file_send_tool.h"
+#include "pages/tools/reply_rules_tool.h"
 #include "pages/tools/timed_send_tool.h"
 
 namespace {
@@ -34,7 +35,7 @@ CUdpServerDlg::CUdpServerDlg(QWidget* parent)
     AddUdpAllEntriesMenu(*this, [](const ConnectInfo&) { return true; });
     new TimedSendTool(*this);
     new FileSendTool(*this);
-    new EchoTool(*this);
+    new ReplyRulesTool(*this, new EchoTool(*this));
 }
 
 void CUdpServerDlg::ShowEntry(HTREEITEM item) {
@@ -68,7 +69,7 @@ SOCKET CUdpServerDlg::SendingSocket(const ConnectInfo&) const {
     return server_.ServerSocket();
 }
 
-const sockaddr_in& CUdpServerDlg::Destination(const ConnectInfo& record) const {
+const Endpoint& CUdpServerDlg::Destination(const ConnectInfo& record) const {
     return record.clientAddr;
 }
 

@@ -33,12 +33,14 @@ public:
     void StartOnPort(int port) { server_.StartOnPort(port); }
     // The multicast groups joined (the host node's menu).
     UdpGroups& Groups() { return groups_; }
+    // The port and the server socket (sessions describe and rebuild them).
+    ServerHost& Server() { return server_; }
 
     void ShowEntry(HTREEITEM item) override;
 
 protected:
     SOCKET SendingSocket(const ConnectInfo& record) const override;
-    const sockaddr_in& Destination(const ConnectInfo& record) const override;
+    const Endpoint& Destination(const ConnectInfo& record) const override;
     ButtonSet EnabledButtons() const override;
     LRESULT OnConnectNew(ConnectInfo* record) override;
 

@@ -7,11 +7,29 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+namespace {
+// The catcher in force, or null. User-interface thread only.
+MessageBoxCatcher* g_catcher = nullptr;
+}  // namespace
+
+MessageBoxCatcher::MessageBoxCatcher(Sink sink) : sink_(std::move(sink)), previous_(g_catcher) {
+    g_catcher = this;
+}
+
+MessageBoxCatcher::~MessageBoxCatcher() {
+    g_catcher = previous_;
+}
+
 QString ApplicationTitle() {
     return QStringLiteral("Wirelark");
 }
 
 void ShowMessageBox(QWidget* owner, const QString& text, const QString& caption) {
+    if (g_catcher) {
+        if (g_catcher->sink_)
+            g_catcher->sink_(text, caption);
+        return;
+    }
     QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, owner);
     box.setTextFormat(Qt::PlainText);
     // Chinese even where Qt's translations are missing.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 class QWidget;
 
@@ -13,3 +14,21 @@ void AfxMessageBox(const QString& text);
 
 // The application's title, the caption of the standard message box.
 QString ApplicationTitle();  // "Wirelark"
+
+// While one lives, message boxes are not shown: their texts go to `sink` instead (a session
+// being opened gathers what could not start into one message; a run without a window
+// writes them to the terminal). The latest one made is the one in force.
+// User-interface thread only.
+class MessageBoxCatcher {
+public:
+    using Sink = std::function<void(const QString& text, const QString& caption)>;
+    explicit MessageBoxCatcher(Sink sink);
+    ~MessageBoxCatcher();
+    MessageBoxCatcher(const MessageBoxCatcher&) = delete;
+    MessageBoxCatcher& operator=(const MessageBoxCatcher&) = delete;
+
+private:
+    friend void ShowMessageBox(QWidget* owner, const QString& text, const QString& caption);
+    Sink sink_;
+    MessageBoxCatcher* previous_;
+};

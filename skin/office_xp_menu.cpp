@@ -224,6 +224,14 @@ void COfficeXPMenu::AppendItem(UINT flags, int commandId, std::unique_ptr<COffic
     m_items.push_back(std::move(data));
 }
 
+void COfficeXPMenu::InsertMenuItem(int position, int commandId, const QString& text) {
+    AppendItem(0, commandId, nullptr, text);
+    const auto at =
+        std::min<std::size_t>(static_cast<std::size_t>(std::max(0, position)), m_items.size() - 1);
+    std::rotate(m_items.begin() + static_cast<std::ptrdiff_t>(at), m_items.end() - 1,
+                m_items.end());
+}
+
 // The top level is a menu bar: its items go back to plain text items; only popups draw.
 void COfficeXPMenu::TurnItemsPlain() {
     for (auto& item : m_items) {

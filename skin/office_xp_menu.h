@@ -127,6 +127,11 @@ public:
     bool IsChild() const { return m_child; }
     int IconWidth() const { return m_iconWidth; }
 
+    // Inserts an owner-drawn command item (a separator when `commandId` is 0) before
+    // `position`, or at the end when `position` is past it: a program's commands added to a
+    // loaded menu.
+    void InsertMenuItem(int position, int commandId, const QString& text);
+
     // A Qt popup showing this level (owner-drawn levels drawn by DrawItem); submenus
     // included. Owned by `parent` (or the caller when parent is null).
     QMenu* CreatePopupMenu(QWidget* parent) const;

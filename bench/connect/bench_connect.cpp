@@ -109,7 +109,8 @@ double ThroughBatch(std::uint16_t port, std::size_t count, std::size_t& failures
         ConnectBatch own(window, kOutcomesMessage);
         batch = &own;
         std::vector<ConnectTarget> targets(count);
-        for (std::size_t i = 0; i < count; ++i) targets[i] = {i, Loopback(port)};
+        for (std::size_t i = 0; i < count; ++i)
+            targets[i] = {i, Endpoint::FromSocketAddress(Loopback(port))};
         const auto start = Clock::now();
         own.Start(std::move(targets));
         while (own.Running() && Clock::now() - start < kRunBound) {

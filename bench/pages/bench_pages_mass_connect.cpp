@@ -90,7 +90,7 @@ PageRun ThroughPage(std::uint16_t port, int count) {
     run.dialogMs = create(1);
     page.Records().DeleteEntry(
         page.Records().Selected(), page.Engine().Connections(),
-        [](const ConnectInfo& record) -> std::uint64_t { return record.id; });
+        [](const ConnectInfo& record) -> ConnectKey { return record.id; });
     run.createMs = create(count);
     if (run.createMs < 0 || run.dialogMs < 0)
         return run;

@@ -8,6 +8,9 @@
 #include "pages/core/page_colour.h"
 #include "pages/tools/hex_tools.h"
 #include "pages/views/entry_counters.h"
+#include "pages/tools/copy_bytes_tool.h"
+#include "pages/tools/pcap_export_tool.h"
+#include "pages/views/find_bar.h"
 #include "platform/qt_window.h"
 #include "platform/send_box.h"
 #include "skin/tree_ctrl_ex.h"
@@ -79,6 +82,9 @@ HWND CDialogP::BuildPage(int treeId, COLORREF colour,
     }
     ApplyButtons();
     InstallHexTools(*this);
+    FindBar::Install(views_);
+    InstallCopyBytesTool(*this);
+    PcapExportTool::Install(*this);
     EntryCounters::Install(*this);
     // Escape is swallowed for the page and every control on it.
     for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
@@ -167,6 +173,7 @@ void CDialogP::ShowEntry(HTREEITEM item) {
     }
     UiCritSecGuard lock(g_connectLock);
     record->unread = 0;
+    record->pageWillLook = false;  // its next data is told again
     shown_ = {ShownState::What::Entry, true, record->sock != INVALID_SOCKET};
     records_.SetImage(item, EntryImage(*record));
     ApplyButtons();
@@ -191,7 +198,7 @@ LRESULT CDialogP::OnWindowMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return OnConnectNew(record);
     if (message == WM_CONNECT_DATA)
         return OnConnectData(wParam, record);
-    return 0;
+    return OnPageMessage(message, wParam, lParam);
 }
 
 LRESULT CDialogP::OnConnectData(WPARAM what, ConnectInfo* record) {
@@ -200,7 +207,14 @@ LRESULT CDialogP::OnConnectData(WPARAM what, ConnectInfo* record) {
     if (what == CONNECT_DATA_APPENDED) {
         if (!views_.OnDataAppended(*record))
             records_.SetImage(record->treeItem, kImageEntryOpenUnread);
-        ForEachTool([&](PageTool& tool) { tool.DataAppended(*record); });
+        bool everyBatch = false;
+        ForEachTool([&](PageTool& tool) {
+            tool.DataAppended(*record);
+            everyBatch = everyBatch || tool.WantsEveryBatch();
+        });
+        // The entry is marked unseen, or its view follows the log by itself: more data need
+        // not be told until the page looks again (showing the entry clears this).
+        record->pageWillLook = !everyBatch;
         return 1;
     }
     records_.SetImage(record->treeItem,

@@ -106,6 +106,8 @@ public:
     }
     // Stops or resumes reading from the record's peer; false when the page cannot.
     virtual bool SetReadingPaused(ConnectInfo* /*record*/, bool /*paused*/) { return false; }
+    // The host node's tooltip (empty: none).
+    virtual QString HostNodeNote() const { return {}; }
 
 protected:
     CDialogP(int templateId, QWidget* parent);
@@ -153,6 +155,8 @@ protected:
     // WM_CONNECT_NEW (lParam may be null) and the end of a record's reception (WM_CONNECT_DATA,
     // wParam 1; the entry already has its closed image). Inside the handlers.
     virtual LRESULT OnConnectNew(ConnectInfo* /*record*/) { return 1; }
+    // Any other message to the page's window (posted by its engine's threads).
+    virtual LRESULT OnPageMessage(UINT /*message*/, WPARAM, LPARAM) { return 0; }
     virtual void OnReceptionEnded(ConnectInfo& /*record*/) {}
 
     // Return in a page must never end it (the send box takes Return itself).

@@ -1,8 +1,5 @@
 #include "pages/core/page_address.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
-
 #include <QCoreApplication>
 #include <QTimerEvent>
 #include <mutex>
@@ -17,29 +14,20 @@ constexpr int kMaxAddressLength = 39;
 
 // The system's resolution; runs on a helper thread and may block for as long as the name
 // service takes.
-in_addr_t SystemLookup(const std::string& name) {
+std::optional<Endpoint> SystemLookup(const std::string& name) {
     if (name.empty()) {
         // The system resolver takes an empty name for the local host.
         std::string local;
         GetLocalHostAddress(local);
-        return local.empty() ? INADDR_NONE : inet_addr(local.c_str());
+        return Endpoint::FromText(local, 0);
     }
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(name.c_str(), nullptr, &hints, &found) == 0 && found) {
-        const in_addr_t first =
-            reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
-        freeaddrinfo(found);
-        return first;
-    }
-    return inet_addr(name.c_str());  // INADDR_NONE when no dotted address either
+    return ResolveName(name);
 }
 
 std::mutex g_lookupMutex;
-std::function<in_addr_t(const std::string&)> g_testLookup;  // guarded by g_lookupMutex
+LookupFunction g_testLookup;  // guarded by g_lookupMutex
 
-std::function<in_addr_t(const std::string&)> CurrentLookup() {
+LookupFunction CurrentLookup() {
     std::lock_guard lock(g_lookupMutex);
     if (g_testLookup)
         return g_testLookup;
@@ -69,7 +57,7 @@ void AddressLookup::Start(const QString& typed, Done done) {
     try {
         std::thread([ticket = ticket_, name, lookup = CurrentLookup()] {
             // Helper thread: may wait on the name service for as long as it takes.
-            const in_addr_t address = lookup(name);
+            const std::optional<Endpoint> address = lookup(name);
             QCoreApplication* app = QCoreApplication::instance();
             if (app == nullptr)
                 return;
@@ -97,7 +85,7 @@ void AddressLookup::Cancel() {
     }
 }
 
-void AddressLookup::Finish(in_addr_t address) {
+void AddressLookup::Finish(std::optional<Endpoint> address) {
     Done done = std::move(done_);
     Cancel();
     if (done)
@@ -109,18 +97,14 @@ void AddressLookup::timerEvent(QTimerEvent* event) {
         QObject::timerEvent(event);
         return;
     }
-    Finish(INADDR_NONE);  // gave up waiting: the text stands for nothing usable
+    Finish(std::nullopt);  // gave up waiting: the text stands for nothing usable
 }
 
-void SetNameLookupForTesting(std::function<in_addr_t(const std::string& name)> lookup) {
+void SetNameLookupForTesting(LookupFunction lookup) {
     std::lock_guard lock(g_lookupMutex);
     g_testLookup = std::move(lookup);
 }
 
-QString DottedAddress(in_addr_t address) {
-    in_addr value{};
-    value.s_addr = address;
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &value, text, sizeof text);
-    return QString::fromLatin1(text);
+QString DottedAddress(const Endpoint& address) {
+    return QString::fromStdString(address.AddressText());
 }

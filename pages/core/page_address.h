@@ -3,22 +3,23 @@
 // service must not hold the window. User-interface thread, except where said.
 #pragma once
 
-#include <netinet/in.h>
-
 #include <QObject>
 #include <QString>
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+
+#include "net/endpoint.h"
 
 // One lookup at a time for one dialog. The lookup runs on a helper thread; its answer comes
 // back through the event loop, or after the time limit as none.
 class AddressLookup : public QObject {
 public:
-    // The answer: an IPv4 address in network order, or INADDR_NONE when the text stands for
-    // none (or the lookup took longer than the time limit).
-    using Done = std::function<void(in_addr_t address)>;
+    // The answer: an address (port 0), or nothing when the text stands for none (or the
+    // lookup took longer than the time limit). Every address is one, 255.255.255.255 too.
+    using Done = std::function<void(std::optional<Endpoint> address)>;
 
     static constexpr std::chrono::milliseconds kTimeLimit{5000};
 
@@ -41,7 +42,7 @@ public:
     struct Ticket;
 
 private:
-    void Finish(in_addr_t address);
+    void Finish(std::optional<Endpoint> address);
 
     std::shared_ptr<Ticket> ticket_;
     Done done_;
@@ -52,10 +53,11 @@ protected:
     void timerEvent(QTimerEvent* event) override;
 };
 
-// Tests: how a name is looked up, on the helper thread (INADDR_NONE for none); an empty
+// Tests: how a name is looked up, on the helper thread (nothing for none); an empty
 // function restores the system's resolution. A lookup that never returns stands for a dead
 // name service.
-void SetNameLookupForTesting(std::function<in_addr_t(const std::string& name)> lookup);
+using LookupFunction = std::function<std::optional<Endpoint>(const std::string& name)>;
+void SetNameLookupForTesting(LookupFunction lookup);
 
-// Dotted text of an address in network order.
-QString DottedAddress(in_addr_t address);
+// The address's text, without the port.
+QString DottedAddress(const Endpoint& address);

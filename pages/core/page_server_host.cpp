@@ -56,6 +56,22 @@ void ServerHost::StartOnPort(int port) {
     page_.ShowEntry(host->item);
 }
 
+void ServerHost::ChoosePort(int port) {
+    const auto host = page_.GetHostNode();
+    if (!host || !host->info || host->info->IsOpen() || port < 0 || port > 65535)
+        return;
+    HostInfo& info = *host->info;
+    info.port = port;
+    page_.Tree()->SetItemText(host->item,
+                              FromAnsi(port > 0 ? EndpointText(info.address, port) : info.address));
+    page_.ApplyButtons();
+}
+
+int ServerHost::Port() const {
+    const auto host = page_.GetHostNode();
+    return host && host->info ? host->info->port : 0;
+}
+
 void ServerHost::Start() {
     const auto host = page_.GetHostNode();
     HostInfo* info = host ? host->info : nullptr;

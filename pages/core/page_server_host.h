@@ -53,6 +53,10 @@ public:
     // Create with `port` already chosen (the command line's servers): the same steps
     // without the port dialog.
     void StartOnPort(int port);
+    // The port chosen, without starting (a session whose server was not listening; 0 forgets
+    // the port); nothing while the server listens. The chosen port, 0 when none.
+    void ChoosePort(int port);
+    int Port() const;
 
 private:
     // The host node shows the server socket `sock` open, or closed when INVALID_SOCKET.

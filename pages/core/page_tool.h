@@ -28,6 +28,10 @@ public:
     virtual void RecordAdded(ConnectInfo& /*record*/) {}
     // Inside the handler: new lines were appended to the record's received log.
     virtual void DataAppended(ConnectInfo& /*record*/) {}
+    // While true, DataAppended hears of every batch a worker appends; otherwise the page may
+    // let workers append without telling it (see ConnectInfo::pageWillLook), which a flood
+    // needs.
+    virtual bool WantsEveryBatch() const { return false; }
     // Inside the handler: the record's reception ended (the peer closed, the socket failed).
     virtual void ReceptionEnded(ConnectInfo& /*record*/) {}
     // A message for the record went whole (logged and counted already).

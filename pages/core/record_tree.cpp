@@ -39,15 +39,16 @@ void RecordTree::Init(CTreeCtrlEx* tree) {
     tree_->SetItemTextColor(host, kHostLabelColour);
 
     // An empty name stands for the local host.
-    hostLookup_->Start(QString(), [this](in_addr_t address) { OnLocalAddress(address); });
+    hostLookup_->Start(QString(),
+                       [this](std::optional<Endpoint> address) { OnLocalAddress(address); });
 }
 
-void RecordTree::OnLocalAddress(in_addr_t address) {
+void RecordTree::OnLocalAddress(const std::optional<Endpoint>& address) {
     const auto host = GetHostNode();
-    if (!host || !host->info || address == INADDR_NONE)
+    if (!host || !host->info || !address)
         return;
     HostInfo& info = *host->info;
-    info.address = DottedAddress(address).toStdString();
+    info.address = address->AddressText();
     tree_->SetItemText(
         host->item, FromAnsi(info.port > 0 ? EndpointText(info.address, info.port) : info.address));
 }

@@ -79,7 +79,7 @@ public:
     // Closes the entry's socket (if open), unregisters its record from `records` (found
     // under `keyOf(record)`), frees it and removes the entry. Nothing for the host node or a
     // null item.
-    using KeyOf = std::uint64_t (*)(const ConnectInfo& record);
+    using KeyOf = ConnectKey (*)(const ConnectInfo& record);
     void DeleteEntry(HTREEITEM item, ConnectMap& records, KeyOf keyOf);
     // The page's one tear-down: under g_connectLock, closes the host node's socket (so that
     // no engine thread registers a record after this), then closes and frees, once each,
@@ -90,7 +90,7 @@ public:
 private:
     void Free(ConnectInfo* record);
     // The local address came: the host node shows it (with its port once one is chosen).
-    void OnLocalAddress(in_addr_t address);
+    void OnLocalAddress(const std::optional<Endpoint>& address);
 
     std::unique_ptr<AddressLookup> hostLookup_;
 

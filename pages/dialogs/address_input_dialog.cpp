@@ -15,23 +15,24 @@ CAddressInputDialog::CAddressInputDialog(QWidget* parent, int templateId, COLORR
     : CInputDialog(parent, templateId, background) {}
 
 void CAddressInputDialog::OfferLocalAddress(std::function<void(const QString&)> found) {
-    lookup_.Start(QString(), [found = std::move(found)](in_addr_t address) {
-        if (address != INADDR_NONE)
-            found(DottedAddress(address));
+    lookup_.Start(QString(), [found = std::move(found)](std::optional<Endpoint> address) {
+        if (address)
+            found(DottedAddress(*address));
     });
 }
 
-void CAddressInputDialog::ResolveThen(QLineEdit* field, std::function<void(in_addr_t)> resolved) {
+void CAddressInputDialog::ResolveThen(QLineEdit* field,
+                                      std::function<void(const Endpoint&)> resolved,
+                                      std::function<bool(const Endpoint&)> usable) {
     if (resolving_)
         return;
     ShowResolving(true);
     lookup_.Start(field ? field->text() : QString(),
-                  [this, field = QPointer<QLineEdit>(field),
-                   resolved = std::move(resolved)](in_addr_t address) {
+                  [this, field = QPointer<QLineEdit>(field), resolved = std::move(resolved),
+                   usable = std::move(usable)](std::optional<Endpoint> address) {
                       ShowResolving(false);
-                      // INADDR_NONE is also 255.255.255.255, which is refused as well.
-                      if (address != INADDR_NONE) {
-                          resolved(address);
+                      if (address && (!usable || usable(*address))) {
+                          resolved(*address);
                           return;
                       }
                       AfxMessageBox(QStringLiteral("Ip 地址有错!"));

@@ -4,11 +4,10 @@
 // be used keeps the dialog open. User-interface thread only.
 #pragma once
 
-#include <netinet/in.h>
-
 #include <QString>
 #include <functional>
 
+#include "net/endpoint.h"
 #include "pages/core/page_address.h"
 #include "pages/dialogs/page_input_dialog.h"
 
@@ -28,10 +27,11 @@ protected:
     // Looks up the local host's address and hands it to `found` (not when there is none).
     void OfferLocalAddress(std::function<void(const QString& address)> found);
     // Looks up the text of `field` while the dialog shows it is resolving. An address that
-    // cannot be used (none, the broadcast address, no answer within the time limit) gets
+    // cannot be used (none, one `usable` refuses, no answer within the time limit) gets
     // "Ip 地址有错!" and the dialog stays open with the field focused and selected; otherwise
-    // `resolved` runs with it (network order) and decides how the dialog ends.
-    void ResolveThen(QLineEdit* field, std::function<void(in_addr_t address)> resolved);
+    // `resolved` runs with it (port 0) and decides how the dialog ends.
+    void ResolveThen(QLineEdit* field, std::function<void(const Endpoint& address)> resolved,
+                     std::function<bool(const Endpoint& address)> usable = {});
 
 private:
     void ShowResolving(bool resolving);

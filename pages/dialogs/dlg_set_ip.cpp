@@ -1,7 +1,5 @@
 #include "pages/dialogs/dlg_set_ip.h"
 
-#include <arpa/inet.h>
-
 #include <QLineEdit>
 #include <utility>
 
@@ -59,11 +57,12 @@ void CDlgSetIp::OnOK() {
         }
         return;
     }
-    ResolveThen(addressField_, [this](in_addr_t address) {
-        remoteAddress_ = sockaddr_in{};
-        remoteAddress_.sin_family = AF_INET;
-        remoteAddress_.sin_addr.s_addr = address;
-        remoteAddress_.sin_port = htons(static_cast<std::uint16_t>(port_));
-        accept();
-    });
+    // A connection cannot go to the limited broadcast address.
+    ResolveThen(
+        addressField_,
+        [this](const Endpoint& address) {
+            remoteAddress_ = address.WithPort(static_cast<std::uint16_t>(port_));
+            accept();
+        },
+        [](const Endpoint& address) { return address.Ipv4Address() != INADDR_BROADCAST; });
 }

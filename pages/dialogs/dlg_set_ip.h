@@ -2,10 +2,9 @@
 // and a connection count.
 #pragma once
 
-#include <netinet/in.h>
-
 #include <QString>
 
+#include "net/endpoint.h"
 #include "pages/dialogs/address_input_dialog.h"
 
 class QLineEdit;
@@ -23,7 +22,7 @@ public:
     int Count() const { return count_; }
     // Where to connect: IPv4, port in network byte order. The dialog ends with OK only with
     // a usable address.
-    const sockaddr_in& RemoteAddress() const { return remoteAddress_; }
+    const Endpoint& RemoteAddress() const { return remoteAddress_; }
 
     // Control ids of template 139.
     static constexpr int kTemplateId = 139;
@@ -46,7 +45,7 @@ private:
 
     int port_ = 0;
     int count_ = 0;
-    sockaddr_in remoteAddress_{};
+    Endpoint remoteAddress_;
     QString initialAddress_;
     QLineEdit* addressField_ = nullptr;
     QLineEdit* portField_ = nullptr;

@@ -1,7 +1,5 @@
 #include "pages/dialogs/join_group_dlg.h"
 
-#include <arpa/inet.h>
-
 #include <QLineEdit>
 
 #include "net/udp_membership.h"
@@ -18,8 +16,8 @@ CJoinGroupDlg::CJoinGroupDlg(QWidget* parent, COLORREF background)
 void CJoinGroupDlg::OnOK() {
     const QByteArray typed =
         addressField_ ? addressField_->text().trimmed().toLatin1() : QByteArray();
-    in_addr group{};
-    if (inet_pton(AF_INET, typed.constData(), &group) != 1 || !IsMulticastGroup(group)) {
+    const std::optional<Endpoint> group = Endpoint::FromText(typed.toStdString(), 0);
+    if (!group || !IsMulticastGroup(*group)) {
         ShowMessageBox(this, QStringLiteral("组播地址须在 224.0.0.0 到 239.255.255.255 之间！"),
                        QStringLiteral("提示"));
         if (addressField_) {
@@ -28,6 +26,6 @@ void CJoinGroupDlg::OnOK() {
         }
         return;
     }
-    group_ = group;
+    group_ = *group;
     accept();
 }

@@ -4,8 +4,7 @@
 // thread only.
 #pragma once
 
-#include <netinet/in.h>
-
+#include "net/endpoint.h"
 #include "pages/dialogs/page_input_dialog.h"
 
 class QLineEdit;
@@ -15,7 +14,7 @@ public:
     CJoinGroupDlg(QWidget* parent, COLORREF background);
 
     // The group, read by the caller after the dialog ended with OK.
-    in_addr Group() const { return group_; }
+    const Endpoint& Group() const { return group_; }
 
     static constexpr int kTemplateId = 147;
     static constexpr int kAddressFieldId = 1037;
@@ -23,6 +22,6 @@ public:
 private:
     void OnOK() override;
 
-    in_addr group_{};
+    Endpoint group_;
     QLineEdit* addressField_ = nullptr;
 };

@@ -1,7 +1,5 @@
 #include "pages/dialogs/set_udp_server_ip.h"
 
-#include <arpa/inet.h>
-
 #include <QLineEdit>
 
 #include "net/connect_info.h"
@@ -85,26 +83,12 @@ void CSetUdpServerIp::OnOK() {
         ShowMessageBox(this, QStringLiteral("组播 TTL 须为 1 到 255！"), QStringLiteral("提示"));
         return;
     }
-    const auto finish = [this](in_addr_t address) {
-        remoteAddress_ = sockaddr_in{};
-        remoteAddress_.sin_family = AF_INET;
-        remoteAddress_.sin_addr.s_addr = address;
-        remoteAddress_.sin_port = htons(static_cast<std::uint16_t>(remotePort_));
-        localAddress_ = sockaddr_in{};
-        localAddress_.sin_family = AF_INET;
-        localAddress_.sin_addr.s_addr = htonl(INADDR_ANY);
-        localAddress_.sin_port = htons(static_cast<std::uint16_t>(localPort_));
+    // The limited broadcast address is a destination here like any other.
+    ResolveThen(addressField_, [this](const Endpoint& address) {
+        remoteAddress_ = address.WithPort(static_cast<std::uint16_t>(remotePort_));
+        localAddress_ = Endpoint::Ipv4(INADDR_ANY, static_cast<std::uint16_t>(localPort_));
         accept();
-    };
-    // The limited broadcast address is a destination here, not a failed lookup.
-    in_addr typed{};
-    if (addressField_ &&
-        inet_pton(AF_INET, addressField_->text().trimmed().toLatin1().constData(), &typed) == 1 &&
-        typed.s_addr == htonl(INADDR_BROADCAST)) {
-        finish(typed.s_addr);
-        return;
-    }
-    ResolveThen(addressField_, finish);
+    });
 }
 
 bool CSetUdpServerIp::LocalPortInUse(int port) const {
@@ -112,10 +96,7 @@ bool CSetUdpServerIp::LocalPortInUse(int port) const {
         return false;
     // The page binds each client to the any-address, so this is the key of a client of
     // the page on that local port.
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-    local.sin_port = htons(static_cast<std::uint16_t>(port));
+    const Endpoint local = Endpoint::Ipv4(INADDR_ANY, static_cast<std::uint16_t>(port));
     UiCritSecGuard lock(g_connectLock);
     return page_->Engine().Peers().count(UdpKey(local)) != 0;
 }

@@ -6,10 +6,9 @@
 // group. User-interface thread only.
 #pragma once
 
-#include <netinet/in.h>
-
 #include <QString>
 
+#include "net/endpoint.h"
 #include "pages/dialogs/address_input_dialog.h"
 
 class CUdpClientDlg;
@@ -31,9 +30,9 @@ public:
     int MulticastTtl() const { return multicastTtl_; }
     // IPv4, the remote port in network order; the dialog ends with OK only with a usable
     // address.
-    const sockaddr_in& RemoteAddress() const { return remoteAddress_; }
+    const Endpoint& RemoteAddress() const { return remoteAddress_; }
     // IPv4, the any-address, the local port in network order.
-    const sockaddr_in& LocalAddress() const { return localAddress_; }
+    const Endpoint& LocalAddress() const { return localAddress_; }
 
     // Control ids of template 142.
     static constexpr int kTemplateId = 142;
@@ -57,8 +56,8 @@ private:
     int localPort_ = 0;
     int clientCount_ = 0;
     int multicastTtl_ = 0;
-    sockaddr_in remoteAddress_{};
-    sockaddr_in localAddress_{};
+    Endpoint remoteAddress_;
+    Endpoint localAddress_;
     QString offeredAddress_;
     CUdpClientDlg* page_;
     QLineEdit* addressField_ = nullptr;

@@ -28,9 +28,16 @@ FileSource::~FileSource() {
 }
 
 std::shared_ptr<FileSource> FileSource::Open(const QString& path, QString* error) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    // Opened without blocking and checked before anything is read: a named pipe would
+    // otherwise hold the window until something writes into it, and a pipe, a socket, a
+    // device or a folder is not a file that can be sent.
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     struct stat status {};
-    if (fd < 0 || ::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    const bool regular = fd >= 0 && ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+    // A regular file reads as usual from here on.
+    const int flags = regular ? ::fcntl(fd, F_GETFL) : -1;
+    if (!regular || flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
         if (fd >= 0)
             ::close(fd);
         if (error)

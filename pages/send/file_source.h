@@ -15,8 +15,9 @@ inline constexpr std::size_t kMaxDatagramFileSize = 65507;
 
 class FileSource {
 public:
-    // Opens a regular file for reading (user-interface thread). Null, with `error` set to
-    // the message to show, when it cannot be opened.
+    // Opens a regular file for reading (user-interface thread), never waiting on it. Null,
+    // with `error` set to the message to show, when it cannot be opened or is not a regular
+    // file (a named pipe, a socket, a device, a folder).
     static std::shared_ptr<FileSource> Open(const QString& path, QString* error);
     ~FileSource();
     FileSource(const FileSource&) = delete;

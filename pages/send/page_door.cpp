@@ -83,10 +83,12 @@ void CDialogP::FileWent(ConnectInfo& record, const QString& path, std::uint64_t 
 }
 
 void CDialogP::SendFailed(ConnectInfo& record, SendOrigin origin, const QString& why) {
-    if (origin == SendOrigin::Echo) {
-        // One peer that cannot be answered (a forged sender, say) must not stop echo for
-        // the others, nor raise a box per datagram.
-        record.sendLog.AppendNote(QStringLiteral("（回显失败：%1）").arg(why).toStdU16String());
+    if (origin == SendOrigin::Echo || origin == SendOrigin::Rule) {
+        // One peer that cannot be answered (a forged sender, say) must not stop echo or the
+        // reply rules for the others, nor raise a box per datagram.
+        const QString note = origin == SendOrigin::Echo ? QStringLiteral("（回显失败：%1）")
+                                                        : QStringLiteral("（应答失败：%1）");
+        record.sendLog.AppendNote(note.arg(why).toStdU16String());
         views_.SentLogChanged(record);
         const auto now = std::chrono::steady_clock::now();
         if (lastEchoFailureBox_ != std::chrono::steady_clock::time_point{} &&

@@ -9,7 +9,7 @@ BoxMessage ReadSendBox(const QPlainTextEdit* box, TypedForm form, const FieldExp
     if (!box)
         return message;
     message.text = CSendBox::TextOf(box);
-    TypedMessage typed = PrepareTyped(expand ? expand(message.text) : message.text, form);
+    TypedMessage typed = expand ? expand(message.text, form) : PrepareTyped(message.text, form);
     message.bytes = std::move(typed.bytes);
     message.refusal = std::move(typed.refusal);
     return message;

@@ -14,9 +14,9 @@
 
 class QPlainTextEdit;
 
-// Replaces fields in the typed text before it becomes bytes (none yet: a later command may
-// expand a counter or a time stamp). Returns the text to send.
-using FieldExpander = std::function<QString(const QString& typed)>;
+// Reads the typed text in `form` with its fields expanded (pages/send/typed_text.h,
+// PrepareTyped): the page's field switch decides.
+using FieldExpander = std::function<TypedMessage(const QString& typed, TypedForm form)>;
 
 // What the box makes: `bytes` to send (empty when the box held only spaces or separators;
 // nothing when it was empty or refused, `refusal` then saying why when there is a reason),

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <vector>
 
+#include "net/connection_stream.h"
 #include "net/worker_thread.h"
 #include "pages/send/file_source.h"
 
@@ -23,6 +24,9 @@ constexpr std::size_t kChunk = 4096;
 // How long Queue waits for a message on an idle connection to go: a peer that reads
 // takes it in far less, so the page logs it at once, as a direct send would.
 constexpr auto kQuickSend = std::chrono::milliseconds(100);
+
+// The most of a message the window writes itself before a sender takes over.
+constexpr std::size_t kAtOnceLimit = 1024 * 1024;
 
 // Bytes per read and send of a file: larger, since a file is usually big and each chunk
 // costs a read as well.
@@ -38,11 +42,12 @@ struct TcpSendQueue::Channel {
     std::mutex mutex;
     std::condition_variable changed;
     SOCKET sock = INVALID_SOCKET;
-    std::deque<Message> waiting;     // the front one is being written
-    std::size_t frontWent = 0;       // bytes of the front message the system has taken
-    std::uint64_t waitingBytes = 0;  // bytes of `waiting` not taken yet
-    std::uint64_t taken = 0;         // bytes taken over the channel's life (progress)
-    std::deque<Message> delivered;   // gone, not yet reported
+    std::shared_ptr<ConnectionStream> stream;  // of `sock`; set once, before any sender
+    std::deque<Message> waiting;               // the front one is being written
+    std::size_t frontWent = 0;                 // bytes of the front message the system has taken
+    std::uint64_t waitingBytes = 0;            // bytes of `waiting` not taken yet
+    std::uint64_t taken = 0;                   // bytes taken over the channel's life (progress)
+    std::deque<Message> delivered;             // gone, not yet reported
     bool failed = false;
     bool running = false;    // a sender thread serves the channel
     bool abandoned = false;  // the sender stops at its next step
@@ -65,10 +70,10 @@ namespace {
 
 // Sends all `size` bytes (a file's chunk, read once); the bytes sent, or SOCKET_ERROR when
 // the connection failed. Sender thread, no lock held.
-int SendAll(SOCKET sock, const char* data, std::size_t size) {
+int SendAll(ConnectionStream& stream, const char* data, std::size_t size) {
     std::size_t done = 0;
     while (done < size) {
-        const int sent = SendSocket(sock, data + done, static_cast<int>(size - done));
+        const int sent = stream.Write(data + done, static_cast<int>(size - done));
         if (sent == SOCKET_ERROR) {
             if (errno == EINTR)
                 continue;
@@ -94,7 +99,7 @@ void SendWaiting(void* context) {
         // this thread removes the front.
         TcpSendQueue::Message& front = channel->waiting.front();
         const std::size_t went = channel->frontWent;
-        const SOCKET sock = channel->sock;
+        ConnectionStream& stream = *channel->stream;
         int sent = 0;
         bool fileFailed = false;
         if (front.file) {
@@ -106,7 +111,7 @@ void SendWaiting(void* context) {
                     fileBuffer = std::make_unique<char[]>(kFileChunk);
                 const std::ptrdiff_t read = front.file->ReadAt(went, fileBuffer.get(), length);
                 if (read > 0)
-                    sent = SendAll(sock, fileBuffer.get(), static_cast<std::size_t>(read));
+                    sent = SendAll(stream, fileBuffer.get(), static_cast<std::size_t>(read));
                 fileFailed = read <= 0;  // unreadable, or shorter than when it was opened
                 lock.lock();
             }
@@ -116,7 +121,7 @@ void SendWaiting(void* context) {
             if (length > 0) {
                 lock.unlock();
                 do {
-                    sent = SendSocket(sock, buffer, static_cast<int>(length));
+                    sent = stream.Write(buffer, static_cast<int>(length));
                 } while (sent == SOCKET_ERROR && errno == EINTR);
                 lock.lock();
             }
@@ -148,7 +153,43 @@ void SendWaiting(void* context) {
     channel->changed.notify_all();
 }
 
+// User-interface thread, the channel's mutex held, nothing waiting and no sender: writes
+// what the system takes of a message of bytes without waiting (a file always goes through
+// the sender, which reads it). The bytes written; a failed connection marks the channel.
+std::size_t WriteAtOnce(TcpSendQueue::Channel& channel, const TcpSendQueue::Message& message) {
+    if (message.file || message.bytes.empty())
+        return 0;
+    // Bounded, so that a peer reading as fast as the window writes cannot hold the window:
+    // the rest of a long message goes through the sender.
+    const std::size_t limit = std::min(kAtOnceLimit, message.bytes.size());
+    std::size_t went = 0;
+    while (went < limit) {
+        const std::size_t length = std::min(kChunk * 16, limit - went);
+        const int sent =
+            channel.stream->WriteNow(message.bytes.data() + went, static_cast<int>(length));
+        if (sent == SOCKET_ERROR) {
+            if (errno == EINTR)
+                continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK)
+                channel.failed = true;
+            break;
+        }
+        went += static_cast<std::size_t>(sent);
+    }
+    return went;
+}
+
 }  // namespace
+
+// User-interface thread: starts the channel's sender thread (the caller has set `running`).
+// False when no thread could be started.
+static bool StartSender(const std::shared_ptr<TcpSendQueue::Channel>& channel) {
+    auto* handed = new std::shared_ptr<TcpSendQueue::Channel>(channel);
+    if (StartWorkerThread(SendWaiting, static_cast<void*>(handed)) != 0)
+        return true;
+    delete handed;
+    return false;
+}
 
 TcpSendQueue::TcpSendQueue(QObject* parent) : QObject(parent), stallTimer_(new QTimer(this)) {
     connect(stallTimer_, &QTimer::timeout, this, [this] { CheckStalls(); });
@@ -190,6 +231,7 @@ bool TcpSendQueue::Enqueue(ConnectInfo* record, SOCKET sock, Message message, bo
         entry = Entry{};
         entry.channel = std::make_shared<Channel>();
         entry.channel->sock = sock;
+        entry.channel->stream = StreamOf(sock);
         entry.channel->owner = this;
     }
     const std::shared_ptr<Channel> channel = entry.channel;
@@ -198,11 +240,23 @@ bool TcpSendQueue::Enqueue(ConnectInfo* record, SOCKET sock, Message message, bo
     bool start = false;
     {
         std::lock_guard lock(channel->mutex);
-        wasIdle = channel->waiting.empty();
-        channel->waitingBytes += Size(message);
-        channel->waiting.push_back(std::move(message));
-        start = !channel->running;
-        channel->running = true;
+        wasIdle = channel->waiting.empty() && !channel->running;
+        const std::size_t went = wasIdle ? WriteAtOnce(*channel, message) : 0;
+        if (channel->failed) {
+            channel->WakeOwner();
+        } else if (!message.file && went == message.bytes.size()) {
+            // Gone whole at once: reported as gone now, and no sender is needed.
+            channel->taken += went;
+            channel->delivered.push_back(std::move(message));
+        } else {
+            channel->waitingBytes += Size(message) - went;
+            if (wasIdle)  // it is the front message; otherwise the front one is the sender's
+                channel->frontWent = went;
+            channel->taken += went;
+            channel->waiting.push_back(std::move(message));
+            start = !channel->running;
+            channel->running = true;
+        }
     }
     if (wasIdle) {
         entry.progressSeen = 0;
@@ -211,18 +265,21 @@ bool TcpSendQueue::Enqueue(ConnectInfo* record, SOCKET sock, Message message, bo
         std::lock_guard lock(channel->mutex);
         entry.progressSeen = channel->taken;
     }
-    if (start) {
-        auto* handed = new std::shared_ptr<Channel>(channel);
-        if (StartWorkerThread(SendWaiting, static_cast<void*>(handed)) == 0) {
-            delete handed;
-            // Nothing to write with: the message is taken back whole (nothing of it went,
-            // since nothing was waiting before it); the connection is fine.
-            {
-                std::lock_guard lock(channel->mutex);
-                channel->running = false;
+    if (start && !StartSender(channel)) {
+        // Nothing to write with. The new message is taken back whole when nothing of it went
+        // (the connection is fine and the caller may try again); part of a message that went
+        // at once cannot be: its rest waits, and a sender is tried again with the stall checks.
+        bool takenBack = false;
+        {
+            std::lock_guard lock(channel->mutex);
+            channel->running = false;
+            if (channel->waiting.size() > 1 || channel->frontWent == 0) {
                 channel->waitingBytes -= Size(channel->waiting.back());
                 channel->waiting.pop_back();
+                takenBack = true;
             }
+        }
+        if (takenBack) {
             Drain();
             UpdateTimer();
             return false;
@@ -231,6 +288,7 @@ bool TcpSendQueue::Enqueue(ConnectInfo* record, SOCKET sock, Message message, bo
     if (wasIdle && waitBriefly) {
         std::unique_lock lock(channel->mutex);
         channel->changed.wait_for(lock, kQuickSend, [&] {
+            // (Nothing waits when the message went at once.)
             return channel->waiting.empty() || channel->failed || !channel->running;
         });
     }
@@ -367,6 +425,18 @@ void TcpSendQueue::CheckStalls() {
     std::vector<Report> reports;
     const auto now = std::chrono::steady_clock::now();
     for (auto& [record, entry] : entries_) {
+        // Bytes left waiting when no sender could be started: try again.
+        bool restart = false;
+        {
+            std::lock_guard lock(entry.channel->mutex);
+            restart = !entry.channel->running && !entry.channel->waiting.empty() &&
+                      !entry.channel->failed && !entry.channel->abandoned;
+            entry.channel->running = entry.channel->running || restart;
+        }
+        if (restart && !StartSender(entry.channel)) {
+            std::lock_guard lock(entry.channel->mutex);
+            entry.channel->running = false;
+        }
         std::lock_guard lock(entry.channel->mutex);
         const Channel& channel = *entry.channel;
         if (channel.waiting.empty() || channel.failed)

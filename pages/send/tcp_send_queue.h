@@ -1,10 +1,13 @@
 // TcpSendQueue: what the pages send on TCP connections, written as each peer takes it.
 //
 // A send must never stop the window: a peer that does not read would hold a blocking send
-// (and everything waiting behind it) for as long as it pleases. So each connection gets a
-// queue of messages and, while the queue holds bytes, a sender thread of its own that
-// writes them with blocking sends of a few KiB at a time; the user-interface thread only
-// queues and later hears how it went. The sender never takes g_connectLock: it works on
+// (and everything waiting behind it) for as long as it pleases. So a message to an idle
+// connection is first written without waiting, on the caller's thread: what the system
+// takes at once has gone, and a message that went whole is reported gone before Queue
+// returns, with no thread at all. Only when bytes are left over does the connection get a
+// sender thread of its own, which writes them through the connection's stream with blocking
+// writes of a few KiB at a time and ends when nothing waits any more; the user-interface
+// thread only queues and later hears how it went. The sender never takes g_connectLock: it works on
 // the socket handle the message was queued for, and a handle that was closed meanwhile
 // (Disconnect, Delete, the peer's close seen by the receive thread) only makes its send
 // fail, which also wakes a sender blocked on it.
@@ -69,10 +72,12 @@ public:
     ~TcpSendQueue() override;
 
     // Queues `message` for `record`'s connection on `sock`, behind what already waits
-    // there. A message queued while nothing waits may be reported delivered (or failed)
-    // before this returns: the call gives the sender a moment, never the time a peer takes.
-    // False when no sender thread could be started (the system's thread limit): nothing
-    // was queued and the connection is untouched.
+    // there. A message queued while nothing waits is written at once as far as the system
+    // takes it, and reported delivered (or failed) before this returns when it went whole;
+    // otherwise the call gives the sender a moment, never the time a peer takes. False when
+    // a sender thread was needed and none could be started (the system's thread limit) and
+    // nothing of the message went: it was not queued and the connection is untouched. (When
+    // part of it went, the rest waits and a sender is tried again shortly.)
     bool Queue(ConnectInfo* record, SOCKET sock, Message message);
     // The same without the moment: for tools that send often or much (a timed send, echo, a
     // file), whose messages are reported from the event loop when they went.

@@ -3,6 +3,8 @@
 #include <QStringView>
 #include <variant>
 
+#include "net/connect_info.h"
+#include "text/answer_template.h"
 #include "text/code_page.h"
 #include "text/hex_text.h"
 
@@ -30,11 +32,34 @@ std::optional<std::string> TypedTextToWire(const QString& typed) {
         std::u16string_view(reinterpret_cast<const char16_t*>(wire.constData()), wire.size()));
 }
 
-TypedMessage PrepareTyped(const QString& typed, TypedForm form) {
-    if (form == TypedForm::Text)
-        return {TypedTextToWire(typed), {}};
+namespace {
+
+TypedMessage ExpandFields(QStringView typed, AnswerForm form, std::uint64_t number) {
+    auto parsed = AnswerTemplate::Parse(
+        std::u16string_view(reinterpret_cast<const char16_t*>(typed.data()), typed.size()),
+        {form, 0, false, form == AnswerForm::Text});
+    if (auto* fault = std::get_if<TextFault>(&parsed))
+        return {std::nullopt, QString::fromStdU16String(TextFaultMessage(*fault))};
+    std::string stamp = FormatTimeStamp();
+    while (!stamp.empty() && stamp.back() == ' ') stamp.pop_back();
+    return {std::get<AnswerTemplate>(parsed).Expand({number, stamp, nullptr}), {}};
+}
+
+}  // namespace
+
+TypedMessage PrepareTyped(const QString& typed, TypedForm form, bool expandFields,
+                          std::uint64_t number) {
+    if (form == TypedForm::Text) {
+        if (!expandFields || typed.isEmpty())
+            return {TypedTextToWire(typed), {}};
+        QStringView text(typed);
+        while (!text.isEmpty() && text.back() == u' ') text.chop(1);
+        return ExpandFields(text, AnswerForm::Text, number);
+    }
     if (typed.isEmpty())
         return {};
+    if (typed.contains(u'{'))
+        return ExpandFields(typed, AnswerForm::Hex, number);
     auto parsed = ParseHexText(typed.toStdU16String());
     if (auto* error = std::get_if<HexParseError>(&parsed))
         return {std::nullopt, QString::fromStdU16String(HexErrorMessage(*error))};

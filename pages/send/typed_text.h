@@ -21,4 +21,8 @@ struct TypedMessage {
     std::optional<std::string> bytes;
     QString refusal;
 };
-TypedMessage PrepareTyped(const QString& typed, TypedForm form);
+// With `expandFields` (and in hex whenever the text holds a "{"), the fields of
+// text/answer_template.h are expanded ({n} is `number`); captures are refused, there is no
+// request to take them from.
+TypedMessage PrepareTyped(const QString& typed, TypedForm form, bool expandFields = false,
+                          std::uint64_t number = 1);

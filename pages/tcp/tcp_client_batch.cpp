@@ -1,9 +1,13 @@
 #include "pages/tcp/tcp_client_batch.h"
 
+#include <errno.h>
+
 #include <QElapsedTimer>
+#include <algorithm>
 #include <vector>
 
 #include "net/crit_sec.h"
+#include "net/socket_error_text.h"
 #include "pages/core/ansi_text.h"
 #include "pages/core/endpoint_text.h"
 #include "pages/tcp/tcp_client_entry.h"
@@ -15,6 +19,7 @@
 namespace {
 // Posted by the batch's worker whenever outcomes wait to be taken.
 constexpr UINT kOutcomesMessage = WM_USER + 312;
+constexpr int kPollMs = 250;
 }  // namespace
 
 TcpClientBatch::TcpClientBatch(CTcpPage& page) : page_(page) {
@@ -25,6 +30,11 @@ TcpClientBatch::TcpClientBatch(CTcpPage& page) : page_(page) {
     more_.setSingleShot(true);
     more_.setInterval(0);
     more_.callOnTimeout([this] { AdoptSome(); });
+    poll_.setInterval(kPollMs);
+    poll_.callOnTimeout([this] {
+        if (waiting_.empty())
+            TakeOutcomes();
+    });
 }
 
 TcpClientBatch::~TcpClientBatch() {
@@ -49,10 +59,13 @@ void TcpClientBatch::ConnectAll() {
     // socket finds the entry connected and is closed.
     if (targets.empty())
         return;
-    if (!batch_->Running())
+    if (!batch_->Running()) {
         unserved_ = 0;
+        reasons_.clear();
+    }
     if (batch_->Start(std::move(targets))) {
         reportDue_ = true;
+        poll_.start();
         return;
     }
     ShowMessageBox(&page_, QStringLiteral("系统无法启动连接线程，请稍后再试。"),
@@ -67,6 +80,7 @@ void TcpClientBatch::CancelAll() {
     }
     waiting_.clear();
     more_.stop();
+    poll_.stop();
     reportDue_ = false;
 }
 
@@ -86,7 +100,11 @@ LRESULT TcpClientBatch::OnMessage(UINT message, WPARAM, LPARAM) {
 }
 
 void TcpClientBatch::TakeOutcomes() {
-    for (ConnectOutcome& outcome : batch_->TakeOutcomes()) waiting_.push_back(outcome);
+    for (ConnectOutcome& outcome : batch_->TakeOutcomes()) {
+        if (outcome.error != 0)
+            ++reasons_[outcome.error];
+        waiting_.push_back(outcome);
+    }
     AdoptSome();
 }
 
@@ -112,14 +130,29 @@ void TcpClientBatch::AdoptSome() {
         more_.start();
         return;
     }
-    if (batch_->Running() || !reportDue_)
+    if (batch_->Running())
+        return;
+    poll_.stop();
+    if (!reportDue_)
         return;
     reportDue_ = false;
     const std::size_t failed = batch_->Failures() + unserved_;
+    if (unserved_ != 0)
+        reasons_[EAGAIN] += unserved_;  // no receive thread could start
     unserved_ = 0;
     if (failed == 0)
         return;
-    ShowMessageBox(&page_, QStringLiteral("%1 个连接失败").arg(failed), QStringLiteral("提示"));
+    // The reason most of them failed for.
+    const auto most =
+        std::max_element(reasons_.begin(), reasons_.end(),
+                         [](const auto& a, const auto& b) { return a.second < b.second; });
+    QString text = QStringLiteral("%1 个连接失败").arg(failed);
+    if (most != reasons_.end()) {
+        text += u'\n' + QString::fromStdU16String(
+                            SocketErrorReason(SocketOperation::kConnect, most->first));
+    }
+    reasons_.clear();
+    ShowMessageBox(&page_, text, QStringLiteral("提示"));
 }
 
 bool TcpClientBatch::Adopt(std::uint64_t key, SOCKET sock) {

@@ -2,22 +2,22 @@
 // (at most ConnectBatch::kMaxInFlight connects in flight, none blocking the window). Each
 // entry turns open as its connect succeeds; refused and timed-out connects leave their
 // entries closed and are counted, and the count is shown once when the run is over
-// ("N 个连接失败"). An entry deleted, or connected by hand, meanwhile keeps what it has: the
-// batch's socket for it is closed.
+// ("N 个连接失败", with the most frequent reason). An entry deleted, or connected by hand,
+// meanwhile keeps what it has: the batch's socket for it is closed.
 //
 // Threads: user-interface thread only. The batch's worker posts its outcomes to a message
 // window of this object; they are taken from the event loop, never inside a lock wait.
 #pragma once
 
-#include <netinet/in.h>
-
 #include <QString>
 #include <QTimer>
 #include <cstddef>
 #include <deque>
+#include <map>
 #include <memory>
 
 #include "net/connect_batch.h"
+#include "net/endpoint.h"
 #include "platform/win_types.h"
 
 class CTcpPage;
@@ -54,6 +54,11 @@ private:
     std::unique_ptr<ConnectBatch> batch_;
     std::deque<ConnectOutcome> waiting_;  // taken, not yet adopted
     QTimer more_;                         // the next slice of waiting_
+    // While a run goes, outcomes are also fetched on this timer: should a post from the
+    // worker be lost, they still reach the page.
+    QTimer poll_;
+    // Failed connects of the run by errno, for the reason shown with the count.
+    std::map<int, std::size_t> reasons_;
     // Connected, but no receive thread could be started: counted with the failures.
     std::size_t unserved_ = 0;
     // A run was started whose failures are still to be shown once it is over.

@@ -26,7 +26,7 @@ CTcpClientConnect::~CTcpClientConnect() {
     DestroyMessageWindow(window_);
 }
 
-bool CTcpClientConnect::Start(SOCKET sock, const sockaddr_in& address) {
+bool CTcpClientConnect::Start(SOCKET sock, const Endpoint& address) {
     if (Pending(sock) || sock == INVALID_SOCKET)
         return false;
     if (!StartConnecting(sock, address, window_, kConnectDoneMessage))

@@ -6,8 +6,6 @@
 // User-interface thread only.
 #pragma once
 
-#include <netinet/in.h>
-
 #include <QTimer>
 #include <chrono>
 #include <functional>
@@ -15,6 +13,7 @@
 #include <memory>
 #include <optional>
 
+#include "net/endpoint.h"
 #include "net/socket_handle.h"
 #include "platform/win_types.h"
 
@@ -36,7 +35,7 @@ public:
 
     // Starts connecting `sock`; false (nothing pending for it, `done` not called) when no
     // helper thread could start or `sock` is connecting already.
-    bool Start(SOCKET sock, const sockaddr_in& address);
+    bool Start(SOCKET sock, const Endpoint& address);
     // Some connect, or the one of `sock`, is in progress.
     bool Pending() const { return !pending_.empty(); }
     bool Pending(SOCKET sock) const { return pending_.count(sock) != 0; }

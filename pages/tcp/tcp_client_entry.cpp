@@ -10,8 +10,8 @@ QString ClientEntryLabel(const ConnectInfo& record, SOCKET sock) {
     const QString remote = FromAnsi(EndpointText(record.serverAddr));
     if (sock == INVALID_SOCKET)
         return remote;
-    sockaddr_in local{};
-    GetSocketName(sock, local);
+    Endpoint local;
+    GetSocketEndpoint(sock, local);
     return FromAnsi(EndpointText(local)) + QStringLiteral("<->") + remote;
 }
 

@@ -9,7 +9,7 @@
 #include "platform/message_box.h"
 
 namespace {
-std::uint64_t IdKey(const ConnectInfo& record) {
+ConnectKey IdKey(const ConnectInfo& record) {
     return record.id;
 }
 }  // namespace

@@ -1,5 +1,6 @@
 #include "pages/tools/all_entries.h"
 
+#include <QAction>
 #include <QMenu>
 #include <optional>
 #include <string>
@@ -23,8 +24,11 @@ public:
     }
 
     void FillTreeMenu(QMenu& menu, HTREEITEM item) override {
-        if (!page_.Records().IsHostNode(item) || (busy_ && busy_()))
+        if (!page_.Records().IsHostNode(item))
             return;
+        const bool enabled = !(busy_ && busy_());
+        if (commands_.connecting && commands_.connecting() && commands_.stopConnects)
+            menu.addAction(QStringLiteral("停止全部连接"), &page_, commands_.stopConnects);
         const std::pair<QString, const std::function<void()>*> items[] = {
             {QStringLiteral("全部连接"), &commands_.connectAll},
             {QStringLiteral("全部断开"), &commands_.disconnectAll},
@@ -33,7 +37,7 @@ public:
         };
         for (const auto& [text, command] : items) {
             if (*command)
-                menu.addAction(text, &page_, *command);
+                menu.addAction(text, &page_, *command)->setEnabled(enabled);
         }
     }
 
@@ -98,11 +102,11 @@ void SendToAllEntries(CDialogP& page, const std::function<bool(const ConnectInfo
 
 namespace {
 
-std::uint64_t TcpKeyOf(const ConnectInfo& record) {
+ConnectKey TcpKeyOf(const ConnectInfo& record) {
     return record.id;
 }
 
-std::uint64_t UdpKeyOf(const ConnectInfo& record) {
+ConnectKey UdpKeyOf(const ConnectInfo& record) {
     return UdpKey(record.clientAddr);
 }
 
@@ -123,23 +127,25 @@ void DisconnectAllEntries(CTcpPage& page) {
 }  // namespace
 
 void AddTcpAllEntriesMenu(CTcpPage& page, std::function<void()> connectAll,
-                          std::function<void()> stopConnects, std::function<bool()> busy) {
+                          std::function<void()> stopConnects, std::function<bool()> busy,
+                          std::function<bool()> connecting) {
     const auto stop = [stopConnects] {
         if (stopConnects)
             stopConnects();
     };
-    AddAllEntriesMenu(page,
-                      {std::move(connectAll),
-                       [&page, stop] {
-                           stop();
-                           DisconnectAllEntries(page);
-                       },
-                       [&page, stop] {
-                           stop();
-                           DeleteAllEntries(page, page.Engine().Connections(), TcpKeyOf);
-                       },
-                       [&page] { SendToAllEntries(page, HasOpenSocket); }},
-                      std::move(busy));
+    AddAllEntriesMenu(
+        page,
+        {std::move(connectAll),
+         [&page, stop] {
+             stop();
+             DisconnectAllEntries(page);
+         },
+         [&page, stop] {
+             stop();
+             DeleteAllEntries(page, page.Engine().Connections(), TcpKeyOf);
+         },
+         [&page] { SendToAllEntries(page, HasOpenSocket); }, stop, std::move(connecting)},
+        std::move(busy));
 }
 
 void AddUdpAllEntriesMenu(CUdpPage& page, std::function<bool(const ConnectInfo&)> canTake) {
@@ -147,5 +153,7 @@ void AddUdpAllEntriesMenu(CUdpPage& page, std::function<bool(const ConnectInfo&)
                       {{},
                        {},
                        [&page] { DeleteAllEntries(page, page.Engine().Peers(), UdpKeyOf); },
-                       [&page, canTake = std::move(canTake)] { SendToAllEntries(page, canTake); }});
+                       [&page, canTake = std::move(canTake)] { SendToAllEntries(page, canTake); },
+                       {},
+                       {}});
 }

@@ -22,10 +22,13 @@ struct AllEntriesCommands {
     std::function<void()> disconnectAll;
     std::function<void()> deleteAll;
     std::function<void()> sendToAll;
+    // "停止全部连接", offered while `connecting` holds.
+    std::function<void()> stopConnects;
+    std::function<bool()> connecting;
 };
 
-// Adds the commands to the tree menu of `page`, shown for the host node only (and not while
-// `busy` holds, when given).
+// Adds the commands to the tree menu of `page`, shown for the host node only (greyed while
+// `busy` holds, when given: the menu itself never goes away).
 void AddAllEntriesMenu(CDialogP& page, AllEntriesCommands commands,
                        std::function<bool()> busy = {});
 
@@ -42,10 +45,12 @@ void SendToAllEntries(CDialogP& page, const std::function<bool(const ConnectInfo
 // The menu of a TCP page: "全部断开" closes every open connection (their receive threads
 // report the closes; messages still waiting are dropped), "全部删除", "发送给全部" to every
 // open connection. `connectAll` (the client page's) is offered when given; `stopConnects`
-// runs first in "全部断开" and "全部删除" (connects still running are given up). While
-// `busy` holds, the host node has no menu.
+// runs first in "全部断开" and "全部删除" (connects still running are given up), and is
+// offered on its own as "停止全部连接" while `connecting` holds. While `busy` holds, the
+// items are greyed.
 void AddTcpAllEntriesMenu(CTcpPage& page, std::function<void()> connectAll = {},
-                          std::function<void()> stopConnects = {}, std::function<bool()> busy = {});
+                          std::function<void()> stopConnects = {}, std::function<bool()> busy = {},
+                          std::function<bool()> connecting = {});
 // The menu of a UDP page: "全部删除" and "发送给全部" to every entry for which `canTake`
 // holds (every sender heard; every client whose socket is still open). A datagram partner
 // has no connection to close.

@@ -35,6 +35,7 @@ void EchoTool::SetOn(bool on) {
         UiCritSecGuard lock(g_connectLock);
         page_.Records().ForEachRecord([this](HTREEITEM, ConnectInfo& record) {
             follow_[&record] = {record.recvLog.LineCount(), record.recvLog.Generation()};
+            record.pageWillLook = false;  // from now on every batch is heard
         });
         return;
     }
@@ -54,6 +55,10 @@ void EchoTool::DataAppended(ConnectInfo& record) {
     const std::size_t end = log.LineCount();
     if (follow.lines >= end)
         return;
+    if (rulesActive_ && rulesActive_()) {
+        follow.lines = end;
+        return;
+    }
     std::vector<std::string>& out = pending_[&record];
     for (std::size_t line = follow.lines; line < end; ++line) {
         // TCP: the batch's chunks as one message (a stream has no boundaries to keep);

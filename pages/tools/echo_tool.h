@@ -18,6 +18,7 @@
 #include <QObject>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -44,6 +45,9 @@ public:
     // On: what arrives from now on is echoed. Off: what was not sent yet is dropped, and
     // every peer is read again.
     void SetOn(bool on);
+    // While `active` says so, the page's reply rules read what arrives and echo what no
+    // rule matched (rules first); echo itself then only follows the logs.
+    void LeaveToRules(std::function<bool()> active) { rulesActive_ = std::move(active); }
 
 private:
     // Where a record's received log had been echoed up to.
@@ -55,6 +59,7 @@ private:
     void FillTreeMenu(QMenu& menu, HTREEITEM item) override;
     // Inside the data handler (the worker holds the lock).
     void DataAppended(ConnectInfo& record) override;
+    bool WantsEveryBatch() const override { return on_; }
     void ReceptionEnded(ConnectInfo& record) override;
     void RecordFreeing(const ConnectInfo* record) override;
     // A message went: a paused peer whose queue is down is read again.
@@ -74,4 +79,5 @@ private:
     std::map<const ConnectInfo*, Follow> follow_;
     std::map<ConnectInfo*, std::vector<std::string>> pending_;
     std::set<const ConnectInfo*> paused_;
+    std::function<bool()> rulesActive_;
 };

@@ -1,10 +1,10 @@
 #include "pages/tools/file_send_tool.h"
 
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
 
 #include "pages/core/dialog_p.h"
+#include "pages/dialogs/file_dialogs.h"
 #include "pages/send/file_source.h"
 #include "platform/message_box.h"
 
@@ -30,7 +30,7 @@ void FileSendTool::FillSendBoxMenu(QMenu& menu) {
 QString FileSendTool::ChooseFile() {
     if (chooser_)
         return chooser_();
-    return QFileDialog::getOpenFileName(&page_, QStringLiteral("发送文件"));
+    return ChooseFileToOpen(&page_, QStringLiteral("发送文件"));
 }
 
 void FileSendTool::OnCommand() {

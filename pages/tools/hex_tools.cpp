@@ -2,6 +2,8 @@
 
 #include <QAction>
 #include <QMenu>
+#include <memory>
+#include <vector>
 
 #include "pages/core/dialog_p.h"
 #include "pages/core/page_settings.h"
@@ -24,13 +26,16 @@ QAction* KeptSwitch(CDialogP& page, const QString& text, const QString& key,
 // "十六进制发送" in the send box's menu, as a tool of the page.
 class HexSendSwitch : public QObject, public PageTool {
 public:
-    HexSendSwitch(CDialogP& page, QAction* action) : QObject(&page), action_(action) {
+    HexSendSwitch(CDialogP& page, std::vector<QAction*> actions)
+        : QObject(&page), actions_(std::move(actions)) {
         page.AddTool(*this);
     }
-    void FillSendBoxMenu(QMenu& menu) override { menu.addAction(action_); }
+    void FillSendBoxMenu(QMenu& menu) override {
+        for (QAction* action : actions_) menu.addAction(action);
+    }
 
 private:
-    QAction* action_;
+    std::vector<QAction*> actions_;
 };
 
 }  // namespace
@@ -46,10 +51,29 @@ void InstallHexTools(CDialogP& page) {
             KeptSwitch(page, QStringLiteral("十六进制显示"), key, [&page, view](bool on) {
                 page.Views().SetLineForm(view, on ? LogForm::Hex : LogForm::Text);
             });
+        action->setObjectName(
+            QLatin1String(view == View::Received ? kHexReceivedSwitch : kHexSentSwitch));
         page.Views().AddMenuAction(view, action);
+        QAction* milliseconds = KeptSwitch(
+            page, QStringLiteral("毫秒时间戳"),
+            QString(key).replace(QStringLiteral("hexView/"), QStringLiteral("msStamps/")),
+            [&page, view](bool on) { page.Views().SetMilliseconds(view, on); });
+        page.Views().AddMenuAction(view, milliseconds);
     }
     QAction* hexSend =
         KeptSwitch(page, QStringLiteral("十六进制发送"), QStringLiteral("hexSend/%1").arg(name),
                    [&page](bool on) { page.SetTypedForm(on ? TypedForm::Hex : TypedForm::Text); });
-    new HexSendSwitch(page, hexSend);
+    QAction* expand = KeptSwitch(page, QStringLiteral("发送时展开字段"),
+                                 QStringLiteral("expandFields/%1").arg(name), [](bool) {});
+    // The box's fields: always in hex (a "{" is no hex digit), in text while switched on.
+    // {n} counts the page's reads of the box that expanded fields.
+    auto reads = std::make_shared<std::uint64_t>(0);
+    page.SetFieldExpander([expand, reads](const QString& typed, TypedForm form) {
+        const bool fields = form == TypedForm::Hex || expand->isChecked();
+        if (fields && typed.contains(u'{'))
+            ++*reads;
+        return PrepareTyped(typed, form, expand->isChecked(), *reads);
+    });
+    hexSend->setObjectName(QLatin1String(kHexSendSwitch));
+    new HexSendSwitch(page, {hexSend, expand});
 }

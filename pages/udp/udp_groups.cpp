@@ -1,8 +1,10 @@
 #include "pages/udp/udp_groups.h"
 
+#include <arpa/inet.h>
 #include <errno.h>
 
 #include <QMenu>
+#include <algorithm>
 
 #include "net/udp_membership.h"
 #include "pages/core/ansi_text.h"
@@ -27,7 +29,7 @@ void UdpGroups::FillTreeMenu(QMenu& menu, HTREEITEM item) {
 }
 
 void UdpGroups::AskAndJoin() {
-    in_addr group{};
+    Endpoint group;
     {
         CJoinGroupDlg dialog(&page_, dialogColour_);
         if (dialog.exec() != QDialog::Accepted)
@@ -37,12 +39,12 @@ void UdpGroups::AskAndJoin() {
     Join(group);
 }
 
-bool UdpGroups::Join(const in_addr& group) {
+bool UdpGroups::Join(const Endpoint& group) {
     const auto host = page_.GetHostNode();
     if (!host)
         return false;
     for (const auto& [child, joined] : groups_) {
-        if (joined.s_addr == group.s_addr) {
+        if (joined == group) {
             ShowFailure(QStringLiteral("加入组播组失败："), EADDRINUSE);
             return false;
         }
@@ -60,7 +62,7 @@ bool UdpGroups::Join(const in_addr& group) {
     joinedOn_ = sock;
     CTreeCtrlEx* tree = page_.Tree();
     // No item data: the child carries no record.
-    const HTREEITEM child = tree->InsertItem(FromAnsi(DottedAddress(group)), kImageHostOpen,
+    const HTREEITEM child = tree->InsertItem(FromAnsi(group.AddressText()), kImageHostOpen,
                                              kImageHostOpen, host->item, TVI_LAST);
     tree->Expand(host->item);
     groups_[child] = group;
@@ -71,7 +73,7 @@ void UdpGroups::Leave(HTREEITEM child) {
     const auto found = groups_.find(child);
     if (found == groups_.end())
         return;
-    const in_addr group = found->second;
+    const Endpoint group = found->second;
     groups_.erase(found);
     const bool wasSelected = page_.Records().Selected() == child;
     page_.Tree()->DeleteItem(child);
@@ -85,6 +87,18 @@ void UdpGroups::Leave(HTREEITEM child) {
         ShowFailure(QStringLiteral("退出组播组失败："), error);
 }
 
+std::vector<in_addr> UdpGroups::Joined() const {
+    std::vector<in_addr> joined;
+    for (const auto& [child, group] : groups_) joined.push_back(group);
+    std::sort(joined.begin(), joined.end(),
+              [](const in_addr& a, const in_addr& b) { return ntohl(a.s_addr) < ntohl(b.s_addr); });
+    return joined;
+}
+
+void UdpGroups::LeaveAll() {
+    while (!groups_.empty()) Leave(groups_.begin()->first);
+}
+
 void UdpGroups::SocketChanged() {
     const SOCKET sock = serverSocket_();
     for (const auto& [child, group] : groups_)
@@ -95,7 +109,7 @@ void UdpGroups::SocketChanged() {
     for (const auto& [child, group] : groups_) {
         if (const int error = JoinMulticastGroup(sock, group)) {
             ShowFailure(QStringLiteral("加入组播组 %1 失败：")
-                            .arg(QString::fromStdString(DottedAddress(group))),
+                            .arg(QString::fromStdString(group.AddressText())),
                         error);
         }
     }

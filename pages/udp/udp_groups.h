@@ -7,12 +7,12 @@
 // Threads: user-interface thread only.
 #pragma once
 
-#include <netinet/in.h>
-
 #include <QString>
 #include <functional>
 #include <map>
+#include <vector>
 
+#include "net/endpoint.h"
 #include "net/socket_handle.h"
 #include "pages/core/page_tool.h"
 #include "platform/win_types.h"
@@ -30,11 +30,15 @@ public:
     // Asks for a group and joins it on the server socket.
     void AskAndJoin();
     // Joins `group`; false after telling the user why not.
-    bool Join(const in_addr& group);
+    bool Join(const Endpoint& group);
     // Leaves the group of `child` and removes the child.
     void Leave(HTREEITEM child);
     bool IsGroupChild(HTREEITEM item) const { return item && groups_.count(item) != 0; }
     std::size_t Count() const { return groups_.size(); }
+    // The groups joined, in the order of their addresses.
+    std::vector<in_addr> Joined() const;
+    // Leaves every group (a session replaces the set-up).
+    void LeaveAll();
 
     // The server socket was opened or closed: the groups are joined on a new socket, and
     // their images follow the host's.
@@ -46,6 +50,6 @@ private:
     CDialogP& page_;
     COLORREF dialogColour_;
     std::function<SOCKET()> serverSocket_;
-    std::map<HTREEITEM, in_addr> groups_;
+    std::map<HTREEITEM, Endpoint> groups_;
     SOCKET joinedOn_ = INVALID_SOCKET;  // the socket the groups were last joined on
 };

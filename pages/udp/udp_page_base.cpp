@@ -10,7 +10,7 @@
 #include "platform/message_box.h"
 
 namespace {
-std::uint64_t PeerKey(const ConnectInfo& record) {
+ConnectKey PeerKey(const ConnectInfo& record) {
     return UdpKey(record.clientAddr);
 }
 }  // namespace

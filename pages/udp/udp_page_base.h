@@ -40,7 +40,7 @@ protected:
     // Where the record's datagram leaves from and goes to. The socket is read under
     // g_connectLock (the caller holds it); INVALID_SOCKET makes the send fail.
     virtual SOCKET SendingSocket(const ConnectInfo& record) const = 0;
-    virtual const sockaddr_in& Destination(const ConnectInfo& record) const = 0;
+    virtual const Endpoint& Destination(const ConnectInfo& record) const = 0;
 
     // Open while the host node's socket is open.
     int EntryImage(const ConnectInfo& record) const override;

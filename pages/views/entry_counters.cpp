@@ -85,6 +85,13 @@ bool EntryCounters::eventFilter(QObject* watched, QEvent* event) {
     CTreeCtrlEx* tree = page_.Tree();
     const HTREEITEM item = tree ? tree->HitTest(help->pos()) : nullptr;
     ConnectInfo* record = item ? page_.Records().RecordOf(item) : nullptr;
+    const QString hostNote =
+        item && page_.Records().IsHostNode(item) ? page_.HostNodeNote() : QString();
+    if (!hostNote.isEmpty()) {
+        QToolTip::showText(help->globalPos(), hostNote, tree->viewport(),
+                           tree->visualItemRect(CTreeCtrlEx::FromHandle(item)));
+        return true;
+    }
     if (!record) {
         QToolTip::hideText();
         event->ignore();

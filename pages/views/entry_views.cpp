@@ -1,17 +1,21 @@
 #include "pages/views/entry_views.h"
 
 #include <QAction>
-#include <QFileDialog>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
+#include <algorithm>
+#include <ctime>
 #include <new>
 
 #include "net/connect_info.h"
 #include "net/crit_sec.h"
+#include "pages/dialogs/file_dialogs.h"
 #include "pages/views/log_file.h"
+#include "pages/views/view_follower.h"
 #include "platform/message_box.h"
 
 EntryViews::EntryViews(QWidget* page, std::function<bool(const ConnectInfo*)> isSelected)
@@ -31,6 +35,13 @@ void EntryViews::Bind(QPlainTextEdit* received, QPlainTextEdit* sent) {
     received_.log = LogView(
         received, u"（更早收到的信息未在此显示，右键菜单“保存收到的全部信息...”可保存全部）");
     sent_.log = LogView(sent, u"（更早发送的信息未在此显示）");
+    // Back at the end after reading earlier lines: the view catches up.
+    if (ViewFollower* follower = received_.log.Follower()) {
+        connect(follower, &ViewFollower::followingResumed, this, [this] {
+            if (shown_ && !refreshTimer_->isActive())
+                refreshTimer_->start(kReceivedViewRefreshMs);
+        });
+    }
     for (View view : {View::Received, View::Sent}) {
         QPlainTextEdit* widget = Widget(view);
         if (!widget)
@@ -48,6 +59,8 @@ QPlainTextEdit* EntryViews::Widget(View view) const {
 // ---- showing -------------------------------------------------------------------------------
 
 void EntryViews::Show(const ConnectInfo& record) {
+    if (followed_ != &record)
+        StopFollowing();
     shown_ = &record;
     // Shown again by the user: a paused view starts afresh.
     for (Pane* pane : {&received_, &sent_}) {
@@ -68,8 +81,8 @@ void EntryViews::Show(const ConnectInfo& record) {
 }
 
 void EntryViews::ShowNothing() {
+    StopFollowing();
     shown_ = nullptr;
-    refreshPending_ = nullptr;
     for (Pane* pane : {&received_, &sent_}) {
         pane->paused = false;
         Refresh(*pane, [pane] { pane->log.Clear(); });
@@ -99,10 +112,11 @@ void EntryViews::SentWaitingChanged(const ConnectInfo& record) {
 }
 
 void EntryViews::Forget(const ConnectInfo* record) {
+    AbandonSaveOf(&record->recvLog);
     received_.log.Forget(record);
     sent_.log.Forget(record);
-    if (refreshPending_ == record)
-        refreshPending_ = nullptr;
+    if (followed_ == record)
+        followed_ = nullptr;
     if (shown_ == record) {
         shown_ = nullptr;
         RemoveWaitingLine();
@@ -127,7 +141,7 @@ void EntryViews::Refresh(Pane& pane, const std::function<void()>& change) {
 void EntryViews::Pause(Pane& pane) {
     pane.paused = true;
     if (&pane == &received_) {
-        refreshPending_ = nullptr;
+        StopFollowing();
         refreshTimer_->stop();
     }
     waitingLineAt_ = &pane == &sent_ ? -1 : waitingLineAt_;
@@ -171,52 +185,131 @@ void EntryViews::AddWaitingLine() {
 bool EntryViews::OnDataAppended(ConnectInfo& record) {
     if (!isSelected_(&record))
         return false;
-    // A flood of small chunks is shown in batches: the first notification starts the timer,
-    // later ones only join the batch (a record pending before belongs to an entry no longer
-    // selected). Data shown as it arrives is seen: the entry keeps no unseen mark when its
-    // peer closes. No lock here: the worker that sent the notification holds it.
+    // Data shown as it arrives is seen: the entry keeps no unseen mark when its peer closes.
+    // No lock here: the worker that sent the notification holds it.
     record.unread = 0;
-    refreshPending_ = &record;
+    if (followed_ != &record) {
+        followed_ = &record;  // one followed before belongs to an entry no longer selected
+        followedLines_ = 0;
+        flooding_ = false;
+    }
     if (!refreshTimer_->isActive())
-        refreshTimer_->start();
+        refreshTimer_->start(kReceivedViewRefreshMs);
     return true;
 }
 
-void EntryViews::RefreshReceived() {
-    ConnectInfo* record = refreshPending_;
-    refreshPending_ = nullptr;
-    if (!record || !isSelected_(record))
+void EntryViews::StopFollowing() {
+    if (!followed_)
         return;
+    UiCritSecGuard lock(g_connectLock);
+    followed_->pageWillLook = false;
+    followed_ = nullptr;
+}
+
+namespace {
+
+double ThreadCpuMs() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+}  // namespace
+
+void EntryViews::RefreshReceived() {
+    // The followed record, or the shown one when the user came back to the end.
+    ConnectInfo* record = followed_;
+    if (!record && shown_ && isSelected_(shown_))
+        record = const_cast<ConnectInfo*>(shown_);  // the page's own record, shown
+    if (!record || !isSelected_(record) || received_.paused) {
+        StopFollowing();
+        return;
+    }
     // From the timer, outside any handler. The lock is held only while the new lines are
     // read: the receive threads need not wait while the view lays them out.
+    const double costFrom = ThreadCpuMs();
+    bool grew = false;
     Refresh(received_, [&] {
         LogView::Update update;
         {
             UiCritSecGuard lock(g_connectLock);
-            update = received_.log.Read(record, record->recvLog);
+            const CompactLog& log = record->recvLog;
+            record->unread = 0;  // shown as it arrives: seen
+            grew = record == followed_ && log.LineCount() != followedLines_;
+            followedLines_ = log.LineCount();
+            // A flood in progress is shown by a short tail; once it pauses, by the whole tail
+            // (read afresh when the view showed a short one and the user is at the end).
+            const bool flood = grew && flooding_;
+            if (!flood && received_.log.ShowsShortTail() && received_.log.Following())
+                received_.log.Forget(record);  // read whole, not only what is new
+            update = received_.log.Read(record, log, flood ? kFloodTailSize : LogView::kTailSize);
+            if (!grew && record == followed_) {
+                record->pageWillLook = false;  // quiet: the next data is told again
+                followed_ = nullptr;
+            }
         }
         received_.log.Apply(update);
         received_.log.ScrollToEndLater();
     });
+    flooding_ = grew;
+    if (!grew)
+        return;
+    // Still growing: looked at again after a pause that keeps the window's share small.
+    const double cost = ThreadCpuMs() - costFrom;
+    const int pause =
+        std::clamp(static_cast<int>(cost * kPaceFactor), kReceivedViewRefreshMs, kLongestRefreshMs);
+    refreshTimer_->start(pause);
 }
 
 void EntryViews::SetLineForm(View view, LogForm form) {
-    LogView& log = PaneOf(view).log;
-    log.SetForm(form);
+    Pane& pane = PaneOf(view);
+    pane.log.SetForm(form);
     // Hex rows are short and meant to line up: they are never wrapped (a narrow view
     // scrolls sideways instead).
     if (QPlainTextEdit* widget = Widget(view))
         widget->setLineWrapMode(form == LogForm::Hex ? QPlainTextEdit::NoWrap
                                                      : QPlainTextEdit::WidgetWidth);
+    ShowAgain(view);
+}
+
+void EntryViews::SetMilliseconds(View view, bool on) {
+    PaneOf(view).log.SetMilliseconds(on);
+    ShowAgain(view);
+}
+
+const CompactLog* EntryViews::ShownLog(View view) const {
+    if (!shown_)
+        return nullptr;
+    return view == View::Received ? &shown_->recvLog : &shown_->sendLog;
+}
+
+void EntryViews::ShowExcerpt(View view, const QString& text, std::size_t endLine) {
+    Pane& pane = PaneOf(view);
+    if (!shown_ || pane.paused || !pane.log.Widget())
+        return;
+    if (view == View::Sent)
+        RemoveWaitingLine();
+    pane.log.ShowExcerpt(shown_, text, endLine);
+}
+
+void EntryViews::ShowAgain(View view) {
+    Pane& pane = PaneOf(view);
+    pane.log.Release();
     if (!shown_)
         return;
-    LogView::Update update;
-    {
-        UiCritSecGuard lock(g_connectLock);  // held only while the lines are read
-        update = log.Read(shown_, view == View::Received ? shown_->recvLog : shown_->sendLog);
-    }
-    log.Apply(update);
-    log.ScrollToEndLater();
+    // Through Refresh, like every change of a view: the sent view's waiting line is taken
+    // away first and put back after, at the new text's end.
+    const ConnectInfo* record = shown_;
+    Refresh(pane, [&] {
+        LogView::Update update;
+        {
+            UiCritSecGuard lock(g_connectLock);  // held only while the lines are read
+            update =
+                pane.log.Read(record, view == View::Received ? record->recvLog : record->sendLog);
+        }
+        pane.log.Apply(update);
+        pane.log.ScrollToEndLater();
+    });
 }
 
 // ---- clears --------------------------------------------------------------------------------
@@ -230,6 +323,7 @@ void EntryViews::ClearReceived(ConnectInfo* record) {
     record->unread = 0;
     record->recvBytes = 0;
     record->recvLines = 0;
+    AbandonSaveOf(&record->recvLog);
     record->recvLog.Clear();
     received_.paused = false;
     Refresh(received_, [this] { received_.log.Clear(); });
@@ -269,7 +363,7 @@ void EntryViews::ShowMenu(View view, const QPoint& at) {
     QAction* all = menu->addAction(QStringLiteral("全选"), widget, &QPlainTextEdit::selectAll);
     all->setObjectName(QStringLiteral("select-all"));
     all->setEnabled(!widget->document()->isEmpty());
-    saveReceived_->setEnabled(shown_ != nullptr);
+    saveReceived_->setEnabled(shown_ != nullptr && !saver_);
     if (!pane.actions.empty())
         menu->addSeparator();
     for (QAction* action : pane.actions) menu->addAction(action);
@@ -283,22 +377,64 @@ void EntryViews::SetSaveFileChooserForTesting(std::function<QString()> chooser) 
 
 void EntryViews::SaveShownReceivedLog() {
     const ConnectInfo* record = shown_;
-    if (!record)
+    if (!record || saver_)
         return;
-    const QString path = saveFileChooser_ ? saveFileChooser_()
-                                          : QFileDialog::getSaveFileName(
-                                                page_, QStringLiteral("保存收到的信息"),
+    const QString path = saveFileChooser_
+                             ? saveFileChooser_()
+                             : ChooseFileToSave(page_, QStringLiteral("保存收到的信息"),
                                                 QStringLiteral("收到的信息.txt"),
                                                 QStringLiteral("文本文件 (*.txt);;所有文件 (*)"));
     // The dialog let other commands run: the entry may be gone or another one shown.
-    if (path.isEmpty() || shown_ != record)
+    if (path.isEmpty() || shown_ != record || saver_)
         return;
     std::size_t lines = 0;
     {
         UiCritSecGuard lock(g_connectLock);
         lines = record->recvLog.LineCount();
     }
-    // What arrives meanwhile is not waited for: a flood would make the save endless.
-    if (!SaveLogToFile(record->recvLog, lines, path, received_.log.Form()))
+    // What arrives meanwhile is not waited for: a flood would make the save endless. The
+    // file is written on a thread of its own; the box shows how far it got and cancels it.
+    saver_ = new LogSaver(record->recvLog, lines, path, received_.log.Form(),
+                           received_.log.Milliseconds(), this);
+    connect(saver_, &LogSaver::finished, this, &EntryViews::OnSaveFinished);
+    saveProgress_ = new QProgressDialog(QStringLiteral("正在保存收到的信息…"),
+                                        QStringLiteral("取消"), 0, 1000, page_);
+    saveProgress_->setObjectName(QStringLiteral("save-progress"));
+    saveProgress_->setWindowTitle(QStringLiteral("保存"));
+    saveProgress_->setWindowModality(Qt::NonModal);
+    saveProgress_->setAutoClose(false);
+    saveProgress_->setAutoReset(false);
+    saveProgress_->setMinimumDuration(400);  // a short save shows no box
+    saveProgress_->setValue(0);
+    connect(saveProgress_, &QProgressDialog::canceled, saver_, &LogSaver::Cancel);
+    saveTimer_ = new QTimer(this);
+    saveTimer_->setInterval(100);
+    connect(saveTimer_, &QTimer::timeout, this, [this] {
+        if (saver_ && saveProgress_ && saver_->Lines() > 0)
+            saveProgress_->setValue(static_cast<int>(1000 * saver_->LinesDone() / saver_->Lines()));
+    });
+    saveTimer_->start();
+    saveReceived_->setEnabled(false);
+    saver_->Start();
+}
+
+void EntryViews::OnSaveFinished(bool saved) {
+    const bool cancelled = saver_ && saver_->Cancelled();
+    const bool abandoned = cancelled && saveProgress_ && !saveProgress_->wasCanceled();
+    saver_->deleteLater();
+    saver_ = nullptr;
+    saveTimer_->deleteLater();
+    saveTimer_ = nullptr;
+    saveProgress_->deleteLater();
+    saveProgress_ = nullptr;
+    saveReceived_->setEnabled(shown_ != nullptr);
+    // Cancelled by the user: nothing to say. Failed, or the entry was cleared or deleted
+    // while its log was being saved: the file stays as it was.
+    if (!saved && (!cancelled || abandoned))
         ShowMessageBox(page_, QStringLiteral("无法保存到这个文件！"), QStringLiteral("提示"));
+}
+
+void EntryViews::AbandonSaveOf(const void* log) {
+    if (saver_ && saver_->Log() == log)
+        saver_->Abandon();
 }

@@ -14,12 +14,16 @@
 
 #include <QObject>
 #include <QString>
+#include <cstdint>
 #include <functional>
 #include <vector>
 
 #include "pages/views/log_view.h"
 
+class CompactLog;
+class LogSaver;
 class QAction;
+class QProgressDialog;
 class QMenu;
 class QPlainTextEdit;
 class QTimer;
@@ -61,13 +65,32 @@ public:
 
     // WM_CONNECT_DATA, wParam 0, inside the handler: returns false when the record's entry is
     // not selected (the page marks it); otherwise the record's data counts as seen and is
-    // shown within kReceivedViewRefreshMs, several notifications with one refresh.
+    // shown within kReceivedViewRefreshMs. From then on the view follows the log by itself
+    // while it grows (the workers need not tell the page, see ConnectInfo::pageWillLook), at a
+    // pace set by what showing it costs: the window spends at most about 1/kPaceFactor of its
+    // time on a flood, and shows a shorter tail (kFloodTailSize) while the flood lasts. When
+    // the log stops growing, the view shows the whole tail once more and stops following.
     bool OnDataAppended(ConnectInfo& record);
     static constexpr int kReceivedViewRefreshMs = 30;
+    static constexpr int kLongestRefreshMs = 500;
+    static constexpr int kPaceFactor = 20;
+    static constexpr std::uint64_t kFloodTailSize = 16 * 1024;
 
     // How a view shows lines (text or hex); switching shows the shown record's log again.
     void SetLineForm(View view, LogForm form);
     LogForm LineForm(View view) const { return PaneOf(view).log.Form(); }
+    // The view's log (for tools that read or place its text).
+    LogView& ViewLog(View view) { return PaneOf(view).log; }
+    // The shown record's log that `view` shows.
+    const CompactLog* ShownLog(View view) const;
+    // Shows `text`, a stretch of the shown record's log ending before line `endLine`, in
+    // `view` and holds it there (LogView::ShowExcerpt) until ShowAgain.
+    void ShowExcerpt(View view, const QString& text, std::size_t endLine);
+    // Shows the shown record's log in `view` anew (its tail, an excerpt released).
+    void ShowAgain(View view);
+    // Whether a view's stamps show milliseconds; switching shows the shown record's log again.
+    void SetMilliseconds(View view, bool on);
+    bool Milliseconds(View view) const { return PaneOf(view).log.Milliseconds(); }
 
     // The clear buttons, for the selected entry's record (null: the user is told).
     void ClearReceived(ConnectInfo* record);
@@ -84,6 +107,9 @@ public:
     // Answers the save dialog of the received view's menu instead of the user (an empty path
     // cancels).
     void SetSaveFileChooserForTesting(std::function<QString()> chooser);
+    // The save running on its thread (null when none), with its progress box.
+    LogSaver* RunningSave() const { return saver_; }
+    QProgressDialog* SaveProgress() const { return saveProgress_; }
 
 private:
     struct Pane {
@@ -104,18 +130,30 @@ private:
     const Pane& PaneOf(View view) const { return view == View::Received ? received_ : sent_; }
     void ShowMenu(View view, const QPoint& at);
     void RefreshReceived();
+    // The view no longer follows `followed_`: its next data is told to the page again.
+    // Takes g_connectLock (outside notification handlers only).
+    void StopFollowing();
     void SaveShownReceivedLog();
+    void OnSaveFinished(bool saved);
+    // The save reading `log` stops (the log is cleared or freed). The caller holds
+    // g_connectLock.
+    void AbandonSaveOf(const void* log);
 
     QWidget* page_;
     std::function<bool(const ConnectInfo*)> isSelected_;
     Pane received_;
     Pane sent_;
     const ConnectInfo* shown_ = nullptr;
-    // The selected record whose new data waits for RefreshReceived, or null.
-    ConnectInfo* refreshPending_ = nullptr;
+    // The selected record whose log the received view follows (RefreshReceived), or null.
+    ConnectInfo* followed_ = nullptr;
+    std::size_t followedLines_ = 0;  // its line count at the last refresh
+    bool flooding_ = false;          // the last refresh found the log grown
     QTimer* refreshTimer_;
     QAction* saveReceived_;
     std::function<QString()> saveFileChooser_;
+    LogSaver* saver_ = nullptr;
+    QProgressDialog* saveProgress_ = nullptr;
+    QTimer* saveTimer_ = nullptr;  // moves the progress box on
     std::function<QString(const ConnectInfo&)> sentWaitingText_;
     // Where the sent view's waiting line begins (it runs to the end), or -1.
     int waitingLineAt_ = -1;

@@ -1,34 +1,101 @@
 #include "pages/views/log_file.h"
 
+#include <QMetaObject>
 #include <QSaveFile>
-#include <QString>
-#include <cstdint>
+#include <chrono>
 #include <string>
 
 #include "net/compact_log.h"
 #include "net/crit_sec.h"
 
-bool SaveLogToFile(const CompactLog& log, std::size_t lines, const QString& path, LogForm form) {
+namespace {
+
+// Holds g_connectLock from a worker thread, giving up when `stop` is set meanwhile.
+class TriedLock {
+public:
+    explicit TriedLock(const std::atomic<bool>& stop) {
+        while (!(held_ = g_connectLock.TryEnter())) {
+            if (stop.load())
+                return;
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    }
+    ~TriedLock() {
+        if (held_)
+            g_connectLock.Leave();
+    }
+    bool Held() const { return held_; }
+
+private:
+    bool held_ = false;
+};
+
+}  // namespace
+
+bool SaveLogToFile(const CompactLog& log, std::size_t lines, const QString& path, LogForm form,
+                   bool milliseconds, const std::atomic<bool>& stop,
+                   std::atomic<std::size_t>& done) {
     // Written to a temporary file and renamed at the end: a failed save leaves whatever
     // file was there.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     // About this many characters per batch: short holds of the lock, little memory.
-    constexpr std::uint64_t kBatchSize = 4 * 1024 * 1024;
+    constexpr std::uint64_t kBatchSize = 1024 * 1024;
+    std::uint64_t generation = 0;
     for (std::size_t first = 0, end = 0; first < lines; first = end) {
         std::u16string text;
         {
-            UiCritSecGuard lock(g_connectLock);
+            TriedLock lock(stop);
+            if (!lock.Held() || stop.load())
+                break;
+            if (first == 0)
+                generation = log.Generation();
+            else if (log.Generation() != generation)
+                break;  // cleared: the lines to save are gone
             end = first + 1;
             while (end < lines && MeasureLogLines(log, first, end + 1, form) <= kBatchSize) ++end;
-            text = LogLinesText(log, first, end - first, form);
+            text = LogLinesText(log, first, end - first, form, milliseconds);
         }
         const QByteArray bytes = QStringView(text).toUtf8();
-        if (file.write(bytes) != bytes.size()) {
-            file.cancelWriting();
-            return false;
-        }
+        if (file.write(bytes) != bytes.size())
+            break;
+        done.store(end, std::memory_order_relaxed);
+    }
+    if (done.load() < lines || stop.load()) {
+        file.cancelWriting();
+        return false;
     }
     return file.commit();
+}
+
+LogSaver::LogSaver(const CompactLog& log, std::size_t lines, QString path, LogForm form,
+                   bool milliseconds, QObject* parent)
+    : QObject(parent),
+      log_(log),
+      lines_(lines),
+      path_(std::move(path)),
+      form_(form),
+      milliseconds_(milliseconds) {}
+
+LogSaver::~LogSaver() {
+    stop_.store(true);
+    if (thread_.joinable())
+        thread_.join();
+}
+
+void LogSaver::Start() {
+    thread_ = std::thread([this] {
+        const bool saved = SaveLogToFile(log_, lines_, path_, form_, milliseconds_, stop_, done_);
+        // Queued to the window's thread (this object lives there until the thread is
+        // joined); a saver destroyed meanwhile takes the call with it.
+        QMetaObject::invokeMethod(
+            this,
+            [this, saved] {
+                if (thread_.joinable())
+                    thread_.join();
+                emit finished(saved && !Cancelled());
+            },
+            Qt::QueuedConnection);
+    });
 }

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "net/compact_log.h"
-#include "net/connect_info.h"
 #include "text/hex_text.h"
 
 namespace {
@@ -13,35 +12,37 @@ namespace {
 constexpr std::uint64_t kHexEighthsPerByte = 3 * 8 + 11;
 constexpr std::uint64_t kStampAndFeed = kHexStampWidth + 1;
 
-void AppendHexLine(const CompactLog& log, std::size_t line, std::u16string& out) {
+void AppendHexLine(const CompactLog& log, std::size_t line, bool milliseconds,
+                   std::u16string& out) {
     std::string bytes;
     CompactLog::Clock::time_point when;
     switch (log.LineBytes(line, bytes, when)) {
         case CompactLog::LineContent::kBytes:
             break;
         case CompactLog::LineContent::kText:
-            out.append(log.Text(line, 1));
+            out.append(log.Text(line, 1, milliseconds));
             return;
         case CompactLog::LineContent::kCutEnd:
             return;  // its bytes are shown on the line before
     }
-    for (char c : FormatTimeStamp(when)) out.push_back(static_cast<unsigned char>(c));
-    AppendHexRows(out, bytes);
+    const std::string stamp = CompactLog::Stamp(when, milliseconds);
+    for (char c : stamp) out.push_back(static_cast<unsigned char>(c));
+    AppendHexRows(out, bytes, stamp.size());
     out.push_back(u'\n');
 }
 
 }  // namespace
 
 std::u16string LogLinesText(const CompactLog& log, std::size_t first, std::size_t count,
-                            LogForm form) {
+                            LogForm form, bool milliseconds) {
     if (form == LogForm::Text)
-        return log.Text(first, count);
+        return log.Text(first, count, milliseconds);
     std::u16string out;
     const std::size_t end = std::min(log.LineCount(), first + std::min(count, log.LineCount()));
     if (first >= end)
         return out;
     out.reserve(static_cast<std::size_t>(MeasureLogLines(log, first, end, form)));
-    for (std::size_t line = first; line < end; ++line) AppendHexLine(log, line, out);
+    for (std::size_t line = first; line < end; ++line) AppendHexLine(log, line, milliseconds, out);
     return out;
 }
 

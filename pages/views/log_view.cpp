@@ -78,21 +78,31 @@ LogView::LogView(QPlainTextEdit* view, std::u16string earlierNote)
     }
 }
 
-LogView::Update LogView::Read(const void* owner, const CompactLog& log) const {
+bool LogView::Following() const {
+    return follower_ && follower_->Following();
+}
+
+LogView::Update LogView::Read(const void* owner, const CompactLog& log, std::uint64_t tail) const {
     Update update;
     update.owner = owner;
     update.generation = log.Generation();
     update.lines = log.LineCount();
     update.form = form_;
+    update.milliseconds = milliseconds_;
     const bool sameLog = owner == owner_ && owner != nullptr && update.generation == generation_ &&
-                         update.lines >= shownLines_ && shownForm_ == form_;
-    if (sameLog && MeasureLogLines(log, shownLines_, update.lines, form_) <= kTailSize) {
-        update.text = LogLinesText(log, shownLines_, update.lines - shownLines_, form_);
+                         update.lines >= shownLines_ && shownForm_ == form_ &&
+                         shownMilliseconds_ == milliseconds_;
+    if (sameLog && MeasureLogLines(log, shownLines_, update.lines, form_) <= tail) {
+        update.text =
+            LogLinesText(log, shownLines_, update.lines - shownLines_, form_, milliseconds_);
+    } else if (sameLog && !Following()) {
+        update.skip = true;  // the reader's lines stay where they are
     } else {
-        const std::size_t first = LogTailStart(log, kTailSize, form_);
-        update.text = LogLinesText(log, first, update.lines - first, form_);
+        const std::size_t first = LogTailStart(log, tail, form_);
+        update.text = LogLinesText(log, first, update.lines - first, form_, milliseconds_);
         update.replace = true;
         update.partial = first > 0;
+        update.shortTail = update.partial && tail < kTailSize;
     }
     return update;
 }
@@ -101,6 +111,13 @@ void LogView::Apply(const Update& update) {
     if (!view_)
         return;
     ReachAllocationPoint(AllocationPoint::kViewRefresh);  // tests inject running out here
+    if (held_) {
+        if (update.owner == owner_)
+            return;  // the excerpt stays until released
+        held_ = false;
+    }
+    if (update.skip)
+        return;
     if (update.owner != owner_)
         follower_->Follow();
     if (update.replace) {
@@ -108,6 +125,7 @@ void LogView::Apply(const Update& update) {
         if (update.partial && !earlierNote_.empty())
             text.prepend(QString::fromStdU16String(earlierNote_ + u'\n'));
         follower_->Change(true, [&] { view_->setPlainText(text); });
+        shortTail_ = update.shortTail;
     } else if (!update.text.empty()) {
         follower_->Change(false, [&] {
             QTextCursor cursor(view_->document());
@@ -120,6 +138,7 @@ void LogView::Apply(const Update& update) {
     generation_ = update.generation;
     shownLines_ = update.lines;
     shownForm_ = update.form;
+    shownMilliseconds_ = update.milliseconds;
 }
 
 void LogView::Show(const void* owner, const CompactLog& log) {
@@ -145,17 +164,38 @@ void LogView::DropOldestLines() {
     }
 }
 
+void LogView::ShowExcerpt(const void* owner, const QString& text, std::size_t endLine) {
+    if (!view_)
+        return;
+    follower_->Change(true, [&] { view_->setPlainText(text); });
+    owner_ = owner;
+    held_ = true;
+    excerptEnd_ = endLine;
+}
+
+void LogView::Release() {
+    if (!held_)
+        return;
+    held_ = false;
+    owner_ = nullptr;  // the next update replaces the excerpt with the tail
+    if (follower_)
+        follower_->Follow();
+}
+
 void LogView::Clear() {
+    held_ = false;
     if (view_) {
         view_->clear();
         follower_->Follow();
     }
     owner_ = nullptr;
     shownLines_ = 0;
+    shortTail_ = false;
 }
 
 void LogView::Forget(const void* owner) {
     if (owner_ == owner) {
+        held_ = false;
         owner_ = nullptr;
         shownLines_ = 0;
     }

@@ -19,11 +19,11 @@
 #include <string>
 
 #include "pages/views/log_lines.h"
+#include "pages/views/view_follower.h"
 
 class CompactLog;
 
 class QPlainTextEdit;
-class ViewFollower;
 
 class LogView {
 public:
@@ -39,6 +39,9 @@ public:
     // The form of the lines from the next update on (the next Read replaces the text).
     void SetForm(LogForm form) { form_ = form; }
     LogForm Form() const { return form_; }
+    // Stamps with milliseconds from the next update on (the next Read replaces the text).
+    void SetMilliseconds(bool on) { milliseconds_ = on; }
+    bool Milliseconds() const { return milliseconds_; }
     // Show in two steps, so that the lock guarding the log is held only while it is read:
     // Read takes what the view lacks (under the lock), Apply puts it into the view (without).
     // Nothing else may change the view in between.
@@ -46,12 +49,23 @@ public:
         const void* owner = nullptr;
         std::uint64_t generation = 0;
         std::size_t lines = 0;
-        bool replace = false;  // the text replaces the view's, or else follows it
-        bool partial = false;  // replacing: the text is a tail, not the whole log
+        bool replace = false;    // the text replaces the view's, or else follows it
+        bool partial = false;    // replacing: the text is a tail, not the whole log
+        bool shortTail = false;  // replacing: the tail is shorter than kTailSize
+        bool skip = false;       // nothing to change: the view stays as it is
         LogForm form = LogForm::Text;
+        bool milliseconds = false;
         std::u16string text;
     };
-    Update Read(const void* owner, const CompactLog& log) const;
+    // `tail`: the most a replacing text holds (a flood is shown with less than kTailSize,
+    // see EntryViews). While the user reads earlier lines (the view does not follow the
+    // end), new lines are only appended: when more is new than `tail`, the update is
+    // skipped and the view stays as it is, lines and place.
+    Update Read(const void* owner, const CompactLog& log, std::uint64_t tail = kTailSize) const;
+    // The view shows a tail shorter than kTailSize of a log that holds more.
+    bool ShowsShortTail() const { return shortTail_; }
+    // The view follows the end of its text (see ViewFollower).
+    bool Following() const;
     // May throw std::bad_alloc (the caller decides what stops).
     void Apply(const Update& update);
     // Empties the view; it then shows no record's log.
@@ -65,7 +79,17 @@ public:
     void ScrollToEndLater();
 
     QPlainTextEdit* Widget() const { return view_; }
+    ViewFollower* Follower() const { return follower_; }
     const void* Owner() const { return owner_; }
+    // The log line just past the last one the view's text shows.
+    std::size_t EndLine() const { return held_ ? excerptEnd_ : shownLines_; }
+
+    // Shows `text`, lines [.., endLine) of `owner`'s log (a stretch around a found place),
+    // instead of the tail, and holds it: updates of that log wait until Release (which makes
+    // the next update show the tail again).
+    void ShowExcerpt(const void* owner, const QString& text, std::size_t endLine);
+    void Release();
+    bool Held() const { return held_; }
 
 private:
     // Drops whole paragraphs from the top once the view holds twice the tail (the note on
@@ -80,5 +104,10 @@ private:
     std::size_t shownLines_ = 0;         // lines of owner_'s log the view holds, up to its end
     LogForm form_ = LogForm::Text;       // the form wanted
     LogForm shownForm_ = LogForm::Text;  // the form of the text the view holds
+    bool milliseconds_ = false;          // stamps wanted with milliseconds
+    bool shownMilliseconds_ = false;     // the stamps of the text the view holds
     bool scrollPending_ = false;
+    bool held_ = false;  // an excerpt of owner_'s log is shown
+    std::size_t excerptEnd_ = 0;
+    bool shortTail_ = false;
 };

@@ -19,16 +19,23 @@ void ViewFollower::Follow() {
     following_ = true;
 }
 
+void ViewFollower::SetFollowing(bool following) {
+    const bool resumed = following && !following_;
+    following_ = following;
+    if (resumed)
+        emit followingResumed();
+}
+
 void ViewFollower::OnScrolled() {
     if (!changing_)
-        following_ = AtEnd();
+        SetFollowing(AtEnd());
 }
 
 void ViewFollower::OnSelectionChanged() {
     if (changing_)
         return;
     // A selection holds the view still; without one the view follows if it is at the end.
-    following_ = !view_->textCursor().hasSelection() && AtEnd();
+    SetFollowing(!view_->textCursor().hasSelection() && AtEnd());
 }
 
 void ViewFollower::Change(bool replaced, const std::function<void()>& change) {

@@ -29,10 +29,15 @@ public:
     // Moves the view to its last line if it follows the end.
     void ScrollToEndIfFollowing();
 
+signals:
+    // The user came back to the end: the view follows it again.
+    void followingResumed();
+
 private:
     bool AtEnd() const;
     void OnScrolled();
     void OnSelectionChanged();
+    void SetFollowing(bool following);
 
     QPlainTextEdit* view_;
     bool following_ = true;

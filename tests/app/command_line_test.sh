@@ -1,8 +1,8 @@
 #!/bin/sh
 # The program's command line: --help, --version and mistakes are answered on the terminal
 # without a display (no DISPLAY, no QT_QPA_PLATFORM) and open no window; --tcp-server starts
-# the TCP server page's server on a free port of the test's choice, and the program still
-# ends cleanly on a termination signal.
+# the TCP server page's server on a free port of the test's choice, with a window geometry
+# larger than the screen, and the program still ends cleanly on a termination signal.
 #   command_line_test.sh <build folder>
 set -eu
 APP=$(cd "$1" && pwd)/wirelark
@@ -37,8 +37,11 @@ for option in --version -v; do
     [ "$STATUS" = 0 ] || fail "$option ended with status $STATUS: $(cat "$WORK/err")"
     [ "$(cat "$WORK/out")" = "Wirelark 1.0" ] || fail "$option printed: $(cat "$WORK/out")"
 done
+# A settings file that is a named pipe (or a folder) would hold the program before any window;
+# a platform that is not installed would abort it.
+mkfifo "$WORK/pipe"
 for mistake in --no-such-option "--tcp-server 0" "--udp-server 65536" "--tcp-server" "--page 5" \
-    extra; do
+    extra "--settings $WORK/pipe" "--settings $WORK" "-platform nosuchplatform"; do
     # shellcheck disable=SC2086
     run_bare $mistake
     [ "$STATUS" = 2 ] || fail "'$mistake' ended with status $STATUS: $(cat "$WORK/err")"
@@ -50,8 +53,9 @@ done
 PORT=$((20000 + $$ % 20000))
 while nc -z 127.0.0.1 "$PORT" 2>/dev/null; do PORT=$((PORT + 1)); done
 HEX=$(printf '%04X' "$PORT")
+# A window geometry far larger than the screen is kept on the screen.
 QT_QPA_PLATFORM=offscreen "$APP" --tcp-server "$PORT" --page 2 --settings "$WORK/settings.ini" \
-    >"$WORK/log" 2>&1 &
+    -qwindowgeometry 99999x99999+0+0 >"$WORK/log" 2>&1 &
 PID=$!
 LISTENING=
 for _ in $(seq 100); do

@@ -113,8 +113,9 @@ TEST_F(FrameTest, AcceleratorsOpenTheirDialogsAndOtherAltKeysOpenThePopupMenu) {
     ClickCommand(CMgrDlg::kMenuButtonId);
     ASSERT_TRUE(popup.Seen());
     ExpectUnder(popup, under);
-    EXPECT_EQ(popup.Texts(), QStringList({"设置        (&Alt+S)", "帮助        (&Alt+H)",
-                                          "关于        (&Alt+A)", "退出        (&Alt+X)"}));
+    EXPECT_EQ(popup.Texts(),
+              QStringList({"设置        (&Alt+S)", "帮助        (&Alt+H)", "关于        (&Alt+A)",
+                           "打开会话…", "保存会话…", "退出        (&Alt+X)"}));
     EXPECT_TRUE(frame_->isVisible());
 }
 
@@ -164,7 +165,7 @@ TEST_F(FrameTest, CloseAndExitShowTheAboutDialogAndEndOnlyAfterIt) {
         if (way == 0) {
             ClickCommand(CMgrDlg::kCloseId);
         } else if (way == 1) {
-            popup = std::make_unique<PopupAnswer>(3);
+            popup = std::make_unique<PopupAnswer>(5);  // 退出, after the session items
             ClickCommand(CMgrDlg::kMenuButtonId);
         } else {
             QTest::keyClick(frame_.get(), Qt::Key_X, Qt::AltModifier);

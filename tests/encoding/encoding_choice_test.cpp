@@ -14,6 +14,8 @@
 
 #include "app/encoding_setting.h"
 #include "app/set_dlg.h"
+#include "app/settings_file.h"
+#include "pages/core/page_settings.h"
 #include "tests/pages/page_test_support.h"
 #include "tests/support/modal_helper.h"
 #include "tests/text/encoded_samples.h"
@@ -57,12 +59,14 @@ protected:
         ASSERT_TRUE(settingsDir_.isValid());
         QCoreApplication::setOrganizationName(QStringLiteral("WirelarkEncodingTest"));
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir_.path());
+        SetPageSettingsOpener(&OpenSettings);  // the program's own settings, as at start
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir_.path());
         previous_ = GetAnsiCodePage();
         TcpServerPageTest::SetUp();
     }
     void TearDown() override {
         TcpServerPageTest::TearDown();
+        SetPageSettingsOpener(nullptr);
         SetAnsiCodePage(previous_);
     }
 
@@ -149,6 +153,7 @@ protected:
         }
     }
     QString KeptSetting() {
+        FlushKeptSettings();
         return QSettings(QCoreApplication::organizationName(), QCoreApplication::applicationName())
             .value(QStringLiteral("encoding"))
             .toString();

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "net/compact_log.h"
+#include "net/log_store.h"
 #include "tests/text/code_page_restore.h"
 #include "text/code_page.h"
 
@@ -130,9 +132,49 @@ TEST_F(CompactLogFileTest, ALongLogLivesInAnUnnamedFileReadsBackWholeAndLeavesNo
         ASSERT_TRUE(sent.AppendSent(std::string(100000, 's')));
         EXPECT_TRUE(sent.InFile());
         EXPECT_EQ(sent.Text().substr(21), Widen(std::string(100000, 's')) + u"\n");
+
+        // As a receive thread logs: reads land in the log's buffer, and sealed pieces are
+        // written by the thread outside the lock and handed back a read later.
+        CompactLog landed;
+        std::vector<std::string> chunks;
+        std::shared_ptr<LogStore::PendingWrite> written;
+        for (int i = 0; i < 400; ++i) {
+            chunks.push_back(Chunk(i, 9000 + i));
+            char* space = landed.ReceiveSpace(10240);
+            if (space != nullptr)
+                std::memcpy(space, chunks.back().data(), chunks.back().size());
+            ASSERT_TRUE(landed.AppendStream(7, space != nullptr
+                                                   ? std::string_view(space, chunks.back().size())
+                                                   : std::string_view(chunks.back())));
+            if (written) {
+                ASSERT_TRUE(landed.FinishWrite(written));
+            }
+            written = landed.TakeWrite();
+            if (written)
+                written->Run();
+        }
+        EXPECT_TRUE(landed.InFile());
+        for (std::size_t line = 0; line < chunks.size(); line += 13)
+            EXPECT_EQ(landed.Text(line, 1).substr(21), Widen(chunks[line]) + u"\n") << line;
     }
     EXPECT_EQ(OpenFilesUnder(own), 0);
     EXPECT_TRUE(fs::is_empty(own));
+
+    // Named files left by processes killed in the moment a file had a name: a later start
+    // removes those of processes gone, and no other file.
+    const pid_t gone = fork();
+    if (gone == 0)
+        _exit(0);
+    ASSERT_GT(gone, 0);
+    waitpid(gone, nullptr, 0);
+    const std::string left = own + "/wirelark-log-" + std::to_string(gone) + "-a1B2c3";
+    const std::string ours = own + "/wirelark-log-" + std::to_string(getpid()) + "-d4E5f6";
+    const std::string other = own + "/notes.txt";
+    for (const std::string& path : {left, ours, other}) std::ofstream(path) << "x";
+    LogStore::SweepLeftFiles();
+    EXPECT_FALSE(fs::exists(left));
+    EXPECT_TRUE(fs::exists(ours));
+    EXPECT_TRUE(fs::exists(other));
 }
 
 TEST_F(CompactLogFileTest, WithoutAUsableDirectoryALogStaysInMemoryAndSaysSoOnce) {

@@ -89,7 +89,7 @@ TEST(ConnectBatchTest, AThousandConnectsCompleteAndRefusedOrCancelledOnesAreAcco
     page.batch = &batch;
     std::vector<ConnectTarget> targets;
     for (std::uint64_t key = 0; key < 1000; ++key)
-        targets.push_back({key, Loopback(key % 10 == 9 ? deadPort : port)});
+        targets.push_back({key, EndpointOf("127.0.0.1", key % 10 == 9 ? deadPort : port)});
     ASSERT_TRUE(batch.Start(targets));
     ASSERT_TRUE(page.PumpWhileRunning(30s));
 
@@ -116,7 +116,8 @@ TEST(ConnectBatchTest, AThousandConnectsCompleteAndRefusedOrCancelledOnesAreAcco
     const std::size_t socketsBefore = OpenSocketCount();
     page.outcomes.clear();
     targets.clear();
-    for (std::uint64_t key = 0; key < 8; ++key) targets.push_back({key, Loopback(fullPort)});
+    for (std::uint64_t key = 0; key < 8; ++key)
+        targets.push_back({key, EndpointOf("127.0.0.1", fullPort)});
     ASSERT_TRUE(batch.Start(targets, 300ms));
     ASSERT_TRUE(page.PumpWhileRunning(10s));
     std::size_t timedOut = 0;

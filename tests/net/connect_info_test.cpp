@@ -18,17 +18,17 @@ using namespace std::chrono;
 
 TEST(UdpKeyTest, DistinctSendersNeverShareAKey) {
     // These two shared one key (and one record) under a product of port and address.
-    EXPECT_NE(UdpKey(AddressOf("10.0.0.2", 1000)), UdpKey(AddressOf("5.0.0.1", 2000)));
-    EXPECT_NE(UdpKey(AddressOf("10.0.0.2", 4000)), UdpKey(AddressOf("10.0.0.2", 4001)));
-    EXPECT_NE(UdpKey(AddressOf("0.0.0.0", 5)), UdpKey(AddressOf("0.0.0.5", 0)));
-    EXPECT_EQ(UdpKey(AddressOf("10.0.0.2", 4000)), UdpKey(AddressOf("10.0.0.2", 4000)));
+    EXPECT_NE(UdpKey(EndpointOf("10.0.0.2", 1000)), UdpKey(EndpointOf("5.0.0.1", 2000)));
+    EXPECT_NE(UdpKey(EndpointOf("10.0.0.2", 4000)), UdpKey(EndpointOf("10.0.0.2", 4001)));
+    EXPECT_NE(UdpKey(EndpointOf("0.0.0.0", 5)), UdpKey(EndpointOf("0.0.0.5", 0)));
+    EXPECT_EQ(UdpKey(EndpointOf("10.0.0.2", 4000)), UdpKey(EndpointOf("10.0.0.2", 4000)));
 
-    std::set<std::uint64_t> keys;
+    std::set<ConnectKey> keys;
     const char* hosts[] = {"0.0.0.0",   "0.0.0.1",         "0.0.1.0",  "1.0.0.0",
                            "127.0.0.1", "255.255.255.255", "10.0.0.2", "5.0.0.1"};
     const std::uint16_t ports[] = {0, 1, 2, 255, 256, 1000, 2000, 65535};
     for (const char* host : hosts) {
-        for (std::uint16_t port : ports) keys.insert(UdpKey(AddressOf(host, port)));
+        for (std::uint16_t port : ports) keys.insert(UdpKey(EndpointOf(host, port)));
     }
     EXPECT_EQ(keys.size(), std::size(hosts) * std::size(ports));
 }

@@ -60,7 +60,7 @@ protected:
         if (bound != INVALID_SOCKET)
             udp.CloseEndpoint(bound);
         for (ConnectMap* map : {&tcp.Connections(), &udp.Peers()}) {
-            std::vector<std::pair<std::uint64_t, ConnectInfo*>> records;
+            std::vector<std::pair<ConnectKey, ConnectInfo*>> records;
             {
                 UiCritSecGuard lock(g_connectLock);
                 records.assign(map->begin(), map->end());

@@ -35,7 +35,7 @@ TEST(SocketErrorText, EnginesLeaveTheReasonAndEachCommonCauseHasItsLine) {
 
     // 65,508 bytes are one too many for a datagram.
     const std::string tooLong(65508, 'x');
-    EXPECT_EQ(udp.SendDatagram(udpHolder, tooLong.data(), AddressOf("127.0.0.1", 9),
+    EXPECT_EQ(udp.SendDatagram(udpHolder, tooLong.data(), EndpointOf("127.0.0.1", 9),
                                static_cast<int>(tooLong.size())),
               SOCKET_ERROR);
     EXPECT_EQ(SocketErrorReason(SocketOperation::kSendDatagram, errno),
@@ -73,7 +73,7 @@ TEST(SocketErrorText, ARefusedPortReportDoesNotStopReception) {
     ASSERT_EQ(BindSocket(gone, AddressOf("127.0.0.1", 0)), 0);
     const std::uint16_t closedPort = BoundPort(gone);
     closesocket(gone);
-    EXPECT_EQ(engine.SendDatagram(server, "x", AddressOf("127.0.0.1", closedPort), 1), 1);
+    EXPECT_EQ(engine.SendDatagram(server, "x", EndpointOf("127.0.0.1", closedPort), 1), 1);
 
     const SOCKET sender = OpenSocket(SOCK_DGRAM);
     ASSERT_EQ(BindSocket(sender, AddressOf("127.0.0.1", 0)), 0);

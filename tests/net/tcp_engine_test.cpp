@@ -49,7 +49,7 @@ protected:
         // meanwhile, then close and free every record.
         if (listening != INVALID_SOCKET)
             engine.StopListening(listening);
-        std::vector<std::pair<std::uint64_t, ConnectInfo*>> records;
+        std::vector<std::pair<ConnectKey, ConnectInfo*>> records;
         {
             UiCritSecGuard lock(g_connectLock);
             records.assign(engine.Connections().begin(), engine.Connections().end());
@@ -92,7 +92,7 @@ TEST_F(TcpEngineTest, PeerProgramsThatConnectSendAndCloseAreAnnouncedLoggedAndCl
     EXPECT_EQ(announced.id, 0u);
     EXPECT_NE(announced.sock, INVALID_SOCKET);
     ConnectInfo* record = announced.record;
-    EXPECT_EQ(ntohl(record->clientAddr.sin_addr.s_addr), 0x7F000001u);
+    EXPECT_EQ(record->clientAddr.Ipv4Address(), 0x7F000001u);
     std::u16string received;
     for (std::size_t i = 1; i + 1 < page.notices.size(); ++i) {
         const Notice& data = page.notices[i];
@@ -397,7 +397,7 @@ TEST_F(TcpEngineTest, ThousandsOfConnectsAndClosesLeaveNoDescriptorBehind) {
         }
         const int closedTarget = (round + 1) * kPerRound;
         ASSERT_TRUE(page.PumpUntil([&] { return page.Count(WM_CONNECT_DATA, 1) == closedTarget; }));
-        std::vector<std::pair<std::uint64_t, ConnectInfo*>> records;
+        std::vector<std::pair<ConnectKey, ConnectInfo*>> records;
         {
             UiCritSecGuard lock(g_connectLock);
             records.assign(engine.Connections().begin(), engine.Connections().end());

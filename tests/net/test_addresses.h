@@ -17,6 +17,11 @@ inline sockaddr_in Loopback(std::uint16_t port) {
     return AddressOf("127.0.0.1", port);
 }
 
+// The same as the endpoint records and engines use.
+inline Endpoint EndpointOf(const char* dotted, std::uint16_t port) {
+    return Endpoint::FromSocketAddress(AddressOf(dotted, port));
+}
+
 // Sends the whole buffer as a test's peer does (repeating partial sends): len, or
 // SOCKET_ERROR.
 inline int SendAll(SOCKET s, const char* data, int len) {

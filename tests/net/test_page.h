@@ -104,7 +104,7 @@ private:
 };
 
 // Page-side delete: close, unregister and free a record, as the pages do.
-inline void DeleteRecord(ConnectMap& map, std::uint64_t key, ConnectInfo* record) {
+inline void DeleteRecord(ConnectMap& map, const ConnectKey& key, ConnectInfo* record) {
     UiCritSecGuard lock(g_connectLock);
     if (record->sock != INVALID_SOCKET) {
         closesocket(record->sock);

@@ -43,7 +43,7 @@ protected:
         // then free every record.
         if (server != INVALID_SOCKET)
             engine.CloseEndpoint(server);
-        std::vector<std::pair<std::uint64_t, ConnectInfo*>> records;
+        std::vector<std::pair<ConnectKey, ConnectInfo*>> records;
         {
             UiCritSecGuard lock(g_connectLock);
             records.assign(engine.Peers().begin(), engine.Peers().end());
@@ -97,8 +97,8 @@ TEST_F(UdpEngineTest, EachSenderBecomesOneRecordAnnouncedBeforeItsData) {
     ConnectInfo* first = announced.record;
     EXPECT_EQ(first->id, BoundPort(a));
     EXPECT_EQ(first->sock, INVALID_SOCKET);  // peers share the server's socket
-    EXPECT_EQ(ntohs(first->serverAddr.sin_port), port);
-    EXPECT_EQ(first->serverAddr.sin_addr.s_addr, htonl(INADDR_ANY));
+    EXPECT_EQ(first->serverAddr.Port(), port);
+    EXPECT_EQ(first->serverAddr.Ipv4Address(), INADDR_ANY);
     EXPECT_EQ(page.notices[1].message, WM_CONNECT_DATA);
     EXPECT_EQ(page.notices[1].record, first);
     EXPECT_EQ(page.notices[1].recvText.substr(21), u"hello\n");
@@ -196,7 +196,7 @@ TEST_F(UdpEngineTest, ARefusedPortReportDoesNotEndReception) {
     const SOCKET closedPort = Sender();
     const std::uint16_t nobody = BoundPort(closedPort);
     closesocket(closedPort);
-    EXPECT_EQ(engine.SendDatagram(server, "ping", AddressOf("127.0.0.1", nobody), 4), 4);
+    EXPECT_EQ(engine.SendDatagram(server, "ping", EndpointOf("127.0.0.1", nobody), 4), 4);
     page.PumpFor(200ms);
 
     const SOCKET a = Sender();
@@ -235,13 +235,13 @@ TEST_F(UdpEngineTest, AClientEndpointTakesEveryDatagramAndEndsSilentlyWhenDelete
     auto* endpoint = new ConnectInfo;
     endpoint->sock = OpenSocket(SOCK_DGRAM);
     ASSERT_EQ(BindSocket(endpoint->sock, AddressOf(local.c_str(), 0)), 0);
-    GetSocketName(endpoint->sock, endpoint->clientAddr);
-    const std::uint16_t localPort = ntohs(endpoint->clientAddr.sin_port);
+    GetSocketEndpoint(endpoint->sock, endpoint->clientAddr);
+    const std::uint16_t localPort = endpoint->clientAddr.Port();
     endpoint->id = localPort;
     const SOCKET peer = Sender();
     const SOCKET stranger = Sender();
-    endpoint->serverAddr = AddressOf("127.0.0.1", BoundPort(peer));
-    const std::uint64_t key = UdpKey(endpoint->clientAddr);
+    endpoint->serverAddr = EndpointOf("127.0.0.1", BoundPort(peer));
+    const ConnectKey key = UdpKey(endpoint->clientAddr);
     {
         UiCritSecGuard lock(g_connectLock);
         engine.Peers()[key] = endpoint;
@@ -295,7 +295,7 @@ TEST_F(UdpEngineTest, DeletingPeersUnderAFloodNeverDeadlocks) {
     int deletions = 0;
     const bool done = page.PumpUntil([&] {
         ConnectInfo* victim = nullptr;
-        std::uint64_t key = 0;
+        ConnectKey key;
         {
             UiCritSecGuard lock(g_connectLock);
             if (!engine.Peers().empty()) {

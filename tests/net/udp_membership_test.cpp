@@ -66,8 +66,8 @@ TEST(UdpMembershipTest, GroupsAndBroadcastsReachEngineSocketsInAPrivateNetwork) 
     EXPECT_EQ(bindAddress.sin_addr.s_addr, htonl(INADDR_ANY));
     ASSERT_EQ(BindSocket(client->sock, bindAddress), 0);
     ASSERT_EQ(AimClientSocket(client->sock, group), 0);
-    GetSocketName(client->sock, client->clientAddr);
-    client->serverAddr = AddressOf("239.1.2.3", port);
+    GetSocketEndpoint(client->sock, client->clientAddr);
+    client->serverAddr = EndpointOf("239.1.2.3", port);
     {
         UiCritSecGuard lock(g_connectLock);
         engine.Peers()[UdpKey(client->clientAddr)] = client;
@@ -77,7 +77,7 @@ TEST(UdpMembershipTest, GroupsAndBroadcastsReachEngineSocketsInAPrivateNetwork) 
     EXPECT_TRUE(page.PumpUntil([&] { return HeardText(page, u"to the group"); }, 10s));
 
     // What another member sends to the group reaches the client on its local port.
-    const sockaddr_in clientGroup = AddressOf("239.1.2.3", ntohs(client->clientAddr.sin_port));
+    const Endpoint clientGroup = EndpointOf("239.1.2.3", client->clientAddr.Port());
     ASSERT_EQ(engine.SendDatagram(server, "from a member", clientGroup, 13), 13);
     EXPECT_TRUE(clientPage.PumpUntil([&] { return HeardText(clientPage, u"from a member"); }, 10s));
 
@@ -93,19 +93,19 @@ TEST(UdpMembershipTest, GroupsAndBroadcastsReachEngineSocketsInAPrivateNetwork) 
     EXPECT_TRUE(IsBroadcastAddress(Ip("255.255.255.255")));
     EXPECT_TRUE(IsBroadcastAddress(Ip("192.0.2.255")));
     EXPECT_FALSE(IsBroadcastAddress(Ip("192.0.2.1")));
-    const sockaddr_in everyone = AddressOf("255.255.255.255", port);
+    const Endpoint everyone = EndpointOf("255.255.255.255", port);
     const SOCKET plain = OpenSocket(SOCK_DGRAM);
     EXPECT_EQ(engine.SendDatagram(plain, "x", everyone, 1), SOCKET_ERROR);
     EXPECT_EQ(errno, EACCES);
     const SOCKET broadcaster = OpenSocket(SOCK_DGRAM);
-    ASSERT_EQ(AimClientSocket(broadcaster, everyone.sin_addr), 0);
+    ASSERT_EQ(AimClientSocket(broadcaster, everyone.ToSocketAddress().sin_addr), 0);
     ASSERT_EQ(engine.SendDatagram(broadcaster, "to everyone", everyone, 11), 11);
     EXPECT_TRUE(page.PumpUntil([&] { return HeardText(page, u"to everyone"); }, 10s));
 
     closesocket(plain);
     closesocket(broadcaster);
     engine.CloseEndpoint(server);
-    std::vector<std::pair<std::uint64_t, ConnectInfo*>> records;
+    std::vector<std::pair<ConnectKey, ConnectInfo*>> records;
     {
         UiCritSecGuard lock(g_connectLock);
         records.assign(engine.Peers().begin(), engine.Peers().end());

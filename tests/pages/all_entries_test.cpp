@@ -1,6 +1,16 @@
 // Many entries from one Create and the host node's menu for all of them: the TCP client page
 // against the program's own TCP server page, the UDP client page's run of local ports. Real
 // clicks, the dialogs answered by the modal helper, peers on 127.0.0.1.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <string>
+#include <vector>
+
+#include "net/descriptor_reserve.h"
 #include "pages/dialogs/dlg_set_ip.h"
 #include "pages/dialogs/set_udp_server_ip.h"
 #include "pages/tcp_client_page.h"
@@ -59,6 +69,117 @@ protected:
     CTreeCtrlEx* ctree_ = nullptr;
 };
 
+// Runs this test binary again for `test` alone, in a child whose descriptors are limited to
+// `limit` (soft and hard), and returns its exit status (-1: it did not end by itself within
+// a few minutes).
+int RunWithDescriptorLimit(const char* test, rlim_t limit) {
+    // Everything the child needs is made before the fork: between fork and exec only
+    // async-signal-safe calls.
+    const std::string filter = std::string("--gtest_filter=") + test;
+    std::vector<std::string> environment{"WIRELARK_DESCRIPTOR_CHILD=1"};
+    for (char** variable = environ; *variable != nullptr; ++variable)
+        environment.emplace_back(*variable);
+    std::vector<char*> envp;
+    for (std::string& variable : environment) envp.push_back(variable.data());
+    envp.push_back(nullptr);
+    const rlimit few{limit, limit};
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::setrlimit(RLIMIT_NOFILE, &few);
+        ::execle("/proc/self/exe", "test_pages", filter.c_str(), static_cast<char*>(nullptr),
+                 envp.data());
+        ::_exit(127);
+    }
+    for (int waited = 0; waited < 240 * 10; ++waited) {
+        int status = 0;
+        if (::waitpid(child, &status, WNOHANG) == child)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        QTest::qWait(100);
+    }
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    return -1;
+}
+
+// With the program limited to 1,024 descriptors: peers beyond what the server page can take
+// are refused and the host node says how many and why; "全部连接" of 2,000 entries finishes,
+// its host menu offering "停止全部连接" while it runs, and the failures are counted with
+// their reason; the window keeps descriptors free throughout.
+TEST_F(AllEntriesTest, ShortOfDescriptorsEveryoneIsToldAndTheWindowKeepsItsReserve) {
+    if (qgetenv("WIRELARK_DESCRIPTOR_CHILD").isEmpty()) {
+        EXPECT_EQ(
+            RunWithDescriptorLimit(
+                "AllEntriesTest.ShortOfDescriptorsEveryoneIsToldAndTheWindowKeepsItsReserve", 1024),
+            0);
+        return;
+    }
+    // The lowest free descriptor: every one below it is taken.
+    const auto lowestFree = [] {
+        const int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        ::close(fd);
+        return fd;
+    };
+
+    // The server page: peers from plain sockets until the page refuses some.
+    const std::uint16_t port = CreateServer();
+    std::vector<int> peers;
+    {
+        ModalAnswer told;
+        for (int i = 0; i < 1100; ++i) {
+            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            if (fd < 0)
+                break;
+            const sockaddr_in address = Endpoint::Ipv4(INADDR_LOOPBACK, port).ToSocketAddress();
+            ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+            peers.push_back(fd);
+            if (told.Answered())
+                break;
+            QTest::qWait(1);
+        }
+        ASSERT_TRUE(told.WaitAnswered());
+        EXPECT_TRUE(told.Text().contains(QStringLiteral("个连接未能接受")));
+        EXPECT_TRUE(told.Text().contains(QStringLiteral("描述符"))) << told.Text().toStdString();
+        EXPECT_TRUE(page_->HostNodeNote().contains(QStringLiteral("个连接未能接受")));
+    }
+    for (int fd : peers) ::close(fd);
+    ASSERT_TRUE(ChooseInTreeMenu(tree_, tree_->GetRootItem(), QStringLiteral("全部删除")));
+
+    // The client page: 2,000 entries to a listener that never accepts (its backlog holds
+    // them), connected all at once.
+    std::uint16_t silentPort = 0;
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    {
+        sockaddr_in address = Endpoint::Ipv4(INADDR_LOOPBACK, 0).ToSocketAddress();
+        socklen_t length = sizeof address;
+        ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        ASSERT_EQ(::listen(listener, 4096), 0);
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+        silentPort = ntohs(address.sin_port);
+    }
+    CreateMany(silentPort, 2000);
+    ASSERT_EQ(ClientEntries().size(), 2000u);
+    {
+        ModalAnswer failed(ModalAnswer::Plan(), std::chrono::seconds(70));
+        ASSERT_TRUE(ChooseOnClientHost("全部连接"));
+        if (client_->Batch().Running())
+            EXPECT_TRUE(TreeMenuTexts(ctree_, ctree_->GetRootItem())
+                            .contains(QStringLiteral("停止全部连接")));
+        ASSERT_TRUE(failed.WaitAnswered(std::chrono::seconds(60)));
+        const QStringList lines = failed.Text().split(u'\n');
+        ASSERT_EQ(lines.size(), 2);
+        EXPECT_TRUE(lines[0].endsWith(QStringLiteral(" 个连接失败")));
+        EXPECT_GE(lines[0].section(u' ', 0, 0).toInt(), 900);
+        EXPECT_TRUE(lines[1].contains(QStringLiteral("描述符"))) << lines[1].toStdString();
+    }
+    EXPECT_FALSE(client_->Batch().Running());
+    EXPECT_GT(OpenClientEntries(), 800u);
+    // The window's reserve is left free, and the host node's menu is still there.
+    EXPECT_LE(lowestFree(), 1024 - kDescriptorReserve);
+    EXPECT_TRUE(TreeMenuTexts(ctree_, ctree_->GetRootItem()).contains(QStringLiteral("全部删除")));
+    ASSERT_TRUE(ChooseOnClientHost("全部删除"));
+    ::close(listener);
+}
+
 TEST_F(AllEntriesTest, HundredEntriesFromOneCreateConnectAllAndSendToAll) {
     const std::uint16_t port = CreateServer();
     // A count outside 1 to 10,000 keeps the dialog open; the corrected one makes the entries.
@@ -81,7 +202,7 @@ TEST_F(AllEntriesTest, HundredEntriesFromOneCreateConnectAllAndSendToAll) {
     }
     EXPECT_EQ(ctree_->GetSelectedItem(), entries.back());
     EXPECT_EQ(TreeMenuTexts(ctree_, ctree_->GetRootItem()),
-              (QStringList{"全部连接", "全部断开", "全部删除", "发送给全部"}));
+              (QStringList{"全部连接", "全部断开", "全部删除", "发送给全部", "应答规则…"}));
     EXPECT_TRUE(TreeMenuTexts(ctree_, entries.front()).isEmpty());  // the host node's only
 
     // Every entry connects; the server page gets a peer for each.
@@ -114,7 +235,7 @@ TEST_F(AllEntriesTest, HundredEntriesFromOneCreateConnectAllAndSendToAll) {
         ModalAnswer failed;
         ASSERT_TRUE(ChooseOnClientHost("全部连接"));
         ASSERT_TRUE(failed.WaitAnswered());
-        EXPECT_EQ(failed.Text(), QStringLiteral("3 个连接失败"));
+        EXPECT_EQ(failed.Text(), QStringLiteral("3 个连接失败\n对方拒绝连接。"));
         EXPECT_EQ(failed.Caption(), QStringLiteral("提示"));
     }
     entries = ClientEntries();
@@ -207,7 +328,7 @@ TEST_F(UdpClientCountTest, ARunOfClientsEndsAtAPortInUseKeepingThoseMade) {
     }
     EXPECT_EQ(from, (std::set<std::uint16_t>{base, std::uint16_t(base + 1), std::uint16_t(base + 2),
                                              std::uint16_t(base + 3)}));
-    EXPECT_EQ(TreeMenuTexts(tree_, Host()), (QStringList{"全部删除", "发送给全部"}));
+    EXPECT_EQ(TreeMenuTexts(tree_, Host()), (QStringList{"全部删除", "发送给全部", "应答规则…"}));
     ASSERT_TRUE(ChooseInTreeMenu(tree_, Host(), "全部删除"));
     EXPECT_TRUE(Entries().empty());
     EXPECT_EQ(MapSize(), 0u);

@@ -81,6 +81,7 @@ TEST_F(ByteToolsTest, EveryByteValueShownAndSentInHexAndCountedOnTheTooltip) {
     const QString saved = dir.filePath(QStringLiteral("received.txt"));
     page_->Views().SetSaveFileChooserForTesting([saved] { return saved; });
     ASSERT_TRUE(ClickMenuEntry(received, QStringLiteral("保存收到的全部信息...")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !page_->Views().RunningSave(); }, kWaitMs));
     QFile file(saved);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(BytesShownInHex(QString::fromUtf8(file.readAll())), all);
@@ -138,6 +139,7 @@ TEST_F(ByteToolsTest, EveryByteValueShownAndSentInHexAndCountedOnTheTooltip) {
     EXPECT_EQ(next.Views().LineForm(EntryViews::View::Received), LogForm::Text);
     EXPECT_EQ(next.Views().LineForm(EntryViews::View::Sent), LogForm::Hex);
     EXPECT_EQ(next.GetTypedForm(), TypedForm::Hex);
+    FlushKeptSettings();
     EXPECT_TRUE(QSettings(ini, QSettings::IniFormat).value("hexSend/tcpServer").toBool());
 }
 

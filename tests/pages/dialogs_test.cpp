@@ -15,8 +15,8 @@
 #include <mutex>
 
 #include "net/connect_info.h"
-#include "pages/dialogs/dlg_set_ip.h"
 #include "pages/core/page_address.h"
+#include "pages/dialogs/dlg_set_ip.h"
 #include "pages/dialogs/set_listen_dlg.h"
 #include "platform/dialog_template.h"
 #include "tests/support/modal_helper.h"
@@ -149,11 +149,9 @@ TEST_F(DialogsTest, AddressDialogResolvesNamesAndDottedAddresses) {
                                .TypeInto(CDlgSetIp::kCountFieldId, "3"));
         ASSERT_EQ(dialog.exec(), QDialog::Accepted) << c.typed.toStdString();
         EXPECT_EQ(answer.Caption(), QStringLiteral("请输入对方地址"));
-        char dotted[INET_ADDRSTRLEN] = {};
-        inet_ntop(AF_INET, &dialog.RemoteAddress().sin_addr, dotted, sizeof dotted);
-        EXPECT_STREQ(dotted, c.expected) << c.typed.toStdString();
-        EXPECT_EQ(dialog.RemoteAddress().sin_family, AF_INET);
-        EXPECT_EQ(ntohs(dialog.RemoteAddress().sin_port), 4321);
+        EXPECT_EQ(dialog.RemoteAddress().AddressText(), c.expected) << c.typed.toStdString();
+        EXPECT_EQ(dialog.RemoteAddress().Family(), AddressFamily::kIpv4);
+        EXPECT_EQ(dialog.RemoteAddress().Port(), 4321);
         EXPECT_EQ(dialog.Port(), 4321);
         EXPECT_EQ(dialog.Count(), 3);
     }
@@ -187,8 +185,8 @@ TEST_F(DialogsTest, AddressDialogRefusesABadAddressAndStaysOpen) {
     EXPECT_EQ(readMessage.Text(), QStringLiteral("Ip 地址有错!"));
     EXPECT_EQ(readMessage.Caption(), QStringLiteral("Wirelark"));
     EXPECT_TRUE(focusedAndSelected);
-    EXPECT_EQ(dialog.RemoteAddress().sin_addr.s_addr, inet_addr("127.0.0.7"));
-    EXPECT_EQ(ntohs(dialog.RemoteAddress().sin_port), 8888);
+    EXPECT_EQ(dialog.RemoteAddress().AddressText(), "127.0.0.7");
+    EXPECT_EQ(dialog.RemoteAddress().Port(), 8888);
 }
 
 // A name service that never answers: the window keeps painting while the dialog shows it is
@@ -204,7 +202,7 @@ TEST_F(DialogsTest, AddressDialogWaitsForNoResolver) {
     SetNameLookupForTesting([gate](const std::string&) {
         std::unique_lock lock(gate->mutex);
         gate->released.wait_for(lock, std::chrono::seconds(30), [&] { return gate->release; });
-        return in_addr_t{INADDR_NONE};
+        return std::optional<Endpoint>();
     });
     QWidget window;
     window.resize(100, 100);

@@ -19,18 +19,20 @@ public:
         // Shared with the helper threads, which may still wake after this object went.
         SetNameLookupForTesting([state = state_](const std::string&) {
             std::unique_lock lock(state->mutex);
-            state->released.wait(lock, [&] { return state->answer.has_value(); });
+            state->released.wait(lock, [&] { return state->answered; });
             return *state->answer;
         });
     }
     ~HeldLookup() {
-        Release(INADDR_NONE);
+        Release(std::nullopt);
         SetNameLookupForTesting(nullptr);
     }
-    void Release(in_addr_t answer) {
+    void Release(std::optional<Endpoint> answer) {
         std::lock_guard lock(state_->mutex);
-        if (!state_->answer)
+        if (!state_->answered) {
+            state_->answered = true;
             state_->answer = answer;
+        }
         state_->released.notify_all();
     }
 
@@ -38,7 +40,8 @@ private:
     struct State {
         std::mutex mutex;
         std::condition_variable released;
-        std::optional<in_addr_t> answer;
+        bool answered = false;
+        std::optional<Endpoint> answer;
     };
     std::shared_ptr<State> state_ = std::make_shared<State>();
 };
@@ -73,7 +76,7 @@ TEST(HostLookupTest, ADeadNameServiceNeverHoldsThePageAndTheLabelComesLater) {
         EXPECT_TRUE(QTest::qWaitFor([&] { return tree->GetChildItem(host) != nullptr; }, kWaitMs));
 
         // The answer comes: the label and the host's address follow.
-        lookup.Release(inet_addr("127.0.0.2"));
+        lookup.Release(Endpoint::FromText("127.0.0.2", 0));
         EXPECT_TRUE(QTest::qWaitFor(
             [&] { return tree->GetItemText(host) == QStringLiteral("127.0.0.2:%1").arg(port); },
             kWaitMs));

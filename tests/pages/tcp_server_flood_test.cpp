@@ -1,12 +1,16 @@
-// A flood of several MiB into the shown entry: the view holds the log's tail, the received
-// view's menu saves the whole log, and a record that runs out of memory keeps its log and
+// A flood of several MiB into the shown entry: the view holds the log's tail, keeps a
+// reader's place through a second flood, the received view's menu saves the whole log (or
+// stops when cancelled), and a record that runs out of memory keeps its log and
 // says so while other records go on.
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QFile>
 #include <QMenu>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTextBlock>
 #include <thread>
 
 #include "pages/views/log_view.h"
@@ -65,6 +69,33 @@ TEST_F(TcpServerPageTest, FloodIntoTheShownEntryShowsItsTailSavesWholeAndSurvive
     EXPECT_TRUE(log.endsWith(shownTail()));
     EXPECT_GE(shownTail().size(), static_cast<qsizetype>(LogView::kTailSize));
 
+    // Scrolled up to read, through a second flood: the lines read stay where they are; back
+    // at the end, the view catches up with the log's end.
+    QScrollBar* scroll = page_->ReceivedView()->verticalScrollBar();
+    QTest::qWait(20);  // the queued scroll
+    scroll->setValue(scroll->maximum() / 2);
+    const auto topLine = [&] {
+        return page_->ReceivedView()->cursorForPosition(QPoint(2, 2)).block().text();
+    };
+    const QString reading = topLine();
+    const int readingAt = scroll->value();
+    std::thread more([&] { peer.Send(data.substr(0, 2 * 1024 * 1024)); });
+    const bool moreArrived = QTest::qWaitFor(
+        [&] {
+            UiCritSecGuard lock(g_connectLock);
+            return static_cast<std::size_t>(Record(entry)->recvBytes) == kTotal + 2 * 1024 * 1024;
+        },
+        60000);
+    more.join();
+    ASSERT_TRUE(moreArrived);
+    QTest::qWait(3 * EntryViews::kReceivedViewRefreshMs);
+    EXPECT_EQ(topLine(), reading);
+    EXPECT_EQ(scroll->value(), readingAt);
+    scroll->setValue(scroll->maximum());
+    const QString longer = QString::fromStdU16String(ReceivedLog(entry));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return !shownTail().isEmpty() && longer.endsWith(shownTail()); }, kWaitMs));
+
     // The menu saves all of it.
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -75,7 +106,27 @@ TEST_F(TcpServerPageTest, FloodIntoTheShownEntryShowsItsTailSavesWholeAndSurvive
     QFile saved(path);
     ASSERT_TRUE(QTest::qWaitFor([&] { return saved.exists(); }, kWaitMs));
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(saved.readAll() == log.toUtf8());
+    const QString whole = QString::fromStdU16String(ReceivedLog(entry));
+    EXPECT_TRUE(saved.readAll() == whole.toUtf8());
+
+    // A save held up (the test holds the lock it reads under) and cancelled from its
+    // progress box: no file, nothing said.
+    const QString cancelledPath = dir.filePath("cancelled.txt");
+    page_->Views().SetSaveFileChooserForTesting([&] { return cancelledPath; });
+    {
+        UiCritSecGuard lock(g_connectLock);
+        ASSERT_TRUE(ClickMenuEntry(page_->ReceivedView()->viewport(),
+                                   QStringLiteral("保存收到的全部信息...")));
+        QProgressDialog* progress = page_->Views().SaveProgress();
+        ASSERT_TRUE(progress);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return progress->isVisible(); }, kWaitMs));
+        QPushButton* cancel = progress->findChild<QPushButton*>();
+        ASSERT_TRUE(cancel);
+        QTest::mouseClick(cancel, Qt::LeftButton);
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !page_->Views().RunningSave(); }, kWaitMs));
+    EXPECT_FALSE(QFile::exists(cancelledPath));
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 
     // Memory runs out for this record: it keeps its log and says why; another goes on.
     LoopbackPeer other;

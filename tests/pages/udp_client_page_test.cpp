@@ -1,11 +1,12 @@
 // The UDP client page end to end, with its endpoint dialog: real clicks, typed fields, the
 // dialog and message boxes answered by the modal helper, real datagrams on 127.0.0.1.
+#include "pages/udp_client_page.h"
+
 #include <QApplication>
 #include <QLabel>
 
 #include "pages/dialogs/set_listen_dlg.h"
 #include "pages/dialogs/set_udp_server_ip.h"
-#include "pages/udp_client_page.h"
 #include "pages/udp_server_page.h"
 #include "tests/pages/udp_page_test_support.h"
 #include "text/code_page.h"
@@ -74,10 +75,10 @@ TEST_F(UdpClientPageTest, TheDialogOffersDefaultsAndChecksThePorts) {
     EXPECT_EQ(dialog.ClientCount(), 1);
     EXPECT_EQ(dialog.MulticastTtl(), 1);
     // A host name resolves; the local end is the any-address.
-    EXPECT_EQ(dialog.RemoteAddress().sin_addr.s_addr, htonl(INADDR_LOOPBACK));
-    EXPECT_EQ(ntohs(dialog.RemoteAddress().sin_port), 8888);
-    EXPECT_EQ(dialog.LocalAddress().sin_addr.s_addr, htonl(INADDR_ANY));
-    EXPECT_EQ(ntohs(dialog.LocalAddress().sin_port), 7000);
+    EXPECT_EQ(dialog.RemoteAddress().Ipv4Address(), INADDR_LOOPBACK);
+    EXPECT_EQ(dialog.RemoteAddress().Port(), 8888);
+    EXPECT_EQ(dialog.LocalAddress().Ipv4Address(), INADDR_ANY);
+    EXPECT_EQ(dialog.LocalAddress().Port(), 7000);
 
     // The address is cut to 39 characters before resolution: 39 characters of a valid
     // address padded with zeros on the left still read, one more does not.
@@ -85,7 +86,7 @@ TEST_F(UdpClientPageTest, TheDialogOffersDefaultsAndChecksThePorts) {
     const QString padded = QString(39 - 9, u'0') + "127.0.0.1";
     ModalAnswer cut(ModalAnswer::TypeInto(Dialog::kAddressFieldId, padded + "999"));
     ASSERT_EQ(longAddress.exec(), QDialog::Accepted);
-    EXPECT_NE(longAddress.RemoteAddress().sin_addr.s_addr, INADDR_NONE);
+    EXPECT_NE(longAddress.RemoteAddress().Ipv4Address(), ntohl(INADDR_NONE));
 }
 
 TEST_F(UdpClientPageTest, ClientsReceiveOnTheirOwnSocketsAndSendToTheirServer) {
@@ -249,7 +250,7 @@ TEST_F(UdpClientPageTest, AddressesAndStampsStayLocalTextInAnyPayloadCodePage) {
     UdpPeer server;
     const HTREEITEM client = CreateClient(server.Port(), FreeUdpPort(), "localhost");
     ASSERT_NE(client, nullptr);
-    EXPECT_EQ(Record(client)->serverAddr.sin_addr.s_addr, htonl(INADDR_LOOPBACK));
+    EXPECT_EQ(Record(client)->serverAddr.Ipv4Address(), INADDR_LOOPBACK);
     TypeIntoSendBox("hi");
     Click(Page::kIds.send);
     const auto got = server.Receive();

@@ -1,9 +1,10 @@
 // The UDP server page end to end: real clicks on its skin buttons and tree rows, typed text,
 // the port dialog answered by the modal helper, real datagrams on 127.0.0.1.
+#include "pages/udp_server_page.h"
+
 #include <QProcess>
 
 #include "pages/dialogs/set_listen_dlg.h"
-#include "pages/udp_server_page.h"
 #include "tests/pages/udp_page_test_support.h"
 
 namespace {
@@ -20,7 +21,7 @@ protected:
         (void)QTest::qWaitFor(
             [&] {
                 for (HTREEITEM e : Entries()) {
-                    if (Record(e) && ntohs(Record(e)->clientAddr.sin_port) == senderPort)
+                    if (Record(e) && Record(e)->clientAddr.Port() == senderPort)
                         found = e;
                 }
                 return found != nullptr;

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <thread>
 
+#include "tests/pages/menu_click.h"
 #include "tests/pages/page_test_support.h"
 
 namespace {
@@ -115,6 +116,18 @@ TEST_F(WaitingSendTest, DisconnectWithBytesWaitingSaysHowManyDidNotGo) {
     const std::uint64_t waiting = page_->SendQueue().WaitingBytes(Record(entry));
     ASSERT_GT(waiting, 0u);
     ASSERT_TRUE(kWaiting.match(SentText()).hasMatch());
+
+    // Shown in hex and back while the message waits: the log in the form asked for, the
+    // waiting line once, at the end.
+    const QString asText = SentText();
+    QWidget* sentView = page_->SentView()->viewport();
+    ASSERT_TRUE(ClickMenuEntry(sentView, QStringLiteral("十六进制显示")));
+    const QString asHex = SentText();
+    EXPECT_EQ(asHex.count(QStringLiteral("（等待发送：")), 1);
+    EXPECT_TRUE(kWaiting.match(asHex).hasMatch());
+    EXPECT_TRUE(asHex.contains(QStringLiteral("79 79 79 79")));
+    ASSERT_TRUE(ClickMenuEntry(sentView, QStringLiteral("十六进制显示")));
+    EXPECT_EQ(SentText(), asText);
 
     Click(Page::kDisconnectId);
     const QRegularExpression note(QStringLiteral("（未发出 (\\d+) 字节：连接已断开）\n$"));

@@ -1,10 +1,13 @@
 // Finds the modal dialog a test opened and answers it with real key presses and clicks.
 #include "tests/support/modal_helper.h"
 
+#include <gtest/gtest.h>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -40,6 +43,13 @@ bool WasAnswered(QWidget* dialog) {
                    answered.end());
     return std::any_of(answered.begin(), answered.end(),
                        [dialog](const QPointer<QWidget>& p) { return p.data() == dialog; });
+}
+
+// Counts every answer given or given up: the stray-dialog guard starts its patience again
+// at each, since a test that is still answering is not stuck.
+int& AnswerActivity() {
+    static int activity = 0;
+    return activity;
 }
 
 QString VisibleLabelTexts(QWidget* dialog) {
@@ -186,6 +196,7 @@ ModalAnswer::ModalAnswer(Plan plan, std::chrono::milliseconds timeout)
         if (!fresh) {
             if (deadline.hasExpired()) {
                 state->timedOut = true;
+                ++AnswerActivity();
                 PendingAnswers().pop_front();
                 timer->stop();
             }
@@ -194,6 +205,7 @@ ModalAnswer::ModalAnswer(Plan plan, std::chrono::milliseconds timeout)
         // Record and answer once; the click below may run the rest of the test's code
         // (the dialog's exec() returns into it), so the bookkeeping comes first.
         timer->stop();
+        ++AnswerActivity();
         PendingAnswers().pop_front();
         AnsweredDialogs().emplace_back(dialog);
         state->caption = dialog->windowTitle();
@@ -238,4 +250,45 @@ bool ModalAnswer::WaitAnswered(std::chrono::milliseconds timeout) const {
     (void)QTest::qWaitFor([state] { return state->answered || state->timedOut; },
                           static_cast<int>(timeout.count()));
     return state->answered;
+}
+
+void InstallStrayModalGuard(std::chrono::milliseconds patience) {
+    // Checked from a timer, so it runs in whatever loop is running: the dialog's own, or a
+    // test's qWaitFor under it.
+    auto* timer = new QTimer(qApp);
+    timer->setInterval(200);
+    struct Watch {
+        QPointer<QWidget> dialog;
+        int activity = -1;
+        QElapsedTimer since;
+    };
+    auto watch = std::make_shared<Watch>();
+    QObject::connect(timer, &QTimer::timeout, timer, [watch, patience] {
+        QWidget* dialog = ActiveModal();
+        // An answer still waits for its dialog: whatever is open may be the one it expects.
+        const bool answerWaiting = !PendingAnswers().empty();
+        if (dialog == nullptr || !dialog->isVisible() || answerWaiting ||
+            dialog != watch->dialog.data() || AnswerActivity() != watch->activity) {
+            watch->dialog = dialog;
+            watch->activity = AnswerActivity();
+            watch->since.start();
+            return;
+        }
+        // Answered with LeaveOpen: the test closes it itself.
+        if (WasAnswered(dialog) || !watch->since.hasExpired(patience.count()))
+            return;
+        const auto* box = qobject_cast<QMessageBox*>(dialog);
+        const QString text = box != nullptr ? box->text() : VisibleLabelTexts(dialog);
+        ADD_FAILURE() << "a modal dialog nobody answered stayed open "
+                      << QString::number(watch->since.elapsed() / 1000.0, 'f', 1).toStdString()
+                      << " s and was closed: " << dialog->metaObject()->className() << " \""
+                      << dialog->windowTitle().toStdString() << "\": \"" << text.toStdString()
+                      << "\"";
+        watch->dialog = nullptr;
+        if (auto* plain = qobject_cast<QDialog*>(dialog))
+            plain->done(QDialog::Rejected);
+        else
+            dialog->close();
+    });
+    timer->start();
 }

@@ -20,6 +20,9 @@
 // refused entry with a message box) can be answered again by a later ModalAnswer; a dialog
 // answered with LeaveOpen is left to the test. User-interface thread only.
 //
+// A modal dialog that nobody answers is closed after a few seconds and fails the running
+// test with its text (InstallStrayModalGuard, installed by the tests' main).
+//
 // Widget tests link wl_test_main (main with an off-screen QApplication and the message pump)
 // and get wl_test_support with it.
 #pragma once
@@ -120,3 +123,9 @@ private:
 
 // The modal widget QApplication sees now, or nullptr.
 QWidget* ActiveModal();
+
+// From now on, a modal dialog that stays open `patience` while no ModalAnswer waits (and
+// none answered anything meanwhile) is closed, and the running test fails with its caption
+// and text: a box nobody expected ends the test instead of hanging it. The tests' main
+// installs it; user-interface thread only.
+void InstallStrayModalGuard(std::chrono::milliseconds patience = std::chrono::seconds(5));

@@ -37,7 +37,7 @@ HTREEITEM SenderEntry(CUdpServerDlg& server, std::uint16_t localPort) {
         for (HTREEITEM e = tree->GetChildItem(tree->GetRootItem()); e;
              e = tree->GetNextSiblingItem(e)) {
             const auto* record = reinterpret_cast<ConnectInfo*>(tree->GetItemData(e));
-            if (record && ntohs(record->clientAddr.sin_port) == localPort)
+            if (record && record->clientAddr.Port() == localPort)
                 found = e;
         }
         return found != nullptr;
@@ -70,8 +70,7 @@ int main(int argc, char** argv) {
     const HTREEITEM shown = CreateClient(page, port);
     const HTREEITEM other = CreateClient(page, port);
     const auto localPort = [&](HTREEITEM item) {
-        return ntohs(
-            reinterpret_cast<ConnectInfo*>(page.Tree()->GetItemData(item))->clientAddr.sin_port);
+        return reinterpret_cast<ConnectInfo*>(page.Tree()->GetItemData(item))->clientAddr.Port();
     };
     CTreeCtrlEx* tree = page.Tree();
     review::Click(tree->viewport(), tree->visualItemRect(CTreeCtrlEx::FromHandle(shown)).center());

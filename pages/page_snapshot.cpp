@@ -1,0 +1,219 @@
+#include "pages/page_snapshot.h"
+
+#include <arpa/inet.h>
+
+#include <QAction>
+
+#include "net/crit_sec.h"
+#include "pages/core/endpoint_text.h"
+#include "pages/tcp_client_page.h"
+#include "pages/tcp_server_page.h"
+#include "pages/tools/all_entries.h"
+#include "pages/tools/echo_tool.h"
+#include "pages/tools/hex_tools.h"
+#include "pages/udp_client_page.h"
+#include "pages/udp_server_page.h"
+#include "platform/message_box.h"
+#include "skin/tree_ctrl_ex.h"
+
+namespace {
+
+std::uint64_t TcpKeyOf(const ConnectInfo& record) {
+    return record.id;
+}
+std::uint64_t UdpKeyOf(const ConnectInfo& record) {
+    return UdpKey(record.clientAddr);
+}
+
+QString Endpoint(const in_addr& address, int port) {
+    return QString::fromStdString(EndpointText(address, port));
+}
+
+sockaddr_in SocketAddress(const in_addr& address, int port) {
+    sockaddr_in socketAddress{};
+    socketAddress.sin_family = AF_INET;
+    socketAddress.sin_addr = address;
+    socketAddress.sin_port = htons(static_cast<std::uint16_t>(port));
+    return socketAddress;
+}
+
+// Runs one of the page's commands; what its message boxes would have said, or empty.
+QString Attempt(const std::function<void()>& step) {
+    QStringList said;
+    {
+        const MessageBoxCatcher catcher([&said](const QString& text, const QString&) {
+            // One line per item: a reason on a line of its own follows a comma.
+            said << text.trimmed().replace(QLatin1Char('\n'), QStringLiteral("，"));
+        });
+        step();
+    }
+    return said.join(QStringLiteral("；"));
+}
+
+QAction* HexSwitch(CDialogP& page, const char* name) {
+    return page.findChild<QAction*>(QLatin1String(name), Qt::FindDirectChildrenOnly);
+}
+
+void DescribeSwitches(CDialogP& page, PageSnapshot& snapshot) {
+    const std::pair<const char*, bool*> switches[] = {{kHexReceivedSwitch, &snapshot.hexReceived},
+                                                      {kHexSentSwitch, &snapshot.hexSent},
+                                                      {kHexSendSwitch, &snapshot.hexSend}};
+    for (const auto& [name, on] : switches) {
+        if (const QAction* action = HexSwitch(page, name))
+            *on = action->isChecked();
+    }
+    if (const auto* echo = page.findChild<EchoTool*>())
+        snapshot.echo = echo->IsOn();
+}
+
+void RebuildSwitches(CDialogP& page, const PageSnapshot& snapshot) {
+    const std::pair<const char*, bool> switches[] = {{kHexReceivedSwitch, snapshot.hexReceived},
+                                                     {kHexSentSwitch, snapshot.hexSent},
+                                                     {kHexSendSwitch, snapshot.hexSend}};
+    // Set through the switches themselves: the menus show them and the settings keep them.
+    for (const auto& [name, on] : switches) {
+        if (QAction* action = HexSwitch(page, name))
+            action->setChecked(on);
+    }
+    if (auto* echo = page.findChild<EchoTool*>())
+        echo->SetOn(snapshot.echo);
+}
+
+void RebuildServer(CDialogP& page, ServerHost& server, const PageSnapshot& snapshot,
+                   RebuildReport& report) {
+    if (snapshot.serverPort < 1)
+        return;
+    const QString item =
+        QStringLiteral("%1 端口 %2").arg(PageKindName(page)).arg(snapshot.serverPort);
+    if (!snapshot.listening) {
+        server.ChoosePort(snapshot.serverPort);
+        return;
+    }
+    const QString said = Attempt([&] { server.StartOnPort(snapshot.serverPort); });
+    if (!server.IsOpen())
+        report.Failed(item, said.isEmpty() ? QStringLiteral("无法启动") : said);
+}
+
+}  // namespace
+
+QString PageKindName(const CDialogP& page) {
+    if (qobject_cast<const CTcpServerDlg*>(&page))
+        return QStringLiteral("tcp-server");
+    if (qobject_cast<const CTcpClientDlg*>(&page))
+        return QStringLiteral("tcp-client");
+    if (qobject_cast<const CUdpServerDlg*>(&page))
+        return QStringLiteral("udp-server");
+    return QStringLiteral("udp-client");
+}
+
+PageSnapshot DescribePage(CDialogP& page) {
+    PageSnapshot snapshot;
+    DescribeSwitches(page, snapshot);
+    ServerHost* server = nullptr;
+    if (auto* tcpServer = qobject_cast<CTcpServerDlg*>(&page))
+        server = &tcpServer->Server();
+    if (auto* udpServer = qobject_cast<CUdpServerDlg*>(&page)) {
+        server = &udpServer->Server();
+        snapshot.groups = udpServer->Groups().Joined();
+    }
+    if (server) {
+        snapshot.serverPort = server->Port();
+        snapshot.listening = server->IsOpen();
+    }
+    UiCritSecGuard lock(g_connectLock);
+    if (qobject_cast<CTcpClientDlg*>(&page)) {
+        page.Records().ForEachRecord([&](HTREEITEM, ConnectInfo& record) {
+            snapshot.tcpClients.push_back({record.serverAddr.sin_addr,
+                                           ntohs(record.serverAddr.sin_port),
+                                           record.sock != INVALID_SOCKET});
+        });
+    }
+    if (qobject_cast<CUdpClientDlg*>(&page)) {
+        page.Records().ForEachRecord([&](HTREEITEM, ConnectInfo& record) {
+            snapshot.udpClients.push_back({record.serverAddr.sin_addr,
+                                           ntohs(record.serverAddr.sin_port),
+                                           ntohs(record.clientAddr.sin_port)});
+        });
+    }
+    return snapshot;
+}
+
+void ClearPage(CDialogP& page) {
+    if (auto* tcpServer = qobject_cast<CTcpServerDlg*>(&page)) {
+        tcpServer->Server().Stop();
+        tcpServer->Server().ChoosePort(0);
+        DeleteAllEntries(page, tcpServer->Engine().Connections(), TcpKeyOf);
+    } else if (auto* tcpClient = qobject_cast<CTcpClientDlg*>(&page)) {
+        tcpClient->Batch().CancelAll();
+        DeleteAllEntries(page, tcpClient->Engine().Connections(), TcpKeyOf);
+    } else if (auto* udpServer = qobject_cast<CUdpServerDlg*>(&page)) {
+        udpServer->Groups().LeaveAll();
+        udpServer->Server().Stop();
+        udpServer->Server().ChoosePort(0);
+        DeleteAllEntries(page, udpServer->Engine().Peers(), UdpKeyOf);
+    } else if (auto* udpClient = qobject_cast<CUdpClientDlg*>(&page)) {
+        DeleteAllEntries(page, udpClient->Engine().Peers(), UdpKeyOf);
+    }
+    if (auto* echo = page.findChild<EchoTool*>())
+        echo->SetOn(false);
+}
+
+void RebuildPage(CDialogP& page, const PageSnapshot& snapshot,
+                 const std::shared_ptr<RebuildReport>& report) {
+    RebuildSwitches(page, snapshot);
+    const QString kind = PageKindName(page);
+    if (auto* tcpServer = qobject_cast<CTcpServerDlg*>(&page)) {
+        RebuildServer(page, tcpServer->Server(), snapshot, *report);
+    } else if (auto* udpServer = qobject_cast<CUdpServerDlg*>(&page)) {
+        RebuildServer(page, udpServer->Server(), snapshot, *report);
+        for (const in_addr& group : snapshot.groups) {
+            bool joined = false;
+            const QString said = Attempt([&] { joined = udpServer->Groups().Join(group); });
+            if (!joined) {
+                report->Failed(QStringLiteral("%1 组播组 %2")
+                                   .arg(kind, QString::fromStdString(DottedAddress(group))),
+                               said);
+            }
+        }
+    } else if (auto* tcpClient = qobject_cast<CTcpClientDlg*>(&page)) {
+        for (const TcpClientEntrySetup& entry : snapshot.tcpClients) {
+            const QString item =
+                QStringLiteral("%1 %2").arg(kind, Endpoint(entry.address, entry.port));
+            HTREEITEM made = nullptr;
+            const QString said = Attempt(
+                [&] { made = tcpClient->AddEntries(SocketAddress(entry.address, entry.port), 1); });
+            ConnectInfo* record = tcpClient->Records().RecordOf(made);
+            if (!record) {
+                report->Failed(item, said);
+                continue;
+            }
+            if (!entry.connected)
+                continue;
+            report->Began();
+            tcpClient->ConnectEntry(record, [report, item](bool connected) {
+                if (!connected)
+                    report->Failed(item, QStringLiteral("连接失败"));
+                report->Ended();
+            });
+        }
+    } else if (auto* udpClient = qobject_cast<CUdpClientDlg*>(&page)) {
+        for (const UdpClientSetup& client : snapshot.udpClients) {
+            HTREEITEM made = nullptr;
+            const QString said = Attempt([&] {
+                made = udpClient->AddClient(SocketAddress(client.address, client.remotePort),
+                                            client.localPort);
+            });
+            if (!made) {
+                report->Failed(QStringLiteral("%1 %2（本地端口 %3）")
+                                   .arg(kind, Endpoint(client.address, client.remotePort))
+                                   .arg(client.localPort),
+                               said);
+            }
+        }
+    }
+    // The host node shown, as after a start.
+    if (const auto host = page.GetHostNode()) {
+        page.Tree()->SelectItem(host->item);
+        page.ShowEntry(host->item);
+    }
+}

@@ -1,0 +1,82 @@
+// A page's set-up as a session keeps it, and the way back: DescribePage reads what the user
+// made on a page, ClearPage takes it all away, RebuildPage makes it again through the
+// page's own commands (the same steps as the buttons and menus, without their dialogs).
+// What a page holds beyond its set-up (peers that connected to it, logs, counters) is not
+// described.
+//
+// Threads: user-interface thread only; the records' sockets are read under g_connectLock.
+#pragma once
+
+#include <netinet/in.h>
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class CDialogP;
+
+struct TcpClientEntrySetup {
+    in_addr address{};
+    int port = 0;
+    bool connected = false;
+};
+
+struct UdpClientSetup {
+    in_addr address{};  // the remote end: a host, a broadcast address or a group
+    int remotePort = 0;
+    int localPort = 0;
+};
+
+struct PageSnapshot {
+    // Server pages: the chosen port (0: none) and whether the server listens (or receives).
+    int serverPort = 0;
+    bool listening = false;
+    bool echo = false;
+    // The UDP server's multicast groups.
+    std::vector<in_addr> groups;
+    // The client pages' entries, first to last.
+    std::vector<TcpClientEntrySetup> tcpClients;
+    std::vector<UdpClientSetup> udpClients;
+    // The hex switches: each view's form, and the send box read as hex.
+    bool hexReceived = false;
+    bool hexSent = false;
+    bool hexSend = false;
+    // Reply rules belong here once pages have them: described and rebuilt beside the
+    // switches above, written by the session file beside them.
+};
+
+// What could not be set up, item by item. Connects end later than RebuildPage returns:
+// `settled` runs once the last one pending has ended.
+class RebuildReport {
+public:
+    void Failed(const QString& item, const QString& why) {
+        failures_ << QStringLiteral("%1：%2").arg(item, why);
+    }
+    void Began() { ++pending_; }
+    void Ended() {
+        if (--pending_ == 0 && settled)
+            settled();
+    }
+    int Pending() const { return pending_; }
+    const QStringList& Failures() const { return failures_; }
+
+    std::function<void()> settled;
+
+private:
+    QStringList failures_;
+    int pending_ = 0;
+};
+
+// The page's short name in file names and messages: "tcp-server", "tcp-client",
+// "udp-server", "udp-client".
+QString PageKindName(const CDialogP& page);
+PageSnapshot DescribePage(CDialogP& page);
+// Every entry deleted (connects given up), groups left, the server stopped and its port
+// forgotten, echo off.
+void ClearPage(CDialogP& page);
+// Makes `snapshot` on a cleared page. What cannot be made is told to `report` (never by a
+// message box), naming the item and why.
+void RebuildPage(CDialogP& page, const PageSnapshot& snapshot,
+                 const std::shared_ptr<RebuildReport>& report);

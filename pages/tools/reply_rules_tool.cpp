@@ -1,0 +1,297 @@
+#include "pages/tools/reply_rules_tool.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QMenu>
+#include <QMetaObject>
+#include <algorithm>
+
+#include "net/crit_sec.h"
+#include "pages/core/dialog_p.h"
+#include "pages/core/page_settings.h"
+#include "pages/dialogs/reply_rules_dlg.h"
+#include "pages/tools/echo_tool.h"
+
+namespace {
+
+constexpr std::pair<MatchKind, const char*> kKindNames[] = {{MatchKind::TextEqual, "equal"},
+                                                            {MatchKind::TextContains, "contains"},
+                                                            {MatchKind::TextStarts, "starts"},
+                                                            {MatchKind::Regex, "regex"},
+                                                            {MatchKind::Hex, "hex"}};
+constexpr std::pair<Framing, const char*> kFramingNames[] = {
+    {Framing::Packet, "packet"}, {Framing::Line, "line"}, {Framing::Fixed, "fixed"}};
+
+QString SettingsKey(const CDialogP& page) {
+    return QStringLiteral("replyRules/%1").arg(PageSettingsName(page.TemplateId()));
+}
+
+std::string StampNow() {
+    std::string stamp = FormatTimeStamp();
+    while (!stamp.empty() && stamp.back() == ' ') stamp.pop_back();
+    return stamp;
+}
+
+}  // namespace
+
+QJsonObject ReplyRulesToJson(const ReplyRuleSet& set) {
+    QJsonArray rules;
+    for (const ReplyRule& rule : set.rules) {
+        const char* kind = "equal";
+        for (const auto& [value, name] : kKindNames)
+            if (value == rule.kind)
+                kind = name;
+        rules.append(QJsonObject{
+            {"enabled", rule.enabled},
+            {"match", QString::fromLatin1(kind)},
+            {"pattern", QString::fromStdU16String(rule.pattern)},
+            {"answerForm", rule.answerForm == AnswerForm::Hex ? "hex" : "text"},
+            {"answer", QString::fromStdU16String(rule.answer)},
+            {"delayMs", static_cast<qint64>(rule.delayMs)},
+        });
+    }
+    const char* framing = "packet";
+    for (const auto& [value, name] : kFramingNames)
+        if (value == set.framing.framing)
+            framing = name;
+    return {{"framing", QString::fromLatin1(framing)},
+            {"length", static_cast<qint64>(set.framing.length)},
+            {"rules", rules}};
+}
+
+ReplyRuleSet ReplyRulesFromJson(const QJsonObject& json) {
+    ReplyRuleSet set;
+    const QString framing = json.value("framing").toString();
+    for (const auto& [value, name] : kFramingNames)
+        if (framing == QLatin1String(name))
+            set.framing.framing = value;
+    set.framing.length = static_cast<std::size_t>(std::clamp<qint64>(
+        json.value("length").toInteger(8), 1, static_cast<qint64>(FramingChoice::kMaxLength)));
+    for (const QJsonValue& value : json.value("rules").toArray()) {
+        const QJsonObject object = value.toObject();
+        ReplyRule rule;
+        rule.enabled = object.value("enabled").toBool(true);
+        const QString kind = object.value("match").toString();
+        for (const auto& [match, name] : kKindNames)
+            if (kind == QLatin1String(name))
+                rule.kind = match;
+        rule.pattern = object.value("pattern").toString().toStdU16String();
+        rule.answerForm =
+            object.value("answerForm").toString() == "hex" ? AnswerForm::Hex : AnswerForm::Text;
+        rule.answer = object.value("answer").toString().toStdU16String();
+        rule.delayMs = static_cast<std::uint32_t>(
+            std::clamp<qint64>(object.value("delayMs").toInteger(0), 0, kMaxReplyDelayMs));
+        // A rule kept on that no longer checks (edited by hand) is kept off.
+        if (rule.enabled && CheckRule(rule))
+            rule.enabled = false;
+        set.rules.push_back(std::move(rule));
+    }
+    return set;
+}
+
+ReplyRulesTool::ReplyRulesTool(CDialogP& page, EchoTool* echo)
+    : QObject(&page), page_(page), stream_(page.SendsStream()), echo_(echo) {
+    page_.AddTool(*this);
+    delayTimer_.setSingleShot(true);
+    connect(&delayTimer_, &QTimer::timeout, this, &ReplyRulesTool::SendDue);
+    if (echo_)
+        echo_->LeaveToRules([this] { return Active(); });
+    const QByteArray kept = ReadPageText(SettingsKey(page_)).toUtf8();
+    if (!kept.isEmpty()) {
+        set_ = ReplyRulesFromJson(QJsonDocument::fromJson(kept).object());
+        matcher_.SetRules(set_.rules);
+    }
+}
+
+void ReplyRulesTool::ReceptionEnded(ConnectInfo& record) {
+    // Inside the handler: only the tool's own state.
+    paused_.erase(&record);
+    record.receivePaused = false;  // the worker holds the lock for the handler
+}
+
+void ReplyRulesTool::FillTreeMenu(QMenu& menu, HTREEITEM item) {
+    if (!page_.Records().IsHostNode(item))
+        return;
+    QAction* action = menu.addAction(QStringLiteral("应答规则…"));
+    connect(action, &QAction::triggered, this, &ReplyRulesTool::OpenDialog);
+}
+
+void ReplyRulesTool::OpenDialog() {
+    ReplyRulesDialog dialog(set_, &page_);
+    if (dialog.exec() == QDialog::Accepted)
+        SetRuleSet(dialog.Result());
+}
+
+void ReplyRulesTool::SetRuleSet(ReplyRuleSet set) {
+    set_ = std::move(set);
+    matcher_.SetRules(set_.rules);
+    // What arrived before is not answered; answers not sent yet are dropped.
+    ready_.clear();
+    delayed_.clear();
+    heldBytes_.clear();
+    follow_.clear();
+    {
+        UiCritSecGuard lock(g_connectLock);
+        page_.Records().ForEachRecord([this](HTREEITEM, ConnectInfo& record) {
+            Follow& follow = follow_[&record];
+            follow.lines = record.recvLog.LineCount();
+            follow.generation = record.recvLog.Generation();
+        });
+    }
+    const std::set<const ConnectInfo*> paused = std::move(paused_);
+    paused_.clear();
+    for (const ConnectInfo* record : paused)
+        page_.SetReadingPaused(const_cast<ConnectInfo*>(record), false);
+    Keep();
+}
+
+void ReplyRulesTool::Keep() {
+    keepPosted_ = false;
+    WritePageText(
+        SettingsKey(page_),
+        QString::fromUtf8(QJsonDocument(ReplyRulesToJson(set_)).toJson(QJsonDocument::Compact)));
+}
+
+// ---- inside the data handler (the worker holds g_connectLock) ---------------------------------
+
+void ReplyRulesTool::DataAppended(ConnectInfo& record) {
+    if (!Active())
+        return;
+    const CompactLog& log = record.recvLog;
+    // A record met for the first time came after the rules were set: all of it is new.
+    Follow& follow = follow_.try_emplace(&record, Follow{0, log.Generation(), {}}).first->second;
+    if (follow.generation != log.Generation()) {  // cleared since: what it holds now is new
+        follow.lines = 0;
+        follow.generation = log.Generation();
+        follow.framer.Reset();
+    }
+    const std::size_t end = log.LineCount();
+    std::string chunk;
+    std::vector<std::string> messages;
+    for (std::size_t line = follow.lines; line < end; ++line) {
+        chunk.clear();
+        if (!log.AppendLineBytes(line, chunk))
+            continue;  // a note, not bytes from the peer
+        follow.framer.Feed(set_.framing, chunk, !stream_, messages);
+    }
+    follow.lines = end;
+    for (const std::string& message : messages) {
+        if (!Active())
+            break;
+        Respond(record, message);
+    }
+    // A rule switched off added a note: it is not a request.
+    follow.lines = log.LineCount();
+    if ((!ready_.empty() || !delayed_.empty()) && !flushPosted_) {
+        flushPosted_ = true;
+        QMetaObject::invokeMethod(this, &ReplyRulesTool::Flush, Qt::QueuedConnection);
+    }
+}
+
+void ReplyRulesTool::Respond(ConnectInfo& record, const std::string& message) {
+    ReplyMatcher::Result result = matcher_.Match(message);
+    using What = ReplyMatcher::Result::What;
+    for (std::size_t rule : result.overLimit) SwitchOff(record, rule);
+    if (result.what == What::NoMatch) {
+        if (echo_ && echo_->IsOn())
+            ready_.push_back({&record, message});
+        return;
+    }
+    ReplyRule& rule = set_.rules[result.rule];
+    ++rule.answered;
+    const std::string stamp = StampNow();
+    std::string answer = matcher_.Answer(result.rule, {rule.answered, stamp, &result.captures});
+    if (answer.empty())
+        return;  // matched, answers nothing
+    if (rule.delayMs == 0) {
+        ready_.push_back({&record, std::move(answer)});
+        return;
+    }
+    heldBytes_[&record] += answer.size();
+    delayed_.emplace(std::chrono::steady_clock::now() + std::chrono::milliseconds(rule.delayMs),
+                     Answer{&record, std::move(answer)});
+}
+
+void ReplyRulesTool::SwitchOff(ConnectInfo& record, std::size_t rule) {
+    set_.rules[rule].enabled = false;
+    matcher_.Drop(rule);
+    record.recvLog.AppendNote(QStringLiteral("应答规则 %1 的正则表达式匹配超出限制，已停用")
+                                  .arg(rule + 1)
+                                  .toStdU16String());
+    if (!keepPosted_) {
+        keepPosted_ = true;
+        QMetaObject::invokeMethod(this, &ReplyRulesTool::Keep, Qt::QueuedConnection);
+    }
+}
+
+// ---- from the event loop ----------------------------------------------------------------------
+
+void ReplyRulesTool::Flush() {
+    flushPosted_ = false;
+    if (flushing_)  // a send's message box runs the loop: the outer flush goes on
+        return;
+    flushing_ = true;
+    // One at a time: a record freed meanwhile (a send's message box) has its answers
+    // taken out of the queue by Forget.
+    while (!ready_.empty()) {
+        Answer answer = std::move(ready_.front());
+        ready_.pop_front();
+        Send(answer.record, std::move(answer.bytes));
+    }
+    for (const auto& [record, bytes] : heldBytes_) CheckPause(const_cast<ConnectInfo*>(record));
+    flushing_ = false;
+    SendDue();
+}
+
+void ReplyRulesTool::SendDue() {
+    const auto now = std::chrono::steady_clock::now();
+    while (!delayed_.empty() && delayed_.begin()->first <= now) {
+        auto due = delayed_.extract(delayed_.begin());
+        Answer& answer = due.mapped();
+        auto held = heldBytes_.find(answer.record);
+        if (held != heldBytes_.end() && (held->second -= answer.bytes.size()) == 0)
+            heldBytes_.erase(held);
+        Send(answer.record, std::move(answer.bytes));
+        OnDelivered(answer.record);
+    }
+    if (!delayed_.empty()) {
+        const auto wait =
+            std::chrono::ceil<std::chrono::milliseconds>(delayed_.begin()->first - now);
+        delayTimer_.start(std::max<std::chrono::milliseconds>(wait, std::chrono::milliseconds(1)));
+    }
+}
+
+void ReplyRulesTool::Send(ConnectInfo* record, std::string bytes) {
+    const std::uint64_t freed = freed_;
+    // False when the connection has closed (nothing to answer to) or a datagram failed
+    // (the door has noted it in the entry's sent log).
+    if (!page_.Send(record, Outgoing::Bytes(SendOrigin::Rule, std::move(bytes))) || freed != freed_)
+        return;
+    CheckPause(record);
+}
+
+std::uint64_t ReplyRulesTool::Waiting(const ConnectInfo* record) const {
+    const auto held = heldBytes_.find(record);
+    return page_.WaitingBytes(record).value_or(0) + (held == heldBytes_.end() ? 0 : held->second);
+}
+
+void ReplyRulesTool::CheckPause(ConnectInfo* record) {
+    if (stream_ && Waiting(record) > kMaxWaiting && paused_.insert(record).second)
+        page_.SetReadingPaused(record, true);
+}
+
+void ReplyRulesTool::OnDelivered(ConnectInfo* record) {
+    if (paused_.count(record) && Waiting(record) <= kResumeAt) {
+        paused_.erase(record);
+        page_.SetReadingPaused(record, false);
+    }
+}
+
+void ReplyRulesTool::Forget(const ConnectInfo* record) {
+    ++freed_;
+    follow_.erase(record);
+    paused_.erase(record);
+    heldBytes_.erase(record);
+    std::erase_if(ready_, [record](const Answer& answer) { return answer.record == record; });
+    std::erase_if(delayed_, [record](const auto& due) { return due.second.record == record; });
+}
