@@ -89,12 +89,15 @@ HTREEITEM CUdpClientDlg::AddClient(const sockaddr_in& remote, int localPort, int
         AfxMessageBox(QStringLiteral("本地端口已经被占用!"));
         return nullptr;
     }
-    ClientChoice choice{ntohs(remote.sin_port), localPort, 1, multicastTtl, remote, {}};
-    choice.local.sin_family = AF_INET;
-    choice.local.sin_addr.s_addr = htonl(INADDR_ANY);
+    const ClientChoice choice{ntohs(remote.sin_port),
+                              localPort,
+                              1,
+                              multicastTtl,
+                              Endpoint::FromSocketAddress(remote),
+                              Endpoint::Ipv4(INADDR_ANY, 0)};
     const HTREEITEM made = CreateClient(choice, localPort);
     if (made) {
-        lastAddress_ = QString::fromStdString(DottedAddress(remote.sin_addr));
+        lastAddress_ = QString::fromStdString(choice.remote.AddressText());
         Tree()->SelectItem(made);
         ShowEntry(made);
     }
