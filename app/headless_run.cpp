@@ -102,14 +102,14 @@ private:
         if (found != files_.end())
             return *found->second;
         // Named by page and peer; a second entry for the same peer gets "-2", and so on.
-        const sockaddr_in& peer =
+        const Endpoint& peer =
             qobject_cast<CTcpClientDlg*>(&page) || qobject_cast<CUdpClientDlg*>(&page)
                 ? record.serverAddr
                 : record.clientAddr;
         const QString base =
             QStringLiteral("%1_%2_%3")
-                .arg(PageKindName(page), QString::fromStdString(DottedAddress(peer.sin_addr)))
-                .arg(ntohs(peer.sin_port));
+                .arg(PageKindName(page), QString::fromStdString(peer.AddressText()))
+                .arg(peer.Port());
         QString name = base;
         for (int n = 2; taken_.count(name) != 0; ++n)
             name = QStringLiteral("%1-%2").arg(base).arg(n);

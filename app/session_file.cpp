@@ -1,6 +1,5 @@
 #include "app/session_file.h"
 
-#include <arpa/inet.h>
 #include <iconv.h>
 
 #include <QFile>
@@ -16,10 +15,8 @@ constexpr auto kFormat = "wirelark-session";
 // The pages' keys, in the frame's tab order.
 const char* const kPageKeys[] = {"tcp-server", "tcp-client", "udp-server", "udp-client"};
 
-QString Dotted(const in_addr& address) {
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &address, text, sizeof text);
-    return QString::fromLatin1(text);
+QString Dotted(const Endpoint& address) {
+    return QString::fromStdString(address.AddressText());
 }
 
 // ---- writing ---------------------------------------------------------------------------------
@@ -34,7 +31,7 @@ QJsonObject PageToJson(int index, const PageSnapshot& page) {
     }
     if (index == 2) {
         QJsonArray groups;
-        for (const in_addr& group : page.groups) groups.append(Dotted(group));
+        for (const Endpoint& group : page.groups) groups.append(Dotted(group));
         object[QStringLiteral("groups")] = groups;
     }
     if (index == 1) {
@@ -43,7 +40,7 @@ QJsonObject PageToJson(int index, const PageSnapshot& page) {
         for (std::size_t i = 0; i < all.size();) {
             std::size_t end = i + 1;
             while (end < all.size() && end - i < kMaxEntriesPerRun &&
-                   all[end].address.s_addr == all[i].address.s_addr &&
+                   all[end].address == all[i].address &&
                    all[end].port == all[i].port && all[end].connected == all[i].connected)
                 ++end;
             QJsonObject entry{{QStringLiteral("address"), Dotted(all[i].address)},
@@ -63,7 +60,7 @@ QJsonObject PageToJson(int index, const PageSnapshot& page) {
             std::size_t end = i + 1;
             // A run: the same remote end, local ports one after another.
             while (end < all.size() && end - i < kMaxEntriesPerRun &&
-                   all[end].address.s_addr == all[i].address.s_addr &&
+                   all[end].address == all[i].address &&
                    all[end].remotePort == all[i].remotePort &&
                    all[end].localPort == all[end - 1].localPort + 1)
                 ++end;
@@ -126,14 +123,14 @@ public:
         return value.toBool();
     }
 
-    in_addr Address(const QJsonObject& object, const QString& path, const char* key) {
+    Endpoint Address(const QJsonObject& object, const QString& path, const char* key) {
         const QJsonValue value = object.value(QLatin1String(key));
-        in_addr address{};
-        if (!value.isString() ||
-            inet_pton(AF_INET, value.toString().toLatin1().constData(), &address) != 1) {
+        const std::optional<Endpoint> address =
+            value.isString() ? Endpoint::FromText(value.toString().toStdString(), 0)
+                             : std::nullopt;
+        if (!address)
             Fail(Join(path, key), QStringLiteral("%1 不是 IPv4 地址").arg(Shown(value)));
-        }
-        return address;
+        return address.value_or(Endpoint());
     }
 
     QJsonObject Object(const QJsonObject& object, const QString& path, const char* key) {
@@ -201,15 +198,15 @@ void ReadPage(Reader& reader, int index, const QJsonObject& object, const QStrin
         const QJsonArray groups = reader.Array(object, path, "groups");
         for (int i = 0; i < groups.size(); ++i) {
             const QString where = QStringLiteral("%1.groups[%2]").arg(path).arg(i);
-            in_addr group{};
-            if (!groups[i].isString() ||
-                inet_pton(AF_INET, groups[i].toString().toLatin1().constData(), &group) != 1 ||
-                (ntohl(group.s_addr) >> 28) != 0xE) {
+            const std::optional<Endpoint> group =
+                groups[i].isString() ? Endpoint::FromText(groups[i].toString().toStdString(), 0)
+                                     : std::nullopt;
+            if (!group || !group->IsMulticast()) {
                 reader.Fail(where, QStringLiteral("%1 不是组播地址（224.0.0.0～239.255.255.255）")
                                        .arg(Reader::Shown(groups[i])));
                 continue;
             }
-            page.groups.push_back(group);
+            page.groups.push_back(*group);
         }
     }
     if (index == 1) {

@@ -18,23 +18,19 @@
 
 namespace {
 
-std::uint64_t TcpKeyOf(const ConnectInfo& record) {
+ConnectKey TcpKeyOf(const ConnectInfo& record) {
     return record.id;
 }
-std::uint64_t UdpKeyOf(const ConnectInfo& record) {
+ConnectKey UdpKeyOf(const ConnectInfo& record) {
     return UdpKey(record.clientAddr);
 }
 
-QString Endpoint(const in_addr& address, int port) {
-    return QString::fromStdString(EndpointText(address, port));
+Endpoint WithPort(const Endpoint& address, int port) {
+    return address.WithPort(static_cast<std::uint16_t>(port));
 }
 
-sockaddr_in SocketAddress(const in_addr& address, int port) {
-    sockaddr_in socketAddress{};
-    socketAddress.sin_family = AF_INET;
-    socketAddress.sin_addr = address;
-    socketAddress.sin_port = htons(static_cast<std::uint16_t>(port));
-    return socketAddress;
+QString EndpointLabel(const Endpoint& address, int port) {
+    return QString::fromStdString(WithPort(address, port).Text());
 }
 
 // Runs one of the page's commands; what its message boxes would have said, or empty.
@@ -123,16 +119,15 @@ PageSnapshot DescribePage(CDialogP& page) {
     UiCritSecGuard lock(g_connectLock);
     if (qobject_cast<CTcpClientDlg*>(&page)) {
         page.Records().ForEachRecord([&](HTREEITEM, ConnectInfo& record) {
-            snapshot.tcpClients.push_back({record.serverAddr.sin_addr,
-                                           ntohs(record.serverAddr.sin_port),
+            snapshot.tcpClients.push_back({record.serverAddr.WithPort(0),
+                                           record.serverAddr.Port(),
                                            record.sock != INVALID_SOCKET});
         });
     }
     if (qobject_cast<CUdpClientDlg*>(&page)) {
         page.Records().ForEachRecord([&](HTREEITEM, ConnectInfo& record) {
-            snapshot.udpClients.push_back({record.serverAddr.sin_addr,
-                                           ntohs(record.serverAddr.sin_port),
-                                           ntohs(record.clientAddr.sin_port)});
+            snapshot.udpClients.push_back({record.serverAddr.WithPort(0),
+                                           record.serverAddr.Port(), record.clientAddr.Port()});
         });
     }
     return snapshot;
@@ -166,22 +161,22 @@ void RebuildPage(CDialogP& page, const PageSnapshot& snapshot,
         RebuildServer(page, tcpServer->Server(), snapshot, *report);
     } else if (auto* udpServer = qobject_cast<CUdpServerDlg*>(&page)) {
         RebuildServer(page, udpServer->Server(), snapshot, *report);
-        for (const in_addr& group : snapshot.groups) {
+        for (const Endpoint& group : snapshot.groups) {
             bool joined = false;
             const QString said = Attempt([&] { joined = udpServer->Groups().Join(group); });
             if (!joined) {
                 report->Failed(QStringLiteral("%1 组播组 %2")
-                                   .arg(kind, QString::fromStdString(DottedAddress(group))),
+                                   .arg(kind, QString::fromStdString(group.AddressText())),
                                said);
             }
         }
     } else if (auto* tcpClient = qobject_cast<CTcpClientDlg*>(&page)) {
         for (const TcpClientEntrySetup& entry : snapshot.tcpClients) {
             const QString item =
-                QStringLiteral("%1 %2").arg(kind, Endpoint(entry.address, entry.port));
+                QStringLiteral("%1 %2").arg(kind, EndpointLabel(entry.address, entry.port));
             HTREEITEM made = nullptr;
             const QString said = Attempt(
-                [&] { made = tcpClient->AddEntries(SocketAddress(entry.address, entry.port), 1); });
+                [&] { made = tcpClient->AddEntries(WithPort(entry.address, entry.port), 1); });
             ConnectInfo* record = tcpClient->Records().RecordOf(made);
             if (!record) {
                 report->Failed(item, said);
@@ -200,12 +195,12 @@ void RebuildPage(CDialogP& page, const PageSnapshot& snapshot,
         for (const UdpClientSetup& client : snapshot.udpClients) {
             HTREEITEM made = nullptr;
             const QString said = Attempt([&] {
-                made = udpClient->AddClient(SocketAddress(client.address, client.remotePort),
+                made = udpClient->AddClient(WithPort(client.address, client.remotePort),
                                             client.localPort);
             });
             if (!made) {
                 report->Failed(QStringLiteral("%1 %2（本地端口 %3）")
-                                   .arg(kind, Endpoint(client.address, client.remotePort))
+                                   .arg(kind, EndpointLabel(client.address, client.remotePort))
                                    .arg(client.localPort),
                                said);
             }

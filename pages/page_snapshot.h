@@ -7,24 +7,24 @@
 // Threads: user-interface thread only; the records' sockets are read under g_connectLock.
 #pragma once
 
-#include <netinet/in.h>
-
 #include <QString>
 #include <QStringList>
 #include <functional>
 #include <memory>
 #include <vector>
 
+#include "net/endpoint.h"
+
 class CDialogP;
 
 struct TcpClientEntrySetup {
-    in_addr address{};
+    Endpoint address;  // the server's address (its port is `port`)
     int port = 0;
     bool connected = false;
 };
 
 struct UdpClientSetup {
-    in_addr address{};  // the remote end: a host, a broadcast address or a group
+    Endpoint address;  // the remote end: a host, a broadcast address or a group (port apart)
     int remotePort = 0;
     int localPort = 0;
 };
@@ -35,7 +35,7 @@ struct PageSnapshot {
     bool listening = false;
     bool echo = false;
     // The UDP server's multicast groups.
-    std::vector<in_addr> groups;
+    std::vector<Endpoint> groups;
     // The client pages' entries, first to last.
     std::vector<TcpClientEntrySetup> tcpClients;
     std::vector<UdpClientSetup> udpClients;

@@ -87,7 +87,7 @@ void CTcpClientDlg::OnCreate() {
     AddEntries(remote, count);
 }
 
-HTREEITEM CTcpClientDlg::AddEntries(const sockaddr_in& remote, int count) {
+HTREEITEM CTcpClientDlg::AddEntries(const Endpoint& remote, int count) {
     if (!GetHostNode())
         return nullptr;
 

@@ -82,18 +82,18 @@ void CUdpClientDlg::OnCreate() {
     ShowEntry(last);
 }
 
-HTREEITEM CUdpClientDlg::AddClient(const sockaddr_in& remote, int localPort, int multicastTtl) {
+HTREEITEM CUdpClientDlg::AddClient(const Endpoint& remote, int localPort, int multicastTtl) {
     if (!GetHostNode())
         return nullptr;
     if (LocalPortTaken(localPort)) {
         AfxMessageBox(QStringLiteral("本地端口已经被占用!"));
         return nullptr;
     }
-    const ClientChoice choice{ntohs(remote.sin_port),
+    const ClientChoice choice{remote.Port(),
                               localPort,
                               1,
                               multicastTtl,
-                              Endpoint::FromSocketAddress(remote),
+                              remote,
                               Endpoint::Ipv4(INADDR_ANY, 0)};
     const HTREEITEM made = CreateClient(choice, localPort);
     if (made) {

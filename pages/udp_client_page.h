@@ -35,7 +35,7 @@ public:
     // One client on `localPort` aimed at `remote` (its port as entered), sending to a group
     // with `multicastTtl`, as Create makes it; its entry, or null after telling the user why
     // not.
-    HTREEITEM AddClient(const sockaddr_in& remote, int localPort,
+    HTREEITEM AddClient(const Endpoint& remote, int localPort,
                         int multicastTtl = kDefaultMulticastTtl);
 
     void ShowEntry(HTREEITEM item) override;

@@ -363,7 +363,7 @@ PageRun FloodThePage(const std::string& piece, std::size_t total, bool shown) {
         }
         QElapsedTimer save;
         save.start();
-        LogSaver saver(record->recvLog, lines, path, LogForm::Text);
+        LogSaver saver(record->recvLog, lines, path, LogForm::Text, false);
         bool saved = false, done = false;
         QObject::connect(&saver, &LogSaver::finished, [&](bool ok) {
             saved = ok;

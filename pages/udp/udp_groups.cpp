@@ -87,11 +87,10 @@ void UdpGroups::Leave(HTREEITEM child) {
         ShowFailure(QStringLiteral("退出组播组失败："), error);
 }
 
-std::vector<in_addr> UdpGroups::Joined() const {
-    std::vector<in_addr> joined;
+std::vector<Endpoint> UdpGroups::Joined() const {
+    std::vector<Endpoint> joined;
     for (const auto& [child, group] : groups_) joined.push_back(group);
-    std::sort(joined.begin(), joined.end(),
-              [](const in_addr& a, const in_addr& b) { return ntohl(a.s_addr) < ntohl(b.s_addr); });
+    std::sort(joined.begin(), joined.end());
     return joined;
 }
 

@@ -36,7 +36,7 @@ public:
     bool IsGroupChild(HTREEITEM item) const { return item && groups_.count(item) != 0; }
     std::size_t Count() const { return groups_.size(); }
     // The groups joined, in the order of their addresses.
-    std::vector<in_addr> Joined() const;
+    std::vector<Endpoint> Joined() const;
     // Leaves every group (a session replaces the set-up).
     void LeaveAll();
 

@@ -35,8 +35,8 @@ void ChooseMenuItem(CMgrDlg& frame, int item) {
     ASSERT_TRUE(popup.Seen());
 }
 
-sockaddr_in Loopback(std::uint16_t port) {
-    return UdpPeer::Loopback(port);
+Endpoint Loopback(std::uint16_t port) {
+    return Endpoint::Ipv4(INADDR_LOOPBACK, port);
 }
 
 QByteArray SetUpOf(CMgrDlg& frame) {
@@ -85,9 +85,7 @@ TEST(Session, ASetUpSavedAndOpenedOnNewPagesStartsAgainAndRefusedFilesChangeNoth
         tcpClient.findChild<QAction*>(kHexReceivedSwitch)->trigger();
         CUdpServerDlg& udpServer = frame->UdpServerPage();
         udpServer.StartOnPort(udpPort);
-        in_addr group{};
-        inet_pton(AF_INET, "239.1.2.3", &group);
-        ASSERT_TRUE(udpServer.Groups().Join(group));
+        ASSERT_TRUE(udpServer.Groups().Join(*Endpoint::FromText("239.1.2.3", 0)));
         ASSERT_NE(frame->UdpClientPage().AddClient(Loopback(udpPort), clientPort), nullptr);
 
         ChooseMenuItem(*frame, kSaveItem);
