@@ -62,13 +62,16 @@ QJsonObject PageToJson(int index, const PageSnapshot& page) {
             while (end < all.size() && end - i < kMaxEntriesPerRun &&
                    all[end].address == all[i].address &&
                    all[end].remotePort == all[i].remotePort &&
-                   all[end].localPort == all[end - 1].localPort + 1)
+                   all[end].localPort == all[end - 1].localPort + 1 &&
+                   all[end].multicastTtl == all[i].multicastTtl)
                 ++end;
             QJsonObject client{{QStringLiteral("address"), Dotted(all[i].address)},
                                {QStringLiteral("remotePort"), all[i].remotePort},
                                {QStringLiteral("localPort"), all[i].localPort}};
             if (end - i > 1)
                 client[QStringLiteral("count")] = static_cast<int>(end - i);
+            if (all[i].multicastTtl != 1)
+                client[QStringLiteral("ttl")] = all[i].multicastTtl;
             clients.append(client);
             i = end;
         }
@@ -77,7 +80,8 @@ QJsonObject PageToJson(int index, const PageSnapshot& page) {
     object[QStringLiteral("hex")] = QJsonObject{{QStringLiteral("received"), page.hexReceived},
                                                 {QStringLiteral("sent"), page.hexSent},
                                                 {QStringLiteral("send"), page.hexSend}};
-    // Reply rules, once pages have them, are written here as "rules".
+    if (!page.rules.isEmpty())
+        object[QStringLiteral("rules")] = page.rules;
     return object;
 }
 
@@ -194,6 +198,7 @@ void ReadPage(Reader& reader, int index, const QJsonObject& object, const QStrin
     page.hexReceived = reader.Switch(hex, hexPath, "received");
     page.hexSent = reader.Switch(hex, hexPath, "sent");
     page.hexSend = reader.Switch(hex, hexPath, "send");
+    page.rules = reader.Object(object, path, "rules");
     if (index == 2) {
         const QJsonArray groups = reader.Array(object, path, "groups");
         for (int i = 0; i < groups.size(); ++i) {
@@ -234,6 +239,7 @@ void ReadPage(Reader& reader, int index, const QJsonObject& object, const QStrin
             setup.address = reader.Address(client, where, "address");
             setup.remotePort = reader.Number(client, where, "remotePort", 1, 65535);
             setup.localPort = reader.Number(client, where, "localPort", 1, 65535);
+            setup.multicastTtl = reader.Number(client, where, "ttl", 1, 255, 1);
             const int count = reader.Number(client, where, "count", 1, kMaxEntriesPerRun, 1);
             if (page.udpClients.size() + static_cast<std::size_t>(count) > kMaxEntriesPerPage)
                 reader.Fail(where, QStringLiteral("条目总数超过 %1").arg(kMaxEntriesPerPage));

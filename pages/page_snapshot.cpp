@@ -10,6 +10,7 @@
 #include "pages/tcp_server_page.h"
 #include "pages/tools/all_entries.h"
 #include "pages/tools/echo_tool.h"
+#include "pages/tools/reply_rules_tool.h"
 #include "pages/tools/hex_tools.h"
 #include "pages/udp_client_page.h"
 #include "pages/udp_server_page.h"
@@ -60,6 +61,10 @@ void DescribeSwitches(CDialogP& page, PageSnapshot& snapshot) {
     }
     if (const auto* echo = page.findChild<EchoTool*>())
         snapshot.echo = echo->IsOn();
+    if (const auto* rules = page.findChild<ReplyRulesTool*>()) {
+        if (!rules->RuleSet().rules.empty())
+            snapshot.rules = ReplyRulesToJson(rules->RuleSet());
+    }
 }
 
 void RebuildSwitches(CDialogP& page, const PageSnapshot& snapshot) {
@@ -73,6 +78,8 @@ void RebuildSwitches(CDialogP& page, const PageSnapshot& snapshot) {
     }
     if (auto* echo = page.findChild<EchoTool*>())
         echo->SetOn(snapshot.echo);
+    if (auto* rules = page.findChild<ReplyRulesTool*>())
+        rules->SetRuleSet(ReplyRulesFromJson(snapshot.rules));
 }
 
 void RebuildServer(CDialogP& page, ServerHost& server, const PageSnapshot& snapshot,
@@ -127,7 +134,8 @@ PageSnapshot DescribePage(CDialogP& page) {
     if (qobject_cast<CUdpClientDlg*>(&page)) {
         page.Records().ForEachRecord([&](HTREEITEM, ConnectInfo& record) {
             snapshot.udpClients.push_back({record.serverAddr.WithPort(0),
-                                           record.serverAddr.Port(), record.clientAddr.Port()});
+                                           record.serverAddr.Port(), record.clientAddr.Port(),
+                                           record.multicastTtl});
         });
     }
     return snapshot;
@@ -196,7 +204,7 @@ void RebuildPage(CDialogP& page, const PageSnapshot& snapshot,
             HTREEITEM made = nullptr;
             const QString said = Attempt([&] {
                 made = udpClient->AddClient(WithPort(client.address, client.remotePort),
-                                            client.localPort);
+                                            client.localPort, client.multicastTtl);
             });
             if (!made) {
                 report->Failed(QStringLiteral("%1 %2（本地端口 %3）")

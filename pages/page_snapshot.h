@@ -7,6 +7,7 @@
 // Threads: user-interface thread only; the records' sockets are read under g_connectLock.
 #pragma once
 
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -27,6 +28,7 @@ struct UdpClientSetup {
     Endpoint address;  // the remote end: a host, a broadcast address or a group (port apart)
     int remotePort = 0;
     int localPort = 0;
+    int multicastTtl = 1;  // what it sends to a group lives this many hops
 };
 
 struct PageSnapshot {
@@ -43,8 +45,9 @@ struct PageSnapshot {
     bool hexReceived = false;
     bool hexSent = false;
     bool hexSend = false;
-    // Reply rules belong here once pages have them: described and rebuilt beside the
-    // switches above, written by the session file beside them.
+    // The page's reply rules and how it cuts what it receives into messages (the rules
+    // tool's own JSON form); empty: none.
+    QJsonObject rules;
 };
 
 // What could not be set up, item by item. Connects end later than RebuildPage returns:
