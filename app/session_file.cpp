@@ -40,8 +40,8 @@ QJsonObject PageToJson(int index, const PageSnapshot& page) {
         for (std::size_t i = 0; i < all.size();) {
             std::size_t end = i + 1;
             while (end < all.size() && end - i < kMaxEntriesPerRun &&
-                   all[end].address == all[i].address &&
-                   all[end].port == all[i].port && all[end].connected == all[i].connected)
+                   all[end].address == all[i].address && all[end].port == all[i].port &&
+                   all[end].connected == all[i].connected)
                 ++end;
             QJsonObject entry{{QStringLiteral("address"), Dotted(all[i].address)},
                               {QStringLiteral("port"), all[i].port},
@@ -60,8 +60,7 @@ QJsonObject PageToJson(int index, const PageSnapshot& page) {
             std::size_t end = i + 1;
             // A run: the same remote end, local ports one after another.
             while (end < all.size() && end - i < kMaxEntriesPerRun &&
-                   all[end].address == all[i].address &&
-                   all[end].remotePort == all[i].remotePort &&
+                   all[end].address == all[i].address && all[end].remotePort == all[i].remotePort &&
                    all[end].localPort == all[end - 1].localPort + 1 &&
                    all[end].multicastTtl == all[i].multicastTtl)
                 ++end;
@@ -130,8 +129,7 @@ public:
     Endpoint Address(const QJsonObject& object, const QString& path, const char* key) {
         const QJsonValue value = object.value(QLatin1String(key));
         const std::optional<Endpoint> address =
-            value.isString() ? Endpoint::FromText(value.toString().toStdString(), 0)
-                             : std::nullopt;
+            value.isString() ? Endpoint::FromText(value.toString().toStdString(), 0) : std::nullopt;
         if (!address)
             Fail(Join(path, key), QStringLiteral("%1 不是 IPv4 地址").arg(Shown(value)));
         return address.value_or(Endpoint());

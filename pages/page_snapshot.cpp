@@ -10,8 +10,8 @@
 #include "pages/tcp_server_page.h"
 #include "pages/tools/all_entries.h"
 #include "pages/tools/echo_tool.h"
-#include "pages/tools/reply_rules_tool.h"
 #include "pages/tools/hex_tools.h"
+#include "pages/tools/reply_rules_tool.h"
 #include "pages/udp_client_page.h"
 #include "pages/udp_server_page.h"
 #include "platform/message_box.h"
@@ -126,16 +126,14 @@ PageSnapshot DescribePage(CDialogP& page) {
     UiCritSecGuard lock(g_connectLock);
     if (qobject_cast<CTcpClientDlg*>(&page)) {
         page.Records().ForEachRecord([&](HTREEITEM, ConnectInfo& record) {
-            snapshot.tcpClients.push_back({record.serverAddr.WithPort(0),
-                                           record.serverAddr.Port(),
+            snapshot.tcpClients.push_back({record.serverAddr.WithPort(0), record.serverAddr.Port(),
                                            record.sock != INVALID_SOCKET});
         });
     }
     if (qobject_cast<CUdpClientDlg*>(&page)) {
         page.Records().ForEachRecord([&](HTREEITEM, ConnectInfo& record) {
-            snapshot.udpClients.push_back({record.serverAddr.WithPort(0),
-                                           record.serverAddr.Port(), record.clientAddr.Port(),
-                                           record.multicastTtl});
+            snapshot.udpClients.push_back({record.serverAddr.WithPort(0), record.serverAddr.Port(),
+                                           record.clientAddr.Port(), record.multicastTtl});
         });
     }
     return snapshot;

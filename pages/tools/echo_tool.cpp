@@ -5,13 +5,14 @@
 #include "net/crit_sec.h"
 #include "pages/core/dialog_p.h"
 
-EchoTool::EchoTool(CDialogP& page) : QObject(&page), page_(page), stream_(page.SendsStream()) {
+EchoTool::EchoTool(CDialogP& page)
+    : QObject(&page), page_(page), stream_(page.SendsStream()), pause_(page) {
     page_.AddTool(*this);
 }
 
 void EchoTool::ReceptionEnded(ConnectInfo& record) {
     // Inside the handler: only the tool's own state.
-    paused_.erase(&record);
+    pause_.Forget(&record);
     record.receivePaused = false;  // the worker holds the lock for the handler
 }
 
@@ -39,9 +40,7 @@ void EchoTool::SetOn(bool on) {
         });
         return;
     }
-    const std::set<const ConnectInfo*> paused = std::move(paused_);
-    paused_.clear();
-    for (const ConnectInfo* record : paused) Resume(const_cast<ConnectInfo*>(record));
+    pause_.ResumeAll();
 }
 
 void EchoTool::DataAppended(ConnectInfo& record) {
@@ -103,8 +102,7 @@ void EchoTool::SendStream(ConnectInfo* record, std::string bytes) {
     // False when the connection has closed: nothing to echo to.
     if (!page_.Send(record, Outgoing::Bytes(SendOrigin::Echo, std::move(bytes))) || freed != freed_)
         return;
-    if (page_.WaitingBytes(record).value_or(0) > kMaxWaiting && paused_.insert(record).second)
-        page_.SetReadingPaused(record, true);
+    pause_.Check(record, page_.WaitingBytes(record).value_or(0));
 }
 
 void EchoTool::SendDatagrams(ConnectInfo* record, std::vector<std::string> datagrams) {
@@ -119,19 +117,12 @@ void EchoTool::SendDatagrams(ConnectInfo* record, std::vector<std::string> datag
 }
 
 void EchoTool::MessageWent(ConnectInfo& record) {
-    if (paused_.count(&record) && page_.WaitingBytes(&record).value_or(0) <= kResumeAt) {
-        paused_.erase(&record);
-        Resume(&record);
-    }
-}
-
-void EchoTool::Resume(ConnectInfo* record) {
-    page_.SetReadingPaused(record, false);
+    pause_.Check(&record, page_.WaitingBytes(&record).value_or(0));
 }
 
 void EchoTool::RecordFreeing(const ConnectInfo* record) {
     ++freed_;
     follow_.erase(record);
     pending_.erase(const_cast<ConnectInfo*>(record));
-    paused_.erase(record);
+    pause_.Forget(record);
 }

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "pages/core/page_tool.h"
+#include "pages/tools/reading_pause.h"
 #include "platform/win_types.h"
 
 class CDialogP;
@@ -35,8 +36,8 @@ class EchoTool : public QObject, public PageTool {
     Q_OBJECT
 
 public:
-    static constexpr std::uint64_t kMaxWaiting = 16u << 20;
-    static constexpr std::uint64_t kResumeAt = kMaxWaiting / 2;
+    static constexpr std::uint64_t kMaxWaiting = ReadingPause::kMaxWaiting;
+    static constexpr std::uint64_t kResumeAt = ReadingPause::kResumeAt;
 
     // Adds the item to `page`'s host-node menu and follows its records.
     explicit EchoTool(CDialogP& page);
@@ -68,7 +69,6 @@ private:
     void Flush();
     void SendStream(ConnectInfo* record, std::string bytes);
     void SendDatagrams(ConnectInfo* record, std::vector<std::string> datagrams);
-    void Resume(ConnectInfo* record);
 
     CDialogP& page_;
     bool stream_;  // the page's transport is a stream (its batches go as one message)
@@ -78,6 +78,6 @@ private:
     std::uint64_t freed_ = 0;  // records freed so far (a send's message box may free some)
     std::map<const ConnectInfo*, Follow> follow_;
     std::map<ConnectInfo*, std::vector<std::string>> pending_;
-    std::set<const ConnectInfo*> paused_;
+    ReadingPause pause_;
     std::function<bool()> rulesActive_;
 };

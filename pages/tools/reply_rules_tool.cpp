@@ -105,7 +105,7 @@ ReplyRulesTool::ReplyRulesTool(CDialogP& page, EchoTool* echo)
 
 void ReplyRulesTool::ReceptionEnded(ConnectInfo& record) {
     // Inside the handler: only the tool's own state.
-    paused_.erase(&record);
+    pause_.Forget(&record);
     record.receivePaused = false;  // the worker holds the lock for the handler
 }
 
@@ -138,10 +138,7 @@ void ReplyRulesTool::SetRuleSet(ReplyRuleSet set) {
             follow.generation = record.recvLog.Generation();
         });
     }
-    const std::set<const ConnectInfo*> paused = std::move(paused_);
-    paused_.clear();
-    for (const ConnectInfo* record : paused)
-        page_.SetReadingPaused(const_cast<ConnectInfo*>(record), false);
+    pause_.ResumeAll();
     Keep();
 }
 
@@ -276,21 +273,18 @@ std::uint64_t ReplyRulesTool::Waiting(const ConnectInfo* record) const {
 }
 
 void ReplyRulesTool::CheckPause(ConnectInfo* record) {
-    if (stream_ && Waiting(record) > kMaxWaiting && paused_.insert(record).second)
-        page_.SetReadingPaused(record, true);
+    if (stream_)
+        pause_.Check(record, Waiting(record));
 }
 
 void ReplyRulesTool::OnDelivered(ConnectInfo* record) {
-    if (paused_.count(record) && Waiting(record) <= kResumeAt) {
-        paused_.erase(record);
-        page_.SetReadingPaused(record, false);
-    }
+    CheckPause(record);
 }
 
 void ReplyRulesTool::Forget(const ConnectInfo* record) {
     ++freed_;
     follow_.erase(record);
-    paused_.erase(record);
+    pause_.Forget(record);
     heldBytes_.erase(record);
     std::erase_if(ready_, [record](const Answer& answer) { return answer.record == record; });
     std::erase_if(delayed_, [record](const auto& due) { return due.second.record == record; });

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "pages/core/page_tool.h"
+#include "pages/tools/reading_pause.h"
 #include "platform/win_types.h"
 #include "text/message_framer.h"
 #include "text/reply_rules.h"
@@ -55,8 +56,8 @@ class ReplyRulesTool : public QObject, public PageTool {
     Q_OBJECT
 
 public:
-    static constexpr std::uint64_t kMaxWaiting = 16u << 20;
-    static constexpr std::uint64_t kResumeAt = kMaxWaiting / 2;
+    static constexpr std::uint64_t kMaxWaiting = ReadingPause::kMaxWaiting;
+    static constexpr std::uint64_t kResumeAt = ReadingPause::kResumeAt;
 
     // Adds the item to `page`'s host-node menu, follows its records, and takes the rules
     // kept for the page. `echo` (server pages) answers what no rule matched while it is on.
@@ -111,7 +112,7 @@ private:
     std::deque<Answer> ready_;  // answers to send from the event loop, in order
     std::multimap<std::chrono::steady_clock::time_point, Answer> delayed_;
     std::map<const ConnectInfo*, std::uint64_t> heldBytes_;  // delayed answers' bytes
-    std::set<const ConnectInfo*> paused_;
+    ReadingPause pause_{page_};
     QTimer delayTimer_;
     bool flushPosted_ = false;
     bool flushing_ = false;
