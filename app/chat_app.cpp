@@ -60,6 +60,11 @@ int CChatApp::Run(int argc, char** argv) {
     InstallQtTranslations();
     UseSettingsFile(startOptions_.settingsPath);
     SetPageSettingsOpener(&OpenSettings);
+    // However the run ends, the last changes are written and the writer thread has ended
+    // before the application object goes.
+    struct SettingsWriterEnd {
+        ~SettingsWriterEnd() { SetPageSettingsOpener(nullptr); }
+    } settingsWriterEnd;
     LoadEncodingSetting();
     if (startOptions_.headless)
         return RunHeadless(startOptions_);
@@ -71,9 +76,7 @@ int CChatApp::Run(int argc, char** argv) {
         QCoreApplication::exit(0);
     });
     InitInstance();
-    const int status = ExitInstance();
-    SetPageSettingsOpener(nullptr);  // writes the last changes before the program ends
-    return status;
+    return ExitInstance();
 }
 
 bool CChatApp::InitInstance() {

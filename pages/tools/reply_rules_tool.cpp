@@ -136,6 +136,8 @@ void ReplyRulesTool::SetRuleSet(ReplyRuleSet set) {
             Follow& follow = follow_[&record];
             follow.lines = record.recvLog.LineCount();
             follow.generation = record.recvLog.Generation();
+            if (Active())
+                record.pageWillLook = false;  // from now on every batch is heard
         });
     }
     pause_.ResumeAll();

@@ -68,6 +68,8 @@ public:
     void SetRuleSet(ReplyRuleSet set);
     // True while an enabled rule can answer: echo leaves the messages to the rules then.
     bool Active() const { return !matcher_.Empty(); }
+    // Rules answer each message as it comes: the workers tell the page of every batch.
+    bool WantsEveryBatch() const override { return Active(); }
 
     // Opens the rules dialog (the menu item's command).
     void OpenDialog();

@@ -201,8 +201,9 @@ TEST_F(AllEntriesTest, HundredEntriesFromOneCreateConnectAllAndSendToAll) {
         EXPECT_EQ(ClientImage(entry), kImageEntryClosed);  // not connected by Create
     }
     EXPECT_EQ(ctree_->GetSelectedItem(), entries.back());
-    EXPECT_EQ(TreeMenuTexts(ctree_, ctree_->GetRootItem()),
-              (QStringList{"全部连接", "全部断开", "全部删除", "发送给全部", "应答规则…"}));
+    EXPECT_EQ(
+        TreeMenuTexts(ctree_, ctree_->GetRootItem()),
+        (QStringList{"导出 pcap…", "全部连接", "全部断开", "全部删除", "发送给全部", "应答规则…"}));
     EXPECT_TRUE(TreeMenuTexts(ctree_, entries.front()).isEmpty());  // the host node's only
 
     // Every entry connects; the server page gets a peer for each.
@@ -328,7 +329,8 @@ TEST_F(UdpClientCountTest, ARunOfClientsEndsAtAPortInUseKeepingThoseMade) {
     }
     EXPECT_EQ(from, (std::set<std::uint16_t>{base, std::uint16_t(base + 1), std::uint16_t(base + 2),
                                              std::uint16_t(base + 3)}));
-    EXPECT_EQ(TreeMenuTexts(tree_, Host()), (QStringList{"全部删除", "发送给全部", "应答规则…"}));
+    EXPECT_EQ(TreeMenuTexts(tree_, Host()),
+              (QStringList{"导出 pcap…", "全部删除", "发送给全部", "应答规则…"}));
     ASSERT_TRUE(ChooseInTreeMenu(tree_, Host(), "全部删除"));
     EXPECT_TRUE(Entries().empty());
     EXPECT_EQ(MapSize(), 0u);
