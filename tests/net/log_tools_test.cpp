@@ -77,8 +77,9 @@ TEST(PcapExportTest, BothDirectionsReadBackInOrderWithSequencesAddressesAndCheck
         EXPECT_EQ(packet.fromPort, fromThePeer ? 40000 : 8888);
         EXPECT_EQ(packet.toPort, fromThePeer ? 8888 : 40000);
         // Each direction's sequence numbers follow on from its last payload.
-        if (nextSequence.count(packet.fromPort))
+        if (nextSequence.count(packet.fromPort)) {
             EXPECT_EQ(packet.sequence, nextSequence[packet.fromPort]) << i;
+        }
         nextSequence[packet.fromPort] =
             packet.sequence + static_cast<std::uint32_t>(packet.payload.size());
     }

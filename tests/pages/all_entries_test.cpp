@@ -161,9 +161,10 @@ TEST_F(AllEntriesTest, ShortOfDescriptorsEveryoneIsToldAndTheWindowKeepsItsReser
     {
         ModalAnswer failed(ModalAnswer::Plan(), std::chrono::seconds(70));
         ASSERT_TRUE(ChooseOnClientHost("全部连接"));
-        if (client_->Batch().Running())
+        if (client_->Batch().Running()) {
             EXPECT_TRUE(TreeMenuTexts(ctree_, ctree_->GetRootItem())
                             .contains(QStringLiteral("停止全部连接")));
+        }
         ASSERT_TRUE(failed.WaitAnswered(std::chrono::seconds(60)));
         const QStringList lines = failed.Text().split(u'\n');
         ASSERT_EQ(lines.size(), 2);
