@@ -12,7 +12,6 @@
 #include "net/socket_handle.h"
 #include "pages/core/dialog_p.h"
 #include "pages/dialogs/file_dialogs.h"
-#include "pages/tcp/tcp_page_base.h"
 #include "pages/tcp_server_page.h"
 #include "pages/udp_server_page.h"
 #include "platform/message_box.h"
@@ -106,7 +105,7 @@ PcapExportTool::~PcapExportTool() {
 
 PcapConversation PcapExportTool::ConversationOf(ConnectInfo& record) const {
     PcapConversation conversation;
-    conversation.tcp = dynamic_cast<CTcpPage*>(&page_) != nullptr;
+    conversation.tcp = page_.SendsStream();
     // Server pages hear peers (clientAddr); client pages talk to a server (serverAddr).
     const bool serverPage = dynamic_cast<CTcpServerDlg*>(&page_) != nullptr ||
                             dynamic_cast<CUdpServerDlg*>(&page_) != nullptr;
