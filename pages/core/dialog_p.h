@@ -79,6 +79,8 @@ public:
 
     // Registers a tool (page_tool.h) for the rest of the page's life.
     void AddTool(PageTool& tool) { tools_.push_back(&tool); }
+    // A tool that is a member of a page class goes before the base's tear-down: it leaves.
+    void RemoveTool(PageTool& tool) { std::erase(tools_, &tool); }
 
     // ---- the door (pages/send/page_door.cpp) ----
     // The page's one door: `message` goes to `record`'s peer and is logged and counted once it

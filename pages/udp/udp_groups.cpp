@@ -17,6 +17,10 @@
 UdpGroups::UdpGroups(CDialogP& page, COLORREF dialogColour, std::function<SOCKET()> serverSocket)
     : page_(page), dialogColour_(dialogColour), serverSocket_(std::move(serverSocket)) {}
 
+UdpGroups::~UdpGroups() {
+    page_.RemoveTool(*this);  // the page's tear-down runs after its members are gone
+}
+
 void UdpGroups::AddMenu() {
     page_.AddTool(*this);
 }

@@ -23,6 +23,7 @@ class UdpGroups : public PageTool {
 public:
     // `serverSocket` gives the open server socket or INVALID_SOCKET.
     UdpGroups(CDialogP& page, COLORREF dialogColour, std::function<SOCKET()> serverSocket);
+    ~UdpGroups() override;
 
     // Registers with the page: the two items in its tree menu.
     void AddMenu();
