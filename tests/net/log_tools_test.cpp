@@ -1,6 +1,6 @@
-// The log tools without a window: a conversation's pieces both ways exported as pcap (IPv4 and IPv6) and
-// read back (count, addresses, ports, payloads, sequence numbers, checksums; tshark too
-// where installed); an empty log and an unwritable folder; a search over a log on disk
+// The log tools without a window: a conversation's pieces both ways exported as pcap and
+// read back (count, addresses, ports, payloads, sequence numbers, checksums, over IPv4 and
+// IPv6; tshark too where installed); an empty log and an unwritable folder; a search over a log on disk
 // whose only hit lies in its last MiB; stamps with milliseconds for lines logged before.
 #include <gtest/gtest.h>
 #include <unistd.h>
