@@ -1,4 +1,4 @@
-// Wirelark: a desktop tool for testing network programs by hand over IPv4.
+// Wirelark: a desktop tool for testing network programs by hand over IPv4 and IPv6.
 #include "app/chat_app.h"
 
 int main(int argc, char** argv) {

@@ -131,7 +131,7 @@ public:
         const std::optional<Endpoint> address =
             value.isString() ? Endpoint::FromText(value.toString().toStdString(), 0) : std::nullopt;
         if (!address)
-            Fail(Join(path, key), QStringLiteral("%1 不是 IPv4 地址").arg(Shown(value)));
+            Fail(Join(path, key), QStringLiteral("%1 不是 IP 地址").arg(Shown(value)));
         return address.value_or(Endpoint());
     }
 
@@ -205,7 +205,8 @@ void ReadPage(Reader& reader, int index, const QJsonObject& object, const QStrin
                 groups[i].isString() ? Endpoint::FromText(groups[i].toString().toStdString(), 0)
                                      : std::nullopt;
             if (!group || !group->IsMulticast()) {
-                reader.Fail(where, QStringLiteral("%1 不是组播地址（224.0.0.0～239.255.255.255）")
+                reader.Fail(where, QStringLiteral(
+                                       "%1 不是组播地址（224.0.0.0～239.255.255.255 或 ff00::/8）")
                                        .arg(Reader::Shown(groups[i])));
                 continue;
             }

@@ -228,13 +228,16 @@ void ConnectBatch::Run() {
         const Clock::time_point now = Clock::now();
         for (const Queued& queued : starting) {
             const ConnectTarget& target = queued.target;
-            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+            const AddressFamily family = target.address.Family();
+            const int fd = ::socket(family == AddressFamily::kIpv6 ? AF_INET6 : AF_INET,
+                                    SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
             if (fd < 0 || RefuseIfInReserve(fd)) {
                 ended.push_back(Failed(target.key, errno));
                 continue;
             }
-            const sockaddr_in address = target.address.ToSocketAddress();
-            if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0) {
+            sockaddr_storage address{};
+            const socklen_t length = target.address.ToSocketAddress(address, family);
+            if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0) {
                 ended.push_back(Connected(target.key, fd));
                 continue;
             }

@@ -11,8 +11,8 @@
 
 struct PcapWriter::Sequences {
     // (from, to) -> the sequence number the next segment from `from` carries.
-    std::map<std::tuple<std::uint32_t, std::uint16_t, std::uint32_t, std::uint16_t>, std::uint32_t>
-        next;
+    using Address = std::array<std::uint8_t, 16>;
+    std::map<std::tuple<Address, std::uint16_t, Address, std::uint16_t>, std::uint32_t> next;
 };
 
 namespace {
@@ -61,6 +61,16 @@ std::uint64_t SumLong(const unsigned char* data, std::size_t size, std::uint64_t
 std::uint16_t Fold(std::uint64_t sum) {
     while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
     return static_cast<std::uint16_t>(~sum);
+}
+
+// The 16 bytes of an end's address: IPv6 as it is, IPv4 as ::ffff:a.b.c.d.
+std::array<std::uint8_t, 16> Address16(const PcapEndpoint& end) {
+    if (end.ipv6)
+        return end.address6;
+    std::array<std::uint8_t, 16> mapped{};
+    mapped[10] = mapped[11] = 0xFF;
+    Put32(mapped.data() + 12, end.address);
+    return mapped;
 }
 
 // Every conversation starts its sequence numbers here in each direction (readers show them
@@ -141,7 +151,7 @@ void PcapWriter::DrainWith(std::string_view payload) {
 }
 
 std::uint32_t& PcapWriter::NextSequence(const PcapEndpoint& from, const PcapEndpoint& to) {
-    const auto key = std::make_tuple(from.address, from.port, to.address, to.port);
+    const auto key = std::make_tuple(Address16(from), from.port, Address16(to), to.port);
     return sequences_->next.try_emplace(key, kFirstSequence).first->second;
 }
 
@@ -160,9 +170,11 @@ void PcapWriter::WritePacket(bool tcp, const PcapEndpoint& from, const PcapEndpo
                              std::int64_t micros, std::string_view payload) {
     if (error_ != 0)
         return;
+    const bool ipv6 = from.ipv6 || to.ipv6;
+    const std::size_t ipHeader = ipv6 ? 40 : 20;
     const std::size_t transportHeader = tcp ? 20 : 8;
-    const std::size_t total = 20 + transportHeader + payload.size();
-    unsigned char headers[24 + 20 + 20] = {};
+    const std::size_t total = ipHeader + transportHeader + payload.size();
+    unsigned char headers[16 + 40 + 20] = {};
     // The record header, in this machine's byte order like the file header.
     const auto seconds = static_cast<std::uint32_t>(micros / 1000000);
     const auto fraction = static_cast<std::uint32_t>(micros % 1000000);
@@ -171,20 +183,33 @@ void PcapWriter::WritePacket(bool tcp, const PcapEndpoint& from, const PcapEndpo
     std::memcpy(headers + 4, &fraction, 4);
     std::memcpy(headers + 8, &length, 4);
     std::memcpy(headers + 12, &length, 4);
-    // IPv4: no options, don't fragment, time to live 64.
     unsigned char* ip = headers + 16;
-    ip[0] = 0x45;
-    Put16(ip + 2, static_cast<std::uint16_t>(total));
-    Put16(ip + 4, ipId_++);
-    Put16(ip + 6, 0x4000);
-    ip[8] = 64;
-    ip[9] = tcp ? 6 : 17;
-    Put32(ip + 12, from.address);
-    Put32(ip + 16, to.address);
-    Put16(ip + 10, Fold(Sum(ip, 20)));
-    // The transport header; its checksum covers the pseudo-header, itself and the payload.
-    unsigned char* transport = ip + 20;
+    const unsigned char protocol = tcp ? 6 : 17;
     const auto segmentLength = static_cast<std::uint16_t>(transportHeader + payload.size());
+    if (ipv6) {
+        // IPv6: no extension headers, hop limit 64.
+        ip[0] = 0x60;
+        Put16(ip + 4, segmentLength);
+        ip[6] = protocol;
+        ip[7] = 64;
+        const auto source = Address16(from);
+        const auto destination = Address16(to);
+        std::memcpy(ip + 8, source.data(), 16);
+        std::memcpy(ip + 24, destination.data(), 16);
+    } else {
+        // IPv4: no options, don't fragment, time to live 64.
+        ip[0] = 0x45;
+        Put16(ip + 2, static_cast<std::uint16_t>(total));
+        Put16(ip + 4, ipId_++);
+        Put16(ip + 6, 0x4000);
+        ip[8] = 64;
+        ip[9] = protocol;
+        Put32(ip + 12, from.address);
+        Put32(ip + 16, to.address);
+        Put16(ip + 10, Fold(Sum(ip, 20)));
+    }
+    // The transport header; its checksum covers the pseudo-header, itself and the payload.
+    unsigned char* transport = ip + ipHeader;
     Put16(transport, from.port);
     Put16(transport + 2, to.port);
     std::size_t checksumAt = 6;
@@ -200,8 +225,9 @@ void PcapWriter::WritePacket(bool tcp, const PcapEndpoint& from, const PcapEndpo
     } else {
         Put16(transport + 4, segmentLength);
     }
-    std::uint64_t sum = Sum(ip + 12, 8);  // both addresses
-    sum += ip[9];
+    // The pseudo-header: both addresses, the protocol and the segment's length.
+    std::uint64_t sum = ipv6 ? Sum(ip + 8, 32) : Sum(ip + 12, 8);
+    sum += protocol;
     sum += segmentLength;
     sum = Sum(transport, transportHeader, sum);
     sum = SumLong(reinterpret_cast<const unsigned char*>(payload.data()), payload.size(), sum);
@@ -209,7 +235,7 @@ void PcapWriter::WritePacket(bool tcp, const PcapEndpoint& from, const PcapEndpo
     if (!tcp && checksum == 0)
         checksum = 0xFFFF;  // UDP's zero means "no checksum"
     Put16(transport + checksumAt, checksum);
-    Put(headers, 16 + 20 + transportHeader);
+    Put(headers, 16 + ipHeader + transportHeader);
     if (payload.size() < kWriteDirectly)
         Put(payload.data(), payload.size());
     else

@@ -1,20 +1,25 @@
 // Writing what a page logged as a classic pcap capture (microsecond stamps, link type RAW:
-// each packet begins with its IPv4 header), so that Wireshark, tshark and scripts can read
-// it. The IPv4 and TCP or UDP headers are made up around each logged piece, carrying the
+// each packet begins with its IPv4 or IPv6 header), so that Wireshark, tshark and scripts can
+// read it. The IP and TCP or UDP headers are made up around each logged piece, carrying the
 // real addresses and ports; each conversation's TCP sequence numbers run on per direction,
 // so a reader follows the stream in order. Every checksum is correct.
 //
 // Free of Qt; one thread per writer.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-// An IPv4 address and port, both in host order.
+// An IPv4 address and port, both in host order; or, with `ipv6`, the IPv6 address in
+// `address6` (network order). A conversation with an IPv6 end is written as IPv6 (an IPv4
+// end then as ::ffff:a.b.c.d).
 struct PcapEndpoint {
     std::uint32_t address = 0;
     std::uint16_t port = 0;
+    bool ipv6 = false;
+    std::array<std::uint8_t, 16> address6{};
 };
 
 class PcapWriter {

@@ -14,7 +14,22 @@ std::u16string Ascii(const std::string& text) {
 
 }  // namespace
 
-std::u16string SocketErrorReason(SocketOperation operation, int error) {
+std::u16string SocketErrorReason(SocketOperation operation, int error, AddressFamily family) {
+    if (error == EAFNOSUPPORT)
+        return u"本机没有 IPv6。";
+    if (family == AddressFamily::kIpv6) {
+        switch (error) {
+            case EADDRNOTAVAIL:
+                return u"本机没有可用的 IPv6 地址（IPv6 未启用）。";
+            case EINVAL:
+            case ENODEV:
+                return u"链路本地地址须指明本机的网络接口（如 fe80::1%eth0）。";
+            case ENETUNREACH:
+                return u"IPv6 网络不可达。";
+            default:
+                break;
+        }
+    }
     const bool sending = operation == SocketOperation::kSendDatagram;
     const bool connecting =
         operation == SocketOperation::kConnect || operation == SocketOperation::kAccept;
@@ -71,10 +86,10 @@ std::u16string SocketErrorReason(SocketOperation operation, int error) {
     }
 }
 
-std::u16string MessageWithReason(std::u16string_view message, SocketOperation operation,
-                                 int error) {
+std::u16string MessageWithReason(std::u16string_view message, SocketOperation operation, int error,
+                                 AddressFamily family) {
     std::u16string text(message);
     text += u'\n';
-    text += SocketErrorReason(operation, error);
+    text += SocketErrorReason(operation, error, family);
     return text;
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "net/endpoint.h"
+
 enum class SocketOperation {
     kStartServer,   // a server page's socket (TCP or UDP): bind, listen, its worker thread
     kBindUdp,       // a UDP client's local port
@@ -14,9 +16,12 @@ enum class SocketOperation {
     kAccept,        // a TCP server taking a peer's connection
 };
 
-// The reason line for `error` (an errno value) after `operation` failed. Never empty: an
-// error without words of its own gives its number.
-std::u16string SocketErrorReason(SocketOperation operation, int error);
+// The reason line for `error` (an errno value) after `operation` failed, towards an address
+// of `family` (IPv6 has causes of its own). Never empty: an error without words of its own
+// gives its number.
+std::u16string SocketErrorReason(SocketOperation operation, int error,
+                                 AddressFamily family = AddressFamily::kIpv4);
 
 // `message`, a line feed and the reason line: the text of the page's message box.
-std::u16string MessageWithReason(std::u16string_view message, SocketOperation operation, int error);
+std::u16string MessageWithReason(std::u16string_view message, SocketOperation operation, int error,
+                                 AddressFamily family = AddressFamily::kIpv4);

@@ -17,12 +17,18 @@ namespace {
 // One open socket. The descriptor is closed when the last user lets go of the entry: the
 // table's reference goes at closesocket, each call in progress holds its own.
 struct SocketEntry {
-    explicit SocketEntry(int descriptor) : fd(descriptor) {}
+    explicit SocketEntry(int descriptor) : fd(descriptor) {
+        int domain = AF_INET;
+        socklen_t length = sizeof(domain);
+        if (::getsockopt(fd, SOL_SOCKET, SO_DOMAIN, &domain, &length) == 0 && domain == AF_INET6)
+            family = AddressFamily::kIpv6;
+    }
     ~SocketEntry() { ::close(fd); }
     SocketEntry(const SocketEntry&) = delete;
     SocketEntry& operator=(const SocketEntry&) = delete;
 
     const int fd;
+    AddressFamily family = AddressFamily::kIpv4;
     std::atomic<bool> closed{false};
 };
 
@@ -97,8 +103,9 @@ int Checked(int result) {
 
 }  // namespace
 
-SOCKET OpenSocket(int type) {
-    const int fd = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
+SOCKET OpenSocket(int type, AddressFamily family) {
+    const int domain = family == AddressFamily::kIpv6 ? AF_INET6 : AF_INET;
+    const int fd = ::socket(domain, type | SOCK_CLOEXEC, 0);
     if (fd < 0 || RefuseIfInReserve(fd))
         return INVALID_SOCKET;
     return Table().Add(fd);
@@ -106,6 +113,11 @@ SOCKET OpenSocket(int type) {
 
 SOCKET AdoptSocket(int fd) {
     return fd < 0 ? INVALID_SOCKET : Table().Add(fd);
+}
+
+AddressFamily SocketFamily(SOCKET s) {
+    EntryPtr entry = Table().Find(s);
+    return entry ? entry->family : AddressFamily::kIpv4;
 }
 
 int closesocket(SOCKET s) {
@@ -141,6 +153,47 @@ int ConnectSocket(SOCKET s, const sockaddr_in& address) {
     return FailIfClosed(*entry, Checked(result), SOCKET_ERROR);
 }
 
+namespace {
+
+// The endpoint as the entry's socket takes it; false (errno EAFNOSUPPORT) when it cannot.
+bool SocketAddressFor(const SocketEntry& entry, const Endpoint& endpoint, sockaddr_storage& out,
+                      socklen_t& length) {
+    length = endpoint.ToSocketAddress(out, entry.family);
+    if (length == 0) {
+        errno = EAFNOSUPPORT;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int BindSocket(SOCKET s, const Endpoint& address) {
+    EntryPtr entry = Use(s);
+    if (!entry)
+        return SOCKET_ERROR;
+    sockaddr_storage name{};
+    socklen_t length = 0;
+    if (!SocketAddressFor(*entry, address, name, length))
+        return SOCKET_ERROR;
+    return Checked(::bind(entry->fd, reinterpret_cast<const sockaddr*>(&name), length));
+}
+
+int ConnectSocket(SOCKET s, const Endpoint& address) {
+    EntryPtr entry = Use(s);
+    if (!entry)
+        return SOCKET_ERROR;
+    sockaddr_storage name{};
+    socklen_t length = 0;
+    if (!SocketAddressFor(*entry, address, name, length))
+        return SOCKET_ERROR;
+    int result;
+    do {
+        result = ::connect(entry->fd, reinterpret_cast<const sockaddr*>(&name), length);
+    } while (result < 0 && errno == EINTR && !entry->closed.load());
+    return FailIfClosed(*entry, Checked(result), SOCKET_ERROR);
+}
+
 int ListenSocket(SOCKET s, int backlog) {
     EntryPtr entry = Use(s);
     if (!entry)
@@ -157,8 +210,12 @@ int GetSocketName(SOCKET s, sockaddr_in& address) {
 }
 
 int GetSocketEndpoint(SOCKET s, Endpoint& address) {
-    sockaddr_in name{};
-    if (GetSocketName(s, name) == SOCKET_ERROR)
+    EntryPtr entry = Use(s);
+    if (!entry)
+        return SOCKET_ERROR;
+    sockaddr_storage name{};
+    socklen_t length = sizeof(name);
+    if (::getsockname(entry->fd, reinterpret_cast<sockaddr*>(&name), &length) != 0)
         return SOCKET_ERROR;
     address = Endpoint::FromSocketAddress(name);
     return 0;
@@ -186,13 +243,13 @@ int SetSocketOptionBytes(SOCKET s, int level, int option, const void* value, soc
     return Checked(::setsockopt(entry->fd, level, option, value, length));
 }
 
-SOCKET AcceptSocket(SOCKET s, sockaddr_in* peer, bool* refused) {
+SOCKET AcceptSocket(SOCKET s, Endpoint* peer, bool* refused) {
     if (refused != nullptr)
         *refused = false;
     EntryPtr entry = Use(s);
     if (!entry)
         return INVALID_SOCKET;
-    sockaddr_in address{};
+    sockaddr_storage address{};
     socklen_t length = sizeof(address);
     const int fd =
         ::accept4(entry->fd, reinterpret_cast<sockaddr*>(&address), &length, SOCK_CLOEXEC);
@@ -209,7 +266,7 @@ SOCKET AcceptSocket(SOCKET s, sockaddr_in* peer, bool* refused) {
         return INVALID_SOCKET;
     }
     if (peer != nullptr)
-        *peer = address;
+        *peer = Endpoint::FromSocketAddress(address);
     return Table().Add(fd);
 }
 
@@ -229,16 +286,16 @@ int RecvSocketNow(SOCKET s, char* buffer, int length) {
     return FailIfClosed(*entry, Checked(static_cast<int>(n)), SOCKET_ERROR);
 }
 
-int RecvFromSocket(SOCKET s, char* buffer, int length, sockaddr_in* from) {
+int RecvFromSocket(SOCKET s, char* buffer, int length, Endpoint* from) {
     EntryPtr entry = Use(s);
     if (!entry)
         return SOCKET_ERROR;
-    sockaddr_in address{};
+    sockaddr_storage address{};
     socklen_t addressLength = sizeof(address);
     const ssize_t n = ::recvfrom(entry->fd, buffer, static_cast<std::size_t>(length), 0,
                                  reinterpret_cast<sockaddr*>(&address), &addressLength);
-    if (from != nullptr)
-        *from = address;
+    if (from != nullptr && n >= 0)
+        *from = Endpoint::FromSocketAddress(address);
     return FailIfClosed(*entry, Checked(static_cast<int>(n)), SOCKET_ERROR);
 }
 
@@ -285,6 +342,23 @@ int SendToSocket(SOCKET s, const char* data, int length, const sockaddr_in& to) 
     return Checked(
         static_cast<int>(::sendto(entry->fd, data, static_cast<std::size_t>(length), MSG_NOSIGNAL,
                                   reinterpret_cast<const sockaddr*>(&to), sizeof(to))));
+}
+
+int SendToSocket(SOCKET s, const char* data, int length, const Endpoint& to) {
+    EntryPtr entry = Use(s);
+    if (!entry)
+        return SOCKET_ERROR;
+    if (length < 0) {
+        errno = EINVAL;
+        return SOCKET_ERROR;
+    }
+    sockaddr_storage name{};
+    socklen_t nameLength = 0;
+    if (!SocketAddressFor(*entry, to, name, nameLength))
+        return SOCKET_ERROR;
+    return Checked(
+        static_cast<int>(::sendto(entry->fd, data, static_cast<std::size_t>(length), MSG_NOSIGNAL,
+                                  reinterpret_cast<const sockaddr*>(&name), nameLength)));
 }
 
 bool IsSocketOpen(SOCKET s) {

@@ -24,11 +24,15 @@ using SOCKET = std::intptr_t;
 constexpr SOCKET INVALID_SOCKET = -1;
 constexpr int SOCKET_ERROR = -1;
 
-// Creates an IPv4 socket: type is SOCK_STREAM (TCP) or SOCK_DGRAM (UDP). Fails with EMFILE
-// when only the descriptors kept for the window are left.
-SOCKET OpenSocket(int type);
-// Takes over an open IPv4 socket descriptor (one connected elsewhere) as a new handle.
+// Creates a socket of `family`: type is SOCK_STREAM (TCP) or SOCK_DGRAM (UDP). Fails with
+// EMFILE when only the descriptors kept for the window are left, EAFNOSUPPORT when the
+// machine has no IPv6.
+SOCKET OpenSocket(int type, AddressFamily family = AddressFamily::kIpv4);
+// Takes over an open socket descriptor (one connected elsewhere) as a new handle.
 SOCKET AdoptSocket(int fd);
+// The family the handle's socket was made for (IPv4 for a closed handle). An IPv6 socket
+// takes IPv4 endpoints too, as ::ffff:a.b.c.d, when it is dual-stack.
+AddressFamily SocketFamily(SOCKET s);
 // Closes the handle and wakes every thread blocked on it. 0, or SOCKET_ERROR if the handle
 // was not open (closing twice is harmless).
 int closesocket(SOCKET s);
@@ -36,6 +40,10 @@ int closesocket(SOCKET s);
 // Each returns 0 on success, SOCKET_ERROR on failure.
 int BindSocket(SOCKET s, const sockaddr_in& address);
 int ConnectSocket(SOCKET s, const sockaddr_in& address);  // blocks until connected or refused
+// The same for endpoints of either family, as the socket's family takes them (EAFNOSUPPORT
+// for an IPv6 endpoint on an IPv4 socket).
+int BindSocket(SOCKET s, const Endpoint& address);
+int ConnectSocket(SOCKET s, const Endpoint& address);
 int ListenSocket(SOCKET s, int backlog);
 int GetSocketName(SOCKET s, sockaddr_in& address);
 // The same as an endpoint.
@@ -46,10 +54,11 @@ int SetSocketOptionBytes(SOCKET s, int level, int option, const void* value, soc
 // Reads an int-valued option into `value`.
 int GetSocketOption(SOCKET s, int level, int option, int& value);
 
-// Blocks until a connection arrives; returns a new handle and fills `peer`. A connection
+// Blocks until a connection arrives; returns a new handle and fills `peer` (an IPv4 peer of
+// a dual-stack socket as IPv4). A connection
 // that would take one of the descriptors kept for the window (net/descriptor_reserve.h) is
 // closed at once: INVALID_SOCKET, errno EMFILE and `refused` set.
-SOCKET AcceptSocket(SOCKET s, sockaddr_in* peer, bool* refused = nullptr);
+SOCKET AcceptSocket(SOCKET s, Endpoint* peer, bool* refused = nullptr);
 // Bytes received (0: the peer closed the stream), or SOCKET_ERROR.
 int RecvSocket(SOCKET s, char* buffer, int length);
 // The same without waiting: SOCKET_ERROR with errno EWOULDBLOCK when nothing is waiting.
@@ -57,7 +66,7 @@ int RecvSocket(SOCKET s, char* buffer, int length);
 int RecvSocketNow(SOCKET s, char* buffer, int length);
 // Bytes of one datagram (0 is a real empty datagram), or SOCKET_ERROR. A datagram longer
 // than `length` is cut to it.
-int RecvFromSocket(SOCKET s, char* buffer, int length, sockaddr_in* from);
+int RecvFromSocket(SOCKET s, char* buffer, int length, Endpoint* from);
 // One send call; never raises SIGPIPE (a vanished peer gives SOCKET_ERROR).
 int SendSocket(SOCKET s, const char* data, int length);
 // The same without waiting: what the system takes at once (SOCKET_ERROR with errno
@@ -66,6 +75,7 @@ int SendSocketNow(SOCKET s, const char* data, int length);
 // shutdown(2) on the handle's socket (SHUT_WR: the peer reads the end).
 int ShutdownSocket(SOCKET s, int how);
 int SendToSocket(SOCKET s, const char* data, int length, const sockaddr_in& to);
+int SendToSocket(SOCKET s, const char* data, int length, const Endpoint& to);
 
 // True until closesocket has run on the handle.
 bool IsSocketOpen(SOCKET s);

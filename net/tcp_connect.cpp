@@ -19,7 +19,7 @@ void ConnectThread(ConnectParam* param) {
     const ConnectParam own = *param;
     delete param;
     LPARAM error = 0;
-    if (ConnectSocket(own.sock, own.address.ToSocketAddress()) == SOCKET_ERROR)
+    if (ConnectSocket(own.sock, own.address) == SOCKET_ERROR)
         error = errno != 0 ? errno : ECONNABORTED;
     PostMessageW(own.window, own.message, static_cast<WPARAM>(own.sock), error);
 }

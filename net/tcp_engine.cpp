@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "net/connection_stream.h"
+#include "net/dual_stack.h"
 #include "net/engine_registry.h"
 #include "net/unserved_record.h"
 #include "net/worker_thread.h"
@@ -30,7 +31,7 @@ ConnectInfo* FindConnection(EngineRegistry& registry, std::uint32_t id) {
 // runs out before the page knows of the connection, the connection is closed and forgotten
 // (the peer sees the close); after that, its entry says why it is closed.
 void OnAccepted(const std::shared_ptr<EngineRegistry>& registry, SOCKET listening,
-                const sockaddr_in& peer, HWND window, SOCKET accepted) {
+                const Endpoint& peer, HWND window, SOCKET accepted) {
     std::uint32_t id;
     ConnectInfo* record;
     {
@@ -43,7 +44,7 @@ void OnAccepted(const std::shared_ptr<EngineRegistry>& registry, SOCKET listenin
             return;
         }
         record->sock = accepted;
-        record->clientAddr = Endpoint::FromSocketAddress(peer);
+        record->clientAddr = peer;
         try {
             AddConnection(*registry, record);
         } catch (const std::bad_alloc&) {
@@ -162,7 +163,7 @@ void AcceptThread(ThreadParam* param) {
     const ThreadParam own = *param;
     delete param;
     for (;;) {
-        sockaddr_in peer{};
+        Endpoint peer;
         bool refused = false;
         const SOCKET accepted = AcceptSocket(own.sock, &peer, &refused);
         if (accepted != INVALID_SOCKET) {
@@ -306,7 +307,12 @@ HWND TcpEngine::NotifyWindow() const {
 }
 
 SOCKET TcpEngine::StartListening(std::uint16_t port) {
-    const SOCKET listening = OpenSocket(SOCK_STREAM);
+    // Lets Listen follow Stop listening while accepted connections or TIME_WAIT remain on
+    // the port; a port another socket listens on is still refused.
+    const SOCKET listening = OpenServerSocket(
+        SOCK_STREAM, port,
+        [](SOCKET opened) { return SetSocketOption(opened, SOL_SOCKET, SO_REUSEADDR, 1); },
+        ipv6Error_);
     if (listening == INVALID_SOCKET)
         return INVALID_SOCKET;
     // Closes the socket, keeping the reason the caller reads in errno.
@@ -315,17 +321,8 @@ SOCKET TcpEngine::StartListening(std::uint16_t port) {
         errno = error;
         return INVALID_SOCKET;
     };
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    address.sin_port = htons(port);
-    // Lets Listen follow Stop listening while accepted connections or TIME_WAIT remain on
-    // the port; a port another socket listens on is still refused.
-    if (SetSocketOption(listening, SOL_SOCKET, SO_REUSEADDR, 1) == SOCKET_ERROR ||
-        BindSocket(listening, address) == SOCKET_ERROR ||
-        ListenSocket(listening, SOMAXCONN) == SOCKET_ERROR) {
+    if (ListenSocket(listening, SOMAXCONN) == SOCKET_ERROR)
         return fail(errno);
-    }
     auto* param = new ThreadParam;
     param->sock = listening;
     param->notifyWnd = registry_->notifyWnd;

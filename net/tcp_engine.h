@@ -21,10 +21,13 @@ public:
     void SetNotifyWindow(HWND window);
     HWND NotifyWindow() const;
 
-    // User-interface thread. Opens a listening socket on the any-address and `port` and
-    // starts its accept thread; INVALID_SOCKET on failure (nothing left open), with the
-    // reason in errno (EAGAIN: no thread could be started).
+    // User-interface thread. Opens a listening socket on the any-address and `port`, for IPv4
+    // and IPv6 at once where the system allows (else IPv4 only), and starts its accept
+    // thread; INVALID_SOCKET on failure (nothing left open), with the reason in errno
+    // (EAGAIN: no thread could be started).
     SOCKET StartListening(std::uint16_t port);
+    // Why the last StartListening's socket serves no IPv6 peers (an errno), 0 when it does.
+    int Ipv6Error() const { return ipv6Error_; }
     // Closes the listening socket; its accept thread ends without a message. Returns 0.
     // Connections already accepted are not affected.
     int StopListening(SOCKET listening);
@@ -57,6 +60,7 @@ public:
 
 private:
     std::shared_ptr<EngineRegistry> registry_;
+    int ipv6Error_ = 0;
 };
 
 // Thread entry points (each takes and frees its ThreadParam).

@@ -13,6 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "net/dual_stack.h"
 #include "net/engine_registry.h"
 #include "net/udp_membership.h"
 #include "net/unserved_record.h"
@@ -46,16 +47,16 @@ ConnectInfo* FindPeer(EngineRegistry& registry, const ConnectKey& key) {
 // Delivering thread, holding g_connectLock: makes, registers and announces the record of
 // a sender heard for the first time. When memory runs out on the way nothing is left
 // registered (the sender's datagrams then go nowhere) and std::bad_alloc is thrown.
-void OnNewPeer(EngineRegistry& registry, const sockaddr_in& sender, const ThreadParam& own) {
+void OnNewPeer(EngineRegistry& registry, const Endpoint& sender, const ThreadParam& own) {
     auto record = std::make_unique<ConnectInfo>();
-    record->id = ntohs(sender.sin_port);
-    record->clientAddr = Endpoint::FromSocketAddress(sender);
+    record->id = sender.Port();
+    record->clientAddr = sender;
     record->serverAddr = own.serverAddr;
     registry.map[UdpKey(record->clientAddr)] = record.get();
     LRESULT handled = 0;
     if (!TrySendMessageW(own.notifyWnd, WM_CONNECT_NEW, 0, reinterpret_cast<LPARAM>(record.get()),
                          handled)) {
-        registry.map.erase(UdpKey(Endpoint::FromSocketAddress(sender)));  // the page never saw it
+        registry.map.erase(UdpKey(sender));  // the page never saw it
         throw std::bad_alloc();
     }
     record.release();  // the page's from now on
@@ -71,7 +72,7 @@ bool IsPassingReceiveError(int error) {
 // Datagrams read from one socket, in arrival order, not yet handed to the page.
 struct DatagramBatch {
     struct Datagram {
-        sockaddr_in sender;
+        Endpoint sender;     // an IPv4 sender as IPv4, whichever family the socket has
         std::size_t offset;  // into bytes
         int length;
     };
@@ -91,7 +92,7 @@ struct DatagramBatch {
 class DatagramQueue {
 public:
     // Reading thread. Waits while the queue is full.
-    void Push(const sockaddr_in& sender, const char* data, int length) {
+    void Push(const Endpoint& sender, const char* data, int length) {
         std::unique_lock lock(mutex_);
         roomLeft_.wait(lock, [&] {
             return pending_.datagrams.size() < kQueuedDatagramsLimit &&
@@ -145,8 +146,7 @@ struct GroupedBatch {
 GroupedBatch GroupByKey(const DatagramBatch& batch, bool serverMode, const ConnectKey& localKey) {
     GroupedBatch grouped;
     for (std::size_t i = 0; i < batch.datagrams.size(); ++i) {
-        const ConnectKey key =
-            serverMode ? UdpKey(Endpoint::FromSocketAddress(batch.datagrams[i].sender)) : localKey;
+        const ConnectKey key = serverMode ? UdpKey(batch.datagrams[i].sender) : localKey;
         auto [group, added] = grouped.datagrams.try_emplace(key);
         if (added)
             grouped.keys.push_back(key);
@@ -267,9 +267,9 @@ bool DeliverOrDrop(const ThreadParam& own, const ConnectKey& localKey, const Dat
 void UdpDeliverThread(std::shared_ptr<UdpPipe>* start) {
     const std::shared_ptr<UdpPipe> pipe = std::move(*start);
     delete start;
-    sockaddr_in local{};
-    GetSocketName(pipe->own.sock, local);
-    const ConnectKey localKey = UdpKey(Endpoint::FromSocketAddress(local));
+    Endpoint local;
+    GetSocketEndpoint(pipe->own.sock, local);
+    const ConnectKey localKey = UdpKey(local);
     DatagramBatch batch;
     while (pipe->queue.Take(batch)) {
         if (!DeliverOrDrop(pipe->own, localKey, batch))
@@ -295,10 +295,9 @@ std::shared_ptr<UdpPipe> SetUpReceiving(const ThreadParam& own, std::vector<char
         }
         if (own.serverMode == 0) {
             CritSecGuard lock(g_connectLock);
-            sockaddr_in local{};
-            GetSocketName(own.sock, local);
-            ConnectInfo* record =
-                FindPeer(*own.registry, UdpKey(Endpoint::FromSocketAddress(local)));
+            Endpoint local;
+            GetSocketEndpoint(own.sock, local);
+            ConnectInfo* record = FindPeer(*own.registry, UdpKey(local));
             if (record != nullptr && record->sock == own.sock)
                 EndUnservedRecord(record, own.notifyWnd);
             return nullptr;
@@ -326,12 +325,12 @@ void UdpReceiveThread(ThreadParam* param) {
     if (!queued)
         delete start;  // no second thread to be had: this one delivers as it reads
 
-    sockaddr_in local{};
-    GetSocketName(pipe->own.sock, local);
-    const ConnectKey localKey = UdpKey(Endpoint::FromSocketAddress(local));
+    Endpoint local;
+    GetSocketEndpoint(pipe->own.sock, local);
+    const ConnectKey localKey = UdpKey(local);
     DatagramBatch single;
     for (;;) {
-        sockaddr_in sender{};
+        Endpoint sender;
         const int n = RecvFromSocket(pipe->own.sock, buffer.data(), kLargestDatagram, &sender);
         if (n == SOCKET_ERROR) {
             const int error = errno;
@@ -383,17 +382,20 @@ HWND UdpEngine::ClientNotifyWindow() const {
 }
 
 SOCKET UdpEngine::BindEndpoint(std::uint16_t port) {
-    const SOCKET s = OpenSocket(SOCK_DGRAM);
+    const SOCKET s = OpenServerSocket(
+        SOCK_DGRAM, port,
+        [](SOCKET opened) {
+            // Room for bursts while the page handles earlier datagrams (the system caps the
+            // size).
+            SetSocketOption(opened, SOL_SOCKET, SO_RCVBUF, kReceiveBufferBytes);
+            ReceiveOwnGroupsOnly(opened);  // groups only once the page joins them
+            return 0;
+        },
+        ipv6Error_);
+    Endpoint address;
     if (s == INVALID_SOCKET)
         return INVALID_SOCKET;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    address.sin_port = htons(port);
-    // Room for bursts while the page handles earlier datagrams (the system caps the size).
-    SetSocketOption(s, SOL_SOCKET, SO_RCVBUF, kReceiveBufferBytes);
-    ReceiveOwnGroupsOnly(s);  // groups only once the page joins them
-    if (BindSocket(s, address) == SOCKET_ERROR || GetSocketName(s, address) == SOCKET_ERROR) {
+    if (GetSocketEndpoint(s, address) == SOCKET_ERROR) {
         const int error = errno;
         closesocket(s);
         errno = error;
@@ -402,7 +404,7 @@ SOCKET UdpEngine::BindEndpoint(std::uint16_t port) {
     auto* param = new ThreadParam;
     param->sock = s;
     param->notifyWnd = registry_->notifyWnd;
-    param->serverAddr = Endpoint::FromSocketAddress(address);
+    param->serverAddr = address;
     param->serverMode = 1;
     param->registry = registry_;
     if (StartWorkerThread(UdpReceiveThread, param) == 0) {
@@ -435,10 +437,9 @@ bool UdpEngine::StartClientReceiving(ConnectInfo* record) {
 }
 
 int UdpEngine::SendDatagram(SOCKET s, const char* data, const Endpoint& to, int len) {
-    const sockaddr_in address = to.ToSocketAddress();
     int sent;
     do {
-        sent = SendToSocket(s, data, len, address);
+        sent = SendToSocket(s, data, len, to);
     } while (sent == SOCKET_ERROR && errno == EINTR);
     return sent;
 }

@@ -27,10 +27,13 @@ public:
     HWND NotifyWindow() const;
     HWND ClientNotifyWindow() const;
 
-    // User-interface thread. Binds a datagram socket on the any-address and `port` and
-    // starts receiving in server mode; INVALID_SOCKET on failure (nothing left open), with
-    // the reason in errno (EAGAIN: no thread could be started).
+    // User-interface thread. Binds a datagram socket on the any-address and `port`, for
+    // IPv4 and IPv6 at once where the system allows (else IPv4 only), and starts receiving in
+    // server mode; INVALID_SOCKET on failure (nothing left open), with the reason in errno
+    // (EAGAIN: no thread could be started).
     SOCKET BindEndpoint(std::uint16_t port);
+    // Why the last BindEndpoint's socket serves no IPv6 peers (an errno), 0 when it does.
+    int Ipv6Error() const { return ipv6Error_; }
     // Closes the socket; its receive thread ends without a message. Returns 0.
     int CloseEndpoint(SOCKET s);
     // Starts client-mode reception on a bound endpoint the page has registered itself
@@ -44,6 +47,7 @@ public:
 
 private:
     std::shared_ptr<EngineRegistry> registry_;
+    int ipv6Error_ = 0;
 };
 
 // Thread entry point (takes and frees its ThreadParam); starts the delivering thread.

@@ -4,7 +4,13 @@
 #include <ifaddrs.h>
 #include <net/if.h>
 
+#include <cstring>
 #include <string>
+
+// Older C library headers lack it (Linux 4.20 and later have it).
+#ifndef IPV6_MULTICAST_ALL
+#define IPV6_MULTICAST_ALL 29
+#endif
 
 namespace {
 
@@ -24,6 +30,23 @@ int ChangeMembership(SOCKET s, const in_addr& group, int option) {
     request.imr_multiaddr = group;
     request.imr_interface.s_addr = htonl(INADDR_ANY);
     return ResultOf(SetSocketOptionBytes(s, IPPROTO_IP, option, &request, sizeof(request)));
+}
+
+int ChangeIpv6Membership(SOCKET s, const Endpoint& group, int option) {
+    if (!group.IsMulticast())
+        return EINVAL;
+    if (SocketFamily(s) != AddressFamily::kIpv6)
+        return EAFNOSUPPORT;  // an IPv4-only socket (a server without IPv6)
+    if (option == IPV6_JOIN_GROUP) {
+        if (const int error = ReceiveOwnGroupsOnly(s))
+            return error;
+    }
+    ipv6_mreq request{};
+    std::memcpy(&request.ipv6mr_multiaddr, group.Bytes().data(), sizeof(request.ipv6mr_multiaddr));
+    request.ipv6mr_interface = group.ZoneIndex();  // 0: the system's choice by its routes
+    if (!group.Zone().empty() && request.ipv6mr_interface == 0)
+        return ENODEV;
+    return ResultOf(SetSocketOptionBytes(s, IPPROTO_IPV6, option, &request, sizeof(request)));
 }
 
 }  // namespace
@@ -52,7 +75,13 @@ bool IsBroadcastAddress(const in_addr& address) {
 }
 
 int ReceiveOwnGroupsOnly(SOCKET s) {
-    return ResultOf(SetSocketOption(s, IPPROTO_IP, IP_MULTICAST_ALL, 0));
+    // A dual-stack socket takes IPv4 groups too: both switches.
+    if (const int error = ResultOf(SetSocketOption(s, IPPROTO_IP, IP_MULTICAST_ALL, 0)))
+        return error;
+    if (SocketFamily(s) != AddressFamily::kIpv6)
+        return 0;
+    const int error = ResultOf(SetSocketOption(s, IPPROTO_IPV6, IPV6_MULTICAST_ALL, 0));
+    return error == ENOPROTOOPT ? 0 : error;  // a kernel too old for it hears every group
 }
 
 int EnableBroadcast(SOCKET s) {
@@ -70,6 +99,13 @@ int LeaveMulticastGroup(SOCKET s, const in_addr& group) {
 int SetMulticastSending(SOCKET s, int ttl) {
     if (ttl < 1 || ttl > 255)
         return EINVAL;
+    if (SocketFamily(s) == AddressFamily::kIpv6) {
+        if (const int error =
+                ResultOf(SetSocketOption(s, IPPROTO_IPV6, IPV6_MULTICAST_HOPS, ttl))) {
+            return error;
+        }
+        return ResultOf(SetSocketOption(s, IPPROTO_IPV6, IPV6_MULTICAST_LOOP, 1));
+    }
     if (const int error = ResultOf(SetSocketOption(s, IPPROTO_IP, IP_MULTICAST_TTL, ttl)))
         return error;
     return ResultOf(SetSocketOption(s, IPPROTO_IP, IP_MULTICAST_LOOP, 1));
@@ -99,14 +135,16 @@ std::u16string MembershipErrorText(int error) {
         case 0:
             return u"";
         case EINVAL:
-            return u"不是组播地址（224.0.0.0～239.255.255.255）";
+            return u"不是组播地址（224.0.0.0～239.255.255.255 或 ff00::/8）";
+        case EAFNOSUPPORT:
+            return u"套接字只有 IPv4（本机的 IPv6 不可用）";
         case EADDRINUSE:
             return u"已加入该组播组";
         case EADDRNOTAVAIL:
             return u"未加入该组播组";
         case ENODEV:
         case ENETUNREACH:
-            return u"没有可用于组播的网络接口";
+            return u"没有可用于组播的网络接口（IPv6 组播可用 %接口 指明，如 ff02::1%eth0）";
         case ENOBUFS:
         case ENOMEM:
             return u"加入的组播组已达系统上限";
@@ -124,24 +162,44 @@ std::u16string MembershipErrorText(int error) {
 }
 
 bool IsMulticastGroup(const Endpoint& address) {
-    return address.Family() == AddressFamily::kIpv4 &&
-           IsMulticastGroup(address.ToSocketAddress().sin_addr);
+    return address.IsMulticast();
 }
 
 int JoinMulticastGroup(SOCKET s, const Endpoint& group) {
+    if (group.Family() == AddressFamily::kIpv6)
+        return ChangeIpv6Membership(s, group, IPV6_JOIN_GROUP);
     return JoinMulticastGroup(s, group.ToSocketAddress().sin_addr);
 }
 
 int LeaveMulticastGroup(SOCKET s, const Endpoint& group) {
+    if (group.Family() == AddressFamily::kIpv6)
+        return ChangeIpv6Membership(s, group, IPV6_LEAVE_GROUP);
     return LeaveMulticastGroup(s, group.ToSocketAddress().sin_addr);
 }
 
 int AimClientSocket(SOCKET s, const Endpoint& remote, int ttl) {
-    return AimClientSocket(s, remote.ToSocketAddress().sin_addr, ttl);
+    if (remote.Family() == AddressFamily::kIpv4)
+        return AimClientSocket(s, remote.ToSocketAddress().sin_addr, ttl);
+    if (const int error = EnableBroadcast(s))
+        return error;
+    if (!remote.IsMulticast())
+        return 0;
+    if (const int error = SetMulticastSending(s, ttl))
+        return error;
+    if (const unsigned zone = remote.ZoneIndex(); zone != 0) {
+        // Sent out of the interface the zone names, as joined on it.
+        if (const int error = ResultOf(
+                SetSocketOption(s, IPPROTO_IPV6, IPV6_MULTICAST_IF, static_cast<int>(zone)))) {
+            return error;
+        }
+    }
+    const int error = JoinMulticastGroup(s, remote);
+    return error == EADDRINUSE ? 0 : error;  // already a member: what was asked for
 }
 
 Endpoint ClientBindAddress(const Endpoint& local, const Endpoint& remote) {
-    sockaddr_in bound = local.ToSocketAddress();
-    bound.sin_addr = ClientBindAddress(bound.sin_addr, remote.ToSocketAddress().sin_addr);
-    return Endpoint::FromSocketAddress(bound);
+    // An IPv6 remote needs an IPv6 socket, bound to ::.
+    if (remote.Family() != local.Family() || remote.IsMulticast())
+        return Endpoint::Any(remote.Family(), local.Port());
+    return local;
 }

@@ -48,13 +48,17 @@ int AimClientSocket(SOCKET s, const in_addr& remote, int ttl = kDefaultMulticast
 // socket bound to a unicast address never receives a group's datagrams), else `local`.
 in_addr ClientBindAddress(const in_addr& local, const in_addr& remote);
 
-// The same for endpoints (the port is not looked at), for the pages, which never handle socket
-// addresses.
+// The same for endpoints of either family (the port is not looked at), for the pages, which
+// never handle socket addresses. An IPv6 group (ff00::/8) is joined on the interface its zone
+// names, or on the one the system's routes pick; only an IPv6 socket (a dual-stack server
+// socket among them) joins one: EAFNOSUPPORT on an IPv4 socket. A client aimed at an IPv6 group
+// sends out of its zone's interface, with `ttl` as its hop limit.
 bool IsMulticastGroup(const Endpoint& address);
 int JoinMulticastGroup(SOCKET s, const Endpoint& group);
 int LeaveMulticastGroup(SOCKET s, const Endpoint& group);
 int AimClientSocket(SOCKET s, const Endpoint& remote, int ttl = kDefaultMulticastTtl);
-// `local` with the address ClientBindAddress gives for `remote`.
+// `local` with the address ClientBindAddress gives for `remote`: the any-address of the
+// remote's family for a group or an IPv6 remote.
 Endpoint ClientBindAddress(const Endpoint& local, const Endpoint& remote);
 
 // A short reason, in the program's language, why a join, a leave or an aim failed (for a

@@ -5,6 +5,8 @@
 #include <string>
 
 #include "net/crit_sec.h"
+#include "net/dual_stack.h"
+#include "net/socket_error_text.h"
 #include "pages/core/endpoint_text.h"
 #include "pages/dialogs/dlg_set_ip.h"
 #include "pages/tcp/tcp_client_entry.h"
@@ -113,12 +115,22 @@ void CTcpClientDlg::OnConnect() {
 void CTcpClientDlg::ConnectEntry(ConnectInfo* record, std::function<void(bool connected)> outcome) {
     if (!record)
         return;
-    SOCKET sock = INVALID_SOCKET;
     {
         UiCritSecGuard lock(g_connectLock);
         if (record->sock != INVALID_SOCKET)
             return;  // connected already: left alone
-        record->sock = OpenSocket(SOCK_STREAM);
+    }
+    // What this machine's IPv6 cannot reach is said at once, with why.
+    if (const int obstacle = Ipv6Obstacle(record->serverAddr); obstacle != 0 && !outcome) {
+        AfxMessageBox(QString::fromStdU16String(MessageWithReason(kConnectFailed.toStdU16String(),
+                                                                  SocketOperation::kConnect,
+                                                                  obstacle, AddressFamily::kIpv6)));
+        return;
+    }
+    SOCKET sock = INVALID_SOCKET;
+    {
+        UiCritSecGuard lock(g_connectLock);
+        record->sock = OpenSocket(SOCK_STREAM, record->serverAddr.Family());
         sock = record->sock;
     }
     if (sock == INVALID_SOCKET) {

@@ -13,7 +13,8 @@ CTcpServerDlg::CTcpServerDlg(QWidget* parent)
       server_(*this, kPageColour,
               {[this](std::uint16_t port) { return Engine().StartListening(port); },
                [this](SOCKET s) { Engine().StopListening(s); },
-               {}}) {
+               {},
+               [this] { return Engine().Ipv6Error(); }}) {
     const HWND window = BuildPage(kIds.tree, kPageColour, [this](const PageControls& controls) {
         return LayoutButtons(
             {{kSlot.create, kIds.create, kCreateBitmaps, [this] { OnCreate(); }},
@@ -56,6 +57,12 @@ ButtonSet CTcpServerDlg::EnabledButtons() const {
 LRESULT CTcpServerDlg::OnConnectNew(ConnectInfo* record) {
     // Inside the handler; the accept thread does not hold the lock.
     return server_.AddPeerEntry(record);
+}
+
+QString CTcpServerDlg::HostNodeNote() const {
+    QStringList lines{server_.FamilyNote(), shortageNote_};
+    lines.removeAll(QString());
+    return lines.join(u'\n');
 }
 
 LRESULT CTcpServerDlg::OnPageMessage(UINT message, WPARAM, LPARAM) {

@@ -48,8 +48,9 @@ protected:
     LRESULT OnPageMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 public:
-    // The host node's tooltip: how many peers could not be taken, and why (empty: none).
-    QString HostNodeNote() const override { return shortageNote_; }
+    // The host node's tooltip: the IPv6 addresses served (or why none), and how many peers
+    // could not be taken, and why.
+    QString HostNodeNote() const override;
 
 private:
     ServerHost server_;

@@ -22,7 +22,10 @@
 namespace {
 // What a client's label shows as its local address: the machine's (the host node's), or
 // the any-address it is bound to when the machine has none but loopback.
-std::string LocalLabelAddress(const std::string& hostAddress) {
+// An IPv6 client is bound to ::, and shown so.
+std::string LocalLabelAddress(const std::string& hostAddress, const Endpoint& local) {
+    if (local.Family() == AddressFamily::kIpv6)
+        return "[::]";
     const std::optional<Endpoint> address = Endpoint::FromText(hostAddress, 0);
     if (!address || (address->Ipv4Address() >> 24) == 127) {
         return "0.0.0.0";
@@ -89,12 +92,8 @@ HTREEITEM CUdpClientDlg::AddClient(const Endpoint& remote, int localPort, int mu
         AfxMessageBox(QStringLiteral("本地端口已经被占用!"));
         return nullptr;
     }
-    const ClientChoice choice{remote.Port(),
-                              localPort,
-                              1,
-                              multicastTtl,
-                              remote,
-                              Endpoint::Ipv4(INADDR_ANY, 0)};
+    const ClientChoice choice{remote.Port(), localPort, 1,
+                              multicastTtl,  remote,    Endpoint::Ipv4(INADDR_ANY, 0)};
     const HTREEITEM made = CreateClient(choice, localPort);
     if (made) {
         lastAddress_ = QString::fromStdString(choice.remote.AddressText());
@@ -105,9 +104,7 @@ HTREEITEM CUdpClientDlg::AddClient(const Endpoint& remote, int localPort, int mu
 }
 
 bool CUdpClientDlg::LocalPortTaken(int port) {
-    const Endpoint local = Endpoint::Ipv4(INADDR_ANY, static_cast<std::uint16_t>(port));
-    UiCritSecGuard lock(g_connectLock);
-    return Engine().Peers().count(UdpKey(local)) != 0;
+    return LocalPortUsed(Engine(), port);
 }
 
 HTREEITEM CUdpClientDlg::CreateClient(const ClientChoice& choice, int localPort) {
@@ -143,8 +140,9 @@ HTREEITEM CUdpClientDlg::CreateClient(const ClientChoice& choice, int localPort)
     }
     // Both ports as entered (the remote address as typed: a broadcast or group address too).
     const std::string label =
-        EndpointText(LocalLabelAddress(host && host->info ? host->info->address : std::string()),
-                     localPort) +
+        EndpointText(
+            LocalLabelAddress(host && host->info ? host->info->address : std::string(), local),
+            localPort) +
         "<->" + EndpointText(choice.remote, choice.remotePort);
     Records().AddEntry(*record, FromAnsi(label), kImageEntryClosed);
 
@@ -160,17 +158,24 @@ HTREEITEM CUdpClientDlg::CreateClient(const ClientChoice& choice, int localPort)
 }
 
 SOCKET CUdpClientDlg::OpenClientSocket(const Endpoint& local) {
-    const SOCKET sock = OpenSocket(SOCK_DGRAM);
+    const SOCKET sock = OpenSocket(SOCK_DGRAM, local.Family());
     if (sock == INVALID_SOCKET) {
-        ShowMessageBox(this, QStringLiteral("创建套接字失败"), QStringLiteral("错误!"));
+        const int error = errno;
+        // Without IPv6 on the machine, say so; otherwise as ever.
+        ShowMessageBox(this,
+                       error == EAFNOSUPPORT
+                           ? QString::fromStdU16String(MessageWithReason(
+                                 u"创建套接字失败", SocketOperation::kBindUdp, error))
+                           : QStringLiteral("创建套接字失败"),
+                       QStringLiteral("错误!"));
         return INVALID_SOCKET;
     }
-    if (BindSocket(sock, local.ToSocketAddress()) == SOCKET_ERROR) {
+    if (BindSocket(sock, local) == SOCKET_ERROR) {
         const int error = errno;
         closesocket(sock);
         ShowMessageBox(this,
                        QString::fromStdU16String(MessageWithReason(
-                           u"绑定本地端口出错", SocketOperation::kBindUdp, error)),
+                           u"绑定本地端口出错", SocketOperation::kBindUdp, error, local.Family())),
                        QStringLiteral("错误!"));
         return INVALID_SOCKET;
     }

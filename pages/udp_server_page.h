@@ -37,6 +37,8 @@ public:
     ServerHost& Server() { return server_; }
 
     void ShowEntry(HTREEITEM item) override;
+    // The host node's tooltip: the IPv6 addresses served, or why none.
+    QString HostNodeNote() const override { return server_.FamilyNote(); }
 
 protected:
     SOCKET SendingSocket(const ConnectInfo& record) const override;

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""Prints a classic pcap file of raw IPv4 packets (as Wirelark exports) one packet a line:
+"""Prints a classic pcap file of raw IPv4 or IPv6 packets (as Wirelark exports) one packet a line:
 number, time since the first, addresses and ports, protocol, TCP sequence number, payload
 length and, when short and printable, the payload. Usage: pcap_summary.py FILE"""
+import ipaddress
 import struct
 import sys
 
@@ -17,10 +18,14 @@ while at + 16 <= len(data):
     number += 1
     moment = sec * 1000000 + usec
     first = moment if first is None else first
-    ihl = (packet[0] & 15) * 4
-    proto = packet[9]
-    src = '.'.join(map(str, packet[12:16]))
-    dst = '.'.join(map(str, packet[16:20]))
+    if packet[0] >> 4 == 6:
+        ihl, proto = 40, packet[6]
+        src = f'[{ipaddress.IPv6Address(packet[8:24])}]'
+        dst = f'[{ipaddress.IPv6Address(packet[24:40])}]'
+    else:
+        ihl, proto = (packet[0] & 15) * 4, packet[9]
+        src = '.'.join(map(str, packet[12:16]))
+        dst = '.'.join(map(str, packet[16:20]))
     sport, dport = struct.unpack('>HH', packet[ihl:ihl + 4])
     header = (packet[ihl + 12] >> 4) * 4 if proto == 6 else 8
     payload = packet[ihl + header:]

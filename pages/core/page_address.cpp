@@ -11,6 +11,8 @@
 
 namespace {
 constexpr int kMaxAddressLength = 39;
+// An IPv6 address may be longer: 45 characters, its zone and brackets.
+constexpr int kMaxIpv6AddressLength = 64;
 
 // The system's resolution; runs on a helper thread and may block for as long as the name
 // service takes.
@@ -49,7 +51,8 @@ AddressLookup::~AddressLookup() {
 
 void AddressLookup::Start(const QString& typed, Done done) {
     Cancel();
-    const std::string name = WideToLocaleText(typed.left(kMaxAddressLength).toStdU16String());
+    const int limit = typed.contains(u':') ? kMaxIpv6AddressLength : kMaxAddressLength;
+    const std::string name = WideToLocaleText(typed.left(limit).toStdU16String());
     ticket_ = std::make_shared<Ticket>();
     ticket_->owner = this;
     done_ = std::move(done);

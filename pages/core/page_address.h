@@ -27,11 +27,12 @@ public:
     // Abandons a lookup in progress (its helper thread ends on its own, unheard).
     ~AddressLookup() override;
 
-    // Starts looking up `typed` as an address field is read: its first 39 characters as local
-    // text (an address is no payload, whatever code page the payloads are in), resolved as a
-    // host name (the first IPv4 address; an empty name is the local host), else read as a
-    // dotted address. `done` runs later, once, unless the lookup is cancelled first. A
-    // lookup in progress is abandoned.
+    // Starts looking up `typed` as an address field is read: its first 39 characters (64
+    // for an IPv6 address) as local text (an address is no payload, whatever code page the
+    // payloads are in): an IPv6 address as it is ("::1", "[::1]", "fe80::1%eth0"), else
+    // resolved as a host name (its first IPv4 address, else its first IPv6 one; an empty
+    // name is the local host), else read as a dotted address. `done` runs later, once, unless the
+    // lookup is cancelled first. A lookup in progress is abandoned.
     void Start(const QString& typed, Done done);
     // Abandons the lookup in progress: its `done` never runs.
     void Cancel();

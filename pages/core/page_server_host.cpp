@@ -2,8 +2,10 @@
 
 #include <errno.h>
 
+#include <QStringList>
 #include <string>
 
+#include "net/dual_stack.h"
 #include "net/socket_error_text.h"
 #include "pages/core/ansi_text.h"
 #include "pages/core/dialog_p.h"
@@ -129,6 +131,21 @@ LRESULT ServerHost::AddPeerEntry(ConnectInfo* record) {
     }
     page_.Records().AddEntry(*record, FromAnsi(EndpointText(record->clientAddr)), kImageEntryOpen);
     return 1;
+}
+
+QString ServerHost::FamilyNote() const {
+    if (!IsOpen())
+        return {};
+    const int ipv6Error = socket_.ipv6Error ? socket_.ipv6Error() : EAFNOSUPPORT;
+    if (ipv6Error != 0) {
+        return QStringLiteral("仅 IPv4，IPv6 不可用：") +
+               QString::fromStdU16String(SocketErrorReason(SocketOperation::kStartServer, ipv6Error,
+                                                           AddressFamily::kIpv6));
+    }
+    QStringList addresses;
+    for (const Endpoint& address : LocalIpv6Addresses())
+        addresses << QString::fromStdString(address.AddressText());
+    return QStringLiteral("IPv6 地址：") + addresses.join(QStringLiteral("、"));
 }
 
 bool ServerHost::IsOpen() const {

@@ -4,6 +4,7 @@
 // closes the socket. User-interface thread only.
 #pragma once
 
+#include <QString>
 #include <cstdint>
 #include <functional>
 
@@ -23,6 +24,9 @@ public:
         std::function<void(SOCKET)> close;
         // Runs after the socket was opened or closed (may be empty).
         std::function<void()> changed;
+        // Why the socket last opened serves no IPv6 peers (an errno), 0 when it does (may be
+        // empty: IPv4 only).
+        std::function<int()> ipv6Error;
     };
 
     // `dialogColour` is the port dialog's background.
@@ -44,6 +48,10 @@ public:
     // "address:port" under the host node, open, carrying the record. Inside the
     // WM_CONNECT_NEW handler; returns the handler's result.
     LRESULT AddPeerEntry(ConnectInfo* record);
+
+    // For the host node's tooltip while the server socket is open: the machine's IPv6
+    // addresses it is reached on too, or why it serves IPv4 only. Empty while closed.
+    QString FamilyNote() const;
 
     // The server socket is open.
     bool IsOpen() const;

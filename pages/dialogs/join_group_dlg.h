@@ -1,7 +1,7 @@
 // CJoinGroupDlg: the modal dialog in which the user names a multicast group for the UDP
 // server page to join ("组播地址:"). It ends with OK only with a dotted address inside
-// 224.0.0.0/4; anything else gets a message and the dialog stays open. User-interface
-// thread only.
+// 224.0.0.0/4 or an IPv6 one inside ff00::/8 (a zone names the interface); anything else gets a
+// message and the dialog stays open. User-interface thread only.
 #pragma once
 
 #include "net/endpoint.h"

@@ -94,9 +94,6 @@ void CSetUdpServerIp::OnOK() {
 bool CSetUdpServerIp::LocalPortInUse(int port) const {
     if (!page_)
         return false;
-    // The page binds each client to the any-address, so this is the key of a client of
-    // the page on that local port.
-    const Endpoint local = Endpoint::Ipv4(INADDR_ANY, static_cast<std::uint16_t>(port));
-    UiCritSecGuard lock(g_connectLock);
-    return page_->Engine().Peers().count(UdpKey(local)) != 0;
+    // The page binds each client to the any-address of its family.
+    return LocalPortUsed(page_->Engine(), port);
 }

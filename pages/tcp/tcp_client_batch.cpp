@@ -62,6 +62,12 @@ void TcpClientBatch::ConnectAll() {
     if (!batch_->Running()) {
         unserved_ = 0;
         reasons_.clear();
+        reasonFamily_ = AddressFamily::kIpv6;
+    }
+    // IPv6's own causes are named when the run went to IPv6 only.
+    for (const ConnectTarget& target : targets) {
+        if (target.address.Family() != AddressFamily::kIpv6)
+            reasonFamily_ = AddressFamily::kIpv4;
     }
     if (batch_->Start(std::move(targets))) {
         reportDue_ = true;
@@ -148,8 +154,8 @@ void TcpClientBatch::AdoptSome() {
                          [](const auto& a, const auto& b) { return a.second < b.second; });
     QString text = QStringLiteral("%1 个连接失败").arg(failed);
     if (most != reasons_.end()) {
-        text += u'\n' + QString::fromStdU16String(
-                            SocketErrorReason(SocketOperation::kConnect, most->first));
+        text += u'\n' + QString::fromStdU16String(SocketErrorReason(SocketOperation::kConnect,
+                                                                    most->first, reasonFamily_));
     }
     reasons_.clear();
     ShowMessageBox(&page_, text, QStringLiteral("提示"));

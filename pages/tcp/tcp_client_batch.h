@@ -59,6 +59,8 @@ private:
     QTimer poll_;
     // Failed connects of the run by errno, for the reason shown with the count.
     std::map<int, std::size_t> reasons_;
+    // The family the run's targets share (IPv4 when they are mixed), for the reason's words.
+    AddressFamily reasonFamily_ = AddressFamily::kIpv4;
     // Connected, but no receive thread could be started: counted with the failures.
     std::size_t unserved_ = 0;
     // A run was started whose failures are still to be shown once it is over.

@@ -33,7 +33,8 @@ std::function<QString()>& FileChooser() {
 }
 
 PcapEndpoint EndpointOf(const Endpoint& address) {
-    return {address.Ipv4Address(), address.Port()};
+    return {address.Ipv4Address(), address.Port(), address.Family() == AddressFamily::kIpv6,
+            address.Bytes()};
 }
 
 // Why a file could not be written, in the program's words.
@@ -115,10 +116,17 @@ PcapConversation PcapExportTool::ConversationOf(ConnectInfo& record) const {
     Endpoint local;
     if (record.sock != INVALID_SOCKET && GetSocketEndpoint(record.sock, local) == 0) {
         const PcapEndpoint known = EndpointOf(local);
+        if (known.ipv6)
+            conversation.local = known;
         if (known.address != 0)
             conversation.local.address = known.address;
         if (known.port != 0)
             conversation.local.port = known.port;
+    }
+    // A server socket on :: that heard an IPv4 peer: the local end is IPv4's any-address.
+    if (!conversation.peer.ipv6 && conversation.local.ipv6 &&
+        conversation.local.address6 == std::array<std::uint8_t, 16>{}) {
+        conversation.local.ipv6 = false;
     }
     return conversation;
 }

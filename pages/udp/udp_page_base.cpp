@@ -70,7 +70,8 @@ bool CUdpPage::Transmit(ConnectInfo& record, Outgoing& message) {
         ShowEntry(Records().Selected());
         SendFailed(record, message.origin,
                    QString::fromStdU16String(
-                       MessageWithReason(u"发送出错！", SocketOperation::kSendDatagram, error)));
+                       MessageWithReason(u"发送出错！", SocketOperation::kSendDatagram, error,
+                                         Destination(record).Family())));
         return false;
     }
     MessageWent(record, message.bytes, message.fromBox, message.file.get());
@@ -79,4 +80,11 @@ bool CUdpPage::Transmit(ConnectInfo& record, Outgoing& message) {
 
 void CUdpPage::OnDelete() {
     DeleteSelectedEntry(engine_.Peers(), PeerKey);
+}
+
+bool LocalPortUsed(UdpEngine& engine, int port) {
+    const auto local = static_cast<std::uint16_t>(port);
+    UiCritSecGuard lock(g_connectLock);
+    return engine.Peers().count(UdpKey(Endpoint::Any(AddressFamily::kIpv4, local))) != 0 ||
+           engine.Peers().count(UdpKey(Endpoint::Any(AddressFamily::kIpv6, local))) != 0;
 }

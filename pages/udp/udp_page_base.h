@@ -14,6 +14,10 @@
 #include "net/udp_engine.h"
 #include "pages/core/dialog_p.h"
 
+// A UDP client of the page is bound to `port` (on 0.0.0.0 or on ::, where each client is
+// registered). Takes g_connectLock.
+bool LocalPortUsed(UdpEngine& engine, int port);
+
 class CUdpPage : public CDialogP {
     Q_OBJECT
 

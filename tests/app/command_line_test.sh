@@ -49,7 +49,7 @@ QT_QPA_PLATFORM=offscreen "$APP" --tcp-server "$PORT" --page 2 --settings "$WORK
 PID=$!
 LISTENING=
 for _ in $(seq 100); do
-    if grep -q ":$HEX .* 0A " /proc/net/tcp; then
+    if grep -q ":$HEX .* 0A " /proc/net/tcp /proc/net/tcp6; then
         LISTENING=yes
         break
     fi

@@ -13,7 +13,7 @@ TEST_NAME=session_program_test
 # Waits until something listens on TCP port $1 of this machine (hex $2), while $PID runs.
 wait_listening() {
     for _ in $(seq 100); do
-        grep -q ":$2 .* 0A " /proc/net/tcp && return 0
+        grep -q ":$2 .* 0A " /proc/net/tcp /proc/net/tcp6 && return 0
         kill -0 "$PID" 2>/dev/null || fail "the program ended early"
         sleep 0.1
     done
@@ -83,7 +83,7 @@ grep -q "^tcp-server 127.0.0.1:[0-9]*：接收 5 字节 1 条，发送 5 字节 
 socat "TCP-LISTEN:$PORT,bind=127.0.0.1,reuseaddr" - >/dev/null 2>&1 </dev/null &
 HOLDER=$!
 for _ in $(seq 100); do
-    grep -q ":$HEX .* 0A " /proc/net/tcp && break
+    grep -q ":$HEX .* 0A " /proc/net/tcp /proc/net/tcp6 && break
     sleep 0.1
 done
 STATUS=0

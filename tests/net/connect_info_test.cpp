@@ -33,6 +33,25 @@ TEST(UdpKeyTest, DistinctSendersNeverShareAKey) {
     EXPECT_EQ(keys.size(), std::size(hosts) * std::size(ports));
 }
 
+TEST(UdpKeyTest, BothFamiliesAsTheyAreTypedAndHeard) {
+    // IPv6 text in brackets or not, with a zone; an IPv4 peer of a dual-stack socket is IPv4.
+    const auto six = Endpoint::FromText("[::1]", 40312);
+    ASSERT_TRUE(six.has_value());
+    EXPECT_EQ(six->Text(), "[::1]:40312");
+    EXPECT_EQ(Endpoint::FromText("fe80::1%7", 5)->Text(), "[fe80::1%7]:5");
+    EXPECT_TRUE(Endpoint::FromText("fe80::1", 0)->NeedsZone());
+    EXPECT_EQ(Endpoint::FromText("::ffff:127.0.0.1", 8)->Text(), "127.0.0.1:8");
+    EXPECT_EQ(UdpKey(*Endpoint::FromText("::ffff:10.0.0.2", 4000)),
+              UdpKey(EndpointOf("10.0.0.2", 4000)));
+    EXPECT_NE(UdpKey(*six), UdpKey(EndpointOf("127.0.0.1", 40312)));
+    EXPECT_TRUE(Endpoint::FromText("ff15::1234", 0)->IsMulticast());
+    for (const char* wrong : {"::1%", "[::1", "1.2.3.4:5", "::1::2", "fe80::1%a b"})
+        EXPECT_FALSE(Endpoint::FromText(wrong, 0).has_value()) << wrong;
+    // Names: IPv4 first when a name has both (localhost has ::1 too on most machines).
+    EXPECT_EQ(ResolveName("localhost")->Family(), AddressFamily::kIpv4);
+    EXPECT_EQ(ResolveName("[::1]")->AddressText(), "::1");
+}
+
 system_clock::time_point Utc(int y, unsigned m, unsigned d, int hh, int mm, int ss) {
     return sys_days(year(y) / month(m) / day(d)) + hours(hh) + minutes(mm) + seconds(ss);
 }

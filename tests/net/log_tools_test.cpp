@@ -1,6 +1,6 @@
 // The log tools without a window: a conversation's pieces both ways exported as pcap and
-// read back (count, addresses, ports, payloads, sequence numbers, checksums; tshark too
-// where installed); an empty log and an unwritable folder; a search over a log on disk
+// read back (count, addresses, ports, payloads, sequence numbers, checksums, over IPv4 and
+// IPv6; tshark too where installed); an empty log and an unwritable folder; a search over a log on disk
 // whose only hit lies in its last MiB; stamps with milliseconds for lines logged before.
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -98,6 +98,21 @@ TEST(PcapExportTest, BothDirectionsReadBackInOrderWithSequencesAddressesAndCheck
         EXPECT_EQ(count, 6u);
         fs::remove(out);
     }
+    // The same conversation between ::1 and ::2 is written as IPv6.
+    conversations[0].local = {0, 8888, true, {}};
+    conversations[0].local.address6[15] = 1;
+    conversations[0].peer = {0, 40000, true, {}};
+    conversations[0].peer.address6[15] = 2;
+    ASSERT_TRUE(ExportPcap(conversations, path, progress).ok);
+    const std::optional<PcapFile> six = ReadPcap(path);
+    ASSERT_TRUE(six);
+    ASSERT_EQ(six->packets.size(), 6u);
+    for (const PcapPacket& packet : six->packets) {
+        EXPECT_TRUE(packet.ipv6 && packet.checksumsHold);
+        EXPECT_EQ(packet.from, packet.fromPort == 40000 ? 2u : 1u);
+    }
+    EXPECT_EQ(six->packets[3].payload, fromPeer[1].substr(65495));
+
     fs::remove(path);
 
     // An empty log: a valid capture of no packets. A folder that cannot be written: why,

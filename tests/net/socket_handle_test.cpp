@@ -61,7 +61,7 @@ TEST(SocketHandleTest, CloseWakesEveryBlockedCallWithAnErrorNotAnEmptyResult) {
     // Two threads on one socket: both must wake.
     auto datagramCall = [=] {
         char buffer[64];
-        sockaddr_in from{};
+        Endpoint from;
         return std::intptr_t(RecvFromSocket(datagram, buffer, sizeof(buffer), &from));
     };
     auto receivingFrom1 = OnOtherThread(datagramCall);

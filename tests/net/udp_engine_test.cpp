@@ -252,7 +252,7 @@ TEST_F(UdpEngineTest, AClientEndpointTakesEveryDatagramAndEndsSilentlyWhenDelete
     // The endpoint talks to its server; anyone else's datagrams land on it too.
     ASSERT_EQ(engine.SendDatagram(endpoint->sock, "hi", endpoint->serverAddr, 2), 2);
     char buffer[16];
-    sockaddr_in from{};
+    Endpoint from;
     ASSERT_EQ(RecvFromSocket(peer, buffer, sizeof(buffer), &from), 2);
     ASSERT_EQ(SendTo(peer, "reply", localPort), 5);
     ASSERT_EQ(SendTo(stranger, "", localPort), 0);

@@ -73,8 +73,9 @@ TEST_F(UdpGroupsTest, BroadcastAndGroupsBetweenTwoPagesInAPrivateNetwork) {
         ModalAnswer refused;
         ModalAnswer corrected(ModalAnswer::TypeInto(CJoinGroupDlg::kAddressFieldId, "239.1.2.3"));
         ASSERT_TRUE(ChooseInTreeMenu(tree_, Host(), QStringLiteral("加入组播组…")));
-        EXPECT_EQ(refused.Text(),
-                  QStringLiteral("组播地址须在 224.0.0.0 到 239.255.255.255 之间！"));
+        EXPECT_EQ(
+            refused.Text(),
+            QStringLiteral("组播地址须在 224.0.0.0 到 239.255.255.255 之间，或在 ff00::/8 内！"));
         EXPECT_EQ(refused.Caption(), QStringLiteral("提示"));
         EXPECT_TRUE(corrected.Answered());
     }
@@ -151,6 +152,40 @@ TEST_F(UdpGroupsTest, BroadcastAndGroupsBetweenTwoPagesInAPrivateNetwork) {
                     ->GetItemText(broadcaster)
                     .endsWith("<->255.255.255.255:" + QString::number(port)));
     EXPECT_TRUE(ServerHeard("to everyone"));
+    client_.reset();
+}
+
+TEST_F(UdpGroupsTest, AnIpv6GroupBetweenTwoPagesInAPrivateNetwork) {
+    if (!InsidePrivateNetwork()) {
+        RunCurrentTestInPrivateNetwork();
+        return;
+    }
+    SetUpPrivateNetwork();
+    // An IPv6 address on v0 to send from; the group is joined, and sent to, on v0 (its zone),
+    // and looped back to this machine's members.
+    ASSERT_EQ(std::system("ip -6 addr add fd00::1/64 dev v0 nodad"), 0);
+    client_ = std::make_unique<CUdpClientDlg>();
+    client_->show();
+    const std::uint16_t port = CreateUdpServer(*page_);
+
+    // The server page joins an IPv6 group on the same socket that serves IPv4.
+    JoinGroup("ff15::1234%v0");
+    ASSERT_EQ(Entries().size(), 1u);
+    EXPECT_EQ(tree_->GetItemText(Entries()[0]), "ff15::1234%v0");
+    EXPECT_EQ(page_->Groups().Count(), 1u);
+
+    // An IPv6 client aimed at the group joins it, sends with the hop limit of its time-to-live,
+    // and what it sends reaches the server through the group.
+    const HTREEITEM member = CreateClientAndSend("ff15::1234%v0", port, "to the IPv6 group");
+    EXPECT_EQ(client_->Tree()->GetItemText(member).section(QStringLiteral("<->"), 1),
+              "[ff15::1234%v0]:" + QString::number(port));
+    const ConnectInfo* memberRecord = client_->Records().RecordOf(member);
+    ASSERT_NE(memberRecord, nullptr);
+    int hops = 0;
+    ASSERT_EQ(GetSocketOption(memberRecord->sock, IPPROTO_IPV6, IPV6_MULTICAST_HOPS, hops), 0);
+    EXPECT_EQ(hops, 1);
+    EXPECT_TRUE(ServerHeard("to the IPv6 group"));
+    EXPECT_TRUE(tree_->GetItemText(Entries().back()).startsWith("[fd00::1]:"));
     client_.reset();
 }
 

@@ -28,12 +28,22 @@ public:
         return fd_ >= 0 &&
                ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     }
+    // True when connected to [::1]:port.
+    bool ConnectIpv6(std::uint16_t port) {
+        fd_ = ::socket(AF_INET6, SOCK_STREAM, 0);
+        sockaddr_in6 address{};
+        address.sin6_family = AF_INET6;
+        address.sin6_port = htons(port);
+        address.sin6_addr = in6addr_loopback;
+        return fd_ >= 0 &&
+               ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
     // The peer's own port (as the page labels the entry).
     std::uint16_t LocalPort() const {
-        sockaddr_in address{};
+        sockaddr_storage address{};
         socklen_t length = sizeof address;
         ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-        return ntohs(address.sin_port);
+        return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);  // both families
     }
     bool Send(const std::string& bytes) {
         std::size_t done = 0;

@@ -1,4 +1,4 @@
-// A small reader of classic pcap files with raw IPv4 packets, for the export tests: each
+// A small reader of classic pcap files with raw IPv4 or IPv6 packets, for the export tests: each
 // packet's moment, addresses, ports, TCP sequence number and payload, and whether every
 // checksum holds.
 #pragma once
@@ -16,7 +16,8 @@
 struct PcapPacket {
     std::int64_t micros = 0;
     int protocol = 0;  // 6 TCP, 17 UDP
-    std::uint32_t from = 0, to = 0;
+    bool ipv6 = false;
+    std::uint32_t from = 0, to = 0;  // IPv6: the addresses' last four bytes
     std::uint16_t fromPort = 0, toPort = 0;
     std::uint32_t sequence = 0;
     std::string payload;
@@ -68,10 +69,11 @@ inline std::optional<PcapFile> ReadPcap(const std::string& path) {
         const auto* p = reinterpret_cast<const unsigned char*>(packet.data());
         PcapPacket out;
         out.micros = std::int64_t{header[0]} * 1000000 + header[1];
-        const std::size_t ipLength = (p[0] & 15) * 4;
-        out.protocol = p[9];
-        out.from = Be(p + 12, 4);
-        out.to = Be(p + 16, 4);
+        out.ipv6 = p[0] >> 4 == 6;
+        const std::size_t ipLength = out.ipv6 ? 40 : (p[0] & 15) * 4;
+        out.protocol = out.ipv6 ? p[6] : p[9];
+        out.from = out.ipv6 ? Be(p + 20, 4) : Be(p + 12, 4);
+        out.to = out.ipv6 ? Be(p + 36, 4) : Be(p + 16, 4);
         const unsigned char* t = p + ipLength;
         out.fromPort = static_cast<std::uint16_t>(Be(t, 2));
         out.toPort = static_cast<std::uint16_t>(Be(t + 2, 2));
@@ -80,10 +82,14 @@ inline std::optional<PcapFile> ReadPcap(const std::string& path) {
             out.sequence = Be(t + 4, 4);
         out.payload = packet.substr(ipLength + transportLength);
         const std::string segment = packet.substr(ipLength);
-        std::uint64_t pseudo = Be(p + 12, 2) + Be(p + 14, 2) + Be(p + 16, 2) + Be(p + 18, 2) +
-                               out.protocol + segment.size();
-        out.checksumsHold = Checksum(packet.substr(0, ipLength)) == 0 &&
-                            Checksum(segment, pseudo) == 0 && Be(p + 2, 2) == packet.size();
+        // The pseudo-header: both addresses, the protocol, the segment's length.
+        std::uint64_t pseudo = out.protocol + segment.size();
+        for (std::size_t i = out.ipv6 ? 8 : 12; i < (out.ipv6 ? 40u : 20u); i += 2)
+            pseudo += Be(p + i, 2);
+        out.checksumsHold =
+            out.ipv6 ? Be(p + 4, 2) == segment.size() && Checksum(segment, pseudo) == 0
+                     : Checksum(packet.substr(0, ipLength)) == 0 &&
+                           Checksum(segment, pseudo) == 0 && Be(p + 2, 2) == packet.size();
         file.packets.push_back(std::move(out));
     }
     return file;
