@@ -24,7 +24,9 @@ public:
     // User-interface thread. Opens a listening socket on the any-address and `port` and
     // starts its accept thread; INVALID_SOCKET on failure (nothing left open), with the
     // reason in errno (EAGAIN: no thread could be started).
-    SOCKET StartListening(std::uint16_t port);
+    // With `tls`, every connection accepted on it speaks TLS with that context (its
+    // receive thread runs the handshake first).
+    SOCKET StartListening(std::uint16_t port, std::shared_ptr<TlsContext> tls = nullptr);
     // Closes the listening socket; its accept thread ends without a message. Returns 0.
     // Connections already accepted are not affected.
     int StopListening(SOCKET listening);

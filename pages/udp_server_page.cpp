@@ -20,7 +20,8 @@ CUdpServerDlg::CUdpServerDlg(QWidget* parent)
                [this] {
                    RefreshEntryImages();
                    groups_.SocketChanged();
-               }}),
+               },
+               {}}),
       groups_(*this, kDialogColour, [this] { return server_.ServerSocket(); }) {
     const HWND window =
         BuildUdpPage(kPageColour, kIds, [](int width) { return (width / 4) / 2 + 4; },

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "net/socket_handle.h"
 #include "pages/core/button_states.h"
@@ -23,6 +24,9 @@ public:
         std::function<void(SOCKET)> close;
         // Runs after the socket was opened or closed (may be empty).
         std::function<void()> changed;
+        // Runs before the socket is opened (may be empty); false: the server stays stopped,
+        // and the user has been told why.
+        std::function<bool()> prepare;
     };
 
     // `dialogColour` is the port dialog's background.
@@ -36,6 +40,9 @@ public:
     void Start();
     // Closes the server socket; the entries stay.
     void Stop();
+
+    // What the host node's label shows after the address and port (" (TLS)").
+    void SetLabelSuffix(const std::string& suffix);
 
     // For the page's button states: a port was chosen, the socket is open.
     ServerState State() const;
