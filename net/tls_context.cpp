@@ -33,6 +33,9 @@ using CtxPtr = std::unique_ptr<SSL_CTX, Freer<SSL_CTX, SSL_CTX_free>>;
 void CommonOptions(SSL_CTX* ctx) {
     SSL_CTX_set_options(ctx, SSL_OP_NO_RENEGOTIATION | SSL_OP_NO_TICKET);
     SSL_CTX_set_session_cache_mode(ctx, SSL_SESS_CACHE_OFF);
+    // Nothing after the handshake that the peer must read: a peer that closes without reading
+    // would otherwise reset the connection and lose what it sent last.
+    SSL_CTX_set_num_tickets(ctx, 0);
     SSL_CTX_set_mode(ctx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
 }
 

@@ -236,25 +236,17 @@ bool TlsStream::Flush() {
 }
 
 int TlsStream::Feed() {
-    char chunk[16 * 1024];
-    int total = 0;
-    // Up to kFeedSize at once: few calls for a flood, and the session decrypts in one go.
-    while (total < kFeedSize) {
-        const int n = RecvSocketNow(sock_, chunk, sizeof(chunk));
-        if (n > 0) {
-            BIO_write(input_, chunk, n);
-            total += n;
-            if (n < static_cast<int>(sizeof(chunk)))
-                break;
-            continue;
-        }
+    // Up to kFeedSize at once: one call for several records of a flood.
+    if (!feedBuffer_)
+        feedBuffer_ = std::make_unique<char[]>(kFeedSize);
+    for (;;) {
+        const int n = RecvSocketNow(sock_, feedBuffer_.get(), kFeedSize);
+        if (n > 0)
+            BIO_write(input_, feedBuffer_.get(), n);
         if (n == SOCKET_ERROR && errno == EINTR)
             continue;
-        if (total > 0)
-            break;  // the end or the failure shows at the next feed
         return n;
     }
-    return total;
 }
 
 bool TlsStream::Wait(short events, int timeoutMs) {

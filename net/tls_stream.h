@@ -85,10 +85,11 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable opened_;  // the handshake ended (either way)
     ssl_st* ssl_ = nullptr;
-    bio_st* input_ = nullptr;   // ciphertext read from the socket, for the session
-    bio_st* output_ = nullptr;  // ciphertext the session made
-    std::string pending_;       // ciphertext not yet on the socket
-    int heldBack_ = 0;          // plaintext taken by a write whose ciphertext had not all gone
+    bio_st* input_ = nullptr;             // ciphertext read from the socket, for the session
+    bio_st* output_ = nullptr;            // ciphertext the session made
+    std::string pending_;                 // ciphertext not yet on the socket
+    std::unique_ptr<char[]> feedBuffer_;  // what the socket gave, on its way into `input_`
+    int heldBack_ = 0;  // plaintext taken by a write whose ciphertext had not all gone
     bool socketEnded_ = false;
     State state_ = State::kHandshaking;
     std::u16string endNote_;

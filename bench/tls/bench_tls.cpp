@@ -67,6 +67,7 @@ SSL* ConnectTls(SSL_CTX* ctx, std::uint16_t port, int& fd) {
     SSL* ssl = SSL_new(ctx);
     SSL_set_fd(ssl, fd);
     if (SSL_connect(ssl) != 1) {
+        std::fprintf(stderr, "handshake failed: %s\n", TakeTlsErrorText().c_str());
         SSL_free(ssl);
         ::close(fd);
         return nullptr;
@@ -94,7 +95,14 @@ void SendFlood(SSL_CTX* ctx, std::uint16_t port, std::size_t bytes,
             break;
         sent += static_cast<std::size_t>(n);
     }
+    // Closed as a careful peer does: close_notify, then the socket once the other side ended.
     SSL_shutdown(ssl);
+    ::shutdown(fd, SHUT_WR);
+    char drain[4096];
+    timeval wait{10, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    while (::recv(fd, drain, sizeof drain, 0) > 0) {
+    }
     SSL_free(ssl);
     ::close(fd);
     done->store(true);
@@ -115,6 +123,21 @@ HTREEITEM LastEntry(CTcpServerDlg& page) {
     return last;
 }
 
+bool IsOpen(CTcpServerDlg& page, HTREEITEM entry) {
+    UiCritSecGuard lock(g_connectLock);
+    auto* record = page.Records().RecordOf(entry);
+    return record != nullptr && record->sock != INVALID_SOCKET;
+}
+
+std::string LogEnd(CTcpServerDlg& page, HTREEITEM entry) {
+    UiCritSecGuard lock(g_connectLock);
+    auto* record = page.Records().RecordOf(entry);
+    if (record == nullptr)
+        return {};
+    const QString text = QString::fromStdU16String(record->recvLog.Text());
+    return text.right(300).toStdString();
+}
+
 // MiB/s of a flood into the page; the entry shown or not.
 double PageFlood(CTcpServerDlg& page, SSL_CTX* ctx, std::uint16_t port, std::size_t bytes,
                  bool shown) {
@@ -130,7 +153,16 @@ double PageFlood(CTcpServerDlg& page, SSL_CTX* ctx, std::uint16_t port, std::siz
         page.ShowEntry(entry);
     }
     const bool all = RunUntil(
-        [&] { return ReceivedBytes(page) - before >= static_cast<std::int64_t>(bytes); }, kLimitMs);
+        [&] {
+            return ReceivedBytes(page) - before >= static_cast<std::int64_t>(bytes) ||
+                   (done.load() && !IsOpen(page, entry));
+        },
+        kLimitMs);
+    if (!all || ReceivedBytes(page) - before < static_cast<std::int64_t>(bytes)) {
+        std::fprintf(stderr, "the page got %lld of %zu bytes; its log ends: %s\n",
+                     static_cast<long long>(ReceivedBytes(page) - before), bytes,
+                     LogEnd(page, entry).c_str());
+    }
     const auto end = Clock::now();
     sender.join();
     if (!all || handshook.load() == 0)
@@ -196,6 +228,7 @@ long Option(int argc, char** argv, const char* name, long fallback) {
 int main(int argc, char** argv) {
     const std::size_t bytes = static_cast<std::size_t>(Option(argc, argv, "--bytes", 1L << 30));
     const int connections = static_cast<int>(Option(argc, argv, "--connections", 1000));
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each line as it is measured
     QTemporaryDir home;
     qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
     BenchApplication app(argc, argv);

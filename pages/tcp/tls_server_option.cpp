@@ -124,11 +124,17 @@ bool TlsServerOption::ChooseCertificate(const QString& chainPath, const QString&
 }
 
 void TlsServerOption::ForgetCertificate() {
-    chainPath_.clear();
-    keyPath_.clear();
+    UseCertificateFiles({}, {});
+}
+
+void TlsServerOption::UseCertificateFiles(const QString& chainPath, const QString& keyPath) {
+    if (chainPath == chainPath_ && keyPath == keyPath_)
+        return;
+    chainPath_ = chainPath;
+    keyPath_ = chainPath.isEmpty() ? QString() : keyPath.isEmpty() ? chainPath : keyPath;
     context_.reset();
-    WritePageText(Key(page_, "certificate"), {});
-    WritePageText(Key(page_, "key"), {});
+    WritePageText(Key(page_, "certificate"), chainPath_);
+    WritePageText(Key(page_, "key"), keyPath_);
 }
 
 std::shared_ptr<TlsContext> TlsServerOption::LoadChosen(const QString& passphrase,

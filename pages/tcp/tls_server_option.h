@@ -39,6 +39,8 @@ public:
                            const QString& passphrase = {});
     // Back to the program's own certificate.
     void ForgetCertificate();
+    // The files to listen with, read at the next start (a session's); empty: the own one.
+    void UseCertificateFiles(const QString& chainPath, const QString& keyPath);
     QString ChainPath() const { return chainPath_; }
     QString KeyPath() const { return keyPath_; }
 
