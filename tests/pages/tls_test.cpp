@@ -13,6 +13,7 @@
 
 #include "net/tls_context.h"
 #include "pages/dialogs/dlg_set_ip.h"
+#include "pages/page_snapshot.h"
 #include "pages/tcp/tls_server_option.h"
 #include "pages/tcp_client_page.h"
 #include "tests/pages/page_test_support.h"
@@ -225,6 +226,12 @@ TEST_F(TlsTest, ClientEntryShowsTheCertificateAndItsVerificationAgainstSServer) 
         },
         kWaitMs));
     const HTREEITEM strict = CreateTlsEntry(port, "localhost", true);
+    // Sessions keep the entries' TLS.
+    const PageSnapshot kept = DescribePage(*client_);
+    ASSERT_EQ(kept.tcpClients.size(), 2u);
+    EXPECT_TRUE(kept.tcpClients[0].tls && !kept.tcpClients[0].verify);
+    EXPECT_TRUE(kept.tcpClients[1].tls && kept.tcpClients[1].verify);
+    EXPECT_EQ(kept.tcpClients[1].host, "localhost");
     EXPECT_TRUE(WaitForClientLog(strict, QStringLiteral("证书验证未通过，已断开连接")));
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
@@ -289,6 +296,10 @@ TEST_F(TlsTest, ChosenCertificateIsServedAndBadChoicesAreNamed) {
     const QByteArray shown = sClient.readAllStandardOutput();
     EXPECT_TRUE(shown.contains("subject=CN") && shown.contains("chosen")) << shown.toStdString();
     EXPECT_TRUE(WaitForLog(WaitForEntries(1), QStringLiteral("TLS 握手完成")));
+    const PageSnapshot kept = DescribePage(*page_);
+    EXPECT_TRUE(kept.tls);
+    EXPECT_EQ(kept.certificate, File("chosen.crt"));
+    EXPECT_EQ(kept.key, File("locked.key"));
 }
 
 }  // namespace
