@@ -29,6 +29,13 @@ QJsonObject PageToJson(int index, const PageSnapshot& page) {
         object[QStringLiteral("listening")] = page.listening;
         object[QStringLiteral("echo")] = page.echo;
     }
+    if (index == 0 && page.tls) {
+        object[QStringLiteral("tls")] = true;
+        if (!page.certificate.isEmpty()) {
+            object[QStringLiteral("certificate")] = page.certificate;
+            object[QStringLiteral("key")] = page.key;
+        }
+    }
     if (index == 2) {
         QJsonArray groups;
         for (const Endpoint& group : page.groups) groups.append(Dotted(group));
@@ -41,11 +48,17 @@ QJsonObject PageToJson(int index, const PageSnapshot& page) {
             std::size_t end = i + 1;
             while (end < all.size() && end - i < kMaxEntriesPerRun &&
                    all[end].address == all[i].address && all[end].port == all[i].port &&
-                   all[end].connected == all[i].connected)
+                   all[end].connected == all[i].connected && all[end].tls == all[i].tls &&
+                   all[end].verify == all[i].verify && all[end].host == all[i].host)
                 ++end;
             QJsonObject entry{{QStringLiteral("address"), Dotted(all[i].address)},
                               {QStringLiteral("port"), all[i].port},
                               {QStringLiteral("connected"), all[i].connected}};
+            if (all[i].tls) {
+                entry[QStringLiteral("tls")] = true;
+                entry[QStringLiteral("verify")] = all[i].verify;
+                entry[QStringLiteral("host")] = QString::fromStdString(all[i].host);
+            }
             if (end - i > 1)
                 entry[QStringLiteral("count")] = static_cast<int>(end - i);
             entries.append(entry);
@@ -126,6 +139,14 @@ public:
         return value.toBool();
     }
 
+    // Text; empty when the key is missing.
+    QString Text(const QJsonObject& object, const QString& path, const char* key) {
+        const QJsonValue value = object.value(QLatin1String(key));
+        if (!value.isUndefined() && !value.isString())
+            Fail(Join(path, key), QStringLiteral("%1（应为文本）").arg(Shown(value)));
+        return value.toString();
+    }
+
     Endpoint Address(const QJsonObject& object, const QString& path, const char* key) {
         const QJsonValue value = object.value(QLatin1String(key));
         const std::optional<Endpoint> address =
@@ -191,6 +212,11 @@ void ReadPage(Reader& reader, int index, const QJsonObject& object, const QStrin
                         QStringLiteral("0（监听须有 1 到 65535 的端口）"));
         page.echo = reader.Switch(object, path, "echo");
     }
+    if (index == 0) {
+        page.tls = reader.Switch(object, path, "tls");
+        page.certificate = reader.Text(object, path, "certificate");
+        page.key = reader.Text(object, path, "key");
+    }
     const QJsonObject hex = reader.Object(object, path, "hex");
     const QString hexPath = Reader::Join(path, "hex");
     page.hexReceived = reader.Switch(hex, hexPath, "received");
@@ -222,6 +248,9 @@ void ReadPage(Reader& reader, int index, const QJsonObject& object, const QStrin
             setup.address = reader.Address(entry, where, "address");
             setup.port = reader.Number(entry, where, "port", 1, 65535);
             setup.connected = reader.Switch(entry, where, "connected");
+            setup.tls = reader.Switch(entry, where, "tls");
+            setup.verify = setup.tls && reader.Switch(entry, where, "verify");
+            setup.host = reader.Text(entry, where, "host").toStdString();
             const int count = reader.Number(entry, where, "count", 1, kMaxEntriesPerRun, 1);
             if (page.tcpClients.size() + static_cast<std::size_t>(count) > kMaxEntriesPerPage)
                 reader.Fail(where, QStringLiteral("条目总数超过 %1").arg(kMaxEntriesPerPage));

@@ -75,7 +75,18 @@ struct ConnectInfo {
     HTREEITEM treeItem = nullptr;
     Endpoint clientAddr;  // the peer (server pages), or the client's own end (UDP clients)
     Endpoint serverAddr;  // the server a client talks to
+    // TLS client entries: the connection speaks TLS to `hostName` (the host as typed: SNI
+    // and the certificate's check), and a certificate that fails verification ends it when
+    // `tlsVerify`. Set by the page when it makes the entry.
+    bool tls = false;
+    bool tlsVerify = false;
+    std::string hostName;
+    // A TLS connection's protocol and fingerprint, for the tooltip (empty: plain, or the
+    // handshake not done). Written by the receive thread under g_connectLock.
+    std::u16string tlsSummary;
 };
+
+class TlsContext;
 
 // Key -> record. The map never owns its records.
 using ConnectMap = std::map<ConnectKey, ConnectInfo*>;
@@ -92,6 +103,7 @@ struct ThreadParam {
     Endpoint serverAddr;
     std::uint8_t serverMode = 0;  // 1: records keyed by sender; 0: by the socket's own address
     std::shared_ptr<EngineRegistry> registry;  // the map the thread searches
+    std::shared_ptr<TlsContext> tls;           // TCP accept thread: accepted connections speak TLS
 };
 
 // Registry key of a UDP record: the endpoint itself, so distinct endpoints (of either

@@ -52,6 +52,14 @@ void AttachStream(SOCKET sock, std::shared_ptr<ConnectionStream> stream) {
 }
 
 void DetachStream(SOCKET sock) {
-    std::lock_guard lock(g_attachedMutex);
-    Attached().erase(sock);
+    std::shared_ptr<ConnectionStream> detached;
+    {
+        std::lock_guard lock(g_attachedMutex);
+        const auto found = Attached().find(sock);
+        if (found == Attached().end())
+            return;
+        detached = std::move(found->second);
+        Attached().erase(found);
+    }
+    detached->Closing();  // without the table's mutex: it writes to the socket
 }

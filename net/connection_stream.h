@@ -11,6 +11,8 @@
 #pragma once
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "net/socket_handle.h"
 
@@ -33,6 +35,19 @@ public:
     virtual int Close() = 0;
 
     virtual SOCKET Socket() const = 0;
+
+    // Receive thread, before its first read: what must happen before bytes flow (a TLS
+    // handshake, bounded in time). False when the connection cannot go on. Either way,
+    // `notes` gets the lines the entry's log should show (the session, or why it failed).
+    virtual bool Begin(std::vector<std::u16string>& /*notes*/) { return true; }
+    // Receive thread, after a read returned 0 or failed: how the stream ended, for the
+    // entry's log (empty: the plain close or failure says it all).
+    virtual std::u16string EndNote() const { return {}; }
+    // For the entry's tooltip once Begin succeeded (empty for a plain stream).
+    virtual std::u16string Summary() const { return {}; }
+    // closesocket is about to close the connection: a last word that costs no waiting
+    // (TLS: close_notify). Any thread.
+    virtual void Closing() {}
 };
 
 // The stream of the connection on `sock`: the one attached to the handle, else the plain
@@ -40,5 +55,5 @@ public:
 std::shared_ptr<ConnectionStream> StreamOf(SOCKET sock);
 // Makes `stream` the stream of `sock` until the handle closes. Any thread.
 void AttachStream(SOCKET sock, std::shared_ptr<ConnectionStream> stream);
-// Forgets the stream attached to `sock` (closesocket does it). Any thread.
+// Forgets the stream attached to `sock`, after its Closing (closesocket does it). Any thread.
 void DetachStream(SOCKET sock);

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <errno.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -121,13 +122,14 @@ AddressFamily SocketFamily(SOCKET s) {
 }
 
 int closesocket(SOCKET s) {
+    // The stream says goodbye first (TLS sends its close_notify while the socket still works).
+    DetachStream(s);
     EntryPtr entry = Table().Remove(s);
     if (!entry) {
         errno = EBADF;
         return SOCKET_ERROR;
     }
     entry->closed.store(true, std::memory_order_release);
-    DetachStream(s);
     // Wakes accept, recv and recvfrom blocked on the descriptor (on Linux also for
     // listening and unconnected datagram sockets, where it reports ENOTCONN but still
     // wakes). The shutdown state sticks, so a call entered just after returns at once.
@@ -329,6 +331,20 @@ int ShutdownSocket(SOCKET s, int how) {
     if (!entry)
         return SOCKET_ERROR;
     return Checked(::shutdown(entry->fd, how));
+}
+
+int WaitSocket(SOCKET s, short events, int timeoutMs) {
+    EntryPtr entry = Use(s);
+    if (!entry)
+        return SOCKET_ERROR;
+    pollfd wait{entry->fd, events, 0};
+    int result;
+    do {
+        result = ::poll(&wait, 1, timeoutMs);
+    } while (result < 0 && errno == EINTR && !entry->closed.load());
+    if (result > 0)
+        result = wait.revents;
+    return FailIfClosed(*entry, Checked(result), SOCKET_ERROR);
 }
 
 int SendToSocket(SOCKET s, const char* data, int length, const sockaddr_in& to) {

@@ -74,6 +74,10 @@ int SendSocket(SOCKET s, const char* data, int length);
 int SendSocketNow(SOCKET s, const char* data, int length);
 // shutdown(2) on the handle's socket (SHUT_WR: the peer reads the end).
 int ShutdownSocket(SOCKET s, int how);
+// Waits until the socket is ready for `events` (POLLIN, POLLOUT) or `timeoutMs` passed (-1:
+// no limit): the events that came (POLLHUP and POLLERR among them), 0 on time-out, or
+// SOCKET_ERROR (EBADF once closesocket ran on the handle, which also wakes the wait).
+int WaitSocket(SOCKET s, short events, int timeoutMs);
 int SendToSocket(SOCKET s, const char* data, int length, const sockaddr_in& to);
 int SendToSocket(SOCKET s, const char* data, int length, const Endpoint& to);
 

@@ -9,6 +9,7 @@
 #include "net/connection_stream.h"
 #include "net/dual_stack.h"
 #include "net/engine_registry.h"
+#include "net/tls_stream.h"
 #include "net/unserved_record.h"
 #include "net/worker_thread.h"
 #include "platform/allocation_fault.h"
@@ -31,7 +32,8 @@ ConnectInfo* FindConnection(EngineRegistry& registry, std::uint32_t id) {
 // runs out before the page knows of the connection, the connection is closed and forgotten
 // (the peer sees the close); after that, its entry says why it is closed.
 void OnAccepted(const std::shared_ptr<EngineRegistry>& registry, SOCKET listening,
-                const Endpoint& peer, HWND window, SOCKET accepted) {
+                const Endpoint& peer, HWND window, SOCKET accepted,
+                const std::shared_ptr<TlsContext>& tls) {
     std::uint32_t id;
     ConnectInfo* record;
     {
@@ -46,6 +48,9 @@ void OnAccepted(const std::shared_ptr<EngineRegistry>& registry, SOCKET listenin
         record->sock = accepted;
         record->clientAddr = peer;
         try {
+            // Before anyone can look: the receive thread and the page's sends find the stream.
+            if (tls)
+                AttachStream(accepted, TlsStream::ForServer(accepted, tls));
             AddConnection(*registry, record);
         } catch (const std::bad_alloc&) {
             delete record;
@@ -167,7 +172,7 @@ void AcceptThread(ThreadParam* param) {
         bool refused = false;
         const SOCKET accepted = AcceptSocket(own.sock, &peer, &refused);
         if (accepted != INVALID_SOCKET) {
-            OnAccepted(own.registry, own.sock, peer, own.notifyWnd, accepted);
+            OnAccepted(own.registry, own.sock, peer, own.notifyWnd, accepted, own.tls);
             continue;
         }
         const int error = errno;
@@ -209,13 +214,29 @@ void TcpReceiveThread(ThreadParam* param) {
     }
     // The connection's bytes go through its stream (the plain socket, or one that decrypts).
     const std::shared_ptr<ConnectionStream> stream = StreamOf(own.sock);
+    // A stream that must begin (a TLS handshake) does so before the first read; what it has
+    // to say goes to the log first.
+    std::vector<std::u16string> notes;
+    const bool begun = stream->Begin(notes);
+    if (!notes.empty() || !stream->Summary().empty()) {
+        CritSecGuard lock(g_connectLock);
+        ConnectInfo* record = FindConnection(*own.registry, own.id);
+        if (record != nullptr && record->sock == own.sock) {
+            record->tlsSummary = stream->Summary();
+            for (const std::u16string& note : notes) record->recvLog.AppendNote(note);
+            if (!notes.empty()) {
+                record->unread = 1;
+                NotifyAppended(record, own.notifyWnd);
+            }
+        }
+    }
     char buffer[kReceiveBufferSize];
     bool refused = false;  // the record can hold no more: what comes is read and dropped
     bool paused = false;   // the page paused reading (seen at the end of the last batch)
     // A piece of the log written to its file after the last batch, without the lock; handed
     // back to the log in the next one.
     std::shared_ptr<LogStore::PendingWrite> written;
-    for (bool ended = false; !ended;) {
+    for (bool ended = !begun; !ended;) {
         if (paused)
             WaitWhilePaused(own);
         paused = false;
@@ -283,6 +304,11 @@ void TcpReceiveThread(ThreadParam* param) {
             if (written)
                 record->recvLog.FinishWrite(written);
             FinishReceivedStream(record, own.sock, own.notifyWnd);
+            if (const std::u16string end = stream->EndNote(); !end.empty()) {
+                record->recvLog.AppendNote(end);
+                record->unread = 1;
+                NotifyAppended(record, own.notifyWnd);
+            }
             MarkPeerClosed(record, own.notifyWnd);
         }
     }
@@ -306,7 +332,7 @@ HWND TcpEngine::NotifyWindow() const {
     return registry_->notifyWnd;
 }
 
-SOCKET TcpEngine::StartListening(std::uint16_t port) {
+SOCKET TcpEngine::StartListening(std::uint16_t port, std::shared_ptr<TlsContext> tls) {
     // Lets Listen follow Stop listening while accepted connections or TIME_WAIT remain on
     // the port; a port another socket listens on is still refused.
     const SOCKET listening = OpenServerSocket(
@@ -327,6 +353,7 @@ SOCKET TcpEngine::StartListening(std::uint16_t port) {
     param->sock = listening;
     param->notifyWnd = registry_->notifyWnd;
     param->registry = registry_;
+    param->tls = std::move(tls);
     if (StartWorkerThread(AcceptThread, param) == 0) {
         delete param;
         return fail(EAGAIN);  // no thread to accept with

@@ -25,7 +25,9 @@ public:
     // and IPv6 at once where the system allows (else IPv4 only), and starts its accept
     // thread; INVALID_SOCKET on failure (nothing left open), with the reason in errno
     // (EAGAIN: no thread could be started).
-    SOCKET StartListening(std::uint16_t port);
+    // With `tls`, every connection accepted on it speaks TLS with that context (its
+    // receive thread runs the handshake first).
+    SOCKET StartListening(std::uint16_t port, std::shared_ptr<TlsContext> tls = nullptr);
     // Why the last StartListening's socket serves no IPv6 peers (an errno), 0 when it does.
     int Ipv6Error() const { return ipv6Error_; }
     // Closes the listening socket; its accept thread ends without a message. Returns 0.

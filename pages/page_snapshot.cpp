@@ -6,6 +6,7 @@
 
 #include "net/crit_sec.h"
 #include "pages/core/endpoint_text.h"
+#include "pages/tcp/tls_server_option.h"
 #include "pages/tcp_client_page.h"
 #include "pages/tcp_server_page.h"
 #include "pages/tools/all_entries.h"
@@ -123,11 +124,18 @@ PageSnapshot DescribePage(CDialogP& page) {
         snapshot.serverPort = server->Port();
         snapshot.listening = server->IsOpen();
     }
+    if (auto* tcpServer = qobject_cast<CTcpServerDlg*>(&page)) {
+        snapshot.tls = tcpServer->Tls().IsOn();
+        snapshot.certificate = tcpServer->Tls().ChainPath();
+        snapshot.key = tcpServer->Tls().KeyPath();
+    }
     UiCritSecGuard lock(g_connectLock);
     if (qobject_cast<CTcpClientDlg*>(&page)) {
         page.Records().ForEachRecord([&](HTREEITEM, ConnectInfo& record) {
             snapshot.tcpClients.push_back({record.serverAddr.WithPort(0), record.serverAddr.Port(),
-                                           record.sock != INVALID_SOCKET});
+                                           record.sock != INVALID_SOCKET, record.tls,
+                                           record.tlsVerify,
+                                           record.tls ? record.hostName : std::string()});
         });
     }
     if (qobject_cast<CUdpClientDlg*>(&page)) {
@@ -157,6 +165,8 @@ void ClearPage(CDialogP& page) {
     }
     if (auto* echo = page.findChild<EchoTool*>())
         echo->SetOn(false);
+    if (auto* tcpServer = qobject_cast<CTcpServerDlg*>(&page))
+        tcpServer->Tls().SetOn(false);
 }
 
 void RebuildPage(CDialogP& page, const PageSnapshot& snapshot,
@@ -164,6 +174,9 @@ void RebuildPage(CDialogP& page, const PageSnapshot& snapshot,
     RebuildSwitches(page, snapshot);
     const QString kind = PageKindName(page);
     if (auto* tcpServer = qobject_cast<CTcpServerDlg*>(&page)) {
+        // Before the server starts: it listens as the session says.
+        tcpServer->Tls().UseCertificateFiles(snapshot.certificate, snapshot.key);
+        tcpServer->Tls().SetOn(snapshot.tls);
         RebuildServer(page, tcpServer->Server(), snapshot, *report);
     } else if (auto* udpServer = qobject_cast<CUdpServerDlg*>(&page)) {
         RebuildServer(page, udpServer->Server(), snapshot, *report);
@@ -181,8 +194,10 @@ void RebuildPage(CDialogP& page, const PageSnapshot& snapshot,
             const QString item =
                 QStringLiteral("%1 %2").arg(kind, EndpointLabel(entry.address, entry.port));
             HTREEITEM made = nullptr;
-            const QString said = Attempt(
-                [&] { made = tcpClient->AddEntries(WithPort(entry.address, entry.port), 1); });
+            const QString said = Attempt([&] {
+                made = tcpClient->AddEntries(WithPort(entry.address, entry.port), 1,
+                                             {entry.tls, entry.verify, entry.host});
+            });
             ConnectInfo* record = tcpClient->Records().RecordOf(made);
             if (!record) {
                 report->Failed(item, said);

@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "net/endpoint.h"
@@ -22,6 +23,11 @@ struct TcpClientEntrySetup {
     Endpoint address;  // the server's address (its port is `port`)
     int port = 0;
     bool connected = false;
+    // TLS entries: the name typed (SNI and the certificate's check), and whether a failed
+    // verification ends the connection.
+    bool tls = false;
+    bool verify = false;
+    std::string host;
 };
 
 struct UdpClientSetup {
@@ -36,6 +42,11 @@ struct PageSnapshot {
     int serverPort = 0;
     bool listening = false;
     bool echo = false;
+    // The TCP server: listens with TLS, with the certificate chain and key chosen (empty:
+    // the program's own).
+    bool tls = false;
+    QString certificate;
+    QString key;
     // The UDP server's multicast groups.
     std::vector<Endpoint> groups;
     // The client pages' entries, first to last.

@@ -76,6 +76,7 @@ void CTcpClientDlg::OnCreate() {
     int port = 0;
     int count = 0;
     Endpoint remote;
+    ClientTls tls;
     {
         CDlgSetIp dialog(this, lastAddress_, kDialogColour);
         if (dialog.exec() != QDialog::Accepted)
@@ -83,13 +84,14 @@ void CTcpClientDlg::OnCreate() {
         port = dialog.Port();
         count = dialog.Count();
         remote = dialog.RemoteAddress();
+        tls = {dialog.Tls(), dialog.VerifyCertificate(), dialog.TypedHost().toStdString()};
     }
     if (port <= 0)
         return;
-    AddEntries(remote, count);
+    AddEntries(remote, count, tls);
 }
 
-HTREEITEM CTcpClientDlg::AddEntries(const Endpoint& remote, int count) {
+HTREEITEM CTcpClientDlg::AddEntries(const Endpoint& remote, int count, const ClientTls& tls) {
     if (!GetHostNode())
         return nullptr;
 
@@ -98,6 +100,10 @@ HTREEITEM CTcpClientDlg::AddEntries(const Endpoint& remote, int count) {
     for (int i = 0; i < std::max(1, count); ++i) {
         auto* record = new ConnectInfo;
         record->serverAddr = remote;
+        record->tls = tls.on;
+        record->tlsVerify = tls.on && tls.verify;
+        // Without a name typed, the address is what the certificate is checked against.
+        record->hostName = tls.host.empty() ? remote.AddressText() : tls.host;
         record->knownSince = {};  // connected since: set when it connects
         Engine().AddConnection(record);
         entry = Records().AddEntry(*record, ClientEntryLabel(*record), kImageEntryClosed);
@@ -177,7 +183,8 @@ void CTcpClientDlg::OnConnectDone(SOCKET sock, bool connected) {
     }
 
     // Without a receive thread the connection would look open but never hear the server.
-    if (Engine().StartReceiving(record, WindowHandle()) != 0) {
+    if (!PrepareClientStream(*record, sock) ||
+        Engine().StartReceiving(record, WindowHandle()) != 0) {
         FailConnect(record, sock);
         return;
     }

@@ -18,6 +18,7 @@
 
 #include "pages/tcp/tcp_client_batch.h"
 #include "pages/tcp/tcp_client_connect.h"
+#include "pages/tcp/tcp_client_entry.h"
 #include "pages/tcp/tcp_page_base.h"
 
 class CTcpClientDlg : public CTcpPage {
@@ -56,7 +57,7 @@ public:
     // What Create does once the dialog was answered: `count` unconnected entries for the
     // server at `remote` (its port as entered), the last one selected and shown. The last
     // entry made, or null.
-    HTREEITEM AddEntries(const Endpoint& remote, int count);
+    HTREEITEM AddEntries(const Endpoint& remote, int count, const ClientTls& tls = {});
     // What Connect does for `record`'s entry. With `outcome`, the connect's end is reported
     // to it (true: connected) instead of by a message box on failure.
     void ConnectEntry(ConnectInfo* record, std::function<void(bool connected)> outcome = {});

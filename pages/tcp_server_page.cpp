@@ -1,6 +1,7 @@
 #include "pages/tcp_server_page.h"
 
 #include "net/socket_error_text.h"
+#include "pages/tcp/tls_server_option.h"
 #include "pages/tools/all_entries.h"
 #include "pages/tools/echo_tool.h"
 #include "pages/tools/file_send_tool.h"
@@ -11,10 +12,11 @@
 CTcpServerDlg::CTcpServerDlg(QWidget* parent)
     : CTcpPage(kTemplateId, parent),
       server_(*this, kPageColour,
-              {[this](std::uint16_t port) { return Engine().StartListening(port); },
+              {[this](std::uint16_t port) { return Engine().StartListening(port, listenContext_); },
                [this](SOCKET s) { Engine().StopListening(s); },
-               {},
-               [this] { return Engine().Ipv6Error(); }}) {
+               [this] { tls_->ServerChanged(server_.IsOpen(), listenContext_ != nullptr); },
+               [this] { return Engine().Ipv6Error(); },
+               [this] { return tls_->PrepareListening(listenContext_); }}) {
     const HWND window = BuildPage(kIds.tree, kPageColour, [this](const PageControls& controls) {
         return LayoutButtons(
             {{kSlot.create, kIds.create, kCreateBitmaps, [this] { OnCreate(); }},
@@ -27,6 +29,7 @@ CTcpServerDlg::CTcpServerDlg(QWidget* parent)
     });
     // Accepted connections are announced to this page.
     Engine().SetNotifyWindow(window);
+    tls_ = new TlsServerOption(*this, server_);
     AddTcpAllEntriesMenu(*this);
     new TimedSendTool(*this);
     new FileSendTool(*this);

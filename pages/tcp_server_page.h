@@ -5,8 +5,13 @@
 // threads notify this page's window. User-interface thread only.
 #pragma once
 
+#include <memory>
+
 #include "pages/core/page_server_host.h"
 #include "pages/tcp/tcp_page_base.h"
+
+class TlsContext;
+class TlsServerOption;
 
 class CTcpServerDlg : public CTcpPage {
     Q_OBJECT
@@ -40,6 +45,8 @@ public:
     void StartOnPort(int port) { server_.StartOnPort(port); }
     // The port and the listening socket (sessions describe and rebuild them).
     ServerHost& Server() { return server_; }
+    // "TLS" and "选择证书…" of the host node's menu.
+    TlsServerOption& Tls() { return *tls_; }
 
 protected:
     ButtonSet EnabledButtons() const override;
@@ -54,6 +61,9 @@ public:
 
 private:
     ServerHost server_;
+    TlsServerOption* tls_ = nullptr;  // a child of the page
+    // What the server listens with now (null: plain).
+    std::shared_ptr<TlsContext> listenContext_;
     QString shortageNote_;
     bool shortageTold_ = false;  // the user has been told once
 };

@@ -2,6 +2,7 @@
 // font and the mapping of template fonts to installed fonts. User-interface thread only.
 #include "platform/dialog_template.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QFont>
@@ -110,6 +111,8 @@ QWidget* CreateStandardControl(const ControlTemplate& control, QWidget* parent) 
         }
         case ControlKind::ComboBox:
             return new QComboBox(parent);
+        case ControlKind::CheckBox:
+            return new QCheckBox(control.text, parent);
     }
     return new QWidget(parent);
 }

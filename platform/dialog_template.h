@@ -27,6 +27,7 @@ enum class ControlKind {
     Icon,
     TreeView,
     ComboBox,
+    CheckBox,
 };
 
 struct ControlTemplate {

@@ -92,8 +92,15 @@ std::vector<DialogTemplate> MakeTemplates() {
              {1010, K::DigitsEdit, QRect(63, 40, 86, 12), QString(), 0, kNumberEdit},
              {-1, K::Label, QRect(24, 59, 34, 11), QStringLiteral("连接数量:")},
              {1011, K::DigitsEdit, QRect(63, 58, 86, 12), QString(), 0, kNumberEdit},
-             {1, K::DefaultPushButton, QRect(31, 81, 50, 14), QStringLiteral("确定")},
-             {2, K::PushButton, QRect(96, 81, 50, 14), QStringLiteral("取消")},
+             {1060, K::CheckBox, QRect(63, 76, 30, 11), QStringLiteral("TLS"), 0, {"WS_TABSTOP"}},
+             {1061,
+              K::CheckBox,
+              QRect(97, 76, 56, 11),
+              QStringLiteral("验证证书"),
+              0,
+              {"WS_TABSTOP", "WS_DISABLED"}},
+             {1, K::DefaultPushButton, QRect(31, 97, 50, 14), QStringLiteral("确定")},
+             {2, K::PushButton, QRect(96, 97, 50, 14), QStringLiteral("取消")},
          },
          kModalFrame});
 

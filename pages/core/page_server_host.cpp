@@ -52,7 +52,7 @@ void ServerHost::StartOnPort(int port) {
         return;
     // Not listening: the new port replaces any earlier one, and the server starts on it.
     info->port = port;
-    page_.Tree()->SetItemText(host->item, FromAnsi(EndpointText(info->address, port)));
+    page_.Tree()->SetItemText(host->item, HostNodeLabel(*info));
     Start();
     page_.Tree()->SelectItem(host->item);
     page_.ShowEntry(host->item);
@@ -64,8 +64,7 @@ void ServerHost::ChoosePort(int port) {
         return;
     HostInfo& info = *host->info;
     info.port = port;
-    page_.Tree()->SetItemText(host->item,
-                              FromAnsi(port > 0 ? EndpointText(info.address, port) : info.address));
+    page_.Tree()->SetItemText(host->item, HostNodeLabel(info));
     page_.ApplyButtons();
 }
 
@@ -83,6 +82,8 @@ void ServerHost::Start() {
         ShowMessageBox(&page_, QStringLiteral("监听端口不正确"), QStringLiteral("错误！"));
         return;
     }
+    if (socket_.prepare && !socket_.prepare())
+        return;  // told the user why; the server stays stopped
     const SOCKET opened = socket_.open(static_cast<std::uint16_t>(info->port));
     if (opened == INVALID_SOCKET) {
         const int error = errno;  // the engine's reason
@@ -113,6 +114,14 @@ void ServerHost::SetOpen(HTREEITEM hostItem, HostInfo& info, SOCKET sock) {
     page_.ApplyButtons();
     if (socket_.changed)
         socket_.changed();
+}
+
+void ServerHost::SetLabelSuffix(const std::string& suffix) {
+    const auto host = page_.GetHostNode();
+    if (!host || !host->info || host->info->labelSuffix == suffix)
+        return;
+    host->info->labelSuffix = suffix;
+    page_.Tree()->SetItemText(host->item, HostNodeLabel(*host->info));
 }
 
 ServerState ServerHost::State() const {

@@ -7,6 +7,7 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "net/socket_handle.h"
 #include "pages/core/button_states.h"
@@ -27,6 +28,9 @@ public:
         // Why the socket last opened serves no IPv6 peers (an errno), 0 when it does (may be
         // empty: IPv4 only).
         std::function<int()> ipv6Error;
+        // Runs before the socket is opened (may be empty); false: the server stays stopped,
+        // and the user has been told why.
+        std::function<bool()> prepare;
     };
 
     // `dialogColour` is the port dialog's background.
@@ -40,6 +44,9 @@ public:
     void Start();
     // Closes the server socket; the entries stay.
     void Stop();
+
+    // What the host node's label shows after the address and port (" (TLS)").
+    void SetLabelSuffix(const std::string& suffix);
 
     // For the page's button states: a port was chosen, the socket is open.
     ServerState State() const;

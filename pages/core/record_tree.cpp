@@ -49,8 +49,12 @@ void RecordTree::OnLocalAddress(const std::optional<Endpoint>& address) {
         return;
     HostInfo& info = *host->info;
     info.address = address->AddressText();
-    tree_->SetItemText(
-        host->item, FromAnsi(info.port > 0 ? EndpointText(info.address, info.port) : info.address));
+    tree_->SetItemText(host->item, HostNodeLabel(info));
+}
+
+QString HostNodeLabel(const HostInfo& info) {
+    return FromAnsi((info.port > 0 ? EndpointText(info.address, info.port) : info.address) +
+                    info.labelSuffix);
 }
 
 std::optional<RecordTree::HostNode> RecordTree::GetHostNode() const {

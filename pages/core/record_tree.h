@@ -23,6 +23,10 @@
 
 class CTreeCtrlEx;
 
+// The host node's label: the local address, ":" and the port once one is chosen, and the
+// label's suffix.
+QString HostNodeLabel(const HostInfo& info);
+
 // Node images (indices into the tree's image list).
 enum NodeImage : int {
     kImageHostIdle = 0,

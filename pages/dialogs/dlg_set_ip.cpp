@@ -1,5 +1,6 @@
 #include "pages/dialogs/dlg_set_ip.h"
 
+#include <QCheckBox>
 #include <QLineEdit>
 #include <utility>
 
@@ -16,6 +17,16 @@ CDlgSetIp::CDlgSetIp(QWidget* parent, const QString& initialAddress, COLORREF ba
     addressField_ = FindControlAs<QLineEdit>(this, kAddressFieldId);
     portField_ = FindControlAs<QLineEdit>(this, kPortFieldId);
     countField_ = FindControlAs<QLineEdit>(this, kCountFieldId);
+    tlsCheck_ = FindControlAs<QCheckBox>(this, kTlsCheckId);
+    verifyCheck_ = FindControlAs<QCheckBox>(this, kVerifyCheckId);
+    if (tlsCheck_ && verifyCheck_) {
+        // Verifying means something only with TLS.
+        connect(tlsCheck_, &QCheckBox::toggled, verifyCheck_, [this](bool on) {
+            verifyCheck_->setEnabled(on);
+            if (!on)
+                verifyCheck_->setChecked(false);
+        });
+    }
     if (initialAddress_.isEmpty())
         OfferLocalAddress([this](const QString& address) { FillFields(address); });
     else
@@ -57,6 +68,10 @@ void CDlgSetIp::OnOK() {
         }
         return;
     }
+    tls_ = tlsCheck_ && tlsCheck_->isChecked();
+    verify_ = tls_ && verifyCheck_ && verifyCheck_->isChecked();
+    typedHost_ =
+        addressField_ ? addressField_->text().trimmed().left(kMaxAddressLength) : QString();
     // A connection cannot go to the limited broadcast address.
     ResolveThen(
         addressField_,

@@ -7,6 +7,7 @@
 #include "net/endpoint.h"
 #include "pages/dialogs/address_input_dialog.h"
 
+class QCheckBox;
 class QLineEdit;
 
 class CDlgSetIp : public CAddressInputDialog {
@@ -23,12 +24,20 @@ public:
     // Where to connect: IPv4, port in network byte order. The dialog ends with OK only with
     // a usable address.
     const Endpoint& RemoteAddress() const { return remoteAddress_; }
+    // "TLS": the entries speak TLS; "验证证书": a certificate that fails verification ends
+    // the connection (otherwise it is only shown).
+    bool Tls() const { return tls_; }
+    bool VerifyCertificate() const { return verify_; }
+    // The address as typed (trimmed): the name TLS asks the server for and checks.
+    const QString& TypedHost() const { return typedHost_; }
 
     // Control ids of template 139.
     static constexpr int kTemplateId = 139;
     static constexpr int kAddressFieldId = 1037;
     static constexpr int kPortFieldId = 1010;
     static constexpr int kCountFieldId = 1011;
+    static constexpr int kTlsCheckId = 1060;
+    static constexpr int kVerifyCheckId = 1061;
     // The address field is read up to this many characters.
     static constexpr int kMaxAddressLength = 39;
     // One Create makes at most this many entries.
@@ -50,4 +59,9 @@ private:
     QLineEdit* addressField_ = nullptr;
     QLineEdit* portField_ = nullptr;
     QLineEdit* countField_ = nullptr;
+    QCheckBox* tlsCheck_ = nullptr;
+    QCheckBox* verifyCheck_ = nullptr;
+    bool tls_ = false;
+    bool verify_ = false;
+    QString typedHost_;
 };

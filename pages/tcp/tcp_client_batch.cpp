@@ -175,7 +175,8 @@ bool TcpClientBatch::Adopt(std::uint64_t key, SOCKET sock) {
         record->sock = sock;
     }
     // Without a receive thread the connection would look open but never hear the server.
-    if (page_.Engine().StartReceiving(record, page_.WindowHandle()) != 0) {
+    if (!PrepareClientStream(*record, sock) ||
+        page_.Engine().StartReceiving(record, page_.WindowHandle()) != 0) {
         UiCritSecGuard lock(g_connectLock);
         if (record->sock == sock) {
             closesocket(sock);

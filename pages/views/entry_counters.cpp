@@ -32,6 +32,8 @@ QString EntryCountsText(const EntryCounts& counts) {
                               .toLocalTime()
                               .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     QStringList lines;
+    if (!counts.tls.isEmpty())
+        lines << counts.tls;
     lines << QStringLiteral("收到：%1，%2 行")
                  .arg(BytesText(static_cast<std::uint64_t>(counts.receivedBytes)),
                       locale.toString(static_cast<qlonglong>(counts.receivedLines)));
@@ -73,6 +75,10 @@ EntryCounts EntryCounters::CountsOf(const ConnectInfo& record) {
         counts.knownSinceSeconds =
             std::chrono::duration_cast<std::chrono::seconds>(record.knownSince.time_since_epoch())
                 .count();
+        if (!record.tlsSummary.empty())
+            counts.tls = QString::fromStdU16String(record.tlsSummary);
+        else if (record.tls)
+            counts.tls = QStringLiteral("TLS");
     }
     counts.waiting = page_.WaitingBytes(&record);
     return counts;

@@ -24,6 +24,7 @@ struct EntryCounts {
     std::int64_t sentMessages = 0;
     std::int64_t knownSinceSeconds = 0;  // since the epoch; 0: a TCP entry not connected
     std::optional<std::uint64_t> waiting;
+    QString tls;  // a TLS entry: protocol and fingerprint (or only "TLS" before its handshake)
 };
 QString EntryCountsText(const EntryCounts& counts);
 
