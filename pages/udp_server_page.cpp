@@ -21,7 +21,8 @@ CUdpServerDlg::CUdpServerDlg(QWidget* parent)
                    RefreshEntryImages();
                    groups_.SocketChanged();
                },
-               [this] { return Engine().Ipv6Error(); }}),
+               [this] { return Engine().Ipv6Error(); },
+               {}}),
       groups_(*this, kDialogColour, [this] { return server_.ServerSocket(); }) {
     const HWND window =
         BuildUdpPage(kPageColour, kIds, [](int width) { return (width / 4) / 2 + 4; },

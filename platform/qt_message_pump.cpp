@@ -17,6 +17,8 @@ namespace {
 
 const QEvent::Type kDispatchEventType = static_cast<QEvent::Type>(QEvent::registerEventType());
 const char* const kWindowHandleProperty = "wl_hwnd";
+// Set by a handler that queued work for the event loop; user-interface thread only.
+bool g_loopHasWork = false;
 
 // What the waker reaches from other threads. It outlives the pump object: the layer may call
 // a copy of the waker after it was removed, so the receiver is cleared under the mutex when
@@ -73,11 +75,13 @@ private:
         constexpr auto kBudget = milliseconds(4);
         constexpr auto kGapToWaitFor = microseconds(200);
         const auto deadline = steady_clock::now() + kBudget;
+        g_loopHasWork = false;
         while (DispatchSentMessages() > 0 && steady_clock::now() < deadline) {
-            if (!WaitForSentMessages(kGapToWaitFor)) {
+            if (g_loopHasWork || !WaitForSentMessages(kGapToWaitFor)) {
                 break;
             }
         }
+        g_loopHasWork = false;
     }
 
 private:
@@ -99,6 +103,10 @@ private:
 };
 
 }  // namespace
+
+void ReturnToEventLoopSoon() {
+    g_loopHasWork = true;
+}
 
 void InstallQtMessagePump() {
     if (g_pump != nullptr) {

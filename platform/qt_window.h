@@ -13,6 +13,11 @@ class QWidget;
 // the program's font names resolve to the installed fonts (InstallFontSubstitutions).
 void InstallQtMessagePump();
 
+// From a message handler on the user-interface thread: it left work for the event loop (a
+// queued call that answers a peer), so the pump goes back to the loop after this message
+// instead of waiting a moment for the next one, which would delay that work.
+void ReturnToEventLoopSoon();
+
 // Gives `widget` a window handle whose messages go to `handler`. The handle is destroyed
 // when the widget is destroyed.
 HWND AttachMessageWindow(QWidget* widget, MessageHandler handler);

@@ -10,6 +10,7 @@
 #include "pages/core/dialog_p.h"
 #include "pages/core/page_settings.h"
 #include "pages/dialogs/reply_rules_dlg.h"
+#include "platform/qt_window.h"
 #include "pages/tools/echo_tool.h"
 
 namespace {
@@ -182,6 +183,7 @@ void ReplyRulesTool::DataAppended(ConnectInfo& record) {
     if ((!ready_.empty() || !delayed_.empty()) && !flushPosted_) {
         flushPosted_ = true;
         QMetaObject::invokeMethod(this, &ReplyRulesTool::Flush, Qt::QueuedConnection);
+        ReturnToEventLoopSoon();  // a peer waits for the answer
     }
 }
 
