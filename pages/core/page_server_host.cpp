@@ -2,6 +2,7 @@
 
 #include <errno.h>
 
+#include <QCoreApplication>
 #include <string>
 
 #include "net/socket_error_text.h"
@@ -19,8 +20,10 @@ void ServerHost::Create() {
     // One server per page: while it listens its port stays, and the user is told so rather
     // than asked for a port that could not be used.
     if (const auto host = page_.GetHostNode(); host && host->info && host->info->IsOpen()) {
-        ShowMessageBox(&page_, QStringLiteral("已在端口 %1 监听").arg(host->info->port),
-                       QStringLiteral("提示"));
+        ShowMessageBox(
+            &page_,
+            QCoreApplication::translate("PageServerHost", "已在端口 %1 监听").arg(host->info->port),
+            QCoreApplication::translate("PageServerHost", "提示"));
         return;
     }
     int port = 0;
@@ -42,7 +45,7 @@ void ServerHost::StartOnPort(int port) {
         return;
     HostInfo* info = host->info;
     if (!info) {
-        const QString problem = QStringLiteral("获取节点数据错误");
+        const QString problem = QCoreApplication::translate("PageServerHost", "获取节点数据错误");
         ShowMessageBox(&page_, problem, problem);
         return;
     }
@@ -78,7 +81,8 @@ void ServerHost::Start() {
     if (!info || info->IsOpen())
         return;
     if (info->port < 1) {
-        ShowMessageBox(&page_, QStringLiteral("监听端口不正确"), QStringLiteral("错误！"));
+        ShowMessageBox(&page_, QCoreApplication::translate("PageServerHost", "监听端口不正确"),
+                       QCoreApplication::translate("PageServerHost", "错误！"));
         return;
     }
     const SOCKET opened = socket_.open(static_cast<std::uint16_t>(info->port));
@@ -88,7 +92,7 @@ void ServerHost::Start() {
         ShowMessageBox(&page_,
                        QString::fromStdU16String(MessageWithReason(
                            u"监听启动失败", SocketOperation::kStartServer, error)),
-                       QStringLiteral("错误！"));
+                       QCoreApplication::translate("PageServerHost", "错误！"));
         return;
     }
     SetOpen(host->item, *info, opened);
