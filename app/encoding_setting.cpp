@@ -120,10 +120,14 @@ void ApplyEncodingChoice(EncodingChoice choice) {
     Keep(SettingName(choice));
 }
 
+QString CurrentEncodingSettingName() {
+    return g_choice == EncodingChoice::Named ? QString::fromStdString(g_typedName)
+                                             : SettingName(g_choice);
+}
+
 bool ApplyEncodingName(const std::string& name) {
     if (!InstallName(name))
         return false;
-    Keep(g_choice == EncodingChoice::Named ? QString::fromStdString(g_typedName)
-                                           : SettingName(g_choice));
+    Keep(CurrentEncodingSettingName());
     return true;
 }

@@ -2,6 +2,7 @@
 // kept across runs. User-interface thread only (workers only convert, through text/).
 #pragma once
 
+#include <QString>
 #include <string>
 
 // The settings dialog's items in order: "Ansi", "GBK", "Unicode", "UTF8", "UFT16", "...";
@@ -22,6 +23,9 @@ void LoadEncodingSetting();
 EncodingChoice CurrentEncodingChoice();
 // The code page in force as the user typed it, when the choice in force is Named.
 std::string CurrentEncodingName();
+// The encoding in force as the settings file names it: "Ansi", "GBK", "UTF-16LE", "UTF-8",
+// "UTF-16BE", or the typed name.
+QString CurrentEncodingSettingName();
 // Applies `choice` to every conversion from now on and keeps it for the next run;
 // Keep and Named change nothing (a typed name goes through ApplyEncodingName).
 void ApplyEncodingChoice(EncodingChoice choice);

@@ -9,23 +9,6 @@
 
 namespace {
 
-QString EncodingInForce() {
-    switch (CurrentEncodingChoice()) {
-        case EncodingChoice::Gbk:
-            return QStringLiteral("GBK");
-        case EncodingChoice::Utf16Le:
-            return QStringLiteral("UTF-16LE");
-        case EncodingChoice::Utf8:
-            return QStringLiteral("UTF-8");
-        case EncodingChoice::Utf16Be:
-            return QStringLiteral("UTF-16BE");
-        case EncodingChoice::Named:
-            return QString::fromStdString(CurrentEncodingName());
-        default:
-            return QStringLiteral("Ansi");
-    }
-}
-
 // The file was checked when read; a name the converter lost since is reported.
 bool ApplyEncoding(const QString& name) {
     if (name.compare(QLatin1String("Ansi"), Qt::CaseInsensitive) == 0) {
@@ -39,7 +22,7 @@ bool ApplyEncoding(const QString& name) {
 
 Session CaptureSession(CMgrDlg& frame) {
     Session session;
-    session.encoding = EncodingInForce();
+    session.encoding = CurrentEncodingSettingName();
     for (int i = 0; i < 4; ++i)
         session.pages[static_cast<std::size_t>(i)] = DescribePage(frame.Page(i));
     return session;

@@ -762,6 +762,10 @@ It runs on Linux and on other systems that run Qt 6.
         <source>错误！</source>
         <translation>Error!</translation>
     </message>
+    <message>
+        <source>监听启动失败</source>
+        <translation>Listening could not start</translation>
+    </message>
 </context>
 <context>
     <name>PageSettings</name>
@@ -1542,6 +1546,10 @@ It runs on Linux and on other systems that run Qt 6.
     <message>
         <source>创建套接字失败</source>
         <translation>Creating the socket failed</translation>
+    </message>
+    <message>
+        <source>绑定本地端口出错</source>
+        <translation>Error binding the local port</translation>
     </message>
 </context>
 <context>

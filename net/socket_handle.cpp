@@ -242,19 +242,10 @@ int RecvFromSocket(SOCKET s, char* buffer, int length, sockaddr_in* from) {
     return FailIfClosed(*entry, Checked(static_cast<int>(n)), SOCKET_ERROR);
 }
 
-int SendSocket(SOCKET s, const char* data, int length) {
-    EntryPtr entry = Use(s);
-    if (!entry)
-        return SOCKET_ERROR;
-    if (length < 0) {
-        errno = EINVAL;
-        return SOCKET_ERROR;
-    }
-    return Checked(
-        static_cast<int>(::send(entry->fd, data, static_cast<std::size_t>(length), MSG_NOSIGNAL)));
-}
+namespace {
 
-int SendSocketNow(SOCKET s, const char* data, int length) {
+// One send on the handle's descriptor; never raises SIGPIPE.
+int SendWithFlags(SOCKET s, const char* data, int length, int flags) {
     EntryPtr entry = Use(s);
     if (!entry)
         return SOCKET_ERROR;
@@ -263,7 +254,17 @@ int SendSocketNow(SOCKET s, const char* data, int length) {
         return SOCKET_ERROR;
     }
     return Checked(static_cast<int>(
-        ::send(entry->fd, data, static_cast<std::size_t>(length), MSG_NOSIGNAL | MSG_DONTWAIT)));
+        ::send(entry->fd, data, static_cast<std::size_t>(length), MSG_NOSIGNAL | flags)));
+}
+
+}  // namespace
+
+int SendSocket(SOCKET s, const char* data, int length) {
+    return SendWithFlags(s, data, length, 0);
+}
+
+int SendSocketNow(SOCKET s, const char* data, int length) {
+    return SendWithFlags(s, data, length, MSG_DONTWAIT);
 }
 
 int ShutdownSocket(SOCKET s, int how) {

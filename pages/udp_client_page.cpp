@@ -168,10 +168,12 @@ SOCKET CUdpClientDlg::OpenClientSocket(const Endpoint& local) {
     if (BindSocket(sock, local.ToSocketAddress()) == SOCKET_ERROR) {
         const int error = errno;
         closesocket(sock);
-        ShowMessageBox(this,
-                       QString::fromStdU16String(MessageWithReason(
-                           u"绑定本地端口出错", SocketOperation::kBindUdp, error)),
-                       QCoreApplication::translate("UdpClientPage", "错误!"));
+        ShowMessageBox(
+            this,
+            QString::fromStdU16String(MessageWithReason(
+                QCoreApplication::translate("UdpClientPage", "绑定本地端口出错").toStdU16String(),
+                SocketOperation::kBindUdp, error)),
+            QCoreApplication::translate("UdpClientPage", "错误!"));
         return INVALID_SOCKET;
     }
     return sock;

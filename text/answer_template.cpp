@@ -4,22 +4,13 @@
 
 #include "text/checksums.h"
 #include "text/code_page.h"
+#include "text/hex_text.h"
 #include "text/ui_text.h"
 
 namespace {
 
 std::u16string Ascii(std::string_view text) {
     return std::u16string(text.begin(), text.end());
-}
-
-int HexDigit(char16_t c) {
-    if (c >= u'0' && c <= u'9')
-        return c - u'0';
-    if (c >= u'a' && c <= u'f')
-        return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F')
-        return c - u'A' + 10;
-    return -1;
 }
 
 bool IsNameChar(char16_t c) {
@@ -33,15 +24,6 @@ std::size_t BracedNameLength(std::u16string_view source, std::size_t at) {
     if (end == at + 1 || end >= source.size() || source[end] != u'}')
         return 0;
     return end - at + 1;
-}
-
-void AppendHexDigits(std::string& out, std::string_view bytes) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    for (char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        out.push_back(kDigits[byte >> 4]);
-        out.push_back(kDigits[byte & 0x0F]);
-    }
 }
 
 }  // namespace
@@ -108,10 +90,10 @@ std::variant<AnswerTemplate, TextFault> AnswerTemplate::Parse(std::u16string_vie
             if (c == u'0' && i + 1 < source.size() &&
                 (source[i + 1] == u'x' || source[i + 1] == u'X'))
                 i += 2;
-            const int high = i < source.size() ? HexDigit(source[i]) : -1;
+            const int high = i < source.size() ? HexDigitValue(source[i]) : -1;
             if (high < 0)
                 return fault(i, UiText("AnswerTemplate", "不是十六进制数字"));
-            const int low = i + 1 < source.size() ? HexDigit(source[i + 1]) : -1;
+            const int low = i + 1 < source.size() ? HexDigitValue(source[i + 1]) : -1;
             if (low < 0)
                 return fault(i + 1, UiText("AnswerTemplate", "缺少一个十六进制数字"));
             literal().bytes.push_back(static_cast<char>(high << 4 | low));

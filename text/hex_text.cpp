@@ -28,7 +28,13 @@ void AppendRows(String& out, std::string_view bytes, std::size_t indent) {
     }
 }
 
-int DigitValue(char16_t c) {
+bool IsSeparator(char16_t c) {
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u',';
+}
+
+}  // namespace
+
+int HexDigitValue(char16_t c) {
     if (c >= u'0' && c <= u'9')
         return c - u'0';
     if (c >= u'a' && c <= u'f')
@@ -38,11 +44,13 @@ int DigitValue(char16_t c) {
     return -1;
 }
 
-bool IsSeparator(char16_t c) {
-    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u',';
+void AppendHexDigits(std::string& out, std::string_view bytes) {
+    for (char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        out.push_back(kDigits[byte >> 4]);
+        out.push_back(kDigits[byte & 0x0F]);
+    }
 }
-
-}  // namespace
 
 void AppendHexRows(std::string& out, std::string_view bytes, std::size_t indent) {
     AppendRows(out, bytes, indent);
@@ -72,13 +80,13 @@ std::variant<std::string, HexParseError> ParseHexText(std::u16string_view text) 
         }
         if (c == u'0' && i + 1 < text.size() && (text[i + 1] == u'x' || text[i + 1] == u'X'))
             i += 2;
-        const int high = i < text.size() ? DigitValue(text[i]) : -1;
+        const int high = i < text.size() ? HexDigitValue(text[i]) : -1;
         if (high < 0)
             return errorAt(i);
         ++i;
         if (i == text.size())
             return HexParseError{i + 1, true};  // the last digit has no pair
-        const int low = DigitValue(text[i]);
+        const int low = HexDigitValue(text[i]);
         if (low < 0)
             return errorAt(i);
         ++i;

@@ -14,6 +14,11 @@ inline constexpr std::size_t kHexBytesPerRow = 16;
 // indented by it, so that every row of bytes starts in the same column.
 inline constexpr std::size_t kHexStampWidth = 21;
 
+// The value of one hex digit (either case), or -1 for any other character.
+int HexDigitValue(char16_t c);
+// Appends `bytes` as two-digit upper-case hex with nothing between them ("E409").
+void AppendHexDigits(std::string& out, std::string_view bytes);
+
 // Appends `bytes` as two-digit upper-case hex separated by blanks, 16 to a row; rows are
 // separated by "\n" followed by `indent` blanks. Nothing ends the last row; no bytes append
 // nothing.

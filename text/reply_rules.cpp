@@ -6,6 +6,7 @@
 #include <variant>
 
 #include "text/code_page.h"
+#include "text/hex_text.h"
 #include "text/ui_text.h"
 
 namespace {
@@ -78,16 +79,6 @@ std::size_t CharacterAt(std::u16string_view pattern, std::size_t offset) {
     return pattern.size() + 1;
 }
 
-int HexDigit(char16_t c) {
-    if (c >= u'0' && c <= u'9')
-        return c - u'0';
-    if (c >= u'a' && c <= u'f')
-        return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F')
-        return c - u'A' + 10;
-    return -1;
-}
-
 // A hex pattern: bytes to compare where `exact`, runs of "??" as captures.
 struct HexPattern {
     std::string bytes;
@@ -118,10 +109,10 @@ std::variant<HexPattern, TextFault> ParseHexPattern(std::u16string_view text) {
         }
         if (c == u'0' && i + 1 < text.size() && (text[i + 1] == u'x' || text[i + 1] == u'X'))
             i += 2;
-        const int high = i < text.size() ? HexDigit(text[i]) : -1;
+        const int high = i < text.size() ? HexDigitValue(text[i]) : -1;
         if (high < 0)
             return TextFault{i + 1, UiText("ReplyRules", "不是十六进制数字")};
-        const int low = i + 1 < text.size() ? HexDigit(text[i + 1]) : -1;
+        const int low = i + 1 < text.size() ? HexDigitValue(text[i + 1]) : -1;
         if (low < 0)
             return TextFault{i + 2, UiText("ReplyRules", "缺少一个十六进制数字")};
         pattern.bytes.push_back(static_cast<char>(high << 4 | low));

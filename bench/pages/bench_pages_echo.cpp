@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "bench/pages/bench_page_support.h"
-#include "pages/tools/echo_tool.h"
 #include "pages/tcp_server_page.h"
+#include "pages/tools/echo_tool.h"
 #include "tests/support/loopback_peer.h"
 
 namespace {
@@ -69,20 +69,9 @@ private:
     double seconds_ = 0;
 };
 
-std::uint16_t PortOf(int fd) {
-    sockaddr_in address{};
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    return ntohs(address.sin_port);
-}
-
 double PlainLoop() {
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(listener, 1);
+    std::uint16_t port = 0;
+    const int listener = ListenOnLoopback(1, port);
     std::thread echo([listener] {
         const int fd = ::accept(listener, nullptr, nullptr);
         std::vector<char> buffer(1 << 16);
@@ -97,7 +86,7 @@ double PlainLoop() {
         ::close(fd);
     });
     Peer peer;
-    peer.Connect(PortOf(listener));
+    peer.Connect(port);
     peer.Start();
     while (!peer.Done()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     const double rate = peer.Finish();

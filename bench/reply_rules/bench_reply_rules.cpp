@@ -86,13 +86,6 @@ Figures AskAndWait(int fd, std::atomic<bool>& done) {
     return figures;
 }
 
-std::uint16_t PortOf(int fd) {
-    sockaddr_in address{};
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    return ntohs(address.sin_port);
-}
-
 // A connected socket to 127.0.0.1:port, or -1.
 int ConnectTo(std::uint16_t port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -117,12 +110,8 @@ std::uint16_t Crc16(const char* bytes, std::size_t size) {
 }
 
 Figures PlainLoop() {
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(listener, 1);
+    std::uint16_t port = 0;
+    const int listener = ListenOnLoopback(1, port);
     std::thread responder([listener] {
         const int fd = ::accept(listener, nullptr, nullptr);
         std::string pending;
@@ -144,7 +133,7 @@ Figures PlainLoop() {
         }
         ::close(fd);
     });
-    const int peer = ConnectTo(PortOf(listener));
+    const int peer = ConnectTo(port);
     std::atomic<bool> done = false;
     const Figures figures = AskAndWait(peer, done);
     ::close(peer);

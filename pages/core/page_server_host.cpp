@@ -89,10 +89,12 @@ void ServerHost::Start() {
     if (opened == INVALID_SOCKET) {
         const int error = errno;  // the engine's reason
         // The port stays, so starting can be tried again.
-        ShowMessageBox(&page_,
-                       QString::fromStdU16String(MessageWithReason(
-                           u"监听启动失败", SocketOperation::kStartServer, error)),
-                       QCoreApplication::translate("PageServerHost", "错误！"));
+        ShowMessageBox(
+            &page_,
+            QString::fromStdU16String(MessageWithReason(
+                QCoreApplication::translate("PageServerHost", "监听启动失败").toStdU16String(),
+                SocketOperation::kStartServer, error)),
+            QCoreApplication::translate("PageServerHost", "错误！"));
         return;
     }
     SetOpen(host->item, *info, opened);

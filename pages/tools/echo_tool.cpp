@@ -12,9 +12,7 @@ EchoTool::EchoTool(CDialogP& page)
 }
 
 void EchoTool::ReceptionEnded(ConnectInfo& record) {
-    // Inside the handler: only the tool's own state.
-    pause_.Forget(&record);
-    record.receivePaused = false;  // the worker holds the lock for the handler
+    pause_.ReceptionEnded(record);
 }
 
 void EchoTool::FillTreeMenu(QMenu& menu, HTREEITEM item) {

@@ -17,3 +17,8 @@ void ReadingPause::ResumeAll() {
     for (const ConnectInfo* record : paused)
         page_.SetReadingPaused(const_cast<ConnectInfo*>(record), false);
 }
+
+void ReadingPause::ReceptionEnded(ConnectInfo& record) {
+    Forget(&record);
+    record.receivePaused = false;
+}

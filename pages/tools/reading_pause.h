@@ -22,6 +22,9 @@ public:
     void Check(ConnectInfo* record, std::uint64_t waiting);
     // The record's reception ended or it is about to be freed: nothing to resume.
     void Forget(const ConnectInfo* record) { paused_.erase(record); }
+    // The record's reception ended: nothing to resume, and nothing holds its reading back.
+    // Inside the WM_CONNECT_DATA handler, whose worker holds the lock.
+    void ReceptionEnded(ConnectInfo& record);
     // Every paused record reads again (the tool was switched off).
     void ResumeAll();
 

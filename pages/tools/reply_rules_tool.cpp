@@ -105,9 +105,7 @@ ReplyRulesTool::ReplyRulesTool(CDialogP& page, EchoTool* echo)
 }
 
 void ReplyRulesTool::ReceptionEnded(ConnectInfo& record) {
-    // Inside the handler: only the tool's own state.
-    pause_.Forget(&record);
-    record.receivePaused = false;  // the worker holds the lock for the handler
+    pause_.ReceptionEnded(record);
 }
 
 void ReplyRulesTool::FillTreeMenu(QMenu& menu, HTREEITEM item) {

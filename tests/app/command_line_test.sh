@@ -5,18 +5,8 @@
 # larger than the screen, and the program still ends cleanly on a termination signal.
 #   command_line_test.sh <build folder>
 set -eu
-APP=$(cd "$1" && pwd)/wirelark
-WORK=$(mktemp -d)
-PID=
-cleanup() {
-    [ -n "$PID" ] && kill -9 "$PID" 2>/dev/null || true
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-fail() {
-    echo "command_line_test: $*" >&2
-    exit 1
-}
+TEST_NAME=command_line_test
+. "$(dirname "$0")/program_test_lib.sh"
 
 # Runs the program without any display; sets STATUS, output in $WORK/out and $WORK/err.
 run_bare() {

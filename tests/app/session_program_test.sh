@@ -7,19 +7,8 @@
 # the last exit, and --session opens its file.
 #   session_program_test.sh <build folder>
 set -eu
-APP=$(cd "$1" && pwd)/wirelark
-WORK=$(mktemp -d)
-PID=
-cleanup() {
-    [ -n "$PID" ] && kill -9 "$PID" 2>/dev/null || true
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-fail() {
-    echo "session_program_test: $*" >&2
-    cat "$WORK/err" >&2 2>/dev/null || true
-    exit 1
-}
+TEST_NAME=session_program_test
+. "$(dirname "$0")/program_test_lib.sh"
 
 # Waits until something listens on TCP port $1 of this machine (hex $2), while $PID runs.
 wait_listening() {

@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include "pages/dialogs/reply_rules_dlg.h"
+#include "pages/tcp_client_page.h"
 #include "pages/tools/echo_tool.h"
 #include "pages/tools/reply_rules_tool.h"
 #include "tests/pages/menu_click.h"
@@ -186,6 +187,41 @@ TEST_F(TcpReplyRulesTest, TheDialogRefusesABadRegexWithItsPositionAndTriesInput)
     QTest::keyClick(dialog.TrialField(), Qt::Key_Return);
     EXPECT_EQ(dialog.TrialResult()->text(),
               QStringLiteral("第 1 条规则的应答内容有误，第 4 个字符：匹配内容没有第 2 个捕获组"));
+}
+
+// Two pages whose rules answer each other for ever (a client entry and the server's entry
+// for it): both windows keep working (the server's menu and rules dialog open while it
+// runs), and switching the server's rules off stops the exchange.
+TEST_F(TcpReplyRulesTest, TwoPagesAnsweringEachOtherStayUsableAndStopWhenRulesGoOff) {
+    const std::uint16_t port = CreateServer();
+    CTcpClientDlg client;
+    client.show();
+    ConnectInfo* record =
+        client.Records().RecordOf(client.AddEntries(Endpoint::Ipv4(0x7F000001, port), 1));
+    ASSERT_NE(record, nullptr);
+    bool connected = false;
+    client.ConnectEntry(record, [&](bool ok) { connected = ok; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return connected; }, kWaitMs));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return tree_->topLevelItem(0)->childCount() == 1; }, kWaitMs));
+
+    ReplyRuleSet ping;
+    ping.rules = {Rule(MatchKind::TextStarts, u"PING", u"PING {n}")};
+    auto* serverRules = page_->findChild<ReplyRulesTool*>();
+    auto* clientRules = client.findChild<ReplyRulesTool*>();
+    serverRules->SetRuleSet(ping);
+    clientRules->SetRuleSet(ping);
+    ASSERT_TRUE(client.Send(record, Outgoing::Bytes(SendOrigin::Typed, "PING")));
+    const auto answers = [&] { return clientRules->RuleSet().rules[0].answered; };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return answers() > 100; }, kWaitMs));
+
+    ASSERT_TRUE(EditRules(tree_, [](ReplyRulesDialog& dialog) { dialog.SetRules({}); }));
+    EXPECT_FALSE(serverRules->Active());
+    // What was under way when the rules went off arrives and ends the exchange.
+    QTest::qWait(300);
+    const auto settled = answers();
+    QTest::qWait(300);
+    EXPECT_EQ(answers(), settled);
 }
 
 using UdpReplyRulesTest = UdpPageTest<CUdpServerDlg>;
