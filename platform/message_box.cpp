@@ -33,7 +33,7 @@ void ShowMessageBox(QWidget* owner, const QString& text, const QString& caption)
     }
     QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, owner);
     box.setTextFormat(Qt::PlainText);
-    // Chinese even where Qt's translations are missing.
+    // In the interface's language, whatever Qt's own translations hold.
     box.button(QMessageBox::Ok)->setText(QCoreApplication::translate("MessageBox", "确定"));
     // A box would otherwise take its owner's window icon into its title bar.
     box.setWindowIcon(QIcon());
