@@ -89,7 +89,9 @@ done
 STATUS=0
 bare --headless --session "$WORK/echo.wirelark" --settings "$WORK/s.ini" \
     >"$WORK/out" 2>"$WORK/err" || STATUS=$?
+# Gone before the next program starts: its listening socket would pass for that program's.
 kill "$HOLDER" 2>/dev/null || true
+wait "$HOLDER" 2>/dev/null || true
 [ "$STATUS" = 1 ] || fail "a port in use ended with status $STATUS"
 grep -q "未能启动：tcp-server 端口 $PORT：监听启动失败" "$WORK/err" || fail "no reason given"
 
