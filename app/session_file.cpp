@@ -148,7 +148,8 @@ public:
     QString Text(const QJsonObject& object, const QString& path, const char* key) {
         const QJsonValue value = object.value(QLatin1String(key));
         if (!value.isUndefined() && !value.isString())
-            Fail(Join(path, key), QStringLiteral("%1（应为文本）").arg(Shown(value)));
+            Fail(Join(path, key),
+                 QCoreApplication::translate("SessionFile", "%1（应为文本）").arg(Shown(value)));
         return value.toString();
     }
 

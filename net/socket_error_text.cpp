@@ -9,16 +9,17 @@
 
 std::u16string SocketErrorReason(SocketOperation operation, int error, AddressFamily family) {
     if (error == EAFNOSUPPORT)
-        return u"本机没有 IPv6。";
+        return UiText("SocketErrorText", "本机没有 IPv6。");
     if (family == AddressFamily::kIpv6) {
         switch (error) {
             case EADDRNOTAVAIL:
-                return u"本机没有可用的 IPv6 地址（IPv6 未启用）。";
+                return UiText("SocketErrorText", "本机没有可用的 IPv6 地址（IPv6 未启用）。");
             case EINVAL:
             case ENODEV:
-                return u"链路本地地址须指明本机的网络接口（如 fe80::1%eth0）。";
+                return UiText("SocketErrorText",
+                              "链路本地地址须指明本机的网络接口（如 fe80::1%eth0）。");
             case ENETUNREACH:
-                return u"IPv6 网络不可达。";
+                return UiText("SocketErrorText", "IPv6 网络不可达。");
             default:
                 break;
         }

@@ -153,14 +153,16 @@ QString ServerHost::FamilyNote() const {
         return {};
     const int ipv6Error = socket_.ipv6Error ? socket_.ipv6Error() : EAFNOSUPPORT;
     if (ipv6Error != 0) {
-        return QStringLiteral("仅 IPv4，IPv6 不可用：") +
+        return QCoreApplication::translate("PageServerHost", "仅 IPv4，IPv6 不可用：") +
                QString::fromStdU16String(SocketErrorReason(SocketOperation::kStartServer, ipv6Error,
                                                            AddressFamily::kIpv6));
     }
     QStringList addresses;
     for (const Endpoint& address : LocalIpv6Addresses())
         addresses << QString::fromStdString(address.AddressText());
-    return QStringLiteral("IPv6 地址：") + addresses.join(QStringLiteral("、"));
+    // The list's separator differs by language ("、" in Chinese).
+    return QCoreApplication::translate("PageServerHost", "IPv6 地址：") +
+           addresses.join(QCoreApplication::translate("PageServerHost", "、"));
 }
 
 bool ServerHost::IsOpen() const {
