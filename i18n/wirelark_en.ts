@@ -340,6 +340,10 @@
         <source>帮助</source>
         <translation>Help</translation>
     </message>
+    <message>
+        <source>验证证书</source>
+        <translation>Verify</translation>
+    </message>
 </context>
 <context>
     <name>DlgSetIp</name>
@@ -668,12 +672,12 @@ It runs on Linux and on other systems that run Qt 6.
 <context>
     <name>JoinGroupDlg</name>
     <message>
-        <source>组播地址须在 224.0.0.0 到 239.255.255.255 之间！</source>
-        <translation>A multicast group must be between 224.0.0.0 and 239.255.255.255!</translation>
-    </message>
-    <message>
         <source>提示</source>
         <translation>Note</translation>
+    </message>
+    <message>
+        <source>组播地址须在 224.0.0.0 到 239.255.255.255 之间，或在 ff00::/8 内！</source>
+        <translation>A multicast group must be between 224.0.0.0 and 239.255.255.255, or in ff00::/8!</translation>
     </message>
 </context>
 <context>
@@ -765,6 +769,18 @@ It runs on Linux and on other systems that run Qt 6.
     <message>
         <source>监听启动失败</source>
         <translation>Listening could not start</translation>
+    </message>
+    <message>
+        <source>仅 IPv4，IPv6 不可用：</source>
+        <translation>IPv4 only, IPv6 unavailable: </translation>
+    </message>
+    <message>
+        <source>IPv6 地址：</source>
+        <translation>IPv6 addresses: </translation>
+    </message>
+    <message>
+        <source>、</source>
+        <translation>, </translation>
     </message>
 </context>
 <context>
@@ -1113,10 +1129,6 @@ It runs on Linux and on other systems that run Qt 6.
         <translation>%1 (should be true or false)</translation>
     </message>
     <message>
-        <source>%1 不是 IPv4 地址</source>
-        <translation>%1 is not an IPv4 address</translation>
-    </message>
-    <message>
         <source>应为对象</source>
         <translation>should be an object</translation>
     </message>
@@ -1131,10 +1143,6 @@ It runs on Linux and on other systems that run Qt 6.
     <message>
         <source>0（监听须有 1 到 65535 的端口）</source>
         <translation>0 (listening needs a port from 1 to 65535)</translation>
-    </message>
-    <message>
-        <source>%1 不是组播地址（224.0.0.0～239.255.255.255）</source>
-        <translation>%1 is not a multicast group (224.0.0.0 to 239.255.255.255)</translation>
     </message>
     <message>
         <source>条目总数超过 %1</source>
@@ -1171,6 +1179,18 @@ It runs on Linux and on other systems that run Qt 6.
     <message>
         <source>文件太大，不是会话文件</source>
         <translation>the file is too large to be a session file</translation>
+    </message>
+    <message>
+        <source>%1（应为文本）</source>
+        <translation>%1 (should be text)</translation>
+    </message>
+    <message>
+        <source>%1 不是 IP 地址</source>
+        <translation>%1 is not an IP address</translation>
+    </message>
+    <message>
+        <source>%1 不是组播地址（224.0.0.0～239.255.255.255 或 ff00::/8）</source>
+        <translation>%1 is not a multicast group (224.0.0.0 to 239.255.255.255, or ff00::/8)</translation>
     </message>
 </context>
 <context>
@@ -1386,6 +1406,22 @@ It runs on Linux and on other systems that run Qt 6.
         <source>系统错误码 %1。</source>
         <translation>System error code %1.</translation>
     </message>
+    <message>
+        <source>本机没有 IPv6。</source>
+        <translation>This machine has no IPv6.</translation>
+    </message>
+    <message>
+        <source>本机没有可用的 IPv6 地址（IPv6 未启用）。</source>
+        <translation>This machine has no usable IPv6 address (IPv6 is off).</translation>
+    </message>
+    <message>
+        <source>链路本地地址须指明本机的网络接口（如 fe80::1%eth0）。</source>
+        <translation>A link-local address must name the local network interface (as in fe80::1%eth0).</translation>
+    </message>
+    <message>
+        <source>IPv6 网络不可达。</source>
+        <translation>The IPv6 network is unreachable.</translation>
+    </message>
 </context>
 <context>
     <name>TcpClientBatch</name>
@@ -1526,6 +1562,220 @@ It runs on Linux and on other systems that run Qt 6.
     </message>
 </context>
 <context>
+    <name>TlsServerOption</name>
+    <message>
+        <source>证书文件无法读取</source>
+        <translation>The certificate file cannot be read</translation>
+    </message>
+    <message>
+        <source>证书文件不是 PEM 格式的证书</source>
+        <translation>The certificate file is not a PEM certificate</translation>
+    </message>
+    <message>
+        <source>私钥文件无法读取</source>
+        <translation>The key file cannot be read</translation>
+    </message>
+    <message>
+        <source>私钥文件不是 PEM 格式的私钥</source>
+        <translation>The key file is not a PEM private key</translation>
+    </message>
+    <message>
+        <source>私钥有口令保护，未输入口令</source>
+        <translation>The key is protected by a passphrase, and none was given</translation>
+    </message>
+    <message>
+        <source>私钥口令不正确</source>
+        <translation>Wrong passphrase for the key</translation>
+    </message>
+    <message>
+        <source>私钥与证书不匹配</source>
+        <translation>The key does not match the certificate</translation>
+    </message>
+    <message>
+        <source>无法生成本机证书</source>
+        <translation>Cannot make a certificate for this machine</translation>
+    </message>
+    <message>
+        <source>无法保存本机证书</source>
+        <translation>Cannot save the certificate for this machine</translation>
+    </message>
+    <message>
+        <source>下次开始监听时生效</source>
+        <translation>Takes effect the next time the server starts listening</translation>
+    </message>
+    <message>
+        <source>选择证书…</source>
+        <translation>Choose Certificate…</translation>
+    </message>
+    <message>
+        <source>选择证书（PEM 证书链）</source>
+        <translation>Choose the certificate (PEM chain)</translation>
+    </message>
+    <message>
+        <source>选择私钥（PEM）</source>
+        <translation>Choose the private key (PEM)</translation>
+    </message>
+    <message>
+        <source>私钥口令</source>
+        <translation>Key Passphrase</translation>
+    </message>
+    <message>
+        <source>私钥 %1 有口令保护，请输入口令：</source>
+        <translation>The key %1 is protected by a passphrase. Enter it:</translation>
+    </message>
+    <message>
+        <source>错误！</source>
+        <translation>Error!</translation>
+    </message>
+</context>
+<context>
+    <name>TlsStream</name>
+    <message>
+        <source>对方发来的不是 TLS 握手数据</source>
+        <translation>the peer did not send a TLS handshake</translation>
+    </message>
+    <message>
+        <source>双方没有共同的加密套件</source>
+        <translation>no cipher suite in common</translation>
+    </message>
+    <message>
+        <source>双方没有共同的协议版本</source>
+        <translation>no protocol version in common</translation>
+    </message>
+    <message>
+        <source>证书验证失败</source>
+        <translation>certificate verification failed</translation>
+    </message>
+    <message>
+        <source>对方在握手中途关闭了连接</source>
+        <translation>the peer closed the connection during the handshake</translation>
+    </message>
+    <message>
+        <source>对方发来警报，拒绝了握手</source>
+        <translation>the peer sent an alert and refused the handshake</translation>
+    </message>
+    <message>
+        <source>握手未能完成</source>
+        <translation>the handshake did not complete</translation>
+    </message>
+    <message>
+        <source>自签名证书</source>
+        <translation>self-signed certificate</translation>
+    </message>
+    <message>
+        <source>证书链中有不受信任的自签名证书</source>
+        <translation>untrusted self-signed certificate in the chain</translation>
+    </message>
+    <message>
+        <source>找不到签发者的证书</source>
+        <translation>issuer certificate not found</translation>
+    </message>
+    <message>
+        <source>证书已过期</source>
+        <translation>certificate expired</translation>
+    </message>
+    <message>
+        <source>证书尚未生效</source>
+        <translation>certificate not yet valid</translation>
+    </message>
+    <message>
+        <source>证书与主机名不符</source>
+        <translation>certificate does not match the host name</translation>
+    </message>
+    <message>
+        <source>证书与 IP 地址不符</source>
+        <translation>certificate does not match the IP address</translation>
+    </message>
+    <message>
+        <source>证书不受信任</source>
+        <translation>certificate not trusted</translation>
+    </message>
+    <message>
+        <source>对方没有发送 close_notify 就关闭了连接</source>
+        <translation>The peer closed the connection without close_notify</translation>
+    </message>
+    <message>
+        <source>连接中断：</source>
+        <translation>Connection broken: </translation>
+    </message>
+    <message>
+        <source>对方发来 close_notify，TLS 会话结束</source>
+        <translation>The peer sent close_notify; the TLS session ended</translation>
+    </message>
+    <message>
+        <source>TLS 出错，连接结束：%1（%2）</source>
+        <translation>TLS error, connection ended: %1 (%2)</translation>
+    </message>
+    <message>
+        <source>对方要求重新协商，本程序不支持</source>
+        <translation>the peer asked to renegotiate, which is not supported</translation>
+    </message>
+    <message>
+        <source>TLS 握手失败：</source>
+        <translation>TLS handshake failed: </translation>
+    </message>
+    <message>
+        <source>连接已关闭</source>
+        <translation>the connection is closed</translation>
+    </message>
+    <message>
+        <source>%1（%2）</source>
+        <translation>%1 (%2)</translation>
+    </message>
+    <message>
+        <source>握手超时（%1 秒内未完成）</source>
+        <translation>handshake timed out (not done within %1 s)</translation>
+    </message>
+    <message>
+        <source>证书验证未通过，已断开连接</source>
+        <translation>Certificate verification failed; disconnected</translation>
+    </message>
+    <message>
+        <source>TLS 握手完成：%1，%2</source>
+        <translation>TLS handshake done: %1, %2</translation>
+    </message>
+    <message>
+        <source>TLS %1，本端证书 SHA-256 指纹：%2</source>
+        <translation>TLS %1, own certificate SHA-256 fingerprint: %2</translation>
+    </message>
+    <message>
+        <source>；对方没有出示证书；证书验证：失败（没有证书）</source>
+        <translation>; the peer showed no certificate; verification: failed (no certificate)</translation>
+    </message>
+    <message>
+        <source>TLS %1，对方没有证书</source>
+        <translation>TLS %1, the peer has no certificate</translation>
+    </message>
+    <message>
+        <source>；证书主题：</source>
+        <translation>; subject: </translation>
+    </message>
+    <message>
+        <source>；签发者：</source>
+        <translation>; issuer: </translation>
+    </message>
+    <message>
+        <source>；有效期：%1 至 %2</source>
+        <translation>; valid: %1 to %2</translation>
+    </message>
+    <message>
+        <source>；SHA-256 指纹：</source>
+        <translation>; SHA-256 fingerprint: </translation>
+    </message>
+    <message>
+        <source>；证书验证：通过</source>
+        <translation>; verification: passed</translation>
+    </message>
+    <message>
+        <source>；证书验证：失败（%1：%2）</source>
+        <translation>; verification: failed (%1: %2)</translation>
+    </message>
+    <message>
+        <source>TLS %1，证书 SHA-256 指纹：%2</source>
+        <translation>TLS %1, certificate SHA-256 fingerprint: %2</translation>
+    </message>
+</context>
+<context>
     <name>UdpClientPage</name>
     <message>
         <source>本地端口已经被占用!</source>
@@ -1586,20 +1836,12 @@ It runs on Linux and on other systems that run Qt 6.
 <context>
     <name>UdpMembership</name>
     <message>
-        <source>不是组播地址（224.0.0.0～239.255.255.255）</source>
-        <translation>not a multicast group (224.0.0.0 to 239.255.255.255)</translation>
-    </message>
-    <message>
         <source>已加入该组播组</source>
         <translation>already a member of this group</translation>
     </message>
     <message>
         <source>未加入该组播组</source>
         <translation>not a member of this group</translation>
-    </message>
-    <message>
-        <source>没有可用于组播的网络接口</source>
-        <translation>no network interface for multicast</translation>
     </message>
     <message>
         <source>加入的组播组已达系统上限</source>
@@ -1616,6 +1858,18 @@ It runs on Linux and on other systems that run Qt 6.
     <message>
         <source>系统错误（错误码 %1）</source>
         <translation>system error (code %1)</translation>
+    </message>
+    <message>
+        <source>不是组播地址（224.0.0.0～239.255.255.255 或 ff00::/8）</source>
+        <translation>not a multicast group (224.0.0.0 to 239.255.255.255, or ff00::/8)</translation>
+    </message>
+    <message>
+        <source>套接字只有 IPv4（本机的 IPv6 不可用）</source>
+        <translation>the socket is IPv4 only (IPv6 is unavailable here)</translation>
+    </message>
+    <message>
+        <source>没有可用于组播的网络接口（IPv6 组播可用 %接口 指明，如 ff02::1%eth0）</source>
+        <translation>no network interface for multicast (for IPv6, name one with %interface, as in ff02::1%eth0)</translation>
     </message>
 </context>
 <context>
