@@ -131,9 +131,9 @@ void CTcpClientDlg::ConnectEntry(ConnectInfo* record, std::function<void(bool co
     }
     // What this machine's IPv6 cannot reach is said at once, with why.
     if (const int obstacle = Ipv6Obstacle(record->serverAddr); obstacle != 0 && !outcome) {
-        AfxMessageBox(QString::fromStdU16String(MessageWithReason(kConnectFailed.toStdU16String(),
-                                                                  SocketOperation::kConnect,
-                                                                  obstacle, AddressFamily::kIpv6)));
+        AfxMessageBox(QString::fromStdU16String(
+            MessageWithReason(ConnectFailedText().toStdU16String(), SocketOperation::kConnect,
+                              obstacle, AddressFamily::kIpv6)));
         return;
     }
     SOCKET sock = INVALID_SOCKET;
