@@ -33,6 +33,7 @@ test: build
 
 screenshots: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/tools/screenshots/wirelark_screenshots dist/screenshots
+	QT_QPA_PLATFORM=offscreen $(BUILD)/tools/screenshots/wirelark_screenshots dist/screenshots en
 
 bench: setup
 	cmake -S . -B $(BENCHBUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DWIRELARK_WERROR=OFF $(CMAKE_FLAGS)

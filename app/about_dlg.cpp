@@ -1,5 +1,6 @@
 #include "app/about_dlg.h"
 
+#include <QCoreApplication>
 #include <QPainter>
 
 #include "app/app_dialog.h"
@@ -16,7 +17,7 @@ CAbout::CAbout(QWidget* parent) : QDialog(parent) {
 CAbout::~CAbout() = default;
 
 QString CAbout::Title() {
-    return QStringLiteral("SOCKET 测试工具 VER1.0");
+    return QCoreApplication::translate("AboutDlg", "SOCKET 测试工具 VER1.0");
 }
 
 void CAbout::paintEvent(QPaintEvent*) {

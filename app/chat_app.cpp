@@ -12,10 +12,10 @@
 #include "app/encoding_setting.h"
 #include "app/headless_run.h"
 #include "app/mgr_dlg.h"
-#include "app/qt_translations.h"
 #include "app/session_menu.h"
 #include "app/settings_file.h"
 #include "app/termination_signals.h"
+#include "app/ui_language.h"
 #include "net/log_store.h"
 #include "pages/core/page_settings.h"
 #include "platform/qt_window.h"
@@ -57,8 +57,9 @@ int CChatApp::Run(int argc, char** argv) {
     QApplication application(qtArgumentCount, qtArguments.data());
     QApplication::setDesktopFileName(QStringLiteral("io.github.wirelark.Wirelark"));
     InstallQtMessagePump();
-    InstallQtTranslations();
     UseSettingsFile(startOptions_.settingsPath);
+    // Before any text is made: the language of this run, else the one kept.
+    InstallInterfaceLanguage(startOptions_.language.value_or(KeptLanguage()));
     SetPageSettingsOpener(&OpenSettings);
     // However the run ends, the last changes are written and the writer thread has ended
     // before the application object goes.

@@ -15,7 +15,8 @@
 #include <cstring>
 #include <utility>
 
-#include "app/qt_translations.h"
+#include "app/settings_file.h"
+#include "app/ui_language.h"
 
 namespace {
 
@@ -82,7 +83,7 @@ QString MissingPlatform(const QString& spec, const QString& pluginPath) {
         if (names.contains(one.section(QLatin1Char(':'), 0, 0), Qt::CaseInsensitive))
             return {};
     }
-    return QStringLiteral("没有这个平台插件：%1（已安装的有：%2）")
+    return QCoreApplication::translate("CommandLine", "没有这个平台插件：%1（已安装的有：%2）")
         .arg(spec, names.join(QStringLiteral(", ")));
 }
 
@@ -97,36 +98,55 @@ Reading Read(const QStringList& arguments) {
     QCommandLineParser parser;
     // "-platform xcb" as Qt programs take it; -h and -v still work.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.setApplicationDescription(QStringLiteral("手工测试 TCP 与 UDP 网络程序的工具。"));
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("显示这些选项，然后退出。"));
-    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
-                                     QStringLiteral("显示版本，然后退出。"));
+    parser.setApplicationDescription(
+        QCoreApplication::translate("CommandLine", "手工测试 TCP 与 UDP 网络程序的工具。"));
+    const QCommandLineOption help(
+        {QStringLiteral("h"), QStringLiteral("help")},
+        QCoreApplication::translate("CommandLine", "显示这些选项，然后退出。"));
+    const QCommandLineOption version(
+        {QStringLiteral("v"), QStringLiteral("version")},
+        QCoreApplication::translate("CommandLine", "显示版本，然后退出。"));
     const QCommandLineOption settings(
-        QStringLiteral("settings"), QStringLiteral("使用另一个设置文件。"), QStringLiteral("文件"));
-    const QCommandLineOption tcpServer(QStringLiteral("tcp-server"),
-                                       QStringLiteral("启动时在该端口创建 TCP 服务器。"),
-                                       QStringLiteral("端口"));
-    const QCommandLineOption udpServer(QStringLiteral("udp-server"),
-                                       QStringLiteral("启动时在该端口创建 UDP 服务器。"),
-                                       QStringLiteral("端口"));
+        QStringLiteral("settings"),
+        QCoreApplication::translate("CommandLine", "使用另一个设置文件。"),
+        QCoreApplication::translate("CommandLine", "文件"));
+    const QCommandLineOption tcpServer(
+        QStringLiteral("tcp-server"),
+        QCoreApplication::translate("CommandLine", "启动时在该端口创建 TCP 服务器。"),
+        QCoreApplication::translate("CommandLine", "端口"));
+    const QCommandLineOption udpServer(
+        QStringLiteral("udp-server"),
+        QCoreApplication::translate("CommandLine", "启动时在该端口创建 UDP 服务器。"),
+        QCoreApplication::translate("CommandLine", "端口"));
     const QCommandLineOption page(
         QStringLiteral("page"),
-        QStringLiteral(
+        QCoreApplication::translate(
+            "CommandLine",
             "启动时显示第 N 页：1 TCP 服务器，2 TCP 客户端，3 UDP 服务器，4 UDP 客户端。"),
         QStringLiteral("N"));
     const QCommandLineOption session(
-        QStringLiteral("session"), QStringLiteral("启动时打开会话文件。"), QStringLiteral("文件"));
+        QStringLiteral("session"),
+        QCoreApplication::translate("CommandLine", "启动时打开会话文件。"),
+        QCoreApplication::translate("CommandLine", "文件"));
     const QCommandLineOption headless(
         QStringLiteral("headless"),
-        QStringLiteral("不开窗口运行 --session 的会话，直到收到 SIGINT/SIGTERM 或到时。"));
-    const QCommandLineOption logDir(QStringLiteral("log-dir"),
-                                    QStringLiteral("无窗口运行时把各条目的收发记录写入该目录。"),
-                                    QStringLiteral("目录"));
-    const QCommandLineOption duration(QStringLiteral("duration"),
-                                      QStringLiteral("无窗口运行的秒数。"), QStringLiteral("秒"));
-    parser.addOptions(
-        {help, version, settings, tcpServer, udpServer, page, session, headless, logDir, duration});
+        QCoreApplication::translate(
+            "CommandLine", "不开窗口运行 --session 的会话，直到收到 SIGINT/SIGTERM 或到时。"));
+    const QCommandLineOption logDir(
+        QStringLiteral("log-dir"),
+        QCoreApplication::translate("CommandLine", "无窗口运行时把各条目的收发记录写入该目录。"),
+        QCoreApplication::translate("CommandLine", "目录"));
+    const QCommandLineOption language(
+        QStringLiteral("lang"),
+        QCoreApplication::translate("CommandLine",
+                                    "本次运行的界面语言：zh 中文，en 英文（不改变设置）。"),
+        QStringLiteral("zh|en"));
+    const QCommandLineOption duration(
+        QStringLiteral("duration"),
+        QCoreApplication::translate("CommandLine", "无窗口运行的秒数。"),
+        QCoreApplication::translate("CommandLine", "秒"));
+    parser.addOptions({help, version, settings, tcpServer, udpServer, page, session, headless,
+                       logDir, duration, language});
     for (const QtOption& qt : kQtOptions) {
         QCommandLineOption option(QString::fromLatin1(qt.name));
         if (qt.takesValue)
@@ -144,6 +164,17 @@ Reading Read(const QStringList& arguments) {
     };
     if (!parser.parse(arguments))
         return mistake(parser.errorText());
+    // First, so that the answers below are in the language asked for (or kept in the
+    // settings file named).
+    reading.options.settingsPath = parser.value(settings);
+    if (parser.isSet(language)) {
+        reading.options.language = LanguageFromName(parser.value(language));
+        if (!reading.options.language) {
+            return mistake(
+                QCoreApplication::translate("CommandLine", "界面语言有错：%1（应为 zh 或 en）")
+                    .arg(parser.value(language)));
+        }
+    }
     if (parser.isSet(help)) {
         reading.outcome = Outcome::Help;
         return reading;
@@ -153,17 +184,17 @@ Reading Read(const QStringList& arguments) {
         return reading;
     }
     if (!parser.positionalArguments().isEmpty())
-        return mistake(
-            QStringLiteral("多余的参数：%1").arg(parser.positionalArguments().join(' ')));
+        return mistake(QCoreApplication::translate("CommandLine", "多余的参数：%1")
+                           .arg(parser.positionalArguments().join(' ')));
 
     StartOptions& options = reading.options;
-    options.settingsPath = parser.value(settings);
     // Qt would open a named pipe (or a device) as the settings file and wait on it.
     struct stat status {};
     if (!options.settingsPath.isEmpty() &&
         ::stat(QFile::encodeName(options.settingsPath).constData(), &status) == 0 &&
         !S_ISREG(status.st_mode)) {
-        return mistake(QStringLiteral("设置文件不是普通文件：%1").arg(options.settingsPath));
+        return mistake(QCoreApplication::translate("CommandLine", "设置文件不是普通文件：%1")
+                           .arg(options.settingsPath));
     }
     const QString platform = parser.isSet(QStringLiteral("platform"))
                                  ? parser.value(QStringLiteral("platform"))
@@ -186,26 +217,31 @@ Reading Read(const QStringList& arguments) {
         *port = Number(parser.value(*option), 1, 65535);
         if (*port == 0) {
             return mistake(
-                QStringLiteral("端口号有错：%1（应为 1 到 65535）").arg(parser.value(*option)));
+                QCoreApplication::translate("CommandLine", "端口号有错：%1（应为 1 到 65535）")
+                    .arg(parser.value(*option)));
         }
     }
     if (parser.isSet(page)) {
         options.page = Number(parser.value(page), 1, 4) - 1;
         if (options.page < 0)
-            return mistake(QStringLiteral("页号有错：%1（应为 1 到 4）").arg(parser.value(page)));
+            return mistake(QCoreApplication::translate("CommandLine", "页号有错：%1（应为 1 到 4）")
+                               .arg(parser.value(page)));
     }
     options.sessionPath = parser.value(session);
     options.headless = parser.isSet(headless);
     options.logDir = parser.value(logDir);
     if (options.headless && options.sessionPath.isEmpty())
-        return mistake(QStringLiteral("--headless 须与 --session 一起使用"));
+        return mistake(
+            QCoreApplication::translate("CommandLine", "--headless 须与 --session 一起使用"));
     if (!options.headless && (parser.isSet(logDir) || parser.isSet(duration)))
-        return mistake(QStringLiteral("--log-dir 与 --duration 只用于 --headless"));
+        return mistake(QCoreApplication::translate("CommandLine",
+                                                   "--log-dir 与 --duration 只用于 --headless"));
     if (parser.isSet(duration)) {
         options.durationSeconds = Number(parser.value(duration), 1, 2'000'000);
         if (options.durationSeconds == 0) {
             return mistake(
-                QStringLiteral("秒数有错：%1（应为 1 到 2000000）").arg(parser.value(duration)));
+                QCoreApplication::translate("CommandLine", "秒数有错：%1（应为 1 到 2000000）")
+                    .arg(parser.value(duration)));
         }
     }
     return reading;
@@ -253,7 +289,19 @@ std::optional<int> ReadCommandLine(int& argc, char** argv, StartOptions& options
     // Answering needs no display: a core application gives the program's name and Qt's
     // translated texts, and the reading is done again to use them.
     QCoreApplication core(argc, argv);
-    InstallQtTranslations();
+    // In the language of the run: --lang when it names one, else the one kept in a settings
+    // file that can be read.
+    std::optional<UiLanguage> language = first.options.language;
+    if (!language) {
+        const QString path = first.options.settingsPath;
+        struct stat status {};
+        const bool readable =
+            path.isEmpty() ||
+            (::stat(QFile::encodeName(path).constData(), &status) == 0 && S_ISREG(status.st_mode));
+        UseSettingsFile(path);
+        language = readable ? KeptLanguage() : UiLanguage::Chinese;
+    }
+    InstallInterfaceLanguage(*language);
     const Reading answer = Read(QCoreApplication::arguments());
     switch (answer.outcome) {
         case Outcome::Help:

@@ -64,8 +64,9 @@ public:
                     continue;
                 const QByteArray bytes = QStringView(text).toUtf8();
                 if (file->isOpen() && (file->write(bytes) != bytes.size() || !file->flush())) {
-                    PrintTo(stderr, QStringLiteral("wirelark: 写入 %1 失败：%2")
-                                        .arg(file->fileName(), file->errorString()));
+                    PrintTo(stderr,
+                            QCoreApplication::translate("HeadlessRun", "wirelark: 写入 %1 失败：%2")
+                                .arg(file->fileName(), file->errorString()));
                     file->close();
                 }
             }
@@ -120,8 +121,9 @@ private:
         files->sent.setFileName(folder.filePath(name + QStringLiteral(".sent.log")));
         for (QFile* file : {&files->received, &files->sent}) {
             if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-                PrintTo(stderr, QStringLiteral("wirelark: 无法写入 %1：%2")
-                                    .arg(file->fileName(), file->errorString()));
+                PrintTo(stderr,
+                        QCoreApplication::translate("HeadlessRun", "wirelark: 无法写入 %1：%2")
+                            .arg(file->fileName(), file->errorString()));
             }
         }
         return *files_.emplace(&record, std::move(files)).first->second;
@@ -144,7 +146,8 @@ void PrintSummary(CMgrDlg& frame) {
         {
             UiCritSecGuard lock(g_connectLock);
             page.Records().ForEachRecord([&](HTREEITEM entry, ConnectInfo& record) {
-                lines << QStringLiteral("%1 %2：接收 %3 字节 %4 条，发送 %5 字节 %6 条")
+                lines << QCoreApplication::translate(
+                             "HeadlessRun", "%1 %2：接收 %3 字节 %4 条，发送 %5 字节 %6 条")
                              .arg(PageKindName(page), page.Tree()->GetItemText(entry))
                              .arg(record.recvBytes)
                              .arg(record.recvLines)
@@ -174,12 +177,13 @@ int RunHeadless(const StartOptions& options) {
         UseSettingsFile(scratch.filePath(QStringLiteral("settings.ini")));
     const SessionReading reading = ReadSessionFile(options.sessionPath);
     if (!reading.session) {
-        PrintTo(stderr, QStringLiteral("wirelark: 无法打开会话“%1”：%2")
+        PrintTo(stderr, QCoreApplication::translate("HeadlessRun", "wirelark: 无法打开会话“%1”：%2")
                             .arg(options.sessionPath, reading.problem));
         return 1;
     }
     if (!options.logDir.isEmpty() && !QDir().mkpath(options.logDir)) {
-        PrintTo(stderr, QStringLiteral("wirelark: 无法创建日志目录“%1”").arg(options.logDir));
+        PrintTo(stderr, QCoreApplication::translate("HeadlessRun", "wirelark: 无法创建日志目录“%1”")
+                            .arg(options.logDir));
         return 1;
     }
 
@@ -201,7 +205,9 @@ int RunHeadless(const StartOptions& options) {
         if (failures.isEmpty())
             return;
         for (const QString& failure : failures)
-            PrintTo(stderr, QStringLiteral("wirelark: 未能启动：%1").arg(failure));
+            PrintTo(
+                stderr,
+                QCoreApplication::translate("HeadlessRun", "wirelark: 未能启动：%1").arg(failure));
         status = 1;
         QCoreApplication::exit(1);
     });

@@ -1,5 +1,6 @@
 #include "app/help_dlg.h"
 
+#include <QCoreApplication>
 #include <QPlainTextEdit>
 
 #include "app/app_dialog.h"
@@ -18,7 +19,8 @@ CHelp::~CHelp() = default;
 
 QString CHelp::HelpText() {
     // Kept as Unicode text, so that it reads the same whatever code page the wire uses.
-    return QStringLiteral(
+    return QCoreApplication::translate(
+        "HelpDlg",
         "本程序是 SOCKET 编程测试工具，版本 1.0。\n"
         "本程序的主要功能如下：\n"
         "    (1) 支持TCP协议服务器及客户端的创建及信息的收发;\n"

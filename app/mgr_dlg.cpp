@@ -1,6 +1,7 @@
 #include "app/mgr_dlg.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QCursor>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -124,7 +125,7 @@ void CMgrDlg::OnInitDialog() {
     setMinimumSize(kMinFrameWidth, kMinFrameHeight);
 
     icon_ = LoadIconResource(kIconId);
-    titleText_ = QStringLiteral("Wirelark V1.0  TCP/UDP 测试");
+    titleText_ = QCoreApplication::translate("MgrDlg", "Wirelark V1.0  TCP/UDP 测试");
     titleFont_ = ArialFont(kTitleCellHeight, 700);
     setWindowIcon(icon_);
 

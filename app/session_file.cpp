@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -108,7 +109,7 @@ public:
 
     void Fail(const QString& path, const QString& what) {
         if (problem_.isEmpty())
-            problem_ = QStringLiteral("%1 有错：%2").arg(path, what);
+            problem_ = QCoreApplication::translate("SessionFile", "%1 有错：%2").arg(path, what);
     }
 
     // A whole number from `low` to `high`; `fallback` when the key is missing.
@@ -118,13 +119,15 @@ public:
         const QString where = Join(path, key);
         if (value.isUndefined()) {
             if (!fallback)
-                Fail(where, QStringLiteral("缺少该项"));
+                Fail(where, QCoreApplication::translate("SessionFile", "缺少该项"));
             return fallback.value_or(low);
         }
         const double number = value.toDouble(std::nan(""));
         if (!value.isDouble() || number != std::floor(number) || number < low || number > high) {
-            Fail(where,
-                 QStringLiteral("%1（应为 %2 到 %3 的整数）").arg(Shown(value)).arg(low).arg(high));
+            Fail(where, QCoreApplication::translate("SessionFile", "%1（应为 %2 到 %3 的整数）")
+                            .arg(Shown(value))
+                            .arg(low)
+                            .arg(high));
             return low;
         }
         return static_cast<int>(number);
@@ -135,7 +138,9 @@ public:
         if (value.isUndefined())
             return false;
         if (!value.isBool())
-            Fail(Join(path, key), QStringLiteral("%1（应为 true 或 false）").arg(Shown(value)));
+            Fail(Join(path, key),
+                 QCoreApplication::translate("SessionFile", "%1（应为 true 或 false）")
+                     .arg(Shown(value)));
         return value.toBool();
     }
 
@@ -143,7 +148,8 @@ public:
     QString Text(const QJsonObject& object, const QString& path, const char* key) {
         const QJsonValue value = object.value(QLatin1String(key));
         if (!value.isUndefined() && !value.isString())
-            Fail(Join(path, key), QStringLiteral("%1（应为文本）").arg(Shown(value)));
+            Fail(Join(path, key),
+                 QCoreApplication::translate("SessionFile", "%1（应为文本）").arg(Shown(value)));
         return value.toString();
     }
 
@@ -152,21 +158,22 @@ public:
         const std::optional<Endpoint> address =
             value.isString() ? Endpoint::FromText(value.toString().toStdString(), 0) : std::nullopt;
         if (!address)
-            Fail(Join(path, key), QStringLiteral("%1 不是 IP 地址").arg(Shown(value)));
+            Fail(Join(path, key),
+                 QCoreApplication::translate("SessionFile", "%1 不是 IP 地址").arg(Shown(value)));
         return address.value_or(Endpoint());
     }
 
     QJsonObject Object(const QJsonObject& object, const QString& path, const char* key) {
         const QJsonValue value = object.value(QLatin1String(key));
         if (!value.isUndefined() && !value.isObject())
-            Fail(Join(path, key), QStringLiteral("应为对象"));
+            Fail(Join(path, key), QCoreApplication::translate("SessionFile", "应为对象"));
         return value.toObject();
     }
 
     QJsonArray Array(const QJsonObject& object, const QString& path, const char* key) {
         const QJsonValue value = object.value(QLatin1String(key));
         if (!value.isUndefined() && !value.isArray())
-            Fail(Join(path, key), QStringLiteral("应为数组"));
+            Fail(Join(path, key), QCoreApplication::translate("SessionFile", "应为数组"));
         return value.toArray();
     }
 
@@ -178,7 +185,7 @@ public:
         if (value.isString())
             return QStringLiteral("\"%1\"").arg(value.toString());
         if (value.isUndefined())
-            return QStringLiteral("（无）");
+            return QCoreApplication::translate("SessionFile", "（无）");
         return QString::fromUtf8(QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact))
             .mid(1)
             .chopped(1);
@@ -208,8 +215,9 @@ void ReadPage(Reader& reader, int index, const QJsonObject& object, const QStrin
         page.serverPort = reader.Number(object, path, "port", 0, 65535, 0);
         page.listening = reader.Switch(object, path, "listening");
         if (page.listening && page.serverPort == 0)
-            reader.Fail(Reader::Join(path, "port"),
-                        QStringLiteral("0（监听须有 1 到 65535 的端口）"));
+            reader.Fail(
+                Reader::Join(path, "port"),
+                QCoreApplication::translate("SessionFile", "0（监听须有 1 到 65535 的端口）"));
         page.echo = reader.Switch(object, path, "echo");
     }
     if (index == 0) {
@@ -231,7 +239,8 @@ void ReadPage(Reader& reader, int index, const QJsonObject& object, const QStrin
                 groups[i].isString() ? Endpoint::FromText(groups[i].toString().toStdString(), 0)
                                      : std::nullopt;
             if (!group || !group->IsMulticast()) {
-                reader.Fail(where, QStringLiteral(
+                reader.Fail(where, QCoreApplication::translate(
+                                       "SessionFile",
                                        "%1 不是组播地址（224.0.0.0～239.255.255.255 或 ff00::/8）")
                                        .arg(Reader::Shown(groups[i])));
                 continue;
@@ -253,7 +262,8 @@ void ReadPage(Reader& reader, int index, const QJsonObject& object, const QStrin
             setup.host = reader.Text(entry, where, "host").toStdString();
             const int count = reader.Number(entry, where, "count", 1, kMaxEntriesPerRun, 1);
             if (page.tcpClients.size() + static_cast<std::size_t>(count) > kMaxEntriesPerPage)
-                reader.Fail(where, QStringLiteral("条目总数超过 %1").arg(kMaxEntriesPerPage));
+                reader.Fail(where, QCoreApplication::translate("SessionFile", "条目总数超过 %1")
+                                       .arg(kMaxEntriesPerPage));
             if (!reader.Failed())
                 page.tcpClients.insert(page.tcpClients.end(), count, setup);
         }
@@ -270,10 +280,12 @@ void ReadPage(Reader& reader, int index, const QJsonObject& object, const QStrin
             setup.multicastTtl = reader.Number(client, where, "ttl", 1, 255, 1);
             const int count = reader.Number(client, where, "count", 1, kMaxEntriesPerRun, 1);
             if (page.udpClients.size() + static_cast<std::size_t>(count) > kMaxEntriesPerPage)
-                reader.Fail(where, QStringLiteral("条目总数超过 %1").arg(kMaxEntriesPerPage));
+                reader.Fail(where, QCoreApplication::translate("SessionFile", "条目总数超过 %1")
+                                       .arg(kMaxEntriesPerPage));
             if (setup.localPort + count - 1 > 65535) {
                 reader.Fail(Reader::Join(where, "count"),
-                            QStringLiteral("%1（本地端口将超过 65535）").arg(count));
+                            QCoreApplication::translate("SessionFile", "%1（本地端口将超过 65535）")
+                                .arg(count));
             }
             for (int k = 0; k < count && !reader.Failed(); ++k) {
                 page.udpClients.push_back(setup);
@@ -317,21 +329,26 @@ SessionReading SessionFromJson(const QByteArray& json) {
     const QJsonDocument document = QJsonDocument::fromJson(json, &error);
     if (error.error != QJsonParseError::NoError) {
         const auto [line, column] = LineAndColumn(json, error.offset);
-        return {std::nullopt, QStringLiteral("不是有效的 JSON：第 %1 行第 %2 列，%3")
-                                  .arg(line)
-                                  .arg(column)
-                                  .arg(error.errorString())};
+        return {std::nullopt,
+                QCoreApplication::translate("SessionFile", "不是有效的 JSON：第 %1 行第 %2 列，%3")
+                    .arg(line)
+                    .arg(column)
+                    .arg(error.errorString())};
     }
     const QJsonObject root = document.object();
     if (!document.isObject() ||
         root.value(QLatin1String("format")).toString() != QLatin1String(kFormat))
-        return {std::nullopt, QStringLiteral("不是 Wirelark 会话文件（缺少 \"format\": \"%1\"）")
-                                  .arg(QLatin1String(kFormat))};
+        return {std::nullopt,
+                QCoreApplication::translate("SessionFile",
+                                            "不是 Wirelark 会话文件（缺少 \"format\": \"%1\"）")
+                    .arg(QLatin1String(kFormat))};
     const QJsonValue version = root.value(QLatin1String("version"));
     if (!version.isDouble() || version.toDouble() < 1)
-        return {std::nullopt, QStringLiteral("会话文件的版本有错：%1").arg(Reader::Shown(version))};
+        return {std::nullopt, QCoreApplication::translate("SessionFile", "会话文件的版本有错：%1")
+                                  .arg(Reader::Shown(version))};
     if (std::floor(version.toDouble()) > kSessionVersion)
-        return {std::nullopt, QStringLiteral("会话文件的版本 %1 比本程序新（本程序读版本 %2）")
+        return {std::nullopt, QCoreApplication::translate(
+                                  "SessionFile", "会话文件的版本 %1 比本程序新（本程序读版本 %2）")
                                   .arg(version.toDouble())
                                   .arg(kSessionVersion)};
 
@@ -341,7 +358,8 @@ SessionReading SessionFromJson(const QByteArray& json) {
     if (!encoding.isUndefined()) {
         if (!encoding.isString() || !KnownEncoding(encoding.toString()))
             reader.Fail(QStringLiteral("encoding"),
-                        QStringLiteral("系统不支持编码 %1").arg(Reader::Shown(encoding)));
+                        QCoreApplication::translate("SessionFile", "系统不支持编码 %1")
+                            .arg(Reader::Shown(encoding)));
         session.encoding = encoding.toString();
     }
     const QJsonObject pages = reader.Object(root, {}, "pages");
@@ -349,7 +367,7 @@ SessionReading SessionFromJson(const QByteArray& json) {
         const QString path = QStringLiteral("pages.%1").arg(QLatin1String(kPageKeys[i]));
         const QJsonValue page = pages.value(QLatin1String(kPageKeys[i]));
         if (!page.isUndefined() && !page.isObject()) {
-            reader.Fail(path, QStringLiteral("应为对象"));
+            reader.Fail(path, QCoreApplication::translate("SessionFile", "应为对象"));
             break;
         }
         ReadPage(reader, i, page.toObject(), path, session.pages[static_cast<std::size_t>(i)]);
@@ -374,10 +392,12 @@ bool WriteSessionFile(const QString& path, const Session& session, QString* prob
 SessionReading ReadSessionFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return {std::nullopt, QStringLiteral("无法打开文件：%1").arg(file.errorString())};
+        return {
+            std::nullopt,
+            QCoreApplication::translate("SessionFile", "无法打开文件：%1").arg(file.errorString())};
     // A session is small; anything far larger is not one.
     constexpr qint64 kLargest = 64 * 1024 * 1024;
     if (file.size() > kLargest)
-        return {std::nullopt, QStringLiteral("文件太大，不是会话文件")};
+        return {std::nullopt, QCoreApplication::translate("SessionFile", "文件太大，不是会话文件")};
     return SessionFromJson(file.readAll());
 }

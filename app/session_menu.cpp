@@ -1,5 +1,6 @@
 #include "app/session_menu.h"
 
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -17,18 +18,23 @@
 namespace {
 
 constexpr auto kRestoreKey = "session/restoreAtStart";
-const QString kCaption = QStringLiteral("提示");
+QString Caption() {
+    return QCoreApplication::translate("SessionMenu", "提示");
+}
 
 std::function<QString(bool saving)> g_chooser;
 
 QString ChooseFile(CMgrDlg& frame, bool saving) {
     if (g_chooser)
         return g_chooser(saving);
-    const QString filter = QStringLiteral("Wirelark 会话 (*.wirelark);;所有文件 (*)");
+    const QString filter =
+        QCoreApplication::translate("SessionMenu", "Wirelark 会话 (*.wirelark);;所有文件 (*)");
     if (!saving)
-        return QFileDialog::getOpenFileName(&frame, QStringLiteral("打开会话"), {}, filter);
-    QString path = QFileDialog::getSaveFileName(&frame, QStringLiteral("保存会话"),
-                                                QStringLiteral("session.wirelark"), filter);
+        return QFileDialog::getOpenFileName(
+            &frame, QCoreApplication::translate("SessionMenu", "打开会话"), {}, filter);
+    QString path =
+        QFileDialog::getSaveFileName(&frame, QCoreApplication::translate("SessionMenu", "保存会话"),
+                                     QStringLiteral("session.wirelark"), filter);
     if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty())
         path += QStringLiteral(".wirelark");
     return path;
@@ -36,10 +42,10 @@ QString ChooseFile(CMgrDlg& frame, bool saving) {
 
 // "确定" goes on, "取消" (or Escape) keeps everything as it is.
 bool AskToReplace(CMgrDlg& frame) {
-    QMessageBox box(QMessageBox::NoIcon, kCaption, ReplaceSetUpQuestion(),
+    QMessageBox box(QMessageBox::NoIcon, Caption(), ReplaceSetUpQuestion(),
                     QMessageBox::Ok | QMessageBox::Cancel, &frame);
-    box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
-    box.button(QMessageBox::Cancel)->setText(QStringLiteral("取消"));
+    box.button(QMessageBox::Ok)->setText(QCoreApplication::translate("SessionMenu", "确定"));
+    box.button(QMessageBox::Cancel)->setText(QCoreApplication::translate("SessionMenu", "取消"));
     box.setDefaultButton(QMessageBox::Cancel);
     box.setWindowIcon(QIcon());
     return box.exec() == QMessageBox::Ok;
@@ -49,21 +55,23 @@ void ReportFailures(CMgrDlg& frame, const QStringList& failures) {
     if (failures.isEmpty())
         return;
     ShowMessageBox(&frame,
-                   QStringLiteral("以下各项未能启动：\n") + failures.join(QLatin1Char('\n')),
-                   kCaption);
+                   QCoreApplication::translate("SessionMenu", "以下各项未能启动：\n") +
+                       failures.join(QLatin1Char('\n')),
+                   Caption());
 }
 
 }  // namespace
 
 QString ReplaceSetUpQuestion() {
-    return QStringLiteral("当前的连接将被关闭，是否继续？");
+    return QCoreApplication::translate("SessionMenu", "当前的连接将被关闭，是否继续？");
 }
 
 void AddSessionMenuItems(COfficeXPMenu& popup, int openId, int saveId) {
     // Before the last item, "退出".
     const int exitAt = std::max(0, popup.GetMenuItemCount() - 1);
-    popup.InsertMenuItem(exitAt, openId, QStringLiteral("打开会话…"));
-    popup.InsertMenuItem(exitAt + 1, saveId, QStringLiteral("保存会话…"));
+    popup.InsertMenuItem(exitAt, openId, QCoreApplication::translate("SessionMenu", "打开会话…"));
+    popup.InsertMenuItem(exitAt + 1, saveId,
+                         QCoreApplication::translate("SessionMenu", "保存会话…"));
 }
 
 void SaveSessionCommand(CMgrDlg& frame) {
@@ -72,7 +80,9 @@ void SaveSessionCommand(CMgrDlg& frame) {
         return;
     QString problem;
     if (!WriteSessionFile(path, CaptureSession(frame), &problem))
-        ShowMessageBox(&frame, QStringLiteral("保存会话失败：%1").arg(problem), kCaption);
+        ShowMessageBox(&frame,
+                       QCoreApplication::translate("SessionMenu", "保存会话失败：%1").arg(problem),
+                       Caption());
 }
 
 void OpenSessionCommand(CMgrDlg& frame) {
@@ -85,9 +95,9 @@ void OpenSessionFile(CMgrDlg& frame, const QString& path, bool ask) {
     const SessionReading reading = ReadSessionFile(path);
     if (!reading.session) {
         ShowMessageBox(&frame,
-                       QStringLiteral("无法打开会话“%1”：\n%2")
+                       QCoreApplication::translate("SessionMenu", "无法打开会话“%1”：\n%2")
                            .arg(QFileInfo(path).fileName(), reading.problem),
-                       kCaption);
+                       Caption());
         return;
     }
     if (ask && HasSetUp(frame) && !AskToReplace(frame))

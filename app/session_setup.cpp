@@ -1,5 +1,6 @@
 #include "app/session_setup.h"
 
+#include <QCoreApplication>
 #include <QTimer>
 #include <memory>
 
@@ -46,8 +47,9 @@ void ApplySession(CMgrDlg& frame, const Session& session,
     for (int i = 0; i < 4; ++i) ClearPage(frame.Page(i));
     auto report = std::make_shared<RebuildReport>();
     if (!ApplyEncoding(session.encoding))
-        report->Failed(QStringLiteral("编码"),
-                       QStringLiteral("系统不支持编码“%1”").arg(session.encoding));
+        report->Failed(QCoreApplication::translate("SessionSetup", "编码"),
+                       QCoreApplication::translate("SessionSetup", "系统不支持编码“%1”")
+                           .arg(session.encoding));
     // Held until the last page is rebuilt, so that connects ending at once do not settle
     // the report early.
     report->Began();

@@ -2,12 +2,15 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QLabel>
 #include <QLineEdit>
 
 #include "app/app_dialog.h"
 #include "app/dialog_face.h"
 #include "app/encoding_setting.h"
 #include "app/session_menu.h"
+#include "app/ui_language.h"
 #include "platform/dialog_template.h"
 #include "platform/message_box.h"
 
@@ -29,21 +32,38 @@ CSet::CSet(QWidget* parent) : QDialog(parent) {
         }
     }
     // Below the caption, at its left edge (the caption starts at x 50).
-    restoreSession_ = new QCheckBox(QStringLiteral("启动时恢复上次会话"), this);
+    restoreSession_ =
+        new QCheckBox(QCoreApplication::translate("SetDlg", "启动时恢复上次会话"), this);
     restoreSession_->setChecked(RestoreSessionAtStart());
     const int below = combo_ ? combo_->geometry().top() + combo_->sizeHint().height() : 36;
     restoreSession_->move(50, below + 16);
     restoreSession_->adjustSize();
+    // The interface's language, below: each language named in its own words, in both faces.
+    auto* languageLabel = new QLabel(QCoreApplication::translate("SetDlg", "界面语言："), this);
+    language_ = new QComboBox(this);
+    language_->addItems({QStringLiteral("中文"), QStringLiteral("English")});
+    language_->setCurrentIndex(KeptLanguage() == UiLanguage::English ? 1 : 0);
+    auto* restartNote =
+        new QLabel(QCoreApplication::translate("SetDlg", "（重新启动后生效）"), this);
+    const int row = restoreSession_->geometry().bottom() + 12;
+    languageLabel->adjustSize();
+    language_->adjustSize();
+    restartNote->adjustSize();
+    const int rowHeight = language_->height();
+    languageLabel->move(50, row + (rowHeight - languageLabel->height()) / 2);
+    language_->move(languageLabel->geometry().right() + 6, row);
+    restartNote->move(language_->geometry().right() + 6,
+                      row + (rowHeight - restartNote->height()) / 2);
 }
 
 CSet::~CSet() = default;
 
 QString CSet::Label() {
-    return QStringLiteral("收发信息编码设置：");
+    return QCoreApplication::translate("SetDlg", "收发信息编码设置：");
 }
 
 QString CSet::UnknownEncodingText(const QString& name) {
-    return QStringLiteral("系统不支持编码“%1”，请重新输入！").arg(name);
+    return QCoreApplication::translate("SetDlg", "系统不支持编码“%1”，请重新输入！").arg(name);
 }
 
 void CSet::OnOK() {
@@ -58,7 +78,8 @@ void CSet::OnOK() {
     if (item >= 0 && item <= static_cast<int>(EncodingChoice::Keep)) {
         ApplyEncodingChoice(static_cast<EncodingChoice>(item));
     } else if (!ApplyEncodingName(typed.toStdString())) {
-        ShowMessageBox(this, UnknownEncodingText(typed), QStringLiteral("提示"));
+        ShowMessageBox(this, UnknownEncodingText(typed),
+                       QCoreApplication::translate("SetDlg", "提示"));
         combo_->setFocus();
         combo_->lineEdit()->selectAll();
         return;  // the dialog stays open for another name
@@ -70,6 +91,10 @@ void CSet::OnOK() {
 void CSet::KeepRestoreChoice() {
     if (restoreSession_->isChecked() != RestoreSessionAtStart())
         SetRestoreSessionAtStart(restoreSession_->isChecked());
+    const UiLanguage chosen =
+        language_->currentIndex() == 1 ? UiLanguage::English : UiLanguage::Chinese;
+    if (chosen != KeptLanguage())
+        KeepLanguage(chosen);
 }
 
 void CSet::paintEvent(QPaintEvent*) {

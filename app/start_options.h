@@ -7,6 +7,8 @@
 #include <QString>
 #include <optional>
 
+#include "app/ui_language.h"
+
 class CMgrDlg;
 class QWidget;
 
@@ -33,11 +35,12 @@ struct StartOptions {
     int udpServerPort = 0;                  // 0: none
     int page = 0;                           // index in tab order, 0 the TCP server page
     std::optional<StartGeometry> geometry;  // -qwindowgeometry, kept on the screen
-    QString sessionPath;  // a session to open at start; empty: none
+    QString sessionPath;                    // a session to open at start; empty: none
     // Run the session without a window (app/headless_run.h).
     bool headless = false;
-    QString logDir;           // headless: where the entries' logs go; empty: none
-    int durationSeconds = 0;  // headless: 0 runs until a termination signal
+    QString logDir;                      // headless: where the entries' logs go; empty: none
+    int durationSeconds = 0;             // headless: 0 runs until a termination signal
+    std::optional<UiLanguage> language;  // --lang: this run's interface language
 };
 
 // Sizes and places the frame, not shown yet, as `options` ask.

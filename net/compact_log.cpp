@@ -9,28 +9,40 @@
 
 #include "net/connect_info.h"
 #include "text/code_page.h"
+#include "text/ui_text.h"
 
-const std::u16string_view CompactLog::kReceivedStoppedText =
-    u"（内存不足：已停止接收此连接的数据，之前收到的信息全部保留）";
-const std::u16string_view CompactLog::kSentStoppedText =
-    u"（内存不足：此后发送的信息不再记录，之前的记录全部保留）";
-const std::u16string_view CompactLog::kInMemoryNoteText =
-    u"（无法在缓存目录或临时目录建立日志文件：此记录保存在内存中）";
+std::u16string CompactLog::ReceivedStoppedText() {
+    return UiText("CompactLog", "（内存不足：已停止接收此连接的数据，之前收到的信息全部保留）");
+}
 
-std::u16string_view CompactLog::StoppedText(Role role, StopReason reason) {
+std::u16string CompactLog::SentStoppedText() {
+    return UiText("CompactLog", "（内存不足：此后发送的信息不再记录，之前的记录全部保留）");
+}
+
+std::u16string CompactLog::InMemoryNoteText() {
+    return UiText("CompactLog", "（无法在缓存目录或临时目录建立日志文件：此记录保存在内存中）");
+}
+
+std::u16string CompactLog::StoppedText(Role role, StopReason reason) {
     const bool received = role == kReceivedLog;
     switch (reason) {
         case kDiskFull:
-            return received ? u"（磁盘空间不足：已停止接收此连接的数据，之前收到的信息全部保留）"
-                            : u"（磁盘空间不足：此后发送的信息不再记录，之前的记录全部保留）";
+            return received
+                       ? UiText("CompactLog",
+                                "（磁盘空间不足：已停止接收此连接的数据，之前收到的信息全部保留）")
+                       : UiText("CompactLog",
+                                "（磁盘空间不足：此后发送的信息不再记录，之前的记录全部保留）");
         case kWriteError:
             return received
-                       ? u"（写入日志文件出错：已停止接收此连接的数据，之前收到的信息全部保留）"
-                       : u"（写入日志文件出错：此后发送的信息不再记录，之前的记录全部保留）";
+                       ? UiText(
+                             "CompactLog",
+                             "（写入日志文件出错：已停止接收此连接的数据，之前收到的信息全部保留）")
+                       : UiText("CompactLog",
+                                "（写入日志文件出错：此后发送的信息不再记录，之前的记录全部保留）");
         case kOutOfMemory:
             break;
     }
-    return received ? kReceivedStoppedText : kSentStoppedText;
+    return received ? ReceivedStoppedText() : SentStoppedText();
 }
 
 namespace {
@@ -272,7 +284,7 @@ void CompactLog::AppendLineText(std::size_t index, const std::string& currentCod
             out.push_back(kReplacementCharacter);
             break;
         case kInMemoryNote:
-            out.append(kInMemoryNoteText);
+            out.append(InMemoryNoteText());
             break;
         case kNote:
             for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {

@@ -137,14 +137,14 @@ public:
     // g_connectLock); throws std::bad_alloc.
     LogSnapshot Snapshot() const;
 
-    // The text of the stop line (without stamp and line feed); the two constants are the
-    // texts for memory that ran out.
-    static std::u16string_view StoppedText(Role role, StopReason reason);
-    static const std::u16string_view kReceivedStoppedText;
-    static const std::u16string_view kSentStoppedText;
+    // The text of the stop line (without stamp and line feed), in the interface's language
+    // when it is shown; the two below are the texts for memory that ran out.
+    static std::u16string StoppedText(Role role, StopReason reason);
+    static std::u16string ReceivedStoppedText();
+    static std::u16string SentStoppedText();
     // The line a log gets once where it outgrows the memory kept for small logs and no
     // temporary file can be made for it (no usable directory, or descriptors run short).
-    static const std::u16string_view kInMemoryNoteText;
+    static std::u16string InMemoryNoteText();
 
     // The log behaves as if memory ran out when holding more than `bytes` would take more.
     void FailAllocationBeyondForTesting(std::uint64_t bytes) { store_.FailBeyondForTesting(bytes); }

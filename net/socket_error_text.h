@@ -1,6 +1,6 @@
-// Why a socket operation failed, in words for the user: one short line of Chinese, shown
-// as the second line of the page's message under its fixed text. Free of Qt; the engine
-// leaves the reason in errno and never shows anything itself.
+// Why a socket operation failed, in words for the user: one short line in the interface's
+// language (text/ui_text.h), shown as the second line of the page's message under its fixed
+// text. Free of Qt; the engine leaves the reason in errno and never shows anything itself.
 #pragma once
 
 #include <string>

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "net/socket_error_text.h"
+#include "text/ui_text.h"
 
 namespace {
 
@@ -36,7 +37,7 @@ bool IsWouldBlock(int error) {
 }
 
 // Why a handshake failed, in a short Chinese line, from the library's first error.
-std::u16string_view HandshakeReason(unsigned long error) {
+std::u16string HandshakeReason(unsigned long error) {
     const int reason = ERR_GET_REASON(error);
     switch (reason) {
         case SSL_R_WRONG_VERSION_NUMBER:
@@ -48,45 +49,45 @@ std::u16string_view HandshakeReason(unsigned long error) {
         case SSL_R_UNEXPECTED_MESSAGE:
         case SSL_R_UNEXPECTED_RECORD:
         case SSL_R_LENGTH_MISMATCH:
-            return u"对方发来的不是 TLS 握手数据";
+            return UiText("TlsStream", "对方发来的不是 TLS 握手数据");
         case SSL_R_NO_SHARED_CIPHER:
-            return u"双方没有共同的加密套件";
+            return UiText("TlsStream", "双方没有共同的加密套件");
         case SSL_R_UNSUPPORTED_PROTOCOL:
         case SSL_R_NO_PROTOCOLS_AVAILABLE:
         case SSL_R_TLSV1_ALERT_PROTOCOL_VERSION:
-            return u"双方没有共同的协议版本";
+            return UiText("TlsStream", "双方没有共同的协议版本");
         case SSL_R_CERTIFICATE_VERIFY_FAILED:
-            return u"证书验证失败";
+            return UiText("TlsStream", "证书验证失败");
         case SSL_R_UNEXPECTED_EOF_WHILE_READING:
-            return u"对方在握手中途关闭了连接";
+            return UiText("TlsStream", "对方在握手中途关闭了连接");
         default:
             break;
     }
     if (reason >= SSL_AD_REASON_OFFSET)
-        return u"对方发来警报，拒绝了握手";
-    return u"握手未能完成";
+        return UiText("TlsStream", "对方发来警报，拒绝了握手");
+    return UiText("TlsStream", "握手未能完成");
 }
 
-std::u16string_view VerifyReason(long result) {
+std::u16string VerifyReason(long result) {
     switch (result) {
         case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
-            return u"自签名证书";
+            return UiText("TlsStream", "自签名证书");
         case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
-            return u"证书链中有不受信任的自签名证书";
+            return UiText("TlsStream", "证书链中有不受信任的自签名证书");
         case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
         case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
         case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
-            return u"找不到签发者的证书";
+            return UiText("TlsStream", "找不到签发者的证书");
         case X509_V_ERR_CERT_HAS_EXPIRED:
-            return u"证书已过期";
+            return UiText("TlsStream", "证书已过期");
         case X509_V_ERR_CERT_NOT_YET_VALID:
-            return u"证书尚未生效";
+            return UiText("TlsStream", "证书尚未生效");
         case X509_V_ERR_HOSTNAME_MISMATCH:
-            return u"证书与主机名不符";
+            return UiText("TlsStream", "证书与主机名不符");
         case X509_V_ERR_IP_ADDRESS_MISMATCH:
-            return u"证书与 IP 地址不符";
+            return UiText("TlsStream", "证书与 IP 地址不符");
         default:
-            return u"证书不受信任";
+            return UiText("TlsStream", "证书不受信任");
     }
 }
 
@@ -278,7 +279,7 @@ int TlsStream::ReadLocked(char* buffer, int length) {
                 continue;
             if (fed == 0) {
                 state_ = State::kEnded;
-                endNote_ = u"对方没有发送 close_notify 就关闭了连接";
+                endNote_ = UiText("TlsStream", "对方没有发送 close_notify 就关闭了连接");
                 return 0;
             }
             const int failure = errno;
@@ -288,14 +289,14 @@ int TlsStream::ReadLocked(char* buffer, int length) {
             }
             state_ = State::kEnded;
             if (IsSocketOpen(sock_))  // our own close needs no note
-                endNote_ = std::u16string(u"连接中断：") +
+                endNote_ = UiText("TlsStream", "连接中断：") +
                            SocketErrorReason(SocketOperation::kConnect, failure);
             errno = failure;
             return SOCKET_ERROR;
         }
         state_ = State::kEnded;
         if (error == SSL_ERROR_ZERO_RETURN) {
-            endNote_ = u"对方发来 close_notify，TLS 会话结束";
+            endNote_ = UiText("TlsStream", "对方发来 close_notify，TLS 会话结束");
             SSL_shutdown(ssl_);  // our close_notify in return
             Flush();
             return 0;
@@ -303,11 +304,11 @@ int TlsStream::ReadLocked(char* buffer, int length) {
         const unsigned long first = ERR_peek_error();
         const std::string text = TakeTlsErrorText();
         if (IsSocketOpen(sock_)) {
-            endNote_ = std::u16string(u"TLS 出错，连接结束：") +
-                       (first != 0 && ERR_GET_REASON(first) == SSL_R_NO_RENEGOTIATION
-                            ? std::u16string(u"对方要求重新协商，本程序不支持")
-                            : std::u16string(HandshakeReason(first))) +
-                       u"（" + text + u"）";
+            endNote_ = WithArgs(UiText("TlsStream", "TLS 出错，连接结束：%1（%2）"),
+                                {first != 0 && ERR_GET_REASON(first) == SSL_R_NO_RENEGOTIATION
+                                     ? UiText("TlsStream", "对方要求重新协商，本程序不支持")
+                                     : HandshakeReason(first),
+                                 TlsText(text)});
         }
         errno = ECONNRESET;
         return SOCKET_ERROR;
@@ -442,31 +443,32 @@ bool TlsStream::Begin(std::vector<std::u16string>& notes) {
         state_ = State::kEnded;
         opened_.notify_all();
         if (IsSocketOpen(sock_))  // closed by the page: nothing to explain
-            notes.push_back(u"TLS 握手失败：" + why);
+            notes.push_back(UiText("TlsStream", "TLS 握手失败：") + why);
         return false;
     };
     for (;;) {
         if (state_ != State::kHandshaking)
-            return fail(u"连接已关闭");
+            return fail(UiText("TlsStream", "连接已关闭"));
         ERR_clear_error();
         const int result = SSL_do_handshake(ssl_);
         const int error = SSL_get_error(ssl_, result);
         const unsigned long first = ERR_peek_error();
         const std::string text = TakeTlsErrorText();
         if (!Flush() && !IsSocketOpen(sock_))
-            return fail(u"连接已关闭");
+            return fail(UiText("TlsStream", "连接已关闭"));
         if (result == 1)
             break;
         if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) {
             if (error == SSL_ERROR_SYSCALL && first == 0)
-                return fail(u"对方在握手中途关闭了连接");
-            return fail(std::u16string(HandshakeReason(first)) + u"（" + text + u"）");
+                return fail(UiText("TlsStream", "对方在握手中途关闭了连接"));
+            return fail(
+                WithArgs(UiText("TlsStream", "%1（%2）"), {HandshakeReason(first), TlsText(text)}));
         }
         const int fed = Feed();
         if (fed > 0)
             continue;
         if (fed == 0)
-            return fail(u"对方在握手中途关闭了连接");
+            return fail(UiText("TlsStream", "对方在握手中途关闭了连接"));
         if (!IsWouldBlock(errno))
             return fail(SocketErrorReason(SocketOperation::kConnect, errno));
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -474,19 +476,20 @@ bool TlsStream::Begin(std::vector<std::u16string>& notes) {
         if (left.count() <= 0) {
             const auto seconds =
                 std::chrono::duration_cast<std::chrono::seconds>(handshakeLimit_).count();
-            return fail(u"握手超时（" + std::to_string(seconds) + u" 秒内未完成）");
+            return fail(WithArgs(UiText("TlsStream", "握手超时（%1 秒内未完成）"),
+                                 {TlsText(std::to_string(seconds))}));
         }
         const short events = static_cast<short>(POLLIN | (pending_.empty() ? 0 : POLLOUT));
         lock.unlock();
         const bool open = Wait(events, static_cast<int>(left.count()));
         lock.lock();
         if (!open)
-            return fail(u"连接已关闭");
+            return fail(UiText("TlsStream", "连接已关闭"));
     }
     bool verified = true;
     ComposeNotes(notes, verified);
     if (client_ && enforceVerify_ && !verified) {
-        notes.push_back(u"证书验证未通过，已断开连接");
+        notes.push_back(UiText("TlsStream", "证书验证未通过，已断开连接"));
         state_ = State::kEnded;
         opened_.notify_all();
         return false;
@@ -499,36 +502,41 @@ bool TlsStream::Begin(std::vector<std::u16string>& notes) {
 void TlsStream::ComposeNotes(std::vector<std::u16string>& notes, bool& verified) {
     const std::string protocol = SSL_get_version(ssl_);
     const char* cipher = SSL_get_cipher_name(ssl_);
-    std::u16string line = u"TLS 握手完成：" + protocol + u"，" + std::string(cipher ? cipher : "?");
+    std::u16string line = WithArgs(UiText("TlsStream", "TLS 握手完成：%1，%2"),
+                                   {TlsText(protocol), TlsText(cipher ? cipher : "?")});
     if (!client_) {
         notes.push_back(line);
-        summary_ = u"TLS " + protocol + u"，本端证书 SHA-256 指纹：" + context_->Fingerprint();
+        summary_ = WithArgs(UiText("TlsStream", "TLS %1，本端证书 SHA-256 指纹：%2"),
+                            {TlsText(protocol), TlsText(context_->Fingerprint())});
         return;
     }
     X509* peer = SSL_get1_peer_certificate(ssl_);
     if (peer == nullptr) {
         verified = false;
-        notes.push_back(line + u"；对方没有出示证书；证书验证：失败（没有证书）");
-        summary_ = u"TLS " + protocol + u"，对方没有证书";
+        notes.push_back(line +
+                        UiText("TlsStream", "；对方没有出示证书；证书验证：失败（没有证书）"));
+        summary_ = WithArgs(UiText("TlsStream", "TLS %1，对方没有证书"), {TlsText(protocol)});
         return;
     }
     const std::string fingerprint = FingerprintOf(peer);
-    line += u"；证书主题：" + NameText(X509_get_subject_name(peer));
-    line += u"；签发者：" + NameText(X509_get_issuer_name(peer));
-    line += u"；有效期：" + DateText(X509_get0_notBefore(peer)) + u" 至 " +
-            DateText(X509_get0_notAfter(peer));
-    line += u"；SHA-256 指纹：" + fingerprint;
+    line += UiText("TlsStream", "；证书主题：") + NameText(X509_get_subject_name(peer));
+    line += UiText("TlsStream", "；签发者：") + NameText(X509_get_issuer_name(peer));
+    line += WithArgs(UiText("TlsStream", "；有效期：%1 至 %2"),
+                     {TlsText(DateText(X509_get0_notBefore(peer))),
+                      TlsText(DateText(X509_get0_notAfter(peer)))});
+    line += UiText("TlsStream", "；SHA-256 指纹：") + fingerprint;
     const long result = SSL_get_verify_result(ssl_);
     verified = result == X509_V_OK;
     if (verified) {
-        line += u"；证书验证：通过";
+        line += UiText("TlsStream", "；证书验证：通过");
     } else {
-        line += u"；证书验证：失败（" + std::u16string(VerifyReason(result)) + u"：" +
-                std::string(X509_verify_cert_error_string(result)) + u"）";
+        line += WithArgs(UiText("TlsStream", "；证书验证：失败（%1：%2）"),
+                         {VerifyReason(result), TlsText(X509_verify_cert_error_string(result))});
     }
     X509_free(peer);
     notes.push_back(line);
-    summary_ = u"TLS " + protocol + u"，证书 SHA-256 指纹：" + fingerprint;
+    summary_ = WithArgs(UiText("TlsStream", "TLS %1，证书 SHA-256 指纹：%2"),
+                        {TlsText(protocol), TlsText(fingerprint)});
 }
 
 std::u16string TlsStream::EndNote() const {

@@ -12,6 +12,8 @@
 #define IPV6_MULTICAST_ALL 29
 #endif
 
+#include "text/ui_text.h"
+
 namespace {
 
 // 0 after a socket call that succeeded, else its errno.
@@ -135,30 +137,32 @@ std::u16string MembershipErrorText(int error) {
         case 0:
             return u"";
         case EINVAL:
-            return u"不是组播地址（224.0.0.0～239.255.255.255 或 ff00::/8）";
+            return UiText("UdpMembership",
+                          "不是组播地址（224.0.0.0～239.255.255.255 或 ff00::/8）");
         case EAFNOSUPPORT:
-            return u"套接字只有 IPv4（本机的 IPv6 不可用）";
+            return UiText("UdpMembership", "套接字只有 IPv4（本机的 IPv6 不可用）");
         case EADDRINUSE:
-            return u"已加入该组播组";
+            return UiText("UdpMembership", "已加入该组播组");
         case EADDRNOTAVAIL:
-            return u"未加入该组播组";
+            return UiText("UdpMembership", "未加入该组播组");
         case ENODEV:
         case ENETUNREACH:
-            return u"没有可用于组播的网络接口（IPv6 组播可用 %接口 指明，如 ff02::1%eth0）";
+            return UiText("UdpMembership",
+                          "没有可用于组播的网络接口（IPv6 组播可用 %接口 指明，如 ff02::1%eth0）");
         case ENOBUFS:
         case ENOMEM:
-            return u"加入的组播组已达系统上限";
+            return UiText("UdpMembership", "加入的组播组已达系统上限");
         case EACCES:
         case EPERM:
-            return u"系统不允许此操作";
+            return UiText("UdpMembership", "系统不允许此操作");
         case EBADF:
         case ENOTSOCK:
-            return u"套接字已关闭";
+            return UiText("UdpMembership", "套接字已关闭");
         default:
             break;
     }
-    const std::string code = std::to_string(error);
-    return u"系统错误（错误码 " + std::u16string(code.begin(), code.end()) + u"）";
+    return WithArgs(UiText("UdpMembership", "系统错误（错误码 %1）"),
+                    {AsciiText(std::to_string(error))});
 }
 
 bool IsMulticastGroup(const Endpoint& address) {

@@ -3,12 +3,12 @@
 // peer had closed: the received log says why.
 #pragma once
 
-#include <string_view>
+#include <string>
 
 #include "net/connect_info.h"
 
-// The line such a record's received log ends with.
-extern const std::u16string_view kReceiveNotStartedNote;
+// The line such a record's received log ends with, in the interface's language.
+std::u16string ReceiveNotStartedNote();
 
 // Appends the note to the record's received log, closes its socket and tells the page of
 // the close (WM_CONNECT_DATA, wParam 1). `record` may be null. The caller holds

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 
 #include <QAction>
+#include <QCoreApplication>
 
 #include "net/crit_sec.h"
 #include "pages/core/endpoint_text.h"
@@ -41,11 +42,12 @@ QString Attempt(const std::function<void()>& step) {
     {
         const MessageBoxCatcher catcher([&said](const QString& text, const QString&) {
             // One line per item: a reason on a line of its own follows a comma.
-            said << text.trimmed().replace(QLatin1Char('\n'), QStringLiteral("，"));
+            said << text.trimmed().replace(QLatin1Char('\n'),
+                                           QCoreApplication::translate("PageSnapshot", "，"));
         });
         step();
     }
-    return said.join(QStringLiteral("；"));
+    return said.join(QCoreApplication::translate("PageSnapshot", "；"));
 }
 
 QAction* HexSwitch(CDialogP& page, const char* name) {
@@ -87,15 +89,17 @@ void RebuildServer(CDialogP& page, ServerHost& server, const PageSnapshot& snaps
                    RebuildReport& report) {
     if (snapshot.serverPort < 1)
         return;
-    const QString item =
-        QStringLiteral("%1 端口 %2").arg(PageKindName(page)).arg(snapshot.serverPort);
+    const QString item = QCoreApplication::translate("PageSnapshot", "%1 端口 %2")
+                             .arg(PageKindName(page))
+                             .arg(snapshot.serverPort);
     if (!snapshot.listening) {
         server.ChoosePort(snapshot.serverPort);
         return;
     }
     const QString said = Attempt([&] { server.StartOnPort(snapshot.serverPort); });
     if (!server.IsOpen())
-        report.Failed(item, said.isEmpty() ? QStringLiteral("无法启动") : said);
+        report.Failed(
+            item, said.isEmpty() ? QCoreApplication::translate("PageSnapshot", "无法启动") : said);
 }
 
 }  // namespace
@@ -184,7 +188,7 @@ void RebuildPage(CDialogP& page, const PageSnapshot& snapshot,
             bool joined = false;
             const QString said = Attempt([&] { joined = udpServer->Groups().Join(group); });
             if (!joined) {
-                report->Failed(QStringLiteral("%1 组播组 %2")
+                report->Failed(QCoreApplication::translate("PageSnapshot", "%1 组播组 %2")
                                    .arg(kind, QString::fromStdString(group.AddressText())),
                                said);
             }
@@ -208,7 +212,7 @@ void RebuildPage(CDialogP& page, const PageSnapshot& snapshot,
             report->Began();
             tcpClient->ConnectEntry(record, [report, item](bool connected) {
                 if (!connected)
-                    report->Failed(item, QStringLiteral("连接失败"));
+                    report->Failed(item, QCoreApplication::translate("PageSnapshot", "连接失败"));
                 report->Ended();
             });
         }
@@ -220,7 +224,7 @@ void RebuildPage(CDialogP& page, const PageSnapshot& snapshot,
                                             client.localPort, client.multicastTtl);
             });
             if (!made) {
-                report->Failed(QStringLiteral("%1 %2（本地端口 %3）")
+                report->Failed(QCoreApplication::translate("PageSnapshot", "%1 %2（本地端口 %3）")
                                    .arg(kind, EndpointLabel(client.address, client.remotePort))
                                    .arg(client.localPort),
                                said);

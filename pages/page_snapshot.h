@@ -7,6 +7,7 @@
 // Threads: user-interface thread only; the records' sockets are read under g_connectLock.
 #pragma once
 
+#include <QCoreApplication>
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
@@ -66,7 +67,7 @@ struct PageSnapshot {
 class RebuildReport {
 public:
     void Failed(const QString& item, const QString& why) {
-        failures_ << QStringLiteral("%1：%2").arg(item, why);
+        failures_ << QCoreApplication::translate("PageSnapshot", "%1：%2").arg(item, why);
     }
     void Began() { ++pending_; }
     void Ended() {

@@ -1,5 +1,6 @@
 #include "pages/tcp_client_page.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <algorithm>
 #include <string>
@@ -18,7 +19,9 @@
 #include "skin/tree_ctrl_ex.h"
 
 namespace {
-const QString kConnectFailed = QStringLiteral("客户端连接失败!");
+QString ConnectFailedText() {
+    return QCoreApplication::translate("TcpClientPage", "客户端连接失败!");
+}
 }  // namespace
 
 CTcpClientDlg::CTcpClientDlg(QWidget* parent)
@@ -128,9 +131,9 @@ void CTcpClientDlg::ConnectEntry(ConnectInfo* record, std::function<void(bool co
     }
     // What this machine's IPv6 cannot reach is said at once, with why.
     if (const int obstacle = Ipv6Obstacle(record->serverAddr); obstacle != 0 && !outcome) {
-        AfxMessageBox(QString::fromStdU16String(MessageWithReason(kConnectFailed.toStdU16String(),
-                                                                  SocketOperation::kConnect,
-                                                                  obstacle, AddressFamily::kIpv6)));
+        AfxMessageBox(QString::fromStdU16String(
+            MessageWithReason(ConnectFailedText().toStdU16String(), SocketOperation::kConnect,
+                              obstacle, AddressFamily::kIpv6)));
         return;
     }
     SOCKET sock = INVALID_SOCKET;
@@ -144,8 +147,8 @@ void CTcpClientDlg::ConnectEntry(ConnectInfo* record, std::function<void(bool co
             outcome(false);
             return;
         }
-        AfxMessageBox(QStringLiteral("创建套接字出错!"));
-        AfxMessageBox(kConnectFailed);  // a connect without a socket fails at once
+        AfxMessageBox(QCoreApplication::translate("TcpClientPage", "创建套接字出错!"));
+        AfxMessageBox(ConnectFailedText());  // a connect without a socket fails at once
         return;
     }
     if (outcome)
@@ -217,7 +220,7 @@ void CTcpClientDlg::FailConnect(ConnectInfo* record, SOCKET sock) {
         outcome(false);
         return;
     }
-    AfxMessageBox(kConnectFailed);
+    AfxMessageBox(ConnectFailedText());
 }
 
 // ---- views ---------------------------------------------------------------------------------
@@ -228,7 +231,8 @@ int CTcpClientDlg::EntryImage(const ConnectInfo& record) const {
 
 bool CTcpClientDlg::CanSendTo(const ConnectInfo* record) {
     if (IsConnecting(record)) {
-        ShowMessageBox(this, QStringLiteral("正在连接，请稍候！"), QStringLiteral("提示!"));
+        ShowMessageBox(this, QCoreApplication::translate("TcpClientPage", "正在连接，请稍候！"),
+                       QCoreApplication::translate("TcpClientPage", "提示!"));
         return false;
     }
     return CTcpPage::CanSendTo(record);

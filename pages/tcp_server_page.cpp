@@ -1,5 +1,7 @@
 #include "pages/tcp_server_page.h"
 
+#include <QCoreApplication>
+
 #include "net/socket_error_text.h"
 #include "pages/tcp/tls_server_option.h"
 #include "pages/tools/all_entries.h"
@@ -77,15 +79,17 @@ LRESULT CTcpServerDlg::OnPageMessage(UINT message, WPARAM, LPARAM) {
         QString::fromStdU16String(SocketErrorReason(SocketOperation::kAccept, shortage.error));
     QStringList lines;
     if (shortage.refused > 0)
-        lines << QStringLiteral("%1 个连接未能接受：%2").arg(shortage.refused).arg(reason);
+        lines << QCoreApplication::translate("TcpServerPage", "%1 个连接未能接受：%2")
+                     .arg(shortage.refused)
+                     .arg(reason);
     if (shortage.backlogWaiting)
-        lines << QStringLiteral("有连接在等待接受：%1").arg(reason);
+        lines << QCoreApplication::translate("TcpServerPage", "有连接在等待接受：%1").arg(reason);
     if (lines.isEmpty())
         return 1;
     shortageNote_ = lines.join(u'\n');
     if (!shortageTold_) {
         shortageTold_ = true;
-        ShowMessageBox(this, shortageNote_, QStringLiteral("提示"));
+        ShowMessageBox(this, shortageNote_, QCoreApplication::translate("TcpServerPage", "提示"));
     }
     return 1;
 }

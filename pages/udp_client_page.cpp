@@ -2,6 +2,7 @@
 
 #include <errno.h>
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <memory>
 #include <string>
@@ -70,7 +71,7 @@ void CUdpClientDlg::OnCreate() {
         if (port > 65535)
             break;
         if (i > 0 && LocalPortTaken(port)) {
-            AfxMessageBox(QStringLiteral("本地端口已经被占用!"));
+            AfxMessageBox(QCoreApplication::translate("UdpClientPage", "本地端口已经被占用!"));
             break;
         }
         const HTREEITEM made = CreateClient(*choice, port);
@@ -89,7 +90,7 @@ HTREEITEM CUdpClientDlg::AddClient(const Endpoint& remote, int localPort, int mu
     if (!GetHostNode())
         return nullptr;
     if (LocalPortTaken(localPort)) {
-        AfxMessageBox(QStringLiteral("本地端口已经被占用!"));
+        AfxMessageBox(QCoreApplication::translate("UdpClientPage", "本地端口已经被占用!"));
         return nullptr;
     }
     const ClientChoice choice{remote.Port(), localPort, 1,
@@ -121,10 +122,11 @@ HTREEITEM CUdpClientDlg::CreateClient(const ClientChoice& choice, int localPort)
     // hears its own datagrams.
     if (const int error = AimClientSocket(sock, remote, choice.multicastTtl)) {
         closesocket(sock);
-        const QString what = IsMulticastGroup(remote) ? QStringLiteral("加入组播组失败：")
-                                                      : QStringLiteral("设置广播失败：");
+        const QString what = IsMulticastGroup(remote)
+                                 ? QCoreApplication::translate("UdpClientPage", "加入组播组失败：")
+                                 : QCoreApplication::translate("UdpClientPage", "设置广播失败：");
         ShowMessageBox(this, what + QString::fromStdU16String(MembershipErrorText(error)),
-                       QStringLiteral("错误!"));
+                       QCoreApplication::translate("UdpClientPage", "错误!"));
         return nullptr;
     }
 
@@ -151,7 +153,8 @@ HTREEITEM CUdpClientDlg::CreateClient(const ClientChoice& choice, int localPort)
         // No thread to receive with: a client that could never hear anything is not kept.
         Tree()->SelectItem(record->treeItem);
         OnDelete();
-        ShowMessageBox(this, QStringLiteral("创建套接字失败"), QStringLiteral("错误!"));
+        ShowMessageBox(this, QCoreApplication::translate("UdpClientPage", "创建套接字失败"),
+                       QCoreApplication::translate("UdpClientPage", "错误!"));
         return nullptr;
     }
     return record->treeItem;
@@ -162,21 +165,24 @@ SOCKET CUdpClientDlg::OpenClientSocket(const Endpoint& local) {
     if (sock == INVALID_SOCKET) {
         const int error = errno;
         // Without IPv6 on the machine, say so; otherwise as ever.
+        const QString failed = QCoreApplication::translate("UdpClientPage", "创建套接字失败");
         ShowMessageBox(this,
                        error == EAFNOSUPPORT
                            ? QString::fromStdU16String(MessageWithReason(
-                                 u"创建套接字失败", SocketOperation::kBindUdp, error))
-                           : QStringLiteral("创建套接字失败"),
-                       QStringLiteral("错误!"));
+                                 failed.toStdU16String(), SocketOperation::kBindUdp, error))
+                           : failed,
+                       QCoreApplication::translate("UdpClientPage", "错误!"));
         return INVALID_SOCKET;
     }
     if (BindSocket(sock, local) == SOCKET_ERROR) {
         const int error = errno;
         closesocket(sock);
-        ShowMessageBox(this,
-                       QString::fromStdU16String(MessageWithReason(
-                           u"绑定本地端口出错", SocketOperation::kBindUdp, error, local.Family())),
-                       QStringLiteral("错误!"));
+        ShowMessageBox(
+            this,
+            QString::fromStdU16String(MessageWithReason(
+                QCoreApplication::translate("UdpClientPage", "绑定本地端口出错").toStdU16String(),
+                SocketOperation::kBindUdp, error, local.Family())),
+            QCoreApplication::translate("UdpClientPage", "错误!"));
         return INVALID_SOCKET;
     }
     return sock;

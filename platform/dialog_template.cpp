@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QFont>
 #include <QGroupBox>
@@ -49,6 +50,14 @@ const FontBaseUnits kBaseUnits[] = {
     {"Microsoft Sans Serif", 8, {6, 13}}, {"Microsoft Sans Serif", 10, {8, 15}},
     {"Times New Roman", 8, {6, 14}},      {"宋体", 9, {6, 12}},
 };
+
+// A template's text in the interface's language: the templates hold the Chinese texts, the
+// translation is looked up as each dialog is built.
+QString ShownText(const QString& text) {
+    return text.isEmpty()
+               ? text
+               : QCoreApplication::translate("DialogTemplates", text.toUtf8().constData());
+}
 
 bool HasStyle(const ControlTemplate& control, const char* style) {
     return control.styles.contains(QLatin1String(style));
@@ -191,7 +200,7 @@ void BuildDialogFromTemplate(QWidget* dialog, int templateId,
     const DialogBaseUnits base = BaseUnitsFor(dialogTemplate->fontFace, dialogTemplate->fontPoints);
     dialog->setFont(TemplateFont(dialogTemplate->fontFace, dialogTemplate->fontPoints));
     if (!dialogTemplate->caption.isEmpty()) {
-        dialog->setWindowTitle(dialogTemplate->caption);
+        dialog->setWindowTitle(ShownText(dialogTemplate->caption));
     }
     const QRect client = UnitsToPixels(QRect(QPoint(0, 0), dialogTemplate->units), base);
     if (dialogTemplate->units.isValid()) {
@@ -205,7 +214,9 @@ void BuildDialogFromTemplate(QWidget* dialog, int templateId,
     for (const ControlTemplate& control : dialogTemplate->controls) {
         hasDefaultButton = hasDefaultButton || control.kind == ControlKind::DefaultPushButton;
     }
-    for (const ControlTemplate& control : dialogTemplate->controls) {
+    for (const ControlTemplate& templateControl : dialogTemplate->controls) {
+        ControlTemplate control = templateControl;
+        control.text = ShownText(control.text);
         QWidget* widget = nullptr;
         const auto factory = factories.find(control.id);
         if (control.id != -1 && factory != factories.end() && factory->second) {

@@ -3,6 +3,7 @@
 #include "platform/message_box.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QIcon>
 #include <QMessageBox>
 #include <QPushButton>
@@ -32,8 +33,8 @@ void ShowMessageBox(QWidget* owner, const QString& text, const QString& caption)
     }
     QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, owner);
     box.setTextFormat(Qt::PlainText);
-    // Chinese even where Qt's translations are missing.
-    box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
+    // In the interface's language, whatever Qt's own translations hold.
+    box.button(QMessageBox::Ok)->setText(QCoreApplication::translate("MessageBox", "确定"));
     // A box would otherwise take its owner's window icon into its title bar.
     box.setWindowIcon(QIcon());
     box.exec();

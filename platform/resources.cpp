@@ -1,5 +1,6 @@
 // Loads the embedded resources (compiled in from res/) by numeric id.
-//   bitmaps:      :/res/bitmap/<id>.png
+//   bitmaps:      :/res/bitmap/<id>.png, or :/res/bitmap/<language>/<id>.png where the
+//                 interface's language has its own (the pictures with words on them)
 //   icons:        :/res/icon/<id>.png (and <id>-<size>.png for the larger sizes)
 //   menus:        :/res/menu/<id>.bin, the binary menu template
 //   accelerators: :/res/accelerator/<id>.bin, 8-byte entries (flags, key, command, pad)
@@ -16,6 +17,20 @@ QString ResourcePath(const char* kind, int id, const char* suffix) {
         .arg(QLatin1String(kind))
         .arg(id)
         .arg(QLatin1String(suffix));
+}
+
+// The folder of the pictures in the interface's language ("en"); empty for the Chinese ones.
+QString g_languageFolder;
+
+// The bitmap's path: the language's own picture when there is one.
+QString BitmapPath(int id) {
+    if (!g_languageFolder.isEmpty()) {
+        const QString own = QStringLiteral(":/res/bitmap/%1/%2.png").arg(g_languageFolder).arg(id);
+        if (QFile::exists(own)) {
+            return own;
+        }
+    }
+    return ResourcePath("bitmap", id, ".png");
 }
 
 QByteArray ReadResource(const QString& path) {
@@ -36,8 +51,12 @@ constexpr int kAccelEntrySize = 8;
 
 }  // namespace
 
+void SetBitmapLanguage(const QString& folder) {
+    g_languageFolder = folder;
+}
+
 QImage LoadBitmapImage(int id) {
-    const QString path = ResourcePath("bitmap", id, ".png");
+    const QString path = BitmapPath(id);
     if (!QFile::exists(path)) {
         return {};
     }
@@ -45,7 +64,7 @@ QImage LoadBitmapImage(int id) {
 }
 
 QPixmap LoadBitmapResource(int id) {
-    const QString path = ResourcePath("bitmap", id, ".png");
+    const QString path = BitmapPath(id);
     if (!QFile::exists(path)) {
         return {};
     }

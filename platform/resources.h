@@ -6,8 +6,13 @@
 #include <QIcon>
 #include <QImage>
 #include <QPixmap>
+#include <QString>
 #include <vector>
 
+// Bitmaps with words on them come in the interface's language from now on: "en" takes
+// res/bitmap/en/<id>.png where there is one; empty takes the Chinese ones. User-interface
+// thread, before the windows are made.
+void SetBitmapLanguage(const QString& folder);
 // A bitmap resource (skin bitmaps: magenta 0xFF00FF marks the transparent parts).
 QPixmap LoadBitmapResource(int id);
 QImage LoadBitmapImage(int id);

@@ -1,6 +1,7 @@
 #include "platform/send_box.h"
 
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
@@ -94,19 +95,22 @@ void CSendBox::contextMenuEvent(QContextMenuEvent* event) {
         action->setObjectName(QLatin1String(name));
         action->setEnabled(enabled);
     };
-    add("edit-undo", QStringLiteral("撤销"), editable && document()->isUndoAvailable(),
-        [this] { undo(); });
-    add("edit-redo", QStringLiteral("重做"), editable && document()->isRedoAvailable(),
-        [this] { redo(); });
+    add("edit-undo", QCoreApplication::translate("SendBox", "撤销"),
+        editable && document()->isUndoAvailable(), [this] { undo(); });
+    add("edit-redo", QCoreApplication::translate("SendBox", "重做"),
+        editable && document()->isRedoAvailable(), [this] { redo(); });
     menu->addSeparator();
-    add("edit-cut", QStringLiteral("剪切"), editable && selection, [this] { cut(); });
-    add("edit-copy", QStringLiteral("复制"), selection, [this] { copy(); });
+    add("edit-cut", QCoreApplication::translate("SendBox", "剪切"), editable && selection,
+        [this] { cut(); });
+    add("edit-copy", QCoreApplication::translate("SendBox", "复制"), selection, [this] { copy(); });
     // Through insertFromMimeData, like every other paste.
-    add("edit-paste", QStringLiteral("粘贴"), editable && canPaste(), [this] { paste(); });
-    add("edit-delete", QStringLiteral("删除"), editable && selection,
+    add("edit-paste", QCoreApplication::translate("SendBox", "粘贴"), editable && canPaste(),
+        [this] { paste(); });
+    add("edit-delete", QCoreApplication::translate("SendBox", "删除"), editable && selection,
         [this] { textCursor().removeSelectedText(); });
     menu->addSeparator();
-    add("select-all", QStringLiteral("全选"), !document()->isEmpty(), [this] { selectAll(); });
+    add("select-all", QCoreApplication::translate("SendBox", "全选"), !document()->isEmpty(),
+        [this] { selectAll(); });
     for (const MenuFiller& fill : menuFillers_) {
         menu->addSeparator();
         fill(*menu);

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPalette>
@@ -12,6 +13,23 @@
 #include "skin/office_xp_popup.h"
 
 namespace {
+
+// The menu resource's labels, listed for the translation tools, which do not read the binary
+// resource: "设置(&M)" and its items, each followed in the resource by blanks and its keys.
+[[maybe_unused]] constexpr const char* kMenuLabels[] = {
+    QT_TRANSLATE_NOOP("Menu", "设置(&M)"), QT_TRANSLATE_NOOP("Menu", "设置"),
+    QT_TRANSLATE_NOOP("Menu", "帮助"),     QT_TRANSLATE_NOOP("Menu", "关于"),
+    QT_TRANSLATE_NOOP("Menu", "退出"),
+};
+
+// An item's text in the interface's language: the label is looked up, the blanks and the keys
+// after it ("        (&Alt+S)") stay as they are.
+QString ShownMenuText(const QString& text) {
+    const qsizetype labelEnd = text.indexOf(QLatin1String("  "));
+    const QString label = labelEnd < 0 ? text : text.left(labelEnd);
+    const QString rest = labelEnd < 0 ? QString() : text.mid(labelEnd);
+    return QCoreApplication::translate("Menu", label.toUtf8().constData()) + rest;
+}
 
 // Process-wide style switches: one for when the 3-D face colour differs from the menu
 // colour, one for when they are equal. SetMenuStyle sets both.
@@ -67,7 +85,7 @@ public:
             }
             units.push_back(static_cast<char16_t>(unit));
         }
-        text = QString::fromStdU16String(units);
+        text = ShownMenuText(QString::fromStdU16String(units));
         return true;
     }
 

@@ -5,6 +5,7 @@
 #include "text/checksums.h"
 #include "text/code_page.h"
 #include "text/hex_text.h"
+#include "text/ui_text.h"
 
 namespace {
 
@@ -28,7 +29,8 @@ std::size_t BracedNameLength(std::u16string_view source, std::size_t at) {
 }  // namespace
 
 std::u16string TextFaultMessage(const TextFault& fault) {
-    return u"第 " + Ascii(std::to_string(fault.position)) + u" 个字符：" + fault.why;
+    return WithArgs(UiText("AnswerTemplate", "第 %1 个字符：%2"),
+                    {AsciiText(std::to_string(fault.position)), fault.why});
 }
 
 std::variant<AnswerTemplate, TextFault> AnswerTemplate::Parse(std::u16string_view source,
@@ -65,18 +67,20 @@ std::variant<AnswerTemplate, TextFault> AnswerTemplate::Parse(std::u16string_vie
                     capture = name[0] - u'0';
                     if (capture > options.captureCount)
                         return fault(
-                            i, u"匹配内容没有第 " + std::u16string(1, name[0]) + u" 个捕获组");
+                            i, WithArgs(UiText("AnswerTemplate", "匹配内容没有第 %1 个捕获组"),
+                                        {std::u16string(1, name[0])}));
                     kind = Kind::Capture;
                 }
                 if (!kind)
-                    return fault(i, u"未知字段“" + std::u16string(source.substr(i, length)) + u"”");
+                    return fault(i, WithArgs(UiText("AnswerTemplate", "未知字段“%1”"),
+                                             {source.substr(i, length)}));
                 parts.push_back({*kind, {}, {}, capture});
                 parsed.hasFields_ = true;
                 i += length;
                 continue;
             }
             if (hex)
-                return fault(i, u"“{”后应是字段名和“}”");
+                return fault(i, UiText("AnswerTemplate", "“{”后应是字段名和“}”"));
         }
         if (hex) {
             if (c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u',') {
@@ -88,10 +92,10 @@ std::variant<AnswerTemplate, TextFault> AnswerTemplate::Parse(std::u16string_vie
                 i += 2;
             const int high = i < source.size() ? HexDigitValue(source[i]) : -1;
             if (high < 0)
-                return fault(i, u"不是十六进制数字");
+                return fault(i, UiText("AnswerTemplate", "不是十六进制数字"));
             const int low = i + 1 < source.size() ? HexDigitValue(source[i + 1]) : -1;
             if (low < 0)
-                return fault(i + 1, u"缺少一个十六进制数字");
+                return fault(i + 1, UiText("AnswerTemplate", "缺少一个十六进制数字"));
             literal().bytes.push_back(static_cast<char>(high << 4 | low));
             i += 2;
             continue;

@@ -1,5 +1,7 @@
 #include "text/hex_text.h"
 
+#include "text/ui_text.h"
+
 namespace {
 
 constexpr char kDigits[] = "0123456789ABCDEF";
@@ -95,10 +97,7 @@ std::variant<std::string, HexParseError> ParseHexText(std::u16string_view text) 
 
 std::u16string HexErrorMessage(const HexParseError& error) {
     if (error.lastDigitAlone)
-        return u"最后一个十六进制数字不成对";
-    const std::string number = std::to_string(error.position);
-    std::u16string message = u"第 ";
-    message.append(number.begin(), number.end());
-    message += u" 个字符不是十六进制数字";
-    return message;
+        return UiText("HexText", "最后一个十六进制数字不成对");
+    return WithArgs(UiText("HexText", "第 %1 个字符不是十六进制数字"),
+                    {AsciiText(std::to_string(error.position))});
 }

@@ -7,6 +7,7 @@
 
 #include "text/code_page.h"
 #include "text/hex_text.h"
+#include "text/ui_text.h"
 
 namespace {
 
@@ -96,7 +97,7 @@ std::variant<HexPattern, TextFault> ParseHexPattern(std::u16string_view text) {
         }
         if (c == u'?') {
             if (i + 1 >= text.size() || text[i + 1] != u'?')
-                return TextFault{i + 2, u"“?”应成对出现"};
+                return TextFault{i + 2, UiText("ReplyRules", "“?”应成对出现")};
             if (pattern.runs.empty() ||
                 pattern.runs.back().first + pattern.runs.back().second != pattern.bytes.size())
                 pattern.runs.emplace_back(pattern.bytes.size(), 0);
@@ -110,16 +111,16 @@ std::variant<HexPattern, TextFault> ParseHexPattern(std::u16string_view text) {
             i += 2;
         const int high = i < text.size() ? HexDigitValue(text[i]) : -1;
         if (high < 0)
-            return TextFault{i + 1, u"不是十六进制数字"};
+            return TextFault{i + 1, UiText("ReplyRules", "不是十六进制数字")};
         const int low = i + 1 < text.size() ? HexDigitValue(text[i + 1]) : -1;
         if (low < 0)
-            return TextFault{i + 2, u"缺少一个十六进制数字"};
+            return TextFault{i + 2, UiText("ReplyRules", "缺少一个十六进制数字")};
         pattern.bytes.push_back(static_cast<char>(high << 4 | low));
         pattern.exact.push_back('\1');
         i += 2;
     }
     if (pattern.bytes.empty())
-        return TextFault{1, u"没有字节"};
+        return TextFault{1, UiText("ReplyRules", "没有字节")};
     return pattern;
 }
 

@@ -5,7 +5,7 @@ set -e
 PACKAGES="build-essential cmake ninja-build pkg-config qt6-base-dev libgl1-mesa-dev libgtest-dev
 fonts-wqy-microhei fonts-liberation socat netcat-openbsd qt6-qpa-plugins dpkg-dev
 desktop-file-utils appstream lintian groff-base man-db qt6-translations-l10n iproute2 ccache
-libpcre2-dev libssl-dev openssl qt6-l10n-tools"
+libpcre2-dev libssl-dev openssl qt6-l10n-tools qt6-tools-dev"
 
 if ! command -v dpkg-query >/dev/null 2>&1; then
     echo "setup: dpkg not found; install these packages by hand: $PACKAGES" >&2

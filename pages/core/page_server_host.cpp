@@ -2,6 +2,7 @@
 
 #include <errno.h>
 
+#include <QCoreApplication>
 #include <QStringList>
 #include <string>
 
@@ -21,8 +22,10 @@ void ServerHost::Create() {
     // One server per page: while it listens its port stays, and the user is told so rather
     // than asked for a port that could not be used.
     if (const auto host = page_.GetHostNode(); host && host->info && host->info->IsOpen()) {
-        ShowMessageBox(&page_, QStringLiteral("已在端口 %1 监听").arg(host->info->port),
-                       QStringLiteral("提示"));
+        ShowMessageBox(
+            &page_,
+            QCoreApplication::translate("PageServerHost", "已在端口 %1 监听").arg(host->info->port),
+            QCoreApplication::translate("PageServerHost", "提示"));
         return;
     }
     int port = 0;
@@ -44,7 +47,7 @@ void ServerHost::StartOnPort(int port) {
         return;
     HostInfo* info = host->info;
     if (!info) {
-        const QString problem = QStringLiteral("获取节点数据错误");
+        const QString problem = QCoreApplication::translate("PageServerHost", "获取节点数据错误");
         ShowMessageBox(&page_, problem, problem);
         return;
     }
@@ -79,7 +82,8 @@ void ServerHost::Start() {
     if (!info || info->IsOpen())
         return;
     if (info->port < 1) {
-        ShowMessageBox(&page_, QStringLiteral("监听端口不正确"), QStringLiteral("错误！"));
+        ShowMessageBox(&page_, QCoreApplication::translate("PageServerHost", "监听端口不正确"),
+                       QCoreApplication::translate("PageServerHost", "错误！"));
         return;
     }
     if (socket_.prepare && !socket_.prepare())
@@ -88,10 +92,12 @@ void ServerHost::Start() {
     if (opened == INVALID_SOCKET) {
         const int error = errno;  // the engine's reason
         // The port stays, so starting can be tried again.
-        ShowMessageBox(&page_,
-                       QString::fromStdU16String(MessageWithReason(
-                           u"监听启动失败", SocketOperation::kStartServer, error)),
-                       QStringLiteral("错误！"));
+        ShowMessageBox(
+            &page_,
+            QString::fromStdU16String(MessageWithReason(
+                QCoreApplication::translate("PageServerHost", "监听启动失败").toStdU16String(),
+                SocketOperation::kStartServer, error)),
+            QCoreApplication::translate("PageServerHost", "错误！"));
         return;
     }
     SetOpen(host->item, *info, opened);
@@ -147,14 +153,16 @@ QString ServerHost::FamilyNote() const {
         return {};
     const int ipv6Error = socket_.ipv6Error ? socket_.ipv6Error() : EAFNOSUPPORT;
     if (ipv6Error != 0) {
-        return QStringLiteral("仅 IPv4，IPv6 不可用：") +
+        return QCoreApplication::translate("PageServerHost", "仅 IPv4，IPv6 不可用：") +
                QString::fromStdU16String(SocketErrorReason(SocketOperation::kStartServer, ipv6Error,
                                                            AddressFamily::kIpv6));
     }
     QStringList addresses;
     for (const Endpoint& address : LocalIpv6Addresses())
         addresses << QString::fromStdString(address.AddressText());
-    return QStringLiteral("IPv6 地址：") + addresses.join(QStringLiteral("、"));
+    // The list's separator differs by language ("、" in Chinese).
+    return QCoreApplication::translate("PageServerHost", "IPv6 地址：") +
+           addresses.join(QCoreApplication::translate("PageServerHost", "、"));
 }
 
 bool ServerHost::IsOpen() const {

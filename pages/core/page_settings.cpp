@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -29,16 +30,16 @@ QString ErrorText(int error) {
     switch (error) {
         case EACCES:
         case EPERM:
-            return QStringLiteral("没有写入权限");
+            return QCoreApplication::translate("PageSettings", "没有写入权限");
         case EISDIR:
-            return QStringLiteral("这是一个文件夹");
+            return QCoreApplication::translate("PageSettings", "这是一个文件夹");
         case ENOTDIR:
-            return QStringLiteral("路径中有一级不是文件夹");
+            return QCoreApplication::translate("PageSettings", "路径中有一级不是文件夹");
         case EROFS:
-            return QStringLiteral("文件系统是只读的");
+            return QCoreApplication::translate("PageSettings", "文件系统是只读的");
         case ENOSPC:
         case EDQUOT:
-            return QStringLiteral("磁盘空间不足");
+            return QCoreApplication::translate("PageSettings", "磁盘空间不足");
         default:
             return QString::fromLocal8Bit(std::strerror(error));
     }
@@ -51,7 +52,8 @@ QString WhyNotWritable(const QString& path) {
                           O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd >= 0) {
         ::close(fd);
-        return QStringLiteral("写入失败");  // it opens, yet the write failed
+        return QCoreApplication::translate("PageSettings",
+                                           "写入失败");  // it opens, yet the write failed
     }
     if (errno != ENOENT)
         return ErrorText(errno);
@@ -66,7 +68,7 @@ QString WhyNotWritable(const QString& path) {
         return ErrorText(ENOTDIR);
     if (::access(QFile::encodeName(dir).constData(), W_OK) != 0)
         return ErrorText(errno);
-    return QStringLiteral("写入失败");
+    return QCoreApplication::translate("PageSettings", "写入失败");
 }
 
 // Writes the kept changes on a thread of its own. Keep, Pending and Flush run on the
@@ -157,13 +159,14 @@ private:
         if (settings->status() == QSettings::NoError || told_)
             return;
         told_ = true;
-        const QString text = QStringLiteral("设置无法保存到 %1：%2。")
+        const QString text = QCoreApplication::translate("PageSettings", "设置无法保存到 %1：%2。")
                                  .arg(settings->fileName(), WhyNotWritable(settings->fileName()));
         if (QCoreApplication* app = QCoreApplication::instance()) {
             QMetaObject::invokeMethod(
                 app,
                 [text] {
-                    ShowMessageBox(QApplication::activeWindow(), text, QStringLiteral("提示"));
+                    ShowMessageBox(QApplication::activeWindow(), text,
+                                   QCoreApplication::translate("PageSettings", "提示"));
                 },
                 Qt::QueuedConnection);
         }

@@ -1,6 +1,7 @@
 #include "pages/dialogs/address_input_dialog.h"
 
 #include <QAbstractButton>
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <QPointer>
 
@@ -27,20 +28,21 @@ void CAddressInputDialog::ResolveThen(QLineEdit* field,
     if (resolving_)
         return;
     ShowResolving(true);
-    lookup_.Start(field ? field->text() : QString(),
-                  [this, field = QPointer<QLineEdit>(field), resolved = std::move(resolved),
-                   usable = std::move(usable)](std::optional<Endpoint> address) {
-                      ShowResolving(false);
-                      if (address && (!usable || usable(*address))) {
-                          resolved(*address);
-                          return;
-                      }
-                      AfxMessageBox(QStringLiteral("Ip 地址有错!"));
-                      if (field) {
-                          field->setFocus();
-                          field->selectAll();
-                      }
-                  });
+    lookup_.Start(
+        field ? field->text() : QString(),
+        [this, field = QPointer<QLineEdit>(field), resolved = std::move(resolved),
+         usable = std::move(usable)](std::optional<Endpoint> address) {
+            ShowResolving(false);
+            if (address && (!usable || usable(*address))) {
+                resolved(*address);
+                return;
+            }
+            AfxMessageBox(QCoreApplication::translate("AddressInputDialog", "Ip 地址有错!"));
+            if (field) {
+                field->setFocus();
+                field->selectAll();
+            }
+        });
 }
 
 void CAddressInputDialog::ShowResolving(bool resolving) {
@@ -49,7 +51,8 @@ void CAddressInputDialog::ShowResolving(bool resolving) {
     resolving_ = resolving;
     if (resolving) {
         title_ = windowTitle();
-        setWindowTitle(title_ + QStringLiteral("（正在解析地址…）"));
+        setWindowTitle(title_ +
+                       QCoreApplication::translate("AddressInputDialog", "（正在解析地址…）"));
     } else {
         setWindowTitle(title_);
     }

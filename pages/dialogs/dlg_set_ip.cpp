@@ -1,6 +1,7 @@
 #include "pages/dialogs/dlg_set_ip.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <utility>
 
@@ -53,7 +54,8 @@ void CDlgSetIp::OnOK() {
     port_ = portField_ ? ReadFieldNumber(portField_->text()) : 0;
     if (port_ > kMaxPort) {
         port_ = 0;
-        ShowMessageBox(this, QStringLiteral("输入的端口号有错！"), QStringLiteral("提示"));
+        ShowMessageBox(this, QCoreApplication::translate("DlgSetIp", "输入的端口号有错！"),
+                       QCoreApplication::translate("DlgSetIp", "提示"));
         return;
     }
     // An empty field (the defaults not filled in yet) means one.
@@ -61,7 +63,8 @@ void CDlgSetIp::OnOK() {
                  ? ReadFieldNumber(countField_->text())
                  : 1;
     if (count_ < 1 || count_ > kMaxCount) {
-        ShowMessageBox(this, QStringLiteral("连接数量须为 1 到 10000！"), QStringLiteral("提示"));
+        ShowMessageBox(this, QCoreApplication::translate("DlgSetIp", "连接数量须为 1 到 10000！"),
+                       QCoreApplication::translate("DlgSetIp", "提示"));
         if (countField_) {
             countField_->setFocus();
             countField_->selectAll();

@@ -1,6 +1,7 @@
 #include "pages/dialogs/file_dialogs.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QStyle>
@@ -35,7 +36,8 @@ QIcon ListingOnlyIconProvider::icon(const QFileInfo& info) const {
 }
 
 QString ListingOnlyIconProvider::type(const QFileInfo& info) const {
-    return info.isDir() ? QStringLiteral("文件夹") : QStringLiteral("文件");
+    return info.isDir() ? QCoreApplication::translate("FileDialogs", "文件夹")
+                        : QCoreApplication::translate("FileDialogs", "文件");
 }
 
 namespace {

@@ -1,5 +1,6 @@
 #include "pages/dialogs/join_group_dlg.h"
 
+#include <QCoreApplication>
 #include <QLineEdit>
 
 #include "net/udp_membership.h"
@@ -18,10 +19,11 @@ void CJoinGroupDlg::OnOK() {
         addressField_ ? addressField_->text().trimmed().toLatin1() : QByteArray();
     const std::optional<Endpoint> group = Endpoint::FromText(typed.toStdString(), 0);
     if (!group || !IsMulticastGroup(*group)) {
-        ShowMessageBox(
-            this,
-            QStringLiteral("组播地址须在 224.0.0.0 到 239.255.255.255 之间，或在 ff00::/8 内！"),
-            QStringLiteral("提示"));
+        ShowMessageBox(this,
+                       QCoreApplication::translate(
+                           "JoinGroupDlg",
+                           "组播地址须在 224.0.0.0 到 239.255.255.255 之间，或在 ff00::/8 内！"),
+                       QCoreApplication::translate("JoinGroupDlg", "提示"));
         if (addressField_) {
             addressField_->setFocus();
             addressField_->selectAll();

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -21,10 +22,17 @@
 namespace {
 
 // In the order of MatchKind.
-const QStringList kKindTexts{QStringLiteral("文本相同"), QStringLiteral("文本包含"),
-                             QStringLiteral("文本开头"), QStringLiteral("正则表达式"),
-                             QStringLiteral("十六进制")};
-const QStringList kFormTexts{QStringLiteral("文本"), QStringLiteral("十六进制")};
+QStringList KindTexts() {
+    return {QCoreApplication::translate("ReplyRulesDlg", "文本相同"),
+            QCoreApplication::translate("ReplyRulesDlg", "文本包含"),
+            QCoreApplication::translate("ReplyRulesDlg", "文本开头"),
+            QCoreApplication::translate("ReplyRulesDlg", "正则表达式"),
+            QCoreApplication::translate("ReplyRulesDlg", "十六进制")};
+}
+QStringList FormTexts() {
+    return {QCoreApplication::translate("ReplyRulesDlg", "文本"),
+            QCoreApplication::translate("ReplyRulesDlg", "十六进制")};
+}
 
 QComboBox* Combo(const QStringList& texts, int index) {
     auto* box = new QComboBox;
@@ -43,17 +51,22 @@ QString Shown(const std::string& bytes) {
 ReplyRulesDialog::ReplyRulesDialog(const ReplyRuleSet& set, QWidget* parent)
     : QDialog(parent),
       table_(new QTableWidget(0, kColumnCount, this)),
-      framing_(Combo({QStringLiteral("按包"), QStringLiteral("按行"), QStringLiteral("定长")},
+      framing_(Combo({QCoreApplication::translate("ReplyRulesDlg", "按包"),
+                      QCoreApplication::translate("ReplyRulesDlg", "按行"),
+                      QCoreApplication::translate("ReplyRulesDlg", "定长")},
                      static_cast<int>(set.framing.framing))),
       length_(new QSpinBox(this)),
       trialField_(new QLineEdit(this)),
-      trialHex_(new QCheckBox(QStringLiteral("十六进制"), this)),
+      trialHex_(new QCheckBox(QCoreApplication::translate("ReplyRulesDlg", "十六进制"), this)),
       trialResult_(new QLabel(this)) {
-    setWindowTitle(QStringLiteral("应答规则"));
-    table_->setHorizontalHeaderLabels({QStringLiteral("启用"), QStringLiteral("匹配方式"),
-                                       QStringLiteral("匹配内容"), QStringLiteral("应答形式"),
-                                       QStringLiteral("应答内容"), QStringLiteral("延时(毫秒)"),
-                                       QStringLiteral("次数")});
+    setWindowTitle(QCoreApplication::translate("ReplyRulesDlg", "应答规则"));
+    table_->setHorizontalHeaderLabels({QCoreApplication::translate("ReplyRulesDlg", "启用"),
+                                       QCoreApplication::translate("ReplyRulesDlg", "匹配方式"),
+                                       QCoreApplication::translate("ReplyRulesDlg", "匹配内容"),
+                                       QCoreApplication::translate("ReplyRulesDlg", "应答形式"),
+                                       QCoreApplication::translate("ReplyRulesDlg", "应答内容"),
+                                       QCoreApplication::translate("ReplyRulesDlg", "延时(毫秒)"),
+                                       QCoreApplication::translate("ReplyRulesDlg", "次数")});
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 10);
@@ -68,27 +81,28 @@ ReplyRulesDialog::ReplyRulesDialog(const ReplyRuleSet& set, QWidget* parent)
         connect(pushed, &QPushButton::clicked, this, command);
         rowButtons->addWidget(pushed);
     };
-    button(QStringLiteral("添加"), [this] { AddRule(); });
-    button(QStringLiteral("删除"), [this] { DeleteRule(); });
-    button(QStringLiteral("上移"), [this] { MoveRule(-1); });
-    button(QStringLiteral("下移"), [this] { MoveRule(1); });
+    button(QCoreApplication::translate("ReplyRulesDlg", "添加"), [this] { AddRule(); });
+    button(QCoreApplication::translate("ReplyRulesDlg", "删除"), [this] { DeleteRule(); });
+    button(QCoreApplication::translate("ReplyRulesDlg", "上移"), [this] { MoveRule(-1); });
+    button(QCoreApplication::translate("ReplyRulesDlg", "下移"), [this] { MoveRule(1); });
     rowButtons->addStretch();
-    rowButtons->addWidget(new QLabel(QStringLiteral("消息划分："), this));
+    rowButtons->addWidget(
+        new QLabel(QCoreApplication::translate("ReplyRulesDlg", "消息划分："), this));
     framing_->setParent(this);
     rowButtons->addWidget(framing_);
     length_->setRange(1, static_cast<int>(FramingChoice::kMaxLength));
     length_->setValue(static_cast<int>(set.framing.length));
-    length_->setSuffix(QStringLiteral(" 字节"));
+    length_->setSuffix(QCoreApplication::translate("ReplyRulesDlg", " 字节"));
     rowButtons->addWidget(length_);
     const auto lengthFollows = [this] { length_->setEnabled(framing_->currentIndex() == 2); };
     connect(framing_, &QComboBox::currentIndexChanged, this, lengthFollows);
     lengthFollows();
 
     auto* trial = new QHBoxLayout;
-    trial->addWidget(new QLabel(QStringLiteral("试一试："), this));
+    trial->addWidget(new QLabel(QCoreApplication::translate("ReplyRulesDlg", "试一试："), this));
     trial->addWidget(trialField_, 1);
     trial->addWidget(trialHex_);
-    auto* tryButton = new QPushButton(QStringLiteral("试一试"), this);
+    auto* tryButton = new QPushButton(QCoreApplication::translate("ReplyRulesDlg", "试一试"), this);
     tryButton->setAutoDefault(false);
     connect(tryButton, &QPushButton::clicked, this, &ReplyRulesDialog::Try);
     connect(trialField_, &QLineEdit::returnPressed, this, &ReplyRulesDialog::Try);
@@ -97,8 +111,10 @@ ReplyRulesDialog::ReplyRulesDialog(const ReplyRuleSet& set, QWidget* parent)
     trialResult_->setWordWrap(true);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("确定"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
+    buttons->button(QDialogButtonBox::Ok)
+        ->setText(QCoreApplication::translate("ReplyRulesDlg", "确定"));
+    buttons->button(QDialogButtonBox::Cancel)
+        ->setText(QCoreApplication::translate("ReplyRulesDlg", "取消"));
     connect(buttons, &QDialogButtonBox::accepted, this, &ReplyRulesDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &ReplyRulesDialog::reject);
 
@@ -116,9 +132,9 @@ void ReplyRulesDialog::SetRow(int row, const ReplyRule& rule) {
     on->setFlags(Qt::ItemIsUserCheckable | Qt::ItemIsEnabled | Qt::ItemIsSelectable);
     on->setCheckState(rule.enabled ? Qt::Checked : Qt::Unchecked);
     table_->setItem(row, kOn, on);
-    table_->setCellWidget(row, kKind, Combo(kKindTexts, static_cast<int>(rule.kind)));
+    table_->setCellWidget(row, kKind, Combo(KindTexts(), static_cast<int>(rule.kind)));
     table_->setItem(row, kPattern, new QTableWidgetItem(QString::fromStdU16String(rule.pattern)));
-    table_->setCellWidget(row, kAnswerForm, Combo(kFormTexts, static_cast<int>(rule.answerForm)));
+    table_->setCellWidget(row, kAnswerForm, Combo(FormTexts(), static_cast<int>(rule.answerForm)));
     table_->setItem(row, kAnswer, new QTableWidgetItem(QString::fromStdU16String(rule.answer)));
     auto* delay = new QSpinBox;
     delay->setRange(0, static_cast<int>(kMaxReplyDelayMs));
@@ -202,10 +218,11 @@ int ReplyRulesDialog::SwitchOffFaulty(RuleFault& first) {
 namespace {
 
 QString FaultText(int row, const RuleFault& fault) {
-    return QStringLiteral("第 %1 条规则的%2有误，%3")
+    return QCoreApplication::translate("ReplyRulesDlg", "第 %1 条规则的%2有误，%3")
         .arg(row + 1)
-        .arg(fault.part == RuleFault::Part::Pattern ? QStringLiteral("匹配内容")
-                                                    : QStringLiteral("应答内容"))
+        .arg(fault.part == RuleFault::Part::Pattern
+                 ? QCoreApplication::translate("ReplyRulesDlg", "匹配内容")
+                 : QCoreApplication::translate("ReplyRulesDlg", "应答内容"))
         .arg(QString::fromStdU16String(TextFaultMessage(fault.fault)));
 }
 
@@ -216,8 +233,10 @@ void ReplyRulesDialog::accept() {
     const int row = SwitchOffFaulty(fault);
     if (row >= 0) {
         table_->setCurrentCell(row, fault.part == RuleFault::Part::Pattern ? kPattern : kAnswer);
-        ShowMessageBox(this, FaultText(row, fault) + QStringLiteral("。该规则已停用。"),
-                       QStringLiteral("提示"));
+        ShowMessageBox(this,
+                       FaultText(row, fault) +
+                           QCoreApplication::translate("ReplyRulesDlg", "。该规则已停用。"),
+                       QCoreApplication::translate("ReplyRulesDlg", "提示"));
         return;
     }
     result_.rules = Rules();
@@ -254,9 +273,12 @@ void ReplyRulesDialog::Try() {
     // Rules that ran into the limits are named before the outcome.
     QString overLimit;
     for (std::size_t rule : result.overLimit)
-        overLimit += QStringLiteral("第 %1 条规则的正则表达式匹配超出限制。").arg(rule + 1);
+        overLimit +=
+            QCoreApplication::translate("ReplyRulesDlg", "第 %1 条规则的正则表达式匹配超出限制。")
+                .arg(rule + 1);
     if (result.what == What::NoMatch) {
-        trialResult_->setText(overLimit + QStringLiteral("没有规则匹配。"));
+        trialResult_->setText(overLimit +
+                              QCoreApplication::translate("ReplyRulesDlg", "没有规则匹配。"));
         return;
     }
     std::string stamp = FormatTimeStamp();
@@ -264,11 +286,13 @@ void ReplyRulesDialog::Try() {
     const std::string answer =
         matcher.Answer(result.rule, {rules[result.rule].answered + 1, stamp, &result.captures});
     if (answer.empty()) {
-        trialResult_->setText(overLimit +
-                              QStringLiteral("第 %1 条规则匹配，不应答。").arg(result.rule + 1));
+        trialResult_->setText(
+            overLimit + QCoreApplication::translate("ReplyRulesDlg", "第 %1 条规则匹配，不应答。")
+                            .arg(result.rule + 1));
         return;
     }
-    trialResult_->setText(overLimit + QStringLiteral("第 %1 条规则应答 %2 字节：%3\n“%4”")
+    trialResult_->setText(overLimit + QCoreApplication::translate(
+                                          "ReplyRulesDlg", "第 %1 条规则应答 %2 字节：%3\n“%4”")
                                           .arg(result.rule + 1)
                                           .arg(answer.size())
                                           .arg(Shown(answer))

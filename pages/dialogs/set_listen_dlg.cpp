@@ -1,5 +1,6 @@
 #include "pages/dialogs/set_listen_dlg.h"
 
+#include <QCoreApplication>
 #include <QLineEdit>
 
 #include "pages/dialogs/field_number.h"
@@ -23,7 +24,8 @@ void CSetListenDlg::OnOK() {
     port_ = portField_ ? ReadFieldNumber(portField_->text()) : 0;
     if (port_ > kMaxPort) {
         port_ = 0;
-        ShowMessageBox(this, QStringLiteral("输入的端口号有错！"), QStringLiteral("提示"));
+        ShowMessageBox(this, QCoreApplication::translate("SetListenDlg", "输入的端口号有错！"),
+                       QCoreApplication::translate("SetListenDlg", "提示"));
         return;
     }
     accept();

@@ -1,5 +1,6 @@
 #include "pages/dialogs/set_udp_server_ip.h"
 
+#include <QCoreApplication>
 #include <QLineEdit>
 
 #include "net/connect_info.h"
@@ -54,11 +55,12 @@ void CSetUdpServerIp::OnOK() {
     if (remotePort_ > kMaxPort || localPort_ > kMaxPort) {
         remotePort_ = 0;
         localPort_ = 0;
-        ShowMessageBox(this, QStringLiteral("输入的端口号有错！"), QStringLiteral("提示"));
+        ShowMessageBox(this, QCoreApplication::translate("SetUdpServerIp", "输入的端口号有错！"),
+                       QCoreApplication::translate("SetUdpServerIp", "提示"));
         return;
     }
     if (LocalPortInUse(localPort_)) {
-        AfxMessageBox(QStringLiteral("本地端口已经被占用!"));
+        AfxMessageBox(QCoreApplication::translate("SetUdpServerIp", "本地端口已经被占用!"));
         return;
     }
     // An empty field (the defaults not filled in yet) means one.
@@ -66,12 +68,15 @@ void CSetUdpServerIp::OnOK() {
                        ? ReadFieldNumber(countField_->text())
                        : 1;
     if (clientCount_ < 1 || clientCount_ > kMaxCount) {
-        ShowMessageBox(this, QStringLiteral("客户数量须为 1 到 10000！"), QStringLiteral("提示"));
+        ShowMessageBox(this,
+                       QCoreApplication::translate("SetUdpServerIp", "客户数量须为 1 到 10000！"),
+                       QCoreApplication::translate("SetUdpServerIp", "提示"));
         return;
     }
     if (localPort_ > 0 && localPort_ + clientCount_ - 1 > kMaxPort) {
-        ShowMessageBox(this, QStringLiteral("本地端口加客户数量超过 65535！"),
-                       QStringLiteral("提示"));
+        ShowMessageBox(
+            this, QCoreApplication::translate("SetUdpServerIp", "本地端口加客户数量超过 65535！"),
+            QCoreApplication::translate("SetUdpServerIp", "提示"));
         return;
     }
     // An empty field means the default. Checked whatever the address: the value is kept
@@ -80,7 +85,9 @@ void CSetUdpServerIp::OnOK() {
                         ? ReadFieldNumber(ttlField_->text())
                         : kDefaultMulticastTtl;
     if (multicastTtl_ < 1 || multicastTtl_ > kMaxTtl) {
-        ShowMessageBox(this, QStringLiteral("组播 TTL 须为 1 到 255！"), QStringLiteral("提示"));
+        ShowMessageBox(this,
+                       QCoreApplication::translate("SetUdpServerIp", "组播 TTL 须为 1 到 255！"),
+                       QCoreApplication::translate("SetUdpServerIp", "提示"));
         return;
     }
     // The limited broadcast address is a destination here like any other.

@@ -1,5 +1,6 @@
 #include "pages/dialogs/timed_send_dlg.h"
 
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <algorithm>
 
@@ -23,8 +24,9 @@ CTimedSendDlg::CTimedSendDlg(QWidget* parent, COLORREF background, int intervalM
 void CTimedSendDlg::OnOK() {
     const int interval = intervalField_ ? ReadFieldNumber(intervalField_->text()) : 0;
     if (interval < 1 || interval > kMaxIntervalMs) {
-        ShowMessageBox(this, QStringLiteral("间隔须为 1 到 86400000 毫秒！"),
-                       QStringLiteral("提示"));
+        ShowMessageBox(this,
+                       QCoreApplication::translate("TimedSendDlg", "间隔须为 1 到 86400000 毫秒！"),
+                       QCoreApplication::translate("TimedSendDlg", "提示"));
         if (intervalField_) {
             intervalField_->setFocus();
             intervalField_->selectAll();

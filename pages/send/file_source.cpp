@@ -5,17 +5,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 
 namespace {
 
 QString CannotRead(const QString& path) {
-    return QStringLiteral("无法读取文件：%1").arg(path);
+    return QCoreApplication::translate("FileSource", "无法读取文件：%1").arg(path);
 }
 
 QString TooLarge() {
-    return QStringLiteral("文件超过 %1 字节，无法作为一个数据报发送。").arg(kMaxDatagramFileSize);
+    return QCoreApplication::translate("FileSource", "文件超过 %1 字节，无法作为一个数据报发送。")
+        .arg(kMaxDatagramFileSize);
 }
 
 }  // namespace
@@ -94,9 +96,12 @@ std::optional<std::string> ReadDatagram(const FileSource& file, QString* error) 
 }
 
 QString FileSentNote(const QString& path, std::uint64_t size) {
-    return QStringLiteral("（文件 %1，%2 字节）").arg(QFileInfo(path).fileName()).arg(size);
+    return QCoreApplication::translate("FileSource", "（文件 %1，%2 字节）")
+        .arg(QFileInfo(path).fileName())
+        .arg(size);
 }
 
 QString FileCutNote(std::uint64_t went) {
-    return QStringLiteral("（读取文件出错：只发出了前 %1 字节）").arg(went);
+    return QCoreApplication::translate("FileSource", "（读取文件出错：只发出了前 %1 字节）")
+        .arg(went);
 }

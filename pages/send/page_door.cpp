@@ -4,6 +4,7 @@
 // back through MessageWent, FileWent and SendFailed.
 //
 // Threads: user-interface thread only.
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QPlainTextEdit>
 
@@ -21,10 +22,11 @@ bool CDialogP::Send(ConnectInfo* record, Outgoing message) {
         return false;
     if (message.file && SendsStream()) {
         // Noted first: a small file may be reported gone before Transmit returns.
-        record->sendLog.AppendNote(QStringLiteral("（正在发送文件 %1，共 %2 字节）")
-                                       .arg(QFileInfo(message.file->Path()).fileName())
-                                       .arg(message.file->Size())
-                                       .toStdU16String());
+        record->sendLog.AppendNote(
+            QCoreApplication::translate("PageDoor", "（正在发送文件 %1，共 %2 字节）")
+                .arg(QFileInfo(message.file->Path()).fileName())
+                .arg(message.file->Size())
+                .toStdU16String());
         views_.SentLogChanged(*record);
     }
     return Transmit(*record, message);
@@ -33,7 +35,8 @@ bool CDialogP::Send(ConnectInfo* record, Outgoing message) {
 void CDialogP::OnSend() {
     const HTREEITEM selected = records_.Selected();
     if (!selected || records_.IsHostNode(selected)) {
-        ShowMessageBox(this, QStringLiteral("请选择接收端！"), QStringLiteral("提示!"));
+        ShowMessageBox(this, QCoreApplication::translate("PageDoor", "请选择接收端！"),
+                       QCoreApplication::translate("PageDoor", "提示!"));
         return;
     }
     ConnectInfo* record = records_.RecordOf(selected);
@@ -41,7 +44,7 @@ void CDialogP::OnSend() {
         return;
     BoxMessage box = ReadBox();
     if (!box.refusal.isEmpty()) {
-        ShowMessageBox(this, box.refusal, QStringLiteral("提示"));
+        ShowMessageBox(this, box.refusal, QCoreApplication::translate("PageDoor", "提示"));
         return;
     }
     if (!box.bytes)
@@ -86,8 +89,9 @@ void CDialogP::SendFailed(ConnectInfo& record, SendOrigin origin, const QString&
     if (origin == SendOrigin::Echo || origin == SendOrigin::Rule) {
         // One peer that cannot be answered (a forged sender, say) must not stop echo or the
         // reply rules for the others, nor raise a box per datagram.
-        const QString note = origin == SendOrigin::Echo ? QStringLiteral("（回显失败：%1）")
-                                                        : QStringLiteral("（应答失败：%1）");
+        const QString note = origin == SendOrigin::Echo
+                                 ? QCoreApplication::translate("PageDoor", "（回显失败：%1）")
+                                 : QCoreApplication::translate("PageDoor", "（应答失败：%1）");
         record.sendLog.AppendNote(note.arg(why).toStdU16String());
         views_.SentLogChanged(record);
         const auto now = std::chrono::steady_clock::now();
@@ -96,5 +100,5 @@ void CDialogP::SendFailed(ConnectInfo& record, SendOrigin origin, const QString&
             return;
         lastEchoFailureBox_ = now;
     }
-    ShowMessageBox(this, why, QStringLiteral("提示"));
+    ShowMessageBox(this, why, QCoreApplication::translate("PageDoor", "提示"));
 }

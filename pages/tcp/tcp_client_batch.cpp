@@ -2,6 +2,7 @@
 
 #include <errno.h>
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <algorithm>
 #include <vector>
@@ -74,8 +75,9 @@ void TcpClientBatch::ConnectAll() {
         poll_.start();
         return;
     }
-    ShowMessageBox(&page_, QStringLiteral("系统无法启动连接线程，请稍后再试。"),
-                   QStringLiteral("提示"));
+    ShowMessageBox(
+        &page_, QCoreApplication::translate("TcpClientBatch", "系统无法启动连接线程，请稍后再试。"),
+        QCoreApplication::translate("TcpClientBatch", "提示"));
 }
 
 void TcpClientBatch::CancelAll() {
@@ -152,13 +154,13 @@ void TcpClientBatch::AdoptSome() {
     const auto most =
         std::max_element(reasons_.begin(), reasons_.end(),
                          [](const auto& a, const auto& b) { return a.second < b.second; });
-    QString text = QStringLiteral("%1 个连接失败").arg(failed);
+    QString text = QCoreApplication::translate("TcpClientBatch", "%1 个连接失败").arg(failed);
     if (most != reasons_.end()) {
         text += u'\n' + QString::fromStdU16String(SocketErrorReason(SocketOperation::kConnect,
                                                                     most->first, reasonFamily_));
     }
     reasons_.clear();
-    ShowMessageBox(&page_, text, QStringLiteral("提示"));
+    ShowMessageBox(&page_, text, QCoreApplication::translate("TcpClientBatch", "提示"));
 }
 
 bool TcpClientBatch::Adopt(std::uint64_t key, SOCKET sock) {

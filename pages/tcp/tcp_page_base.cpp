@@ -1,6 +1,7 @@
 #include "pages/tcp/tcp_page_base.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QMessageBox>
 #include <algorithm>
 
@@ -75,7 +76,9 @@ void CTcpPage::Disconnect(ConnectInfo& record) {
     const std::uint64_t unsent = sendQueue_.WaitingBytes(&record);
     if (unsent > 0) {
         record.sendLog.AppendNote(
-            QStringLiteral("（未发出 %1 字节：连接已断开）").arg(unsent).toStdU16String());
+            QCoreApplication::translate("TcpPageBase", "（未发出 %1 字节：连接已断开）")
+                .arg(unsent)
+                .toStdU16String());
         Views().SentLogChanged(record);
     }
     CloseStallBox(&record);
@@ -105,7 +108,8 @@ bool CTcpPage::CanSendTo(const ConnectInfo* record) {
         sock = record->sock;
     }
     if (sock == INVALID_SOCKET) {
-        ShowMessageBox(this, QStringLiteral("未建立链接！"), QStringLiteral("提示!"));
+        ShowMessageBox(this, QCoreApplication::translate("TcpPageBase", "未建立链接！"),
+                       QCoreApplication::translate("TcpPageBase", "提示!"));
         return false;
     }
     return true;
@@ -133,8 +137,10 @@ bool CTcpPage::Transmit(ConnectInfo& record, Outgoing& message) {
     if (!ok) {
         // The connection is fine and the box keeps the text: the user may send it again.
         SendFailed(record, message.origin,
-                   isFile ? QStringLiteral("系统无法启动发送线程，请稍后再试。文件没有发出。")
-                          : QStringLiteral("系统无法启动发送线程，请稍后再试。"));
+                   isFile ? QCoreApplication::translate(
+                                "TcpPageBase", "系统无法启动发送线程，请稍后再试。文件没有发出。")
+                          : QCoreApplication::translate("TcpPageBase",
+                                                        "系统无法启动发送线程，请稍后再试。"));
         return false;
     }
     FollowWaiting(record);
@@ -167,7 +173,7 @@ QString CTcpPage::WaitingText(const ConnectInfo& record) const {
     const auto progress = sendQueue_.FrontProgress(&record);
     if (!progress)
         return {};
-    return QStringLiteral("（等待发送：已发出 %1 / %2 字节）")
+    return QCoreApplication::translate("TcpPageBase", "（等待发送：已发出 %1 / %2 字节）")
         .arg(progress->went)
         .arg(progress->total);
 }
@@ -199,18 +205,18 @@ QString CTcpPage::StallText(std::size_t size, std::size_t went) const {
     const auto seconds = std::max<long long>(
         1, std::chrono::duration_cast<std::chrono::seconds>(sendQueue_.StallTimeout()).count());
     if (stalled_.size() <= 1) {
-        return QStringLiteral(
-                   "对方 %1 秒未接收数据。本条信息共 %2 字节，已发出 %3 "
-                   "字节，其余的在对方接收时继续发出。")
+        return QCoreApplication::translate("TcpPageBase",
+                                           "对方 %1 秒未接收数据。本条信息共 %2 字节，已发出 %3 "
+                                           "字节，其余的在对方接收时继续发出。")
             .arg(seconds)
             .arg(size)
             .arg(went);
     }
     std::uint64_t waiting = 0;
     for (const ConnectInfo* record : stalled_) waiting += sendQueue_.WaitingBytes(record);
-    return QStringLiteral(
-               "%1 个连接的对方 %2 秒未接收数据，共 %3 字节等待发出，"
-               "其余的在对方接收时继续发出。")
+    return QCoreApplication::translate("TcpPageBase",
+                                       "%1 个连接的对方 %2 秒未接收数据，共 %3 字节等待发出，"
+                                       "其余的在对方接收时继续发出。")
         .arg(stalled_.size())
         .arg(seconds)
         .arg(waiting);
@@ -220,7 +226,8 @@ void CTcpPage::OnSendStalled(ConnectInfo* record, std::size_t size, std::size_t 
     const auto seconds = std::max<long long>(
         1, std::chrono::duration_cast<std::chrono::seconds>(sendQueue_.StallTimeout()).count());
     const QString note =
-        QStringLiteral("（对方 %1 秒未接收数据：本条信息 %2 字节，已发出 %3 字节）")
+        QCoreApplication::translate("TcpPageBase",
+                                    "（对方 %1 秒未接收数据：本条信息 %2 字节，已发出 %3 字节）")
             .arg(seconds)
             .arg(size)
             .arg(went);
@@ -240,7 +247,7 @@ void CTcpPage::OnSendStalled(ConnectInfo* record, std::size_t size, std::size_t 
         if (stallBoxUp_)
             stallBox_ = QApplication::activeModalWidget();
     });
-    ShowMessageBox(this, StallText(size, went), QStringLiteral("提示"));
+    ShowMessageBox(this, StallText(size, went), QCoreApplication::translate("TcpPageBase", "提示"));
     stallBoxUp_ = false;
     stallBox_ = nullptr;
     stalled_.clear();
@@ -271,5 +278,6 @@ void CTcpPage::OnSendFailed(ConnectInfo* record, SOCKET sock) {
         }
     }
     ShowEntry(Records().Selected());
-    ShowMessageBox(this, QStringLiteral("对方已经断开！"), QStringLiteral("提示"));
+    ShowMessageBox(this, QCoreApplication::translate("TcpPageBase", "对方已经断开！"),
+                   QCoreApplication::translate("TcpPageBase", "提示"));
 }

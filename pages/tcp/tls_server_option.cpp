@@ -1,6 +1,7 @@
 #include "pages/tcp/tls_server_option.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QInputDialog>
@@ -26,31 +27,31 @@ QString ProblemText(const TlsServerSetup& setup) {
     QString text;
     switch (setup.problem) {
         case TlsCertificateProblem::kCertificateUnreadable:
-            text = QStringLiteral("证书文件无法读取");
+            text = QCoreApplication::translate("TlsServerOption", "证书文件无法读取");
             break;
         case TlsCertificateProblem::kCertificateNotPem:
-            text = QStringLiteral("证书文件不是 PEM 格式的证书");
+            text = QCoreApplication::translate("TlsServerOption", "证书文件不是 PEM 格式的证书");
             break;
         case TlsCertificateProblem::kKeyUnreadable:
-            text = QStringLiteral("私钥文件无法读取");
+            text = QCoreApplication::translate("TlsServerOption", "私钥文件无法读取");
             break;
         case TlsCertificateProblem::kKeyNotPem:
-            text = QStringLiteral("私钥文件不是 PEM 格式的私钥");
+            text = QCoreApplication::translate("TlsServerOption", "私钥文件不是 PEM 格式的私钥");
             break;
         case TlsCertificateProblem::kPassphraseNeeded:
-            text = QStringLiteral("私钥有口令保护，未输入口令");
+            text = QCoreApplication::translate("TlsServerOption", "私钥有口令保护，未输入口令");
             break;
         case TlsCertificateProblem::kWrongPassphrase:
-            text = QStringLiteral("私钥口令不正确");
+            text = QCoreApplication::translate("TlsServerOption", "私钥口令不正确");
             break;
         case TlsCertificateProblem::kKeyMismatch:
-            text = QStringLiteral("私钥与证书不匹配");
+            text = QCoreApplication::translate("TlsServerOption", "私钥与证书不匹配");
             break;
         case TlsCertificateProblem::kCannotMake:
-            text = QStringLiteral("无法生成本机证书");
+            text = QCoreApplication::translate("TlsServerOption", "无法生成本机证书");
             break;
         case TlsCertificateProblem::kCannotSave:
-            text = QStringLiteral("无法保存本机证书");
+            text = QCoreApplication::translate("TlsServerOption", "无法保存本机证书");
             break;
         case TlsCertificateProblem::kNone:
             break;
@@ -81,9 +82,9 @@ void TlsServerOption::FillTreeMenu(QMenu& menu, HTREEITEM item) {
     QAction* tls = menu.addAction(QStringLiteral("TLS"));
     tls->setCheckable(true);
     tls->setChecked(on_);
-    tls->setToolTip(QStringLiteral("下次开始监听时生效"));
+    tls->setToolTip(QCoreApplication::translate("TlsServerOption", "下次开始监听时生效"));
     connect(tls, &QAction::toggled, this, &TlsServerOption::SetOn);
-    QAction* choose = menu.addAction(QStringLiteral("选择证书…"));
+    QAction* choose = menu.addAction(QCoreApplication::translate("TlsServerOption", "选择证书…"));
     connect(choose, &QAction::triggered, this, &TlsServerOption::OnChooseCertificate);
 }
 
@@ -96,10 +97,12 @@ void TlsServerOption::SetOn(bool on) {
 }
 
 void TlsServerOption::OnChooseCertificate() {
-    const QString chain = ChooseFileToOpen(&page_, QStringLiteral("选择证书（PEM 证书链）"));
+    const QString chain = ChooseFileToOpen(
+        &page_, QCoreApplication::translate("TlsServerOption", "选择证书（PEM 证书链）"));
     if (chain.isEmpty())
         return;
-    const QString key = ChooseFileToOpen(&page_, QStringLiteral("选择私钥（PEM）"));
+    const QString key =
+        ChooseFileToOpen(&page_, QCoreApplication::translate("TlsServerOption", "选择私钥（PEM）"));
     if (key.isEmpty())
         return;
     ChooseCertificate(chain, key);
@@ -151,8 +154,9 @@ std::shared_ptr<TlsContext> TlsServerOption::LoadChosen(const QString& passphras
         if (setup.problem == TlsCertificateProblem::kPassphraseNeeded && askPassphrase) {
             bool given = false;
             const QString asked = QInputDialog::getText(
-                &page_, QStringLiteral("私钥口令"),
-                QStringLiteral("私钥 %1 有口令保护，请输入口令：").arg(keyPath_),
+                &page_, QCoreApplication::translate("TlsServerOption", "私钥口令"),
+                QCoreApplication::translate("TlsServerOption", "私钥 %1 有口令保护，请输入口令：")
+                    .arg(keyPath_),
                 QLineEdit::Password, QString(), &given);
             if (!given)
                 return nullptr;  // the user chose not to: nothing more to tell
@@ -160,7 +164,8 @@ std::shared_ptr<TlsContext> TlsServerOption::LoadChosen(const QString& passphras
         }
     }
     if (!setup.context) {
-        ShowMessageBox(&page_, ProblemText(setup), QStringLiteral("错误！"));
+        ShowMessageBox(&page_, ProblemText(setup),
+                       QCoreApplication::translate("TlsServerOption", "错误！"));
         return nullptr;
     }
     return setup.context;

@@ -1,6 +1,7 @@
 #include "pages/tools/all_entries.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QMenu>
 #include <optional>
 #include <string>
@@ -28,12 +29,13 @@ public:
             return;
         const bool enabled = !(busy_ && busy_());
         if (commands_.connecting && commands_.connecting() && commands_.stopConnects)
-            menu.addAction(QStringLiteral("停止全部连接"), &page_, commands_.stopConnects);
+            menu.addAction(QCoreApplication::translate("AllEntries", "停止全部连接"), &page_,
+                           commands_.stopConnects);
         const std::pair<QString, const std::function<void()>*> items[] = {
-            {QStringLiteral("全部连接"), &commands_.connectAll},
-            {QStringLiteral("全部断开"), &commands_.disconnectAll},
-            {QStringLiteral("全部删除"), &commands_.deleteAll},
-            {QStringLiteral("发送给全部"), &commands_.sendToAll},
+            {QCoreApplication::translate("AllEntries", "全部连接"), &commands_.connectAll},
+            {QCoreApplication::translate("AllEntries", "全部断开"), &commands_.disconnectAll},
+            {QCoreApplication::translate("AllEntries", "全部删除"), &commands_.deleteAll},
+            {QCoreApplication::translate("AllEntries", "发送给全部"), &commands_.sendToAll},
         };
         for (const auto& [text, command] : items) {
             if (*command)
@@ -72,7 +74,7 @@ void DeleteAllEntries(CDialogP& page, ConnectMap& records, RecordTree::KeyOf key
 void SendToAllEntries(CDialogP& page, const std::function<bool(const ConnectInfo&)>& canTake) {
     BoxMessage box = page.ReadBox();
     if (!box.refusal.isEmpty()) {
-        ShowMessageBox(&page, box.refusal, QStringLiteral("提示"));
+        ShowMessageBox(&page, box.refusal, QCoreApplication::translate("AllEntries", "提示"));
         return;
     }
     if (!box.bytes || box.bytes->empty())
@@ -86,7 +88,8 @@ void SendToAllEntries(CDialogP& page, const std::function<bool(const ConnectInfo
         });
     }
     if (takers.empty()) {
-        ShowMessageBox(&page, QStringLiteral("没有可以接收的对象！"), QStringLiteral("提示"));
+        ShowMessageBox(&page, QCoreApplication::translate("AllEntries", "没有可以接收的对象！"),
+                       QCoreApplication::translate("AllEntries", "提示"));
         return;
     }
     // Never waits: what a peer cannot take at once waits in its own queue. No event runs

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QByteArray>
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -111,8 +112,10 @@ void CopyBytes(CDialogP& page, EntryViews::View view, BytesForm form) {
         tooMany = true;
     }
     if (tooMany) {
-        ShowMessageBox(&page, QStringLiteral("要复制的内容超过 16 MiB，请先选中要复制的几行。"),
-                       QStringLiteral("提示"));
+        ShowMessageBox(&page,
+                       QCoreApplication::translate(
+                           "CopyBytesTool", "要复制的内容超过 16 MiB，请先选中要复制的几行。"),
+                       QCoreApplication::translate("CopyBytesTool", "提示"));
         return;
     }
     const std::string text = FormatBytes(bytes, form);
@@ -126,9 +129,9 @@ void InstallCopyBytesTool(CDialogP& page) {
     using View = EntryViews::View;
     for (View view : {View::Received, View::Sent}) {
         const std::pair<QString, BytesForm> commands[] = {
-            {QStringLiteral("复制为十六进制"), BytesForm::Hex},
-            {QStringLiteral("复制为 C 数组"), BytesForm::CArray},
-            {QStringLiteral("复制为 Base64"), BytesForm::Base64},
+            {QCoreApplication::translate("CopyBytesTool", "复制为十六进制"), BytesForm::Hex},
+            {QCoreApplication::translate("CopyBytesTool", "复制为 C 数组"), BytesForm::CArray},
+            {QCoreApplication::translate("CopyBytesTool", "复制为 Base64"), BytesForm::Base64},
         };
         std::vector<QAction*> actions;
         for (const auto& [text, form] : commands) {

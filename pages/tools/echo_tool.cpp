@@ -1,5 +1,6 @@
 #include "pages/tools/echo_tool.h"
 
+#include <QCoreApplication>
 #include <QMenu>
 
 #include "net/crit_sec.h"
@@ -17,7 +18,7 @@ void EchoTool::ReceptionEnded(ConnectInfo& record) {
 void EchoTool::FillTreeMenu(QMenu& menu, HTREEITEM item) {
     if (!page_.Records().IsHostNode(item))
         return;
-    QAction* action = menu.addAction(QStringLiteral("回显"));
+    QAction* action = menu.addAction(QCoreApplication::translate("EchoTool", "回显"));
     action->setCheckable(true);
     action->setChecked(on_);
     connect(action, &QAction::toggled, this, &EchoTool::SetOn);

@@ -1,5 +1,6 @@
 #include "pages/tools/file_send_tool.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QMenu>
 
@@ -11,10 +12,12 @@
 namespace {
 
 void Tell(CDialogP& page, const QString& text) {
-    ShowMessageBox(&page, text, QStringLiteral("提示"));
+    ShowMessageBox(&page, text, QCoreApplication::translate("FileSendTool", "提示"));
 }
 
-const QString kEmptyFile = QStringLiteral("文件是空的，没有可发送的内容。");
+QString EmptyFileText() {
+    return QCoreApplication::translate("FileSendTool", "文件是空的，没有可发送的内容。");
+}
 
 }  // namespace
 
@@ -23,20 +26,21 @@ FileSendTool::FileSendTool(CDialogP& page) : QObject(&page), page_(page) {
 }
 
 void FileSendTool::FillSendBoxMenu(QMenu& menu) {
-    connect(menu.addAction(QStringLiteral("发送文件…")), &QAction::triggered, this,
-            &FileSendTool::OnCommand);
+    connect(menu.addAction(QCoreApplication::translate("FileSendTool", "发送文件…")),
+            &QAction::triggered, this, &FileSendTool::OnCommand);
 }
 
 QString FileSendTool::ChooseFile() {
     if (chooser_)
         return chooser_();
-    return ChooseFileToOpen(&page_, QStringLiteral("发送文件"));
+    return ChooseFileToOpen(&page_, QCoreApplication::translate("FileSendTool", "发送文件"));
 }
 
 void FileSendTool::OnCommand() {
     const ConnectInfo* shown = page_.Views().ShownRecord();
     if (!page_.Records().StillListed(shown)) {
-        ShowMessageBox(&page_, QStringLiteral("请选择接收端！"), QStringLiteral("提示!"));
+        ShowMessageBox(&page_, QCoreApplication::translate("FileSendTool", "请选择接收端！"),
+                       QCoreApplication::translate("FileSendTool", "提示!"));
         return;
     }
     if (!page_.CanSendTo(shown))
@@ -64,7 +68,7 @@ void FileSendTool::OnCommand() {
     }
     // An empty datagram would end the peer's reception; an empty stream sends nothing.
     if (message.file->Size() == 0 || (!page_.SendsStream() && message.bytes.empty())) {
-        Tell(page_, kEmptyFile);
+        Tell(page_, EmptyFileText());
         return;
     }
     // The connection may have closed while the dialog was up.

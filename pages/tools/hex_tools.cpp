@@ -1,6 +1,7 @@
 #include "pages/tools/hex_tools.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QMenu>
 #include <memory>
 #include <vector>
@@ -48,22 +49,24 @@ void InstallHexTools(CDialogP& page) {
                                 .arg(name, view == View::Received ? QStringLiteral("received")
                                                                   : QStringLiteral("sent"));
         QAction* action =
-            KeptSwitch(page, QStringLiteral("十六进制显示"), key, [&page, view](bool on) {
-                page.Views().SetLineForm(view, on ? LogForm::Hex : LogForm::Text);
-            });
+            KeptSwitch(page, QCoreApplication::translate("HexTools", "十六进制显示"), key,
+                       [&page, view](bool on) {
+                           page.Views().SetLineForm(view, on ? LogForm::Hex : LogForm::Text);
+                       });
         action->setObjectName(
             QLatin1String(view == View::Received ? kHexReceivedSwitch : kHexSentSwitch));
         page.Views().AddMenuAction(view, action);
         QAction* milliseconds = KeptSwitch(
-            page, QStringLiteral("毫秒时间戳"),
+            page, QCoreApplication::translate("HexTools", "毫秒时间戳"),
             QString(key).replace(QStringLiteral("hexView/"), QStringLiteral("msStamps/")),
             [&page, view](bool on) { page.Views().SetMilliseconds(view, on); });
         page.Views().AddMenuAction(view, milliseconds);
     }
-    QAction* hexSend =
-        KeptSwitch(page, QStringLiteral("十六进制发送"), QStringLiteral("hexSend/%1").arg(name),
-                   [&page](bool on) { page.SetTypedForm(on ? TypedForm::Hex : TypedForm::Text); });
-    QAction* expand = KeptSwitch(page, QStringLiteral("发送时展开字段"),
+    QAction* hexSend = KeptSwitch(page, QCoreApplication::translate("HexTools", "十六进制发送"),
+                                  QStringLiteral("hexSend/%1").arg(name), [&page](bool on) {
+                                      page.SetTypedForm(on ? TypedForm::Hex : TypedForm::Text);
+                                  });
+    QAction* expand = KeptSwitch(page, QCoreApplication::translate("HexTools", "发送时展开字段"),
                                  QStringLiteral("expandFields/%1").arg(name), [](bool) {});
     // The box's fields: always in hex (a "{" is no hex digit), in text while switched on.
     // {n} counts the page's reads of the box that expanded fields.

@@ -1,6 +1,7 @@
 #include "pages/tools/pcap_export_tool.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QMenu>
 #include <QProgressDialog>
 #include <QTimer>
@@ -42,17 +43,17 @@ QString ReasonOf(int error) {
     switch (error) {
         case ENOSPC:
         case EDQUOT:
-            return QStringLiteral("磁盘空间不足");
+            return QCoreApplication::translate("PcapExportTool", "磁盘空间不足");
         case EACCES:
         case EPERM:
-            return QStringLiteral("没有写入这个位置的权限");
+            return QCoreApplication::translate("PcapExportTool", "没有写入这个位置的权限");
         case EROFS:
-            return QStringLiteral("这个位置是只读的");
+            return QCoreApplication::translate("PcapExportTool", "这个位置是只读的");
         case ENOENT:
         case ENOTDIR:
-            return QStringLiteral("文件夹不存在");
+            return QCoreApplication::translate("PcapExportTool", "文件夹不存在");
         case EISDIR:
-            return QStringLiteral("这是一个文件夹");
+            return QCoreApplication::translate("PcapExportTool", "这是一个文件夹");
         default:
             return QString::fromLocal8Bit(std::strerror(error));
     }
@@ -72,7 +73,7 @@ PcapExportTool::PcapExportTool(CDialogP& page)
     : QObject(&page), page_(page), poll_(new QTimer(this)) {
     poll_->setInterval(50);
     connect(poll_, &QTimer::timeout, this, [this] { Poll(); });
-    auto* entry = new QAction(QStringLiteral("导出 pcap…"), this);
+    auto* entry = new QAction(QCoreApplication::translate("PcapExportTool", "导出 pcap…"), this);
     connect(entry, &QAction::triggered, this, [this] {
         ConnectInfo* record = page_.Records().StillListed(page_.Views().ShownRecord());
         if (record)
@@ -88,12 +89,13 @@ PcapExportTool::PcapExportTool(CDialogP& page)
 void PcapExportTool::FillTreeMenu(QMenu& menu, HTREEITEM item) {
     if (!page_.Records().IsHostNode(item))
         return;
-    QAction* all = menu.addAction(QStringLiteral("导出 pcap…"), this, [this] {
-        std::vector<ConnectInfo*> records;
-        page_.Records().ForEachRecord(
-            [&](HTREEITEM, ConnectInfo& record) { records.push_back(&record); });
-        Export(records);
-    });
+    QAction* all =
+        menu.addAction(QCoreApplication::translate("PcapExportTool", "导出 pcap…"), this, [this] {
+            std::vector<ConnectInfo*> records;
+            page_.Records().ForEachRecord(
+                [&](HTREEITEM, ConnectInfo& record) { records.push_back(&record); });
+            Export(records);
+        });
     all->setEnabled(!Running());
 }
 
@@ -137,8 +139,10 @@ void PcapExportTool::Export(const std::vector<ConnectInfo*>& records) {
     const QString path =
         FileChooser()
             ? FileChooser()()
-            : ChooseFileToSave(&page_, QStringLiteral("导出 pcap"), QStringLiteral("wirelark.pcap"),
-                               QStringLiteral("pcap 文件 (*.pcap);;所有文件 (*)"));
+            : ChooseFileToSave(&page_, QCoreApplication::translate("PcapExportTool", "导出 pcap"),
+                               QStringLiteral("wirelark.pcap"),
+                               QCoreApplication::translate("PcapExportTool",
+                                                           "pcap 文件 (*.pcap);;所有文件 (*)"));
     if (path.isEmpty())
         return;
     auto job = std::make_shared<Job>();
@@ -156,8 +160,9 @@ void PcapExportTool::Export(const std::vector<ConnectInfo*>& records) {
             job->conversations.push_back(std::move(conversation));
         }
     } catch (const std::bad_alloc&) {
-        ShowMessageBox(&page_, QStringLiteral("无法导出 pcap 文件：内存不足"),
-                       QStringLiteral("提示"));
+        ShowMessageBox(
+            &page_, QCoreApplication::translate("PcapExportTool", "无法导出 pcap 文件：内存不足"),
+            QCoreApplication::translate("PcapExportTool", "提示"));
         return;
     }
     job->size = PcapExportSize(job->conversations);
@@ -166,9 +171,10 @@ void PcapExportTool::Export(const std::vector<ConnectInfo*>& records) {
         job->result = ExportPcap(job->conversations, job->path, job->progress);
         job->done = true;
     });
-    progress_ = new QProgressDialog(QStringLiteral("正在导出 pcap 文件…"), QStringLiteral("取消"),
-                                    0, 1000, &page_);
-    progress_->setWindowTitle(QStringLiteral("导出 pcap"));
+    progress_ =
+        new QProgressDialog(QCoreApplication::translate("PcapExportTool", "正在导出 pcap 文件…"),
+                            QCoreApplication::translate("PcapExportTool", "取消"), 0, 1000, &page_);
+    progress_->setWindowTitle(QCoreApplication::translate("PcapExportTool", "导出 pcap"));
     progress_->setWindowModality(Qt::WindowModal);
     progress_->setMinimumDuration(500);  // only an export that takes a while shows it
     progress_->setAutoClose(false);
@@ -198,6 +204,7 @@ void PcapExportTool::Finished() {
     }
     if (!job->result.ok && !job->result.cancelled)
         ShowMessageBox(&page_,
-                       QStringLiteral("无法导出 pcap 文件：%1").arg(ReasonOf(job->result.error)),
-                       QStringLiteral("提示"));
+                       QCoreApplication::translate("PcapExportTool", "无法导出 pcap 文件：%1")
+                           .arg(ReasonOf(job->result.error)),
+                       QCoreApplication::translate("PcapExportTool", "提示"));
 }

@@ -1,5 +1,6 @@
 #include "pages/tools/reply_rules_tool.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QMenu>
@@ -111,7 +112,7 @@ void ReplyRulesTool::ReceptionEnded(ConnectInfo& record) {
 void ReplyRulesTool::FillTreeMenu(QMenu& menu, HTREEITEM item) {
     if (!page_.Records().IsHostNode(item))
         return;
-    QAction* action = menu.addAction(QStringLiteral("应答规则…"));
+    QAction* action = menu.addAction(QCoreApplication::translate("ReplyRulesTool", "应答规则…"));
     connect(action, &QAction::triggered, this, &ReplyRulesTool::OpenDialog);
 }
 
@@ -214,7 +215,8 @@ void ReplyRulesTool::Respond(ConnectInfo& record, const std::string& message) {
 void ReplyRulesTool::SwitchOff(ConnectInfo& record, std::size_t rule) {
     set_.rules[rule].enabled = false;
     matcher_.Drop(rule);
-    record.recvLog.AppendNote(QStringLiteral("应答规则 %1 的正则表达式匹配超出限制，已停用")
+    record.recvLog.AppendNote(QCoreApplication::translate(
+                                  "ReplyRulesTool", "应答规则 %1 的正则表达式匹配超出限制，已停用")
                                   .arg(rule + 1)
                                   .toStdU16String());
     if (!keepPosted_) {

@@ -1,5 +1,6 @@
 #include "pages/tools/timed_send_tool.h"
 
+#include <QCoreApplication>
 #include <QMenu>
 
 #include "pages/core/dialog_p.h"
@@ -28,8 +29,9 @@ void TimedSendTool::RecordFreeing(const ConnectInfo* record) {
 }
 
 void TimedSendTool::FillSendBoxMenu(QMenu& menu) {
-    QAction* action = menu.addAction(sender_.IsRunning() ? QStringLiteral("停止定时发送")
-                                                         : QStringLiteral("定时发送…"));
+    QAction* action = menu.addAction(
+        sender_.IsRunning() ? QCoreApplication::translate("TimedSendTool", "停止定时发送")
+                            : QCoreApplication::translate("TimedSendTool", "定时发送…"));
     connect(action, &QAction::triggered, this, &TimedSendTool::OnCommand);
 }
 
@@ -43,20 +45,23 @@ void TimedSendTool::OnCommand() {
 void TimedSendTool::Start() {
     ConnectInfo* record = page_.Records().StillListed(page_.Views().ShownRecord());
     if (!record) {
-        ShowMessageBox(&page_, QStringLiteral("请选择接收端！"), QStringLiteral("提示!"));
+        ShowMessageBox(&page_, QCoreApplication::translate("TimedSendTool", "请选择接收端！"),
+                       QCoreApplication::translate("TimedSendTool", "提示!"));
         return;
     }
     if (!page_.CanSendTo(record))
         return;
     BoxMessage box = page_.ReadBox();
     if (!box.refusal.isEmpty()) {
-        ShowMessageBox(&page_, box.refusal, QStringLiteral("提示"));
+        ShowMessageBox(&page_, box.refusal, QCoreApplication::translate("TimedSendTool", "提示"));
         return;
     }
     std::optional<std::string>& bytes = box.bytes;
     if (!bytes || bytes->empty()) {
-        ShowMessageBox(&page_, QStringLiteral("请先在发送窗口输入要发送的内容！"),
-                       QStringLiteral("提示"));
+        ShowMessageBox(
+            &page_,
+            QCoreApplication::translate("TimedSendTool", "请先在发送窗口输入要发送的内容！"),
+            QCoreApplication::translate("TimedSendTool", "提示"));
         return;
     }
     const QColor colour = page_.palette().color(QPalette::Window);
@@ -91,12 +96,12 @@ void TimedSendTool::OnFinished(TimedSender::End, const QString& failure) {
         AppendEndNote();
     noteRecord_ = record_;
     record_ = nullptr;
-    note_ = QStringLiteral("（定时发送结束：发送 %1 次，跳过 %2 次）")
+    note_ = QCoreApplication::translate("TimedSendTool", "（定时发送结束：发送 %1 次，跳过 %2 次）")
                 .arg(sender_.SentCount())
                 .arg(sender_.SkippedCount());
     WriteEndNote();
     if (!failure.isEmpty())
-        ShowMessageBox(&page_, failure, QStringLiteral("提示"));
+        ShowMessageBox(&page_, failure, QCoreApplication::translate("TimedSendTool", "提示"));
 }
 
 void TimedSendTool::WriteEndNote() {

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <errno.h>
 
+#include <QCoreApplication>
 #include <QMenu>
 #include <algorithm>
 
@@ -27,9 +28,11 @@ void UdpGroups::AddMenu() {
 
 void UdpGroups::FillTreeMenu(QMenu& menu, HTREEITEM item) {
     if (page_.Records().IsHostNode(item))
-        menu.addAction(QStringLiteral("加入组播组…"), &page_, [this] { AskAndJoin(); });
+        menu.addAction(QCoreApplication::translate("UdpGroups", "加入组播组…"), &page_,
+                       [this] { AskAndJoin(); });
     else if (IsGroupChild(item))
-        menu.addAction(QStringLiteral("退出组播组"), &page_, [this, item] { Leave(item); });
+        menu.addAction(QCoreApplication::translate("UdpGroups", "退出组播组"), &page_,
+                       [this, item] { Leave(item); });
 }
 
 void UdpGroups::AskAndJoin() {
@@ -49,18 +52,19 @@ bool UdpGroups::Join(const Endpoint& group) {
         return false;
     for (const auto& [child, joined] : groups_) {
         if (joined == group) {
-            ShowFailure(QStringLiteral("加入组播组失败："), EADDRINUSE);
+            ShowFailure(QCoreApplication::translate("UdpGroups", "加入组播组失败："), EADDRINUSE);
             return false;
         }
     }
     const SOCKET sock = serverSocket_();
     if (sock == INVALID_SOCKET) {
-        ShowMessageBox(&page_, QStringLiteral("服务器未启动，无法加入组播组！"),
-                       QStringLiteral("提示"));
+        ShowMessageBox(&page_,
+                       QCoreApplication::translate("UdpGroups", "服务器未启动，无法加入组播组！"),
+                       QCoreApplication::translate("UdpGroups", "提示"));
         return false;
     }
     if (const int error = JoinMulticastGroup(sock, group)) {
-        ShowFailure(QStringLiteral("加入组播组失败："), error);
+        ShowFailure(QCoreApplication::translate("UdpGroups", "加入组播组失败："), error);
         return false;
     }
     joinedOn_ = sock;
@@ -88,7 +92,7 @@ void UdpGroups::Leave(HTREEITEM child) {
     if (sock == INVALID_SOCKET)
         return;
     if (const int error = LeaveMulticastGroup(sock, group))
-        ShowFailure(QStringLiteral("退出组播组失败："), error);
+        ShowFailure(QCoreApplication::translate("UdpGroups", "退出组播组失败："), error);
 }
 
 std::vector<Endpoint> UdpGroups::Joined() const {
@@ -111,7 +115,7 @@ void UdpGroups::SocketChanged() {
     joinedOn_ = sock;
     for (const auto& [child, group] : groups_) {
         if (const int error = JoinMulticastGroup(sock, group)) {
-            ShowFailure(QStringLiteral("加入组播组 %1 失败：")
+            ShowFailure(QCoreApplication::translate("UdpGroups", "加入组播组 %1 失败：")
                             .arg(QString::fromStdString(group.AddressText())),
                         error);
         }
@@ -120,5 +124,5 @@ void UdpGroups::SocketChanged() {
 
 void UdpGroups::ShowFailure(const QString& what, int error) {
     ShowMessageBox(&page_, what + QString::fromStdU16String(MembershipErrorText(error)),
-                   QStringLiteral("提示"));
+                   QCoreApplication::translate("UdpGroups", "提示"));
 }

@@ -2,6 +2,7 @@
 
 #include <errno.h>
 
+#include <QCoreApplication>
 #include <string>
 
 #include "net/crit_sec.h"
@@ -41,7 +42,8 @@ int CUdpPage::EntryImage(const ConnectInfo&) const {
 bool CUdpPage::CanSendTo(const ConnectInfo* record) {
     const auto host = GetHostNode();
     if (!host || !host->info) {
-        ShowMessageBox(this, QStringLiteral("发送出错了！"), QStringLiteral("提示"));
+        ShowMessageBox(this, QCoreApplication::translate("UdpPageBase", "发送出错了！"),
+                       QCoreApplication::translate("UdpPageBase", "提示"));
         return false;
     }
     return record != nullptr;
@@ -69,9 +71,9 @@ bool CUdpPage::Transmit(ConnectInfo& record, Outgoing& message) {
         const int error = errno;  // the system's reason
         ShowEntry(Records().Selected());
         SendFailed(record, message.origin,
-                   QString::fromStdU16String(
-                       MessageWithReason(u"发送出错！", SocketOperation::kSendDatagram, error,
-                                         Destination(record).Family())));
+                   QString::fromStdU16String(MessageWithReason(
+                       QCoreApplication::translate("UdpPageBase", "发送出错！").toStdU16String(),
+                       SocketOperation::kSendDatagram, error, Destination(record).Family())));
         return false;
     }
     MessageWent(record, message.bytes, message.fromBox, message.file.get());

@@ -1,6 +1,7 @@
 #include "pages/views/entry_counters.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QHelpEvent>
 #include <QLocale>
@@ -17,10 +18,12 @@ namespace {
 // "1,234 字节", with the size in binary units beside it from 1 KiB on.
 QString BytesText(std::uint64_t bytes) {
     const QLocale locale(QLocale::Chinese, QLocale::China);
-    QString text = QStringLiteral("%1 字节").arg(locale.toString(static_cast<qulonglong>(bytes)));
+    QString text = QCoreApplication::translate("EntryCounters", "%1 字节")
+                       .arg(locale.toString(static_cast<qulonglong>(bytes)));
     if (bytes >= 1024)
-        text += QStringLiteral("（%1）").arg(
-            locale.formattedDataSize(static_cast<qint64>(bytes), 2, QLocale::DataSizeIecFormat));
+        text += QCoreApplication::translate("EntryCounters", "（%1）")
+                    .arg(locale.formattedDataSize(static_cast<qint64>(bytes), 2,
+                                                  QLocale::DataSizeIecFormat));
     return text;
 }
 
@@ -34,18 +37,19 @@ QString EntryCountsText(const EntryCounts& counts) {
     QStringList lines;
     if (!counts.tls.isEmpty())
         lines << counts.tls;
-    lines << QStringLiteral("收到：%1，%2 行")
+    lines << QCoreApplication::translate("EntryCounters", "收到：%1，%2 行")
                  .arg(BytesText(static_cast<std::uint64_t>(counts.receivedBytes)),
                       locale.toString(static_cast<qlonglong>(counts.receivedLines)));
-    lines << QStringLiteral("发送：%1，%2 条")
+    lines << QCoreApplication::translate("EntryCounters", "发送：%1，%2 条")
                  .arg(BytesText(static_cast<std::uint64_t>(counts.sentBytes)),
                       locale.toString(static_cast<qlonglong>(counts.sentMessages)));
     if (counts.waiting) {
         if (counts.knownSinceSeconds != 0)  // zero: not connected
-            lines << QStringLiteral("连接时间：%1").arg(since);
-        lines << QStringLiteral("等待发送：%1").arg(BytesText(*counts.waiting));
+            lines << QCoreApplication::translate("EntryCounters", "连接时间：%1").arg(since);
+        lines << QCoreApplication::translate("EntryCounters", "等待发送：%1")
+                     .arg(BytesText(*counts.waiting));
     } else {
-        lines << QStringLiteral("建立时间：%1").arg(since);
+        lines << QCoreApplication::translate("EntryCounters", "建立时间：%1").arg(since);
     }
     return lines.join(u'\n');
 }
@@ -54,7 +58,7 @@ void EntryCounters::Install(CDialogP& page) {
     auto* counters = new EntryCounters(page);
     if (CTreeCtrlEx* tree = page.Tree())
         tree->viewport()->installEventFilter(counters);
-    auto* zero = new QAction(QStringLiteral("计数清零"), counters);
+    auto* zero = new QAction(QCoreApplication::translate("EntryCounters", "计数清零"), counters);
     connect(zero, &QAction::triggered, counters, [counters] { counters->ZeroShown(); });
     page.Views().AddMenuFiller(EntryViews::View::Received, [zero, &page](QMenu& menu) {
         zero->setEnabled(page.Views().ShownRecord() != nullptr);

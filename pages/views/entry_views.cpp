@@ -1,6 +1,7 @@
 #include "pages/views/entry_views.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QProgressDialog>
@@ -23,7 +24,8 @@ EntryViews::EntryViews(QWidget* page, std::function<bool(const ConnectInfo*)> is
       page_(page),
       isSelected_(std::move(isSelected)),
       refreshTimer_(new QTimer(this)),
-      saveReceived_(new QAction(QStringLiteral("保存收到的全部信息..."), this)) {
+      saveReceived_(
+          new QAction(QCoreApplication::translate("EntryViews", "保存收到的全部信息..."), this)) {
     refreshTimer_->setSingleShot(true);
     refreshTimer_->setInterval(kReceivedViewRefreshMs);
     connect(refreshTimer_, &QTimer::timeout, this, [this] { RefreshReceived(); });
@@ -33,8 +35,13 @@ EntryViews::EntryViews(QWidget* page, std::function<bool(const ConnectInfo*)> is
 
 void EntryViews::Bind(QPlainTextEdit* received, QPlainTextEdit* sent) {
     received_.log = LogView(
-        received, u"（更早收到的信息未在此显示，右键菜单“保存收到的全部信息...”可保存全部）");
-    sent_.log = LogView(sent, u"（更早发送的信息未在此显示）");
+        received,
+        QCoreApplication::translate(
+            "EntryViews", "（更早收到的信息未在此显示，右键菜单“保存收到的全部信息...”可保存全部）")
+            .toStdU16String());
+    sent_.log = LogView(
+        sent,
+        QCoreApplication::translate("EntryViews", "（更早发送的信息未在此显示）").toStdU16String());
     // Back at the end after reading earlier lines: the view catches up.
     if (ViewFollower* follower = received_.log.Follower()) {
         connect(follower, &ViewFollower::followingResumed, this, [this] {
@@ -149,7 +156,8 @@ void EntryViews::Pause(Pane& pane) {
     try {
         QTextCursor cursor(pane.log.Widget()->document());
         cursor.movePosition(QTextCursor::End);
-        cursor.insertText(QStringLiteral("\n（内存不足：此视图暂停刷新）\n"));
+        cursor.insertText(
+            QCoreApplication::translate("EntryViews", "\n（内存不足：此视图暂停刷新）\n"));
         pane.log.ScrollToEndLater();
     } catch (const std::bad_alloc&) {
     }
@@ -316,7 +324,8 @@ void EntryViews::ShowAgain(View view) {
 
 void EntryViews::ClearReceived(ConnectInfo* record) {
     if (!record) {
-        ShowMessageBox(page_, QStringLiteral("未选择要清除的连接"), QStringLiteral("提示"));
+        ShowMessageBox(page_, QCoreApplication::translate("EntryViews", "未选择要清除的连接"),
+                       QCoreApplication::translate("EntryViews", "提示"));
         return;
     }
     UiCritSecGuard lock(g_connectLock);
@@ -331,7 +340,8 @@ void EntryViews::ClearReceived(ConnectInfo* record) {
 
 void EntryViews::ClearSent(ConnectInfo* record) {
     if (!record) {
-        ShowMessageBox(page_, QStringLiteral("未选择要清除的连接"), QStringLiteral("提示"));
+        ShowMessageBox(page_, QCoreApplication::translate("EntryViews", "未选择要清除的连接"),
+                       QCoreApplication::translate("EntryViews", "提示"));
         return;
     }
     record->sentBytes = 0;  // the sent counters and sendLog belong to the page alone
@@ -357,10 +367,12 @@ void EntryViews::ShowMenu(View view, const QPoint& at) {
     // Our own items rather than Qt's, whose texts and mnemonics follow the locale.
     auto* menu = new QMenu(widget);
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    QAction* copy = menu->addAction(QStringLiteral("复制"), widget, &QPlainTextEdit::copy);
+    QAction* copy = menu->addAction(QCoreApplication::translate("EntryViews", "复制"), widget,
+                                    &QPlainTextEdit::copy);
     copy->setObjectName(QStringLiteral("edit-copy"));
     copy->setEnabled(widget->textCursor().hasSelection());
-    QAction* all = menu->addAction(QStringLiteral("全选"), widget, &QPlainTextEdit::selectAll);
+    QAction* all = menu->addAction(QCoreApplication::translate("EntryViews", "全选"), widget,
+                                   &QPlainTextEdit::selectAll);
     all->setObjectName(QStringLiteral("select-all"));
     all->setEnabled(!widget->document()->isEmpty());
     saveReceived_->setEnabled(shown_ != nullptr && !saver_);
@@ -379,11 +391,13 @@ void EntryViews::SaveShownReceivedLog() {
     const ConnectInfo* record = shown_;
     if (!record || saver_)
         return;
-    const QString path = saveFileChooser_
-                             ? saveFileChooser_()
-                             : ChooseFileToSave(page_, QStringLiteral("保存收到的信息"),
-                                                QStringLiteral("收到的信息.txt"),
-                                                QStringLiteral("文本文件 (*.txt);;所有文件 (*)"));
+    const QString path =
+        saveFileChooser_
+            ? saveFileChooser_()
+            : ChooseFileToSave(
+                  page_, QCoreApplication::translate("EntryViews", "保存收到的信息"),
+                  QCoreApplication::translate("EntryViews", "收到的信息.txt"),
+                  QCoreApplication::translate("EntryViews", "文本文件 (*.txt);;所有文件 (*)"));
     // The dialog let other commands run: the entry may be gone or another one shown.
     if (path.isEmpty() || shown_ != record || saver_)
         return;
@@ -395,12 +409,13 @@ void EntryViews::SaveShownReceivedLog() {
     // What arrives meanwhile is not waited for: a flood would make the save endless. The
     // file is written on a thread of its own; the box shows how far it got and cancels it.
     saver_ = new LogSaver(record->recvLog, lines, path, received_.log.Form(),
-                           received_.log.Milliseconds(), this);
+                          received_.log.Milliseconds(), this);
     connect(saver_, &LogSaver::finished, this, &EntryViews::OnSaveFinished);
-    saveProgress_ = new QProgressDialog(QStringLiteral("正在保存收到的信息…"),
-                                        QStringLiteral("取消"), 0, 1000, page_);
+    saveProgress_ =
+        new QProgressDialog(QCoreApplication::translate("EntryViews", "正在保存收到的信息…"),
+                            QCoreApplication::translate("EntryViews", "取消"), 0, 1000, page_);
     saveProgress_->setObjectName(QStringLiteral("save-progress"));
-    saveProgress_->setWindowTitle(QStringLiteral("保存"));
+    saveProgress_->setWindowTitle(QCoreApplication::translate("EntryViews", "保存"));
     saveProgress_->setWindowModality(Qt::NonModal);
     saveProgress_->setAutoClose(false);
     saveProgress_->setAutoReset(false);
@@ -431,7 +446,8 @@ void EntryViews::OnSaveFinished(bool saved) {
     // Cancelled by the user: nothing to say. Failed, or the entry was cleared or deleted
     // while its log was being saved: the file stays as it was.
     if (!saved && (!cancelled || abandoned))
-        ShowMessageBox(page_, QStringLiteral("无法保存到这个文件！"), QStringLiteral("提示"));
+        ShowMessageBox(page_, QCoreApplication::translate("EntryViews", "无法保存到这个文件！"),
+                       QCoreApplication::translate("EntryViews", "提示"));
 }
 
 void EntryViews::AbandonSaveOf(const void* log) {

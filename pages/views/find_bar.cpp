@@ -1,6 +1,7 @@
 #include "pages/views/find_bar.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -36,7 +37,7 @@ void FindBar::Install(EntryViews& views) {
         if (!widget)
             continue;
         auto* bar = new FindBar(views, view);
-        auto* find = new QAction(QStringLiteral("查找…"), bar);
+        auto* find = new QAction(QCoreApplication::translate("FindBar", "查找…"), bar);
         QObject::connect(find, &QAction::triggered, bar, &FindBar::Open);
         views.AddMenuAction(view, find);
     }
@@ -52,7 +53,7 @@ FindBar::FindBar(EntryViews& views, EntryViews::View view)
       views_(views),
       view_(view),
       field_(new QLineEdit(this)),
-      hex_(new QCheckBox(QStringLiteral("十六进制"), this)),
+      hex_(new QCheckBox(QCoreApplication::translate("FindBar", "十六进制"), this)),
       previous_(new QToolButton(this)),
       next_(new QToolButton(this)),
       count_(new QLabel(this)),
@@ -62,7 +63,7 @@ FindBar::FindBar(EntryViews& views, EntryViews::View view)
     auto* close = new QToolButton(this);
     close->setText(QStringLiteral("×"));
     close->setAutoRaise(true);
-    close->setToolTip(QStringLiteral("关闭"));
+    close->setToolTip(QCoreApplication::translate("FindBar", "关闭"));
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(2, 1, 2, 1);
     layout->setSpacing(2);
@@ -72,11 +73,11 @@ FindBar::FindBar(EntryViews& views, EntryViews::View view)
     layout->addWidget(previous_);
     layout->addWidget(next_);
     layout->addWidget(count_);
-    previous_->setText(QStringLiteral("上一个"));
-    next_->setText(QStringLiteral("下一个"));
+    previous_->setText(QCoreApplication::translate("FindBar", "上一个"));
+    next_->setText(QCoreApplication::translate("FindBar", "下一个"));
     for (QToolButton* button : {previous_, next_}) button->setFocusPolicy(Qt::NoFocus);
     field_->setMinimumWidth(50);
-    field_->setPlaceholderText(QStringLiteral("查找"));
+    field_->setPlaceholderText(QCoreApplication::translate("FindBar", "查找"));
     connect(field_, &QLineEdit::returnPressed, this, &FindBar::FindNext);
     connect(next_, &QToolButton::clicked, this, &FindBar::FindNext);
     connect(previous_, &QToolButton::clicked, this, &FindBar::FindPrevious);
@@ -154,7 +155,7 @@ bool FindBar::StartSearch() {
         auto parsed = ParseHexText(typed.toStdU16String());
         if (const auto* error = std::get_if<HexParseError>(&parsed)) {
             ShowMessageBox(window(), QString::fromStdU16String(HexErrorMessage(*error)),
-                           QStringLiteral("提示"));
+                           QCoreApplication::translate("FindBar", "提示"));
             return false;
         }
         pattern = std::get<std::string>(std::move(parsed));
@@ -169,13 +170,14 @@ bool FindBar::StartSearch() {
         searchedGeneration_ = log->Generation();
         search_ = std::make_shared<LogSearch>(log->Snapshot(), std::move(pattern));
     } catch (const std::bad_alloc&) {
-        ShowMessageBox(window(), QStringLiteral("内存不足，无法查找"), QStringLiteral("提示"));
+        ShowMessageBox(window(), QCoreApplication::translate("FindBar", "内存不足，无法查找"),
+                       QCoreApplication::translate("FindBar", "提示"));
         return false;
     }
     searchedRecord_ = views_.ShownRecord();
     searchedHex_ = hex_->isChecked();
     searchedText_ = typed;
-    count_->setText(QStringLiteral("正在查找…"));
+    count_->setText(QCoreApplication::translate("FindBar", "正在查找…"));
     worker_ = std::thread([search = search_] { search->Run(); });
     poll_->start();
     return true;
@@ -200,8 +202,9 @@ void FindBar::Poll() {
         poll_->stop();
         if (worker_.joinable())
             worker_.join();
-        count_->setText(state.error ? QStringLiteral("读取日志出错")
-                                    : QStringLiteral("%1 处").arg(state.count));
+        count_->setText(state.error
+                            ? QCoreApplication::translate("FindBar", "读取日志出错")
+                            : QCoreApplication::translate("FindBar", "%1 处").arg(state.count));
     }
     if (pendingStep_ == 0 || searchedRecord_ != views_.ShownRecord())
         return;
@@ -255,11 +258,12 @@ void FindBar::ShowHit(const LogSearch::Hit& hit) {
     }
     QString text;
     if (first > 0)
-        text = QStringLiteral("（更早的信息未在此显示）\n");
+        text = QCoreApplication::translate("FindBar", "（更早的信息未在此显示）\n");
     const qsizetype lineStart = text.size() + static_cast<qsizetype>(before.size());
     text += QString::fromStdU16String(before + line + after);
     if (end < log->LineCount())
-        text += QStringLiteral("（更晚的信息未在此显示，关闭查找栏即回到末尾）\n");
+        text += QCoreApplication::translate("FindBar",
+                                            "（更晚的信息未在此显示，关闭查找栏即回到末尾）\n");
     text.replace(u'\r', QChar(0x240D));  // a lone CR would break lines the count relies on
     // Where the hit lies in its line's text.
     const std::size_t stampWidth =

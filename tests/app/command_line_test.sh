@@ -39,6 +39,21 @@ for mistake in --no-such-option "--tcp-server 0" "--udp-server 65536" "--tcp-ser
     grep -q -- "--tcp-server" "$WORK/err" || fail "'$mistake' printed no usage"
 done
 
+# The language: --lang en answers in English (nothing but ASCII), also when the settings file
+# named keeps English; without a choice the usage is Chinese; an unknown language is a mistake.
+non_ascii() { LC_ALL=C tr -d '\011\012\040-\176' <"$1" | wc -c; }
+run_bare --lang en --help
+[ "$STATUS" = 0 ] && grep -q -- "--lang" "$WORK/out" || fail "--lang en --help: $(cat "$WORK/err")"
+[ "$(non_ascii "$WORK/out")" = 0 ] || fail "--lang en --help is not all English: $(cat "$WORK/out")"
+printf '[ui]\nlanguage=en\n' >"$WORK/english.ini"
+run_bare --settings "$WORK/english.ini" --page 9
+[ "$STATUS" = 2 ] && [ "$(non_ascii "$WORK/err")" = 0 ] ||
+    fail "a mistake with English kept is not told in English: $(cat "$WORK/err")"
+run_bare --settings "$WORK/none.ini" --help
+[ "$(non_ascii "$WORK/out")" != 0 ] || fail "the usage is not Chinese without a choice"
+run_bare --lang fr
+[ "$STATUS" = 2 ] && grep -q -- "--tcp-server" "$WORK/err" || fail "--lang fr ended with status $STATUS"
+
 # A TCP port of 127.0.0.1 that nothing listens on now.
 PORT=$((20000 + $$ % 20000))
 while nc -z 127.0.0.1 "$PORT" 2>/dev/null; do PORT=$((PORT + 1)); done

@@ -190,7 +190,7 @@ TEST_F(CompactLogFileTest, WithoutAUsableDirectoryALogStaysInMemoryAndSaysSoOnce
     ASSERT_TRUE(log.AppendStream(1, std::string(70000, 'c')));
     EXPECT_FALSE(log.InFile());
     ASSERT_EQ(log.LineCount(), 4u);
-    EXPECT_EQ(log.Text(1, 1).substr(21), std::u16string(CompactLog::kInMemoryNoteText) + u"\n");
+    EXPECT_EQ(log.Text(1, 1).substr(21), std::u16string(CompactLog::InMemoryNoteText()) + u"\n");
     EXPECT_EQ(log.Text(2, 1).substr(21), u"你" + Widen(std::string(60000, 'b')) + u"\n");
     EXPECT_EQ(log.Text(3, 1).substr(21), Widen(std::string(70000, 'c')) + u"\n");
 }

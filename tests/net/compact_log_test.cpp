@@ -98,7 +98,7 @@ TEST_F(CompactLogTest, RunningOutOfMemoryKeepsWhatWasLoggedAndSaysWhyReceptionSt
     EXPECT_TRUE(record.recvLog.Stopped());
     EXPECT_EQ(Lines(record.recvLog.Text()),
               (std::vector<std::u16string>{u"12345678",
-                                           std::u16string(CompactLog::kReceivedStoppedText)}));
+                                           std::u16string(CompactLog::ReceivedStoppedText())}));
     EXPECT_EQ(record.recvBytes, 8);
     EXPECT_EQ(page.Count(WM_CONNECT_DATA, CONNECT_DATA_APPENDED), 2);
     // Clearing keeps the reason: the record still takes nothing.
@@ -111,7 +111,7 @@ TEST_F(CompactLogTest, RunningOutOfMemoryKeepsWhatWasLoggedAndSaysWhyReceptionSt
     sent.FailAllocationBeyondForTesting(0);
     EXPECT_FALSE(sent.AppendSent("x"));
     EXPECT_EQ(Lines(sent.Text()),
-              (std::vector<std::u16string>{std::u16string(CompactLog::kSentStoppedText)}));
+              (std::vector<std::u16string>{std::u16string(CompactLog::SentStoppedText())}));
 
     // Another record goes on.
     ConnectInfo other;

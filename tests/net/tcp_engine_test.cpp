@@ -175,8 +175,8 @@ TEST_F(TcpEngineTest, ARecordThatCanHoldNoMoreStopsLoggingWithoutHoldingUpItsPee
         UiCritSecGuard lock(g_connectLock);
         EXPECT_TRUE(Record(0)->recvLog.Stopped());
         const std::u16string log = Record(0)->recvLog.Text();
-        EXPECT_EQ(log.substr(log.size() - CompactLog::kReceivedStoppedText.size() - 1),
-                  std::u16string(CompactLog::kReceivedStoppedText) + u"\n");
+        EXPECT_EQ(log.substr(log.size() - CompactLog::ReceivedStoppedText().size() - 1),
+                  std::u16string(CompactLog::ReceivedStoppedText()) + u"\n");
         EXPECT_EQ(Record(1)->recvLog.Text().substr(21), u"alive\n");
     }
     closesocket(other);

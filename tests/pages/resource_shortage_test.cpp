@@ -21,7 +21,7 @@ protected:
         TcpServerPageTest::TearDown();
     }
     static std::string Note() {
-        return QString::fromStdU16String(std::u16string(kReceiveNotStartedNote)).toStdString();
+        return QString::fromStdU16String(std::u16string(ReceiveNotStartedNote())).toStdString();
     }
     bool Stopped(HTREEITEM item) {
         UiCritSecGuard lock(g_connectLock);
@@ -46,7 +46,7 @@ TEST_F(ResourceShortageTest, OnlyTheConnectionThatNeededTheMemoryOrThreadStops) 
     ClickItem(ea);
     EXPECT_TRUE(ReceivedText().contains("a1"));
     EXPECT_TRUE(ReceivedText().endsWith(
-        QString::fromStdU16String(std::u16string(CompactLog::kReceivedStoppedText)) + "\n"));
+        QString::fromStdU16String(std::u16string(CompactLog::ReceivedStoppedText())) + "\n"));
 
     // A new receive thread that cannot set itself up, and one that cannot be started at
     // all (the thread limit): each entry says why it is closed, with something unseen.
@@ -109,7 +109,7 @@ TEST(UdpResourceShortageTest, AClientWithoutReceptionSaysWhy) {
     };
     FailNextAllocationAt(AllocationPoint::kReceiveThreadStart);
     const HTREEITEM unserved = create(FreeUdpPort());
-    const QString note = QString::fromStdU16String(std::u16string(kReceiveNotStartedNote));
+    const QString note = QString::fromStdU16String(std::u16string(ReceiveNotStartedNote()));
     EXPECT_TRUE(QTest::qWaitFor([&] { return log(unserved).endsWith(note + "\n"); }, kWaitMs));
 
     const std::uint16_t local = FreeUdpPort();

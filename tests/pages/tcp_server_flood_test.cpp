@@ -137,7 +137,7 @@ TEST_F(TcpServerPageTest, FloodIntoTheShownEntryShowsItsTailSavesWholeAndSurvive
     }
     ASSERT_TRUE(peer.Send(std::string(100, 'x')));
     const QString stopped =
-        QString::fromStdU16String(std::u16string(CompactLog::kReceivedStoppedText) + u"\n");
+        QString::fromStdU16String(std::u16string(CompactLog::ReceivedStoppedText()) + u"\n");
     EXPECT_TRUE(QTest::qWaitFor([&] { return ReceivedText().endsWith(stopped); }, kWaitMs));
     EXPECT_TRUE(QString::fromStdU16String(ReceivedLog(entry)).startsWith(log));
     ASSERT_TRUE(other.Send("still here"));

@@ -2,6 +2,7 @@
 // buttons.
 #include <QPainter>
 #include <QPainterPath>
+#include <utility>
 
 #include "tools/artwork/artwork.h"
 
@@ -54,10 +55,12 @@ QImage PageButton(int width, int height, const QString& caption, ButtonState sta
         painter.drawRoundedRect(body.adjusted(1, 1, -1, -1), 3, 3);
     }
 
-    // The caption, as large as fits: 12 px, 11 px for the longer ones.
-    QFont font = ChineseFont(12);
+    // The caption, as large as fits: 12 px, 11 px for the longer ones (Latin captions in the
+    // Latin face).
+    const bool latin = caption.toLatin1() == caption.toUtf8();
+    QFont font = latin ? LatinFont(12) : ChineseFont(12);
     if (QFontMetrics(font).horizontalAdvance(caption) > width - 6) {
-        font = ChineseFont(11);
+        font = latin ? LatinFont(11) : ChineseFont(11);
     }
     painter.setFont(font);
     painter.setPen(look.text);
@@ -72,17 +75,23 @@ QImage PageButton(int width, int height, const QString& caption, ButtonState sta
 
 struct PageButtonIds {
     const char* caption;
+    const char* english;  // the English face's caption (res/bitmap/en/), as short as the button
     int width;
     int normal, hover, pressed, disabled;
 };
 
 const PageButtonIds kPageButtons[] = {
-    {"创建", 51, 236, 241, 237, 240},           {"监听", 51, 273, 270, 271, 272},
-    {"停止监听", 51, 269, 266, 267, 268},       {"连接", 51, 245, 242, 243, 244},
-    {"断开", 51, 265, 262, 263, 264},           {"删除", 51, 261, 258, 259, 260},
-    {"发送", 51, 257, 254, 255, 256},           {"启动接收", 51, 281, 278, 279, 280},
-    {"停止接收", 51, 277, 274, 275, 276},       {"清除已接收信息", 91, 253, 250, 251, 252},
-    {"清除已发送信息", 91, 249, 246, 247, 248},
+    {"创建", "Create", 51, 236, 241, 237, 240},
+    {"监听", "Listen", 51, 273, 270, 271, 272},
+    {"停止监听", "Stop", 51, 269, 266, 267, 268},
+    {"连接", "Connect", 51, 245, 242, 243, 244},
+    {"断开", "Close", 51, 265, 262, 263, 264},
+    {"删除", "Delete", 51, 261, 258, 259, 260},
+    {"发送", "Send", 51, 257, 254, 255, 256},
+    {"启动接收", "Receive", 51, 281, 278, 279, 280},
+    {"停止接收", "Stop", 51, 277, 274, 275, 276},
+    {"清除已接收信息", "Clear received", 91, 253, 250, 251, 252},
+    {"清除已发送信息", "Clear sent", 91, 249, 246, 247, 248},
 };
 
 QImage CloseButton(ButtonState state) {
@@ -104,7 +113,7 @@ QImage CloseButton(ButtonState state) {
     return KeyOverTopBand(canvas, 5);
 }
 
-QImage MenuButton(ButtonState state) {
+QImage MenuButton(ButtonState state, const QString& caption) {
     constexpr int kWidth = 50;
     constexpr int kHeight = 18;
     QImage canvas = NewCanvas(kWidth, kHeight);
@@ -118,9 +127,12 @@ QImage MenuButton(ButtonState state) {
     }
     const int shift = state == ButtonState::Pressed ? 1 : 0;
     painter.setPen(Qt::white);
-    painter.setFont(ChineseFont(12));
-    painter.drawText(QRect(5 + shift, shift, 30, kHeight), Qt::AlignVCenter | Qt::AlignLeft,
-                     QStringLiteral("菜单"));
+    // The Latin caption is a little wider: it starts nearer the edge.
+    const bool chinese = caption == QStringLiteral("菜单");
+    painter.setFont(chinese ? ChineseFont(12) : LatinFont(12));
+    painter.drawText(
+        chinese ? QRect(5 + shift, shift, 30, kHeight) : QRect(3 + shift, shift, 33, kHeight),
+        Qt::AlignVCenter | Qt::AlignLeft, caption);
     // A small down-pointing triangle after the text.
     QPainterPath arrow;
     arrow.moveTo(36 + shift, 7 + shift);
@@ -145,10 +157,15 @@ void DrawPageButtons(ArtworkList& out) {
                                                       {button.disabled, ButtonState::Disabled}};
         const char* stateNames[] = {"normal", "hover", "pressed", "disabled"};
         int index = 0;
+        const QString english = QString::fromLatin1(button.english);
         for (const auto& [id, state] : states) {
+            const QString stateName = QLatin1String(stateNames[index++]);
             out.push_back({QStringLiteral("bitmap"), QString::number(id),
                            PageButton(button.width, 24, caption, state),
-                           caption + QLatin1Char(' ') + QLatin1String(stateNames[index++])});
+                           caption + QLatin1Char(' ') + stateName});
+            out.push_back({QStringLiteral("bitmap/en"), QString::number(id),
+                           PageButton(button.width, 24, english, state),
+                           english + QLatin1Char(' ') + stateName});
         }
     }
     // 238 and 239: a spare pair (normal, pressed) without caption, for a button that
@@ -168,10 +185,17 @@ void DrawFrameButtons(ArtworkList& out) {
                    QStringLiteral("close hover")});
     out.push_back({QStringLiteral("bitmap"), QStringLiteral("211"),
                    CloseButton(ButtonState::Pressed), QStringLiteral("close pressed")});
-    out.push_back({QStringLiteral("bitmap"), QStringLiteral("288"), MenuButton(ButtonState::Normal),
-                   QStringLiteral("menu normal")});
-    out.push_back({QStringLiteral("bitmap"), QStringLiteral("286"), MenuButton(ButtonState::Hover),
-                   QStringLiteral("menu hover")});
-    out.push_back({QStringLiteral("bitmap"), QStringLiteral("287"),
-                   MenuButton(ButtonState::Pressed), QStringLiteral("menu pressed")});
+    const std::pair<const char*, ButtonState> menuStates[] = {
+        {"288", ButtonState::Normal}, {"286", ButtonState::Hover}, {"287", ButtonState::Pressed}};
+    const char* menuStateNames[] = {"normal", "hover", "pressed"};
+    int index = 0;
+    for (const auto& [id, state] : menuStates) {
+        const QString stateName = QLatin1String(menuStateNames[index++]);
+        out.push_back({QStringLiteral("bitmap"), QLatin1String(id),
+                       MenuButton(state, QStringLiteral("菜单")),
+                       QStringLiteral("menu ") + stateName});
+        out.push_back({QStringLiteral("bitmap/en"), QLatin1String(id),
+                       MenuButton(state, QStringLiteral("Menu")),
+                       QStringLiteral("Menu (en) ") + stateName});
+    }
 }

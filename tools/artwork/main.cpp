@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
 
     if (parser.isSet(resOption)) {
         const QDir res(parser.value(resOption));
-        for (const char* sub : {"bitmap", "icon", "menu", "accelerator"}) {
+        for (const char* sub : {"bitmap", "bitmap/en", "icon", "menu", "accelerator"}) {
             res.mkpath(QLatin1String(sub));
         }
         for (const Artwork& item : art) {

@@ -1,6 +1,6 @@
 // The tab items of the frame, 70 x 45: normal and hover show the page's name in English
 // (protocol above role, the hover one with the role in red); selected shows the protocol above
-// the Chinese role on a blue ground.
+// the Chinese role on a blue ground (the English face's selected item keeps the English role).
 #include <QPainter>
 #include <QPainterPath>
 
@@ -56,7 +56,7 @@ QImage TabItem(const QString& protocol, const QString& englishRole, const QStrin
     painter.setFont(LatinFont(14, true));
     painter.drawText(QRect(0, 6, kWidth, 18), Qt::AlignHCenter | Qt::AlignBottom, protocol);
     painter.setPen(roleColour);
-    if (state == TabState::Selected) {
+    if (state == TabState::Selected && !chineseRole.isEmpty()) {
         painter.setFont(ChineseFont(12));
         painter.drawText(QRect(0, 25, kWidth, 16), Qt::AlignHCenter | Qt::AlignVCenter,
                          chineseRole);
@@ -100,5 +100,9 @@ void DrawTabItems(ArtworkList& out) {
         out.push_back({QStringLiteral("bitmap"), QString::number(tab.selected),
                        TabItem(protocol, english, chinese, TabState::Selected),
                        name + QStringLiteral(" selected")});
+        // The English face shows the English role when selected too.
+        out.push_back({QStringLiteral("bitmap/en"), QString::number(tab.selected),
+                       TabItem(protocol, english, QString(), TabState::Selected),
+                       name + QStringLiteral(" selected (en)")});
     }
 }

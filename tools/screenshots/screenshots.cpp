@@ -1,12 +1,14 @@
 // Renders the main window off screen with each of its four pages in a moment of use, every
 // page with live entries from peers on 127.0.0.1 (peers of this program's own and the pages
 // talking to each other), and writes one PNG per page for the README:
-//     wirelark_screenshots [folder]        (default: dist/screenshots of the source tree)
+//     wirelark_screenshots [folder] [en]   (default: dist/screenshots of the source tree;
+//                                           en: the English face, pictures named *_en.png)
 #include <QApplication>
 #include <QDir>
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/ui_language.h"
 #include "net/connect_info.h"
 #include "tests/app/frame_driver.h"
 #include "tests/pages/udp_page_test_support.h"
@@ -52,6 +54,17 @@ int main(int argc, char** argv) {
     const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1])
                                     : QStringLiteral(WIRELARK_SOURCE_DIR "/dist/screenshots");
     QDir().mkpath(folder);
+    const bool english = argc > 2 && QLatin1String(argv[2]) == QLatin1String("en");
+    if (english)
+        Must(InstallInterfaceLanguage(UiLanguage::English) == UiLanguage::English,
+             "no English translation");
+    // "tcp_server.png", or "tcp_server_en.png" in English.
+    const auto picture = [&](int index) {
+        QString name = QLatin1String(kPictures[index]);
+        if (english)
+            name.replace(QLatin1String(".png"), QLatin1String("_en.png"));
+        return folder + QLatin1Char('/') + name;
+    };
 
     CMgrDlg frame;
     frame.show();
@@ -92,12 +105,12 @@ int main(int argc, char** argv) {
         return image == kImageEntryOpenUnread;
     });
     tcpServer.SendBox()->setPlainText(QStringLiteral("next reply, still typing"));
-    Save(frame, folder + "/" + kPictures[0]);
+    Save(frame, picture(0));
 
     ShowTab(frame, 1);
     WaitFor([&] { return tcpClient.ReceivedView()->toPlainText().count(u'\n') >= 2; });
     tcpClient.SendBox()->setPlainText(QStringLiteral("next request"));
-    Save(frame, folder + "/" + kPictures[1]);
+    Save(frame, picture(1));
 
     // UDP server on a free port; a sender of our own, then the UDP client page.
     const std::uint16_t udpPort = FreeUdpPort();
@@ -122,11 +135,11 @@ int main(int argc, char** argv) {
     sensor.SendTo(udpPort, "temperature=21.7");
     WaitFor([&] { return udpServer.ReceivedView()->toPlainText().count(u'\n') >= 2; });
     udpServer.SendBox()->setPlainText(QStringLiteral("ack 21.7"));
-    Save(frame, folder + "/" + kPictures[2]);
+    Save(frame, picture(2));
 
     ShowTab(frame, 3);
     WaitFor([&] { return !udpClient.ReceivedView()->toPlainText().isEmpty(); });
     udpClient.SendBox()->setPlainText(QStringLiteral("next datagram"));
-    Save(frame, folder + "/" + kPictures[3]);
+    Save(frame, picture(3));
     return 0;
 }
