@@ -9,10 +9,6 @@
 
 namespace {
 
-std::u16string Ascii(std::string_view text) {
-    return std::u16string(text.begin(), text.end());
-}
-
 bool IsNameChar(char16_t c) {
     return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9');
 }
