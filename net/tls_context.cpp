@@ -39,22 +39,6 @@ void CommonOptions(SSL_CTX* ctx) {
     SSL_CTX_set_mode(ctx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
 }
 
-std::string Fingerprint(X509* cert) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (cert == nullptr || X509_digest(cert, EVP_sha256(), digest, &length) != 1)
-        return {};
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string text;
-    for (unsigned int i = 0; i < length; ++i) {
-        if (i > 0)
-            text += ':';
-        text += kHex[digest[i] >> 4];
-        text += kHex[digest[i] & 15];
-    }
-    return text;
-}
-
 bool Readable(const std::string& path, std::string& detail) {
     FILE* file = fopen(path.c_str(), "rb");
     if (file == nullptr) {
@@ -169,7 +153,7 @@ TlsServerSetup LoadServerCertificate(const std::string& chainPath, const std::st
         SSL_CTX_check_private_key(ctx.get()) != 1) {
         return Problem(TlsCertificateProblem::kKeyMismatch, TakeTlsErrorText());
     }
-    const std::string fingerprint = Fingerprint(SSL_CTX_get0_certificate(ctx.get()));
+    const std::string fingerprint = CertificateFingerprint(SSL_CTX_get0_certificate(ctx.get()));
     TlsServerSetup setup;
     setup.context =
         std::make_shared<TlsContext>(TlsContext::Role::kServer, ctx.release(), fingerprint);
@@ -236,4 +220,20 @@ std::shared_ptr<TlsContext> ClientTlsContext() {
     ERR_clear_error();
     context = std::make_shared<TlsContext>(TlsContext::Role::kClient, ctx, std::string());
     return context;
+}
+
+std::string CertificateFingerprint(x509_st* cert) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (cert == nullptr || X509_digest(cert, EVP_sha256(), digest, &length) != 1)
+        return {};
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string text;
+    for (unsigned int i = 0; i < length; ++i) {
+        if (i > 0)
+            text += ':';
+        text += kHex[digest[i] >> 4];
+        text += kHex[digest[i] & 15];
+    }
+    return text;
 }

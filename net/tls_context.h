@@ -11,6 +11,10 @@
 #include <string>
 
 struct ssl_ctx_st;
+struct x509_st;
+
+// A certificate's SHA-256 fingerprint, "AB:CD:…" (empty for none).
+std::string CertificateFingerprint(x509_st* cert);
 
 class TlsContext {
 public:

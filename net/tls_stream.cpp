@@ -112,22 +112,6 @@ std::string DateText(const ASN1_TIME* time) {
     return text;
 }
 
-std::string FingerprintOf(X509* cert) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (X509_digest(cert, EVP_sha256(), digest, &length) != 1)
-        return {};
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string text;
-    for (unsigned int i = 0; i < length; ++i) {
-        if (i > 0)
-            text += ':';
-        text += kHex[digest[i] >> 4];
-        text += kHex[digest[i] & 15];
-    }
-    return text;
-}
-
 bool IsAddressText(const std::string& host) {
     unsigned char address[16];
     return inet_pton(AF_INET, host.c_str(), address) == 1 ||
@@ -518,7 +502,7 @@ void TlsStream::ComposeNotes(std::vector<std::u16string>& notes, bool& verified)
         summary_ = WithArgs(UiText("TlsStream", "TLS %1，对方没有证书"), {TlsText(protocol)});
         return;
     }
-    const std::string fingerprint = FingerprintOf(peer);
+    const std::string fingerprint = CertificateFingerprint(peer);
     line += UiText("TlsStream", "；证书主题：") + NameText(X509_get_subject_name(peer));
     line += UiText("TlsStream", "；签发者：") + NameText(X509_get_issuer_name(peer));
     line += WithArgs(UiText("TlsStream", "；有效期：%1 至 %2"),
