@@ -8,6 +8,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <unordered_map>
 
 #include "net/connection_stream.h"
@@ -157,15 +158,22 @@ int ConnectSocket(SOCKET s, const sockaddr_in& address) {
 
 namespace {
 
-// The endpoint as the entry's socket takes it; false (errno EAFNOSUPPORT) when it cannot.
-bool SocketAddressFor(const SocketEntry& entry, const Endpoint& endpoint, sockaddr_storage& out,
-                      socklen_t& length) {
-    length = endpoint.ToSocketAddress(out, entry.family);
-    if (length == 0) {
+// A socket address as the system calls take it.
+struct SocketAddress {
+    sockaddr_storage storage{};
+    socklen_t length = 0;
+    const sockaddr* Get() const { return reinterpret_cast<const sockaddr*>(&storage); }
+};
+
+// The endpoint as the entry's socket takes it; nothing (errno EAFNOSUPPORT) when it cannot.
+std::optional<SocketAddress> SocketAddressFor(const SocketEntry& entry, const Endpoint& endpoint) {
+    SocketAddress address;
+    address.length = endpoint.ToSocketAddress(address.storage, entry.family);
+    if (address.length == 0) {
         errno = EAFNOSUPPORT;
-        return false;
+        return std::nullopt;
     }
-    return true;
+    return address;
 }
 
 }  // namespace
@@ -174,24 +182,22 @@ int BindSocket(SOCKET s, const Endpoint& address) {
     EntryPtr entry = Use(s);
     if (!entry)
         return SOCKET_ERROR;
-    sockaddr_storage name{};
-    socklen_t length = 0;
-    if (!SocketAddressFor(*entry, address, name, length))
+    const auto name = SocketAddressFor(*entry, address);
+    if (!name)
         return SOCKET_ERROR;
-    return Checked(::bind(entry->fd, reinterpret_cast<const sockaddr*>(&name), length));
+    return Checked(::bind(entry->fd, name->Get(), name->length));
 }
 
 int ConnectSocket(SOCKET s, const Endpoint& address) {
     EntryPtr entry = Use(s);
     if (!entry)
         return SOCKET_ERROR;
-    sockaddr_storage name{};
-    socklen_t length = 0;
-    if (!SocketAddressFor(*entry, address, name, length))
+    const auto name = SocketAddressFor(*entry, address);
+    if (!name)
         return SOCKET_ERROR;
     int result;
     do {
-        result = ::connect(entry->fd, reinterpret_cast<const sockaddr*>(&name), length);
+        result = ::connect(entry->fd, name->Get(), name->length);
     } while (result < 0 && errno == EINTR && !entry->closed.load());
     return FailIfClosed(*entry, Checked(result), SOCKET_ERROR);
 }
@@ -368,13 +374,11 @@ int SendToSocket(SOCKET s, const char* data, int length, const Endpoint& to) {
         errno = EINVAL;
         return SOCKET_ERROR;
     }
-    sockaddr_storage name{};
-    socklen_t nameLength = 0;
-    if (!SocketAddressFor(*entry, to, name, nameLength))
+    const auto name = SocketAddressFor(*entry, to);
+    if (!name)
         return SOCKET_ERROR;
-    return Checked(
-        static_cast<int>(::sendto(entry->fd, data, static_cast<std::size_t>(length), MSG_NOSIGNAL,
-                                  reinterpret_cast<const sockaddr*>(&name), nameLength)));
+    return Checked(static_cast<int>(::sendto(entry->fd, data, static_cast<std::size_t>(length),
+                                             MSG_NOSIGNAL, name->Get(), name->length)));
 }
 
 bool IsSocketOpen(SOCKET s) {

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "bench/pages/bench_page_support.h"
+#include "bench/pages/bench_server_page.h"
 #include "net/connect_info.h"
 #include "net/crit_sec.h"
 #include "pages/dialogs/set_listen_dlg.h"
@@ -51,11 +52,6 @@ double Seconds(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration<double>(to - from).count();
 }
 
-// Runs the event loop until `done` holds, at most `limitMs`.
-bool LoopUntil(const std::function<bool()>& done, int limitMs) {
-    return RunUntil(done, limitMs);
-}
-
 // ---- TCP -------------------------------------------------------------------------------------
 
 // MiB/s of one flood into a fresh TCP server page; 0 when it did not finish.
@@ -63,18 +59,13 @@ double TcpFlood(bool ipv6) {
     CTcpServerDlg page;
     page.show();
     CTreeCtrlEx* tree = page.Tree();
-    const std::uint16_t port = FreeLoopbackPort();
-    {
-        ModalAnswer answer(
-            ModalAnswer::TypeInto(CSetListenDlg::kPortFieldId, QString::number(port)));
-        page.OnCreate();
-    }
+    const std::uint16_t port = StartServerOnFreePort(page);
     LoopbackPeer peer;
     if (!(ipv6 ? peer.ConnectIpv6(port) : peer.Connect(port)))
         return 0;
     HTREEITEM entry = nullptr;
-    if (!LoopUntil([&] { return (entry = tree->GetChildItem(tree->GetRootItem())) != nullptr; },
-                   10000)) {
+    if (!RunUntil([&] { return (entry = tree->GetChildItem(tree->GetRootItem())) != nullptr; },
+                  10000)) {
         return 0;
     }
     auto* record = reinterpret_cast<ConnectInfo*>(tree->GetItemData(entry));
@@ -92,7 +83,7 @@ double TcpFlood(bool ipv6) {
                 return;
         }
     });
-    const bool done = LoopUntil(
+    const bool done = RunUntil(
         [&] {
             UiCritSecGuard lock(g_connectLock);
             return static_cast<std::size_t>(record->recvBytes) >= kFloodBytes;
@@ -154,7 +145,7 @@ UdpRun UdpPaced(bool ipv6) {
     const std::uint16_t port = CreateUdpServer(page);
     const Sender sender(ipv6);
     sender.SendTo(port, Datagram(0));  // its entry first, then shown not
-    if (!LoopUntil([&] { return tree->GetChildItem(tree->GetRootItem()) != nullptr; }, 10000))
+    if (!RunUntil([&] { return tree->GetChildItem(tree->GetRootItem()) != nullptr; }, 10000))
         return run;
     tree->SelectItem(tree->GetRootItem());
     page.ShowEntry(tree->GetRootItem());
@@ -179,7 +170,7 @@ UdpRun UdpPaced(bool ipv6) {
     });
     int seen = 0;
     auto lastChange = Clock::now();
-    LoopUntil(
+    RunUntil(
         [&] {
             const int now = logged();
             if (now != seen) {

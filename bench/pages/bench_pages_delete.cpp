@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "bench/pages/bench_page_support.h"
+#include "bench/pages/bench_server_page.h"
 #include "net/connect_info.h"
 #include "net/crit_sec.h"
 #include "pages/dialogs/set_listen_dlg.h"
@@ -186,12 +187,7 @@ int main(int argc, char** argv) {
 
     auto page = std::make_unique<CTcpServerDlg>();
     page->show();
-    const std::uint16_t port = FreeLoopbackPort();
-    {
-        ModalAnswer answer(
-            ModalAnswer::TypeInto(CSetListenDlg::kPortFieldId, QString::number(port)));
-        page->OnCreate();
-    }
+    const std::uint16_t port = StartServerOnFreePort(*page);
     peers.Command('C', port);
     if (!RunUntil([&] { return CountEntries(*page->Tree()) >= kConnections; }, kRunLimitMs)) {
         std::printf("only %d of %d connections listed; skipped\n", CountEntries(*page->Tree()),

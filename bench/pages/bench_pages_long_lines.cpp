@@ -31,6 +31,7 @@
 #include <thread>
 
 #include "bench/pages/bench_page_support.h"
+#include "bench/pages/bench_server_page.h"
 #include "net/crit_sec.h"
 #include "pages/dialogs/set_listen_dlg.h"
 #include "pages/tcp_server_page.h"
@@ -126,12 +127,7 @@ PasteRun PasteAndSend(const std::string& text) {
     CTcpServerDlg page;
     page.show();
     CTreeCtrlEx* tree = page.Tree();
-    const std::uint16_t port = FreeLoopbackPort();
-    {
-        ModalAnswer answer(
-            ModalAnswer::TypeInto(CSetListenDlg::kPortFieldId, QString::number(port)));
-        page.OnCreate();
-    }
+    const std::uint16_t port = StartServerOnFreePort(page);
     LoopbackPeer peer;
     if (!peer.Connect(port))
         return run;
