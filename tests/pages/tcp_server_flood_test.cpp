@@ -103,8 +103,9 @@ TEST_F(TcpServerPageTest, FloodIntoTheShownEntryShowsItsTailSavesWholeAndSurvive
     page_->Views().SetSaveFileChooserForTesting([&] { return path; });
     ASSERT_TRUE(
         ClickMenuEntry(page_->ReceivedView()->viewport(), QStringLiteral("保存收到的全部信息...")));
+    // Done once the page has heard the writer finish, not when the file appears.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !page_->Views().RunningSave(); }, kWaitMs));
     QFile saved(path);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return saved.exists(); }, kWaitMs));
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     const QString whole = QString::fromStdU16String(ReceivedLog(entry));
     EXPECT_TRUE(saved.readAll() == whole.toUtf8());
