@@ -55,7 +55,7 @@ run_bare --lang fr
 [ "$STATUS" = 2 ] && grep -q -- "--tcp-server" "$WORK/err" || fail "--lang fr ended with status $STATUS"
 
 # A TCP port of 127.0.0.1 that nothing listens on now.
-PORT=$((20000 + $$ % 20000))
+PORT=$((20000 + $$ % 10000))  # below the ephemeral ports other tests are given
 while nc -z 127.0.0.1 "$PORT" 2>/dev/null; do PORT=$((PORT + 1)); done
 HEX=$(printf '%04X' "$PORT")
 # A window geometry far larger than the screen is kept on the screen.
@@ -63,7 +63,7 @@ QT_QPA_PLATFORM=offscreen "$APP" --tcp-server "$PORT" --page 2 --settings "$WORK
     -qwindowgeometry 99999x99999+0+0 >"$WORK/log" 2>&1 &
 PID=$!
 LISTENING=
-for _ in $(seq 100); do
+for _ in $(seq 300); do
     if grep -q ":$HEX .* 0A " /proc/net/tcp /proc/net/tcp6; then
         LISTENING=yes
         break
@@ -71,7 +71,7 @@ for _ in $(seq 100); do
     kill -0 "$PID" 2>/dev/null || fail "the program ended early: $(cat "$WORK/log")"
     sleep 0.1
 done
-[ -n "$LISTENING" ] || fail "nothing listens on port $PORT"
+[ -n "$LISTENING" ] || fail "nothing listens on port $PORT: $(cat "$WORK/log")"
 nc -z 127.0.0.1 "$PORT" || fail "no connection to 127.0.0.1:$PORT"
 kill -TERM "$PID"
 STATUS=0

@@ -12,7 +12,7 @@ TEST_NAME=session_program_test
 
 # Waits until something listens on TCP port $1 of this machine (hex $2), while $PID runs.
 wait_listening() {
-    for _ in $(seq 100); do
+    for _ in $(seq 300); do
         grep -q ":$2 .* 0A " /proc/net/tcp /proc/net/tcp6 && return 0
         kill -0 "$PID" 2>/dev/null || fail "the program ended early"
         sleep 0.1
@@ -39,7 +39,7 @@ bare --headless >"$WORK/out" 2>"$WORK/err" || STATUS=$?
 grep -q -- "--session" "$WORK/err" || fail "--headless without --session printed no reason"
 
 # A TCP port of 127.0.0.1 that nothing listens on now.
-PORT=$((20000 + $$ % 20000))
+PORT=$((20000 + $$ % 10000))  # below the ephemeral ports other tests are given
 while nc -z 127.0.0.1 "$PORT" 2>/dev/null; do PORT=$((PORT + 1)); done
 HEX=$(printf '%04X' "$PORT")
 cat >"$WORK/echo.wirelark" <<JSON
@@ -82,7 +82,7 @@ grep -q "^tcp-server 127.0.0.1:[0-9]*：接收 5 字节 1 条，发送 5 字节 
 # The same session while another program holds the port: status 1 and why.
 socat "TCP-LISTEN:$PORT,bind=127.0.0.1,reuseaddr" - >/dev/null 2>&1 </dev/null &
 HOLDER=$!
-for _ in $(seq 100); do
+for _ in $(seq 300); do
     grep -q ":$HEX .* 0A " /proc/net/tcp /proc/net/tcp6 && break
     sleep 0.1
 done
