@@ -262,11 +262,30 @@ void EntryViews::RefreshReceived() {
     flooding_ = grew;
     if (!grew)
         return;
-    // Still growing: looked at again after a pause that keeps the window's share small.
-    const double cost = ThreadCpuMs() - costFrom;
-    const int pause =
-        std::clamp(static_cast<int>(cost * kPaceFactor), kReceivedViewRefreshMs, kLongestRefreshMs);
-    refreshTimer_->start(pause);
+    // Still growing: looked at again after a pause that keeps the window's share small. What
+    // showing cost is known once the window has also laid out and painted it: posted at the
+    // lowest priority, the note is handled after the paint the refresh asked for.
+    refreshCostFrom_ = costFrom;
+    refreshTimer_->start(kLongestRefreshMs);
+    QCoreApplication::postEvent(this, new QEvent(kRefreshPaintedEvent), Qt::LowEventPriority);
+}
+
+bool EntryViews::event(QEvent* event) {
+    if (event->type() != kRefreshPaintedEvent)
+        return QObject::event(event);
+    PaceAfterRefresh();
+    return true;
+}
+
+void EntryViews::PaceAfterRefresh() {
+    if (refreshCostFrom_ < 0)
+        return;
+    const double cost = ThreadCpuMs() - refreshCostFrom_;
+    refreshCostFrom_ = -1;
+    if (!refreshTimer_->isActive())
+        return;  // the view stopped following meanwhile
+    refreshTimer_->start(std::clamp(static_cast<int>(cost * kPaceFactor), kReceivedViewRefreshMs,
+                                    kLongestRefreshMs));
 }
 
 void EntryViews::SetLineForm(View view, LogForm form) {

@@ -12,6 +12,7 @@
 // OnDataAppended runs inside a WM_CONNECT_DATA handler, whose worker holds the lock.
 #pragma once
 
+#include <QEvent>
 #include <QObject>
 #include <QString>
 #include <cstdint>
@@ -73,7 +74,7 @@ public:
     bool OnDataAppended(ConnectInfo& record);
     static constexpr int kReceivedViewRefreshMs = 30;
     static constexpr int kLongestRefreshMs = 500;
-    static constexpr int kPaceFactor = 20;
+    static constexpr int kPaceFactor = 30;
     static constexpr std::uint64_t kFloodTailSize = 16 * 1024;
 
     // How a view shows lines (text or hex); switching shows the shown record's log again.
@@ -129,7 +130,13 @@ private:
     void AddWaitingLine();
     const Pane& PaneOf(View view) const { return view == View::Received ? received_ : sent_; }
     void ShowMenu(View view, const QPoint& at);
+    // Both on the user-interface thread: RefreshReceived from the refresh timer, and
+    // PaceAfterRefresh once the window has painted what a refresh that found the log growing
+    // showed; it sets the next refresh by what that cost, painting included.
     void RefreshReceived();
+    void PaceAfterRefresh();
+    bool event(QEvent* event) override;
+    static constexpr QEvent::Type kRefreshPaintedEvent = QEvent::Type(QEvent::User + 71);
     // The view no longer follows `followed_`: its next data is told to the page again.
     // Takes g_connectLock (outside notification handlers only).
     void StopFollowing();
@@ -148,6 +155,7 @@ private:
     ConnectInfo* followed_ = nullptr;
     std::size_t followedLines_ = 0;  // its line count at the last refresh
     bool flooding_ = false;          // the last refresh found the log grown
+    double refreshCostFrom_ = -1;    // its thread CPU time (ms) when it began, until paced
     QTimer* refreshTimer_;
     QAction* saveReceived_;
     std::function<QString()> saveFileChooser_;
