@@ -174,6 +174,9 @@ struct ReplyMatcher::Compiled {
     HexPattern hex;
     std::unique_ptr<pcre2_code, CodeDeleter> regex;
     std::unique_ptr<pcre2_match_data, MatchDataDeleter> matchData;
+    // The fewest characters a match can have: a shorter message is passed over without
+    // calling PCRE2, which counts with many rules (a character is at least one UTF-8 byte).
+    std::uint32_t minLength = 0;
     AnswerTemplate answer;
 };
 
@@ -235,6 +238,7 @@ void ReplyMatcher::SetRules(const std::vector<ReplyRule>& rules) {
             compiled->matchData.reset(
                 pcre2_match_data_create_from_pattern(compiled->regex.get(), nullptr));
             captures = CaptureCount(compiled->regex.get());
+            pcre2_pattern_info(compiled->regex.get(), PCRE2_INFO_MINLENGTH, &compiled->minLength);
         } else if (rule.kind == MatchKind::Hex) {
             auto hex = ParseHexPattern(rule.pattern);
             if (std::holds_alternative<TextFault>(hex))
@@ -281,6 +285,8 @@ ReplyMatcher::Result ReplyMatcher::Match(std::string_view message) const {
                     text = MessageText(message);
                 if (!utf8)
                     utf8 = ToUtf8(*text);
+                if (utf8->size() < rule->minLength)
+                    continue;
                 pcre2_match_data* data = rule->matchData.get();
                 const int found =
                     pcre2_match(rule->regex.get(), reinterpret_cast<PCRE2_SPTR>(utf8->data()),

@@ -238,10 +238,10 @@ struct PageRun {
     double receiveCpu = 0;  // seconds the receive thread ran during the flood
     double windowCpu = 0;   // seconds the window's thread ran during the flood
     double residentPerByte = 0;
-    double openMs = -1;     // not shown: clicking the entry afterwards, until painted
-    double openHexMs = -1;  // then switching the received view to hex, until painted
-    double saveMs = -1;     // not shown: saving the whole log to a file
-    double savedBytes = 0;  // the size of the saved file
+    double openMs = -1;         // not shown: clicking the entry afterwards, until painted
+    double openHexMs = -1;      // then switching the received view to hex, until painted
+    double saveMs = -1;         // not shown: saving the whole log to a file
+    double savedBytes = 0;      // the size of the saved file
     double ddMiBPerSecond = 0;  // dd writing as many bytes beside it, just before
 };
 

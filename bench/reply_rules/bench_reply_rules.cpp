@@ -213,8 +213,12 @@ int main(int argc, char** argv) {
                 plain.p50us, plain.p99us, plain.perSecond);
     Print("page, 1 rule", one, plain);
     Print("page, 1000 rules", thousand, plain);
-    std::printf("  targets: p99 <= 2000 us with 1000 rules (%s); ratio >= 0.5 (%s)\n",
-                thousand.p99us <= 2000 ? "met" : "missed",
-                plain.perSecond > 0 && one.perSecond / plain.perSecond >= 0.5 ? "met" : "missed");
+    const auto ratioMet = [&](const Figures& figures) {
+        return plain.perSecond > 0 && figures.perSecond / plain.perSecond >= 0.5 ? "met" : "missed";
+    };
+    std::printf(
+        "  targets: p99 <= 2000 us with 1000 rules (%s); ratio >= 0.5 (1 rule: %s, 1000 rules: "
+        "%s)\n",
+        thousand.p99us <= 2000 ? "met" : "missed", ratioMet(one), ratioMet(thousand));
     return 0;
 }

@@ -145,10 +145,11 @@ std::string LogEnd(CTcpServerDlg& page, HTREEITEM entry) {
 // a first fill of fresh page-cache memory several times slower than any later one. Each flood
 // then writes its log into memory the machine has already backed, as a long-running one does.
 void WarmPageCache(std::size_t bytes) {
-    const std::string path = QDir::temp()
-                                 .filePath(QStringLiteral("wirelark-bench-warm-%1")
-                                               .arg(QCoreApplication::applicationPid()))
-                                 .toStdString();
+    const std::string path =
+        QDir::temp()
+            .filePath(
+                QStringLiteral("wirelark-bench-warm-%1").arg(QCoreApplication::applicationPid()))
+            .toStdString();
     if (FILE* file = std::fopen(path.c_str(), "wb")) {
         const std::string chunk(1 << 20, '\0');
         for (std::size_t written = 0; written < bytes; written += chunk.size())

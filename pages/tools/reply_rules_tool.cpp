@@ -11,8 +11,8 @@
 #include "pages/core/dialog_p.h"
 #include "pages/core/page_settings.h"
 #include "pages/dialogs/reply_rules_dlg.h"
-#include "platform/qt_window.h"
 #include "pages/tools/echo_tool.h"
+#include "platform/qt_window.h"
 
 namespace {
 
@@ -127,6 +127,7 @@ void ReplyRulesTool::SetRuleSet(ReplyRuleSet set) {
     matcher_.SetRules(set_.rules);
     // What arrived before is not answered; answers not sent yet are dropped.
     ready_.clear();
+    queuedRequestBytes_ = 0;
     delayed_.clear();
     heldBytes_.clear();
     follow_.clear();
@@ -174,13 +175,14 @@ void ReplyRulesTool::DataAppended(ConnectInfo& record) {
         follow.framer.Feed(set_.framing, chunk, !stream_, messages);
     }
     follow.lines = end;
-    for (const std::string& message : messages) {
-        if (!Active())
-            break;
-        Respond(record, message);
+    // Matched from the event loop, so that the receive thread need not wait for the rules;
+    // here, in order, should the window fall that far behind a flood of requests.
+    for (std::string& message : messages) {
+        queuedRequestBytes_ += QueuedSize(message);
+        ready_.push_back({&record, std::move(message), true});
     }
-    // A rule switched off added a note: it is not a request.
-    follow.lines = log.LineCount();
+    if (queuedRequestBytes_ > kMaxQueuedRequestBytes)
+        MatchQueuedRequests(LockHeld::ByWorker);
     if ((!ready_.empty() || !delayed_.empty()) && !flushPosted_) {
         flushPosted_ = true;
         QMetaObject::invokeMethod(this, &ReplyRulesTool::Flush, Qt::QueuedConnection);
@@ -188,33 +190,56 @@ void ReplyRulesTool::DataAppended(ConnectInfo& record) {
     }
 }
 
-void ReplyRulesTool::Respond(ConnectInfo& record, const std::string& message) {
+void ReplyRulesTool::MatchQueuedRequests(LockHeld lock) {
+    for (auto answer = ready_.begin(); answer != ready_.end();) {
+        if (!answer->request) {
+            ++answer;
+            continue;
+        }
+        queuedRequestBytes_ -= QueuedSize(answer->bytes);
+        std::optional<std::string> bytes;
+        if (Active())
+            bytes = Respond(*answer->record, answer->bytes, lock);
+        if (!bytes) {
+            answer = ready_.erase(answer);
+            continue;
+        }
+        answer->bytes = std::move(*bytes);
+        answer->request = false;
+        ++answer;
+    }
+}
+
+std::optional<std::string> ReplyRulesTool::Respond(ConnectInfo& record, const std::string& message,
+                                                   LockHeld lock) {
     ReplyMatcher::Result result = matcher_.Match(message);
     using What = ReplyMatcher::Result::What;
-    for (std::size_t rule : result.overLimit) SwitchOff(record, rule);
+    for (std::size_t rule : result.overLimit) SwitchOff(record, rule, lock);
     if (result.what == What::NoMatch) {
         if (echo_ && echo_->IsOn())
-            ready_.push_back({&record, message});
-        return;
+            return message;
+        return std::nullopt;
     }
     ReplyRule& rule = set_.rules[result.rule];
     ++rule.answered;
     const std::string stamp = StampNow();
     std::string answer = matcher_.Answer(result.rule, {rule.answered, stamp, &result.captures});
     if (answer.empty())
-        return;  // matched, answers nothing
-    if (rule.delayMs == 0) {
-        ready_.push_back({&record, std::move(answer)});
-        return;
-    }
+        return std::nullopt;  // matched, answers nothing
+    if (rule.delayMs == 0)
+        return answer;
     heldBytes_[&record] += answer.size();
     delayed_.emplace(std::chrono::steady_clock::now() + std::chrono::milliseconds(rule.delayMs),
                      Answer{&record, std::move(answer)});
+    return std::nullopt;
 }
 
-void ReplyRulesTool::SwitchOff(ConnectInfo& record, std::size_t rule) {
+void ReplyRulesTool::SwitchOff(ConnectInfo& record, std::size_t rule, LockHeld lock) {
     set_.rules[rule].enabled = false;
     matcher_.Drop(rule);
+    std::optional<UiCritSecGuard> guard;
+    if (lock == LockHeld::No)
+        guard.emplace(g_connectLock);
     record.recvLog.AppendNote(QCoreApplication::translate(
                                   "ReplyRulesTool", "应答规则 %1 的正则表达式匹配超出限制，已停用")
                                   .arg(rule + 1)
@@ -237,6 +262,18 @@ void ReplyRulesTool::Flush() {
     while (!ready_.empty()) {
         Answer answer = std::move(ready_.front());
         ready_.pop_front();
+        if (answer.request) {
+            queuedRequestBytes_ -= QueuedSize(answer.bytes);
+            // Switching a rule off takes the lock, whose wait runs handlers: one that frees a
+            // record may free this one.
+            const std::uint64_t freed = freed_;
+            std::optional<std::string> bytes;
+            if (Active())
+                bytes = Respond(*answer.record, answer.bytes, LockHeld::No);
+            if (!bytes || freed != freed_)
+                continue;
+            answer.bytes = std::move(*bytes);
+        }
         Send(answer.record, std::move(answer.bytes));
     }
     for (const auto& [record, bytes] : heldBytes_) CheckPause(const_cast<ConnectInfo*>(record));
@@ -290,6 +327,12 @@ void ReplyRulesTool::Forget(const ConnectInfo* record) {
     follow_.erase(record);
     pause_.Forget(record);
     heldBytes_.erase(record);
-    std::erase_if(ready_, [record](const Answer& answer) { return answer.record == record; });
+    std::erase_if(ready_, [this, record](const Answer& answer) {
+        if (answer.record != record)
+            return false;
+        if (answer.request)
+            queuedRequestBytes_ -= QueuedSize(answer.bytes);
+        return true;
+    });
     std::erase_if(delayed_, [record](const auto& due) { return due.second.record == record; });
 }

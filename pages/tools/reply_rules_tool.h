@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -83,6 +84,7 @@ private:
     struct Answer {
         ConnectInfo* record;
         std::string bytes;
+        bool request = false;  // a message not matched yet: the answer is found when it goes
     };
 
     void FillTreeMenu(QMenu& menu, HTREEITEM item) override;
@@ -92,8 +94,22 @@ private:
     void RecordFreeing(const ConnectInfo* record) override { Forget(record); }
     // A message went: a paused peer whose waiting bytes are down is read again.
     void MessageWent(ConnectInfo& record) override { OnDelivered(&record); }
-    void Respond(ConnectInfo& record, const std::string& message);
-    void SwitchOff(ConnectInfo& record, std::size_t rule);
+    // Who holds g_connectLock for the matching: the worker whose notification is being
+    // handled, or nobody (the event loop; switching a rule off takes it then).
+    enum class LockHeld : std::uint8_t { ByWorker, No };
+    // The answer to `message`, or nothing; a delayed answer is held instead.
+    std::optional<std::string> Respond(ConnectInfo& record, const std::string& message,
+                                       LockHeld lock);
+    // Every queued request becomes its answer in place (or goes), keeping the order.
+    void MatchQueuedRequests(LockHeld lock);
+    void SwitchOff(ConnectInfo& record, std::size_t rule, LockHeld lock);
+    // What a queued request costs in memory.
+    static std::uint64_t QueuedSize(const std::string& request) {
+        return request.size() + sizeof(Answer);
+    }
+    // Beyond this much, requests are matched inside the handler, holding the receive thread
+    // back as long as the rules take.
+    static constexpr std::uint64_t kMaxQueuedRequestBytes = 4u << 20;
     // From the event loop.
     void Flush();
     void SendDue();
@@ -111,7 +127,8 @@ private:
     ReplyRuleSet set_;
     ReplyMatcher matcher_;
     std::map<const ConnectInfo*, Follow> follow_;
-    std::deque<Answer> ready_;  // answers to send from the event loop, in order
+    std::deque<Answer> ready_;  // answers (and requests) to send from the event loop, in order
+    std::uint64_t queuedRequestBytes_ = 0;  // QueuedSize of the requests in ready_
     std::multimap<std::chrono::steady_clock::time_point, Answer> delayed_;
     std::map<const ConnectInfo*, std::uint64_t> heldBytes_;  // delayed answers' bytes
     ReadingPause pause_{page_};

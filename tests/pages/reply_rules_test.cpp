@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTimer>
+#include <thread>
 
 #include "pages/dialogs/reply_rules_dlg.h"
 #include "pages/tcp_client_page.h"
@@ -134,6 +135,18 @@ TEST_F(TcpReplyRulesTest, RulesAnswerAPeerThroughTheDoorPacketByPacketThenLineBy
     EXPECT_EQ(Answered(peer, 1, 300), "");
     ASSERT_TRUE(peer.Send("NG\nPING again\n"));
     EXPECT_EQ(Answered(peer, 14), "PONG 1\nPONG 2\n");
+    // A burst of requests, more than the page queues for matching: each answered once, in
+    // order, while the peer reads.
+    constexpr int kBurst = 100'000;
+    std::string burst, answers;
+    for (int i = 0; i < kBurst; ++i) {
+        burst += "PING\n";
+        answers += "PONG " + std::to_string(i + 3) + "\n";
+    }
+    std::thread sender([&] { peer.Send(burst); });
+    const std::string got = Answered(peer, answers.size(), 60'000);
+    sender.join();
+    EXPECT_TRUE(got == answers) << got.size() << " of " << answers.size() << " bytes";
 
     // The send box takes the same fields in hex.
     ASSERT_TRUE(ClickMenuEntry(page_->SendBox()->viewport(), QStringLiteral("十六进制发送")));
