@@ -11,7 +11,10 @@
 #include <poll.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <ctime>
 #include <new>
@@ -27,6 +30,9 @@ constexpr int kFeedSize = 64 * 1024;
 constexpr int kWriteSize = 64 * 1024;
 // How often a writer waiting for the handshake looks whether its socket was closed.
 constexpr auto kHandshakeWaitSlice = std::chrono::milliseconds(100);
+// The handshake's limit for streams made from now on (tests shorten it).
+std::atomic<std::int64_t> g_handshakeLimitMs{
+    std::chrono::milliseconds(TlsStream::kHandshakeLimit).count()};
 
 std::u16string operator+(std::u16string_view chinese, const std::string& utf8) {
     return std::u16string(chinese) + TlsText(utf8);
@@ -155,8 +161,14 @@ std::u16string TlsText(std::string_view utf8) {
     return out;
 }
 
+void TlsStream::SetHandshakeLimitForTesting(std::chrono::milliseconds limit) {
+    g_handshakeLimitMs = limit.count();
+}
+
 TlsStream::TlsStream(SOCKET sock, std::shared_ptr<TlsContext> context)
-    : sock_(sock), context_(std::move(context)) {
+    : sock_(sock),
+      context_(std::move(context)),
+      handshakeLimit_(std::chrono::milliseconds(g_handshakeLimitMs.load())) {
     ssl_ = SSL_new(context_->Native());
     input_ = BIO_new(BIO_s_mem());
     output_ = BIO_new(BIO_s_mem());
@@ -164,6 +176,16 @@ TlsStream::TlsStream(SOCKET sock, std::shared_ptr<TlsContext> context)
         throw std::bad_alloc();
     BIO_set_mem_eof_return(input_, -1);  // no ciphertext yet means "wait", never "ended"
     SSL_set_bio(ssl_, input_, output_);
+    SSL_set_app_data(ssl_, this);
+    SSL_set_info_callback(ssl_, &TlsStream::OnSessionEvent);
+}
+
+// Inside a call of the library, mutex held.
+void TlsStream::OnSessionEvent(const ssl_st* ssl, int where, int value) {
+    // The session refuses a renegotiation with this alert; the peer usually ends the
+    // connection with an alert of its own, which would otherwise be all the entry says.
+    if ((where & SSL_CB_WRITE_ALERT) != 0 && (value & 0xFF) == SSL_AD_NO_RENEGOTIATION)
+        static_cast<TlsStream*>(SSL_get_app_data(ssl))->refusedRenegotiation_ = true;
 }
 
 TlsStream::~TlsStream() {
@@ -289,7 +311,8 @@ int TlsStream::ReadLocked(char* buffer, int length) {
         const std::string text = TakeTlsErrorText();
         if (IsSocketOpen(sock_)) {
             endNote_ = WithArgs(UiText("TlsStream", "TLS 出错，连接结束：%1（%2）"),
-                                {first != 0 && ERR_GET_REASON(first) == SSL_R_NO_RENEGOTIATION
+                                {refusedRenegotiation_ || (first != 0 && ERR_GET_REASON(first) ==
+                                                                             SSL_R_NO_RENEGOTIATION)
                                      ? UiText("TlsStream", "对方要求重新协商，本程序不支持")
                                      : HandshakeReason(first),
                                  TlsText(text)});

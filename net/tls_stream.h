@@ -51,8 +51,8 @@ public:
     std::u16string Summary() const override;
     void Closing() override;
 
-    // Tests shorten the handshake's limit.
-    void SetHandshakeLimitForTesting(std::chrono::milliseconds limit) { handshakeLimit_ = limit; }
+    // Tests shorten the handshake's limit of the streams made from then on. Any thread.
+    static void SetHandshakeLimitForTesting(std::chrono::milliseconds limit);
 
 private:
     enum class State { kHandshaking, kOpen, kEnded };
@@ -75,10 +75,11 @@ private:
     // Mutex held: the session failed with the library's `error` code; `what` is the end note.
     void Fail(std::u16string what);
     void ComposeNotes(std::vector<std::u16string>& notes, bool& verifiedOk);
+    static void OnSessionEvent(const ssl_st* ssl, int where, int value);
 
     const SOCKET sock_;
     const std::shared_ptr<TlsContext> context_;
-    std::chrono::milliseconds handshakeLimit_ = kHandshakeLimit;
+    const std::chrono::milliseconds handshakeLimit_;
     bool client_ = false;
     bool enforceVerify_ = false;
 
@@ -91,6 +92,7 @@ private:
     std::unique_ptr<char[]> feedBuffer_;  // what the socket gave, on its way into `input_`
     int heldBack_ = 0;  // plaintext taken by a write whose ciphertext had not all gone
     bool socketEnded_ = false;
+    bool refusedRenegotiation_ = false;  // the session told the peer it does not renegotiate
     State state_ = State::kHandshaking;
     std::u16string endNote_;
     std::u16string summary_;

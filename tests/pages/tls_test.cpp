@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include "net/tls_context.h"
+#include "net/tls_stream.h"
 #include "pages/dialogs/dlg_set_ip.h"
 #include "pages/page_snapshot.h"
 #include "pages/tcp/tls_server_option.h"
@@ -174,6 +175,51 @@ TEST_F(TlsTest, ServerPageWithItsOwnCertificateAnswersSClientAndTellsPlainPeersW
     ClickItem(Host());
     Click(CTcpServerDlg::kStopListeningId);
     EXPECT_TRUE(tree_->GetItemText(Host()).endsWith(QString::number(port)));
+}
+
+TEST_F(TlsTest, AHandshakeCutShortARenegotiationAndAClosedSessionAreEachNamed) {
+    TlsStream::SetHandshakeLimitForTesting(std::chrono::seconds(1));
+    ASSERT_TRUE(ChooseInTreeMenu(tree_, Host(), QStringLiteral("TLS")));
+    const std::uint16_t port = CreateServer();
+
+    // The start of a ClientHello and then nothing: the limit ends it, and says so.
+    LoopbackPeer stalled;
+    const HTREEITEM stalledEntry = ConnectPeer(stalled, port);
+    ASSERT_NE(stalledEntry, nullptr);
+    ASSERT_TRUE(stalled.Send(std::string("\x16\x03\x01\x00\xa0", 5)));
+    EXPECT_TRUE(WaitForLog(stalledEntry, QStringLiteral("TLS 握手失败：握手超时（1 秒内未完成）")));
+    EXPECT_TRUE(WaitForClosed(stalledEntry));
+    TlsStream::SetHandshakeLimitForTesting(TlsStream::kHandshakeLimit);
+
+    // TLS 1.2 through s_client's own commands: a renegotiation is refused, and the end of
+    // its input closes the session with close_notify.
+    QProcess sClient;
+    sClient.start("openssl", {"s_client", "-connect", QStringLiteral("127.0.0.1:%1").arg(port),
+                              "-tls1_2", "-verify_quiet"});
+    ASSERT_TRUE(sClient.waitForStarted(kWaitMs));
+    const HTREEITEM entry = WaitForEntries(2);
+    ASSERT_NE(entry, nullptr);
+    ASSERT_TRUE(WaitForLog(entry, QStringLiteral("TLS 握手完成：TLSv1.2，")));
+    sClient.write("before\n");
+    ASSERT_TRUE(WaitForLog(entry, QStringLiteral("before")));
+    sClient.write("R\n");  // a line of its own is a command
+    EXPECT_TRUE(WaitForLog(entry, QStringLiteral("对方要求重新协商，本程序不支持")))
+        << Log(entry).toStdString();
+    EXPECT_TRUE(WaitForClosed(entry));
+    sClient.closeWriteChannel();
+    sClient.waitForFinished(kWaitMs);
+
+    QProcess ending;
+    ending.start("openssl", {"s_client", "-connect", QStringLiteral("127.0.0.1:%1").arg(port),
+                             "-verify_quiet"});
+    ASSERT_TRUE(ending.waitForStarted(kWaitMs));
+    const HTREEITEM endingEntry = WaitForEntries(3);
+    ASSERT_NE(endingEntry, nullptr);
+    ASSERT_TRUE(WaitForLog(endingEntry, QStringLiteral("TLS 握手完成：TLSv1.3，")));
+    ending.closeWriteChannel();
+    EXPECT_TRUE(WaitForLog(endingEntry, QStringLiteral("对方发来 close_notify，TLS 会话结束")));
+    EXPECT_TRUE(WaitForClosed(endingEntry));
+    ending.waitForFinished(kWaitMs);
 }
 
 TEST_F(TlsTest, ClientEntryShowsTheCertificateAndItsVerificationAgainstSServer) {
