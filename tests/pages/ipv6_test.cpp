@@ -3,14 +3,18 @@
 // whose port is held for IPv6 by someone else (IPv4 only, and why), and, inside a private
 // network namespace of the test's own, a machine with IPv6 switched off.
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdlib>
 
 #include "pages/dialogs/dlg_set_ip.h"
+#include "pages/dialogs/set_udp_server_ip.h"
 #include "pages/tcp_client_page.h"
+#include "pages/udp_client_page.h"
 #include "tests/pages/page_test_support.h"
+#include "tests/pages/tree_menu.h"
 #include "tests/pages/udp_page_test_support.h"
 #include "tests/support/private_network.h"
 
@@ -131,6 +135,18 @@ TEST_F(Ipv6PagesTest, OneServerServesBothFamiliesAndAClientEntryReachesIpv6Loopb
     client_->SendBox()->setPlainText(QStringLiteral("from the client"));
     client_->OnSend();
     EXPECT_TRUE(WaitForReceived(served, "from the client"));
+    // One Create with a count makes that many IPv6 entries, and they all connect.
+    {
+        ModalAnswer answer(ModalAnswer::TypeInto(CDlgSetIp::kAddressFieldId, "::1")
+                               .TypeInto(CDlgSetIp::kPortFieldId, QString::number(port))
+                               .TypeInto(CDlgSetIp::kCountFieldId, "20"));
+        Press(CTcpClientDlg::kIds.create);
+        EXPECT_TRUE(answer.Answered());
+    }
+    ASSERT_TRUE(ChooseInTreeMenu(client_->Tree(), client_->Tree()->GetRootItem(),
+                                 QStringLiteral("全部连接")));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Entries().size() == 23; }, kWaitMs));
+    EXPECT_TRUE(tree_->GetItemText(Entries().back()).startsWith(QStringLiteral("[::1]:")));
 
     // A port whose IPv6 side someone else holds: the server listens on IPv4 alone and its
     // host node says why.
@@ -221,6 +237,45 @@ TEST_F(Ipv6UdpServerTest, HearsBothFamiliesAndAnswersEach) {
     EXPECT_EQ(::recv(six, buffer, sizeof buffer, 0), 6);
     EXPECT_EQ(std::string(buffer), "to six");
     ::close(six);
+}
+
+using Ipv6UdpClientTest = UdpPageTest<CUdpClientDlg>;
+
+TEST_F(Ipv6UdpClientTest, AnEndpointOnIpv6LoopbackSendsAndHearsItsPeer) {
+    if (!HaveIpv6Loopback())
+        GTEST_SKIP() << "this machine has no IPv6 loopback";
+    const int peer = OpenOnIpv6Loopback(SOCK_DGRAM);
+    ASSERT_GE(peer, 0);
+    const std::uint16_t local = FreeUdpPort();
+    {
+        ModalAnswer answer(
+            ModalAnswer::TypeInto(CSetUdpServerIp::kAddressFieldId, "[::1]")
+                .TypeInto(CSetUdpServerIp::kRemotePortFieldId, QString::number(PortOf(peer)))
+                .TypeInto(CSetUdpServerIp::kLocalPortFieldId, QString::number(local)));
+        Click(CUdpClientDlg::kIds.create);
+        ASSERT_TRUE(answer.Answered());
+    }
+    const HTREEITEM entry = WaitForEntries(1);
+    ASSERT_NE(entry, nullptr);
+    EXPECT_TRUE(tree_->GetItemText(entry).endsWith(QStringLiteral("<->[::1]:%1").arg(PortOf(peer))))
+        << tree_->GetItemText(entry).toStdString();
+
+    ClickItem(entry);
+    TypeIntoSendBox("to the peer");
+    Click(CUdpClientDlg::kIds.send);
+    pollfd wait{peer, POLLIN, 0};
+    ASSERT_EQ(::poll(&wait, 1, kWaitMs), 1);
+    char buffer[32] = {};
+    sockaddr_in6 from{};
+    socklen_t length = sizeof from;
+    ASSERT_EQ(
+        ::recvfrom(peer, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length),
+        11);
+    EXPECT_EQ(std::string(buffer), "to the peer");
+    EXPECT_EQ(ntohs(from.sin6_port), local);
+    ASSERT_EQ(::sendto(peer, "back", 4, 0, reinterpret_cast<sockaddr*>(&from), length), 4);
+    EXPECT_TRUE(WaitForReceived(entry, "back"));
+    ::close(peer);
 }
 
 }  // namespace
