@@ -199,6 +199,7 @@ bool EntryViews::OnDataAppended(ConnectInfo& record) {
     if (followed_ != &record) {
         followed_ = &record;  // one followed before belongs to an entry no longer selected
         followedLines_ = 0;
+        followedBytes_ = record.recvBytes;
         flooding_ = false;
     }
     if (!refreshTimer_->isActive())
@@ -245,9 +246,13 @@ void EntryViews::RefreshReceived() {
             record->unread = 0;  // shown as it arrives: seen
             grew = record == followed_ && log.LineCount() != followedLines_;
             followedLines_ = log.LineCount();
+            // More than a short tail's worth since the last look: a flood has begun.
+            const bool burst = grew && record->recvBytes - followedBytes_ >
+                                           static_cast<std::int64_t>(kFloodTailSize);
+            followedBytes_ = record->recvBytes;
             // A flood in progress is shown by a short tail; once it pauses, by the whole tail
             // (read afresh when the view showed a short one and the user is at the end).
-            const bool flood = grew && flooding_;
+            const bool flood = grew && (flooding_ || burst);
             if (!flood && received_.log.ShowsShortTail() && received_.log.Following())
                 received_.log.Forget(record);  // read whole, not only what is new
             update = received_.log.Read(record, log, flood ? kFloodTailSize : LogView::kTailSize);

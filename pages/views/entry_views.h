@@ -74,7 +74,7 @@ public:
     bool OnDataAppended(ConnectInfo& record);
     static constexpr int kReceivedViewRefreshMs = 30;
     static constexpr int kLongestRefreshMs = 500;
-    static constexpr int kPaceFactor = 30;
+    static constexpr int kPaceFactor = 50;
     static constexpr std::uint64_t kFloodTailSize = 16 * 1024;
 
     // How a view shows lines (text or hex); switching shows the shown record's log again.
@@ -153,9 +153,10 @@ private:
     const ConnectInfo* shown_ = nullptr;
     // The selected record whose log the received view follows (RefreshReceived), or null.
     ConnectInfo* followed_ = nullptr;
-    std::size_t followedLines_ = 0;  // its line count at the last refresh
-    bool flooding_ = false;          // the last refresh found the log grown
-    double refreshCostFrom_ = -1;    // its thread CPU time (ms) when it began, until paced
+    std::size_t followedLines_ = 0;   // its line count at the last refresh
+    std::int64_t followedBytes_ = 0;  // the bytes it had received then
+    bool flooding_ = false;           // the last refresh found the log grown
+    double refreshCostFrom_ = -1;     // its thread CPU time (ms) when it began, until paced
     QTimer* refreshTimer_;
     QAction* saveReceived_;
     std::function<QString()> saveFileChooser_;
