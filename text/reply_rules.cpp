@@ -3,6 +3,8 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <variant>
 
 #include "text/code_page.h"
@@ -174,9 +176,10 @@ struct ReplyMatcher::Compiled {
     HexPattern hex;
     std::unique_ptr<pcre2_code, CodeDeleter> regex;
     std::unique_ptr<pcre2_match_data, MatchDataDeleter> matchData;
-    // The fewest characters a match can have: a shorter message is passed over without
-    // calling PCRE2, which counts with many rules (a character is at least one UTF-8 byte).
+    // The fewest characters a match can have (its gate: a message of fewer UTF-16 units has
+    // fewer characters).
     std::uint32_t minLength = 0;
+    bool jit = false;  // compiled to machine code: matched through PCRE2's direct JIT call
     AnswerTemplate answer;
 };
 
@@ -222,6 +225,7 @@ ReplyMatcher::~ReplyMatcher() = default;
 
 void ReplyMatcher::SetRules(const std::vector<ReplyRule>& rules) {
     compiled_.clear();
+    gates_.clear();
     for (std::size_t index = 0; index < rules.size(); ++index) {
         const ReplyRule& rule = rules[index];
         if (!rule.enabled)
@@ -239,6 +243,10 @@ void ReplyMatcher::SetRules(const std::vector<ReplyRule>& rules) {
                 pcre2_match_data_create_from_pattern(compiled->regex.get(), nullptr));
             captures = CaptureCount(compiled->regex.get());
             pcre2_pattern_info(compiled->regex.get(), PCRE2_INFO_MINLENGTH, &compiled->minLength);
+            std::size_t jitSize = 0;
+            compiled->jit =
+                pcre2_pattern_info(compiled->regex.get(), PCRE2_INFO_JITSIZE, &jitSize) == 0 &&
+                jitSize > 0;
         } else if (rule.kind == MatchKind::Hex) {
             auto hex = ParseHexPattern(rule.pattern);
             if (std::holds_alternative<TextFault>(hex))
@@ -252,12 +260,23 @@ void ReplyMatcher::SetRules(const std::vector<ReplyRule>& rules) {
         if (std::holds_alternative<TextFault>(answer))
             continue;
         compiled->answer = std::move(std::get<AnswerTemplate>(answer));
+        const std::size_t length = rule.kind == MatchKind::Hex     ? compiled->hex.bytes.size()
+                                   : rule.kind == MatchKind::Regex ? compiled->minLength
+                                                                   : compiled->text.size();
+        gates_.push_back(
+            {rule.kind, static_cast<std::uint32_t>(std::min<std::size_t>(length, UINT32_MAX))});
         compiled_.push_back(std::move(compiled));
     }
 }
 
 void ReplyMatcher::Drop(std::size_t index) {
-    std::erase_if(compiled_, [index](const auto& compiled) { return compiled->index == index; });
+    for (std::size_t at = 0; at < compiled_.size(); ++at) {
+        if (compiled_[at]->index == index) {
+            compiled_.erase(compiled_.begin() + static_cast<std::ptrdiff_t>(at));
+            gates_.erase(gates_.begin() + static_cast<std::ptrdiff_t>(at));
+            return;
+        }
+    }
 }
 
 ReplyMatcher::Result ReplyMatcher::Match(std::string_view message) const {
@@ -265,7 +284,19 @@ ReplyMatcher::Result ReplyMatcher::Match(std::string_view message) const {
     // Decoded once, and only when a rule reads text.
     std::optional<std::u16string> text;
     std::optional<std::string> utf8;
-    for (const auto& rule : compiled_) {
+    for (std::size_t at = 0; at < compiled_.size(); ++at) {
+        const Gate gate = gates_[at];
+        if (gate.kind == MatchKind::Hex) {
+            if (message.size() != gate.length)
+                continue;
+        } else {
+            if (!text)
+                text = MessageText(message);
+            if (text->size() < gate.length ||
+                (gate.kind == MatchKind::TextEqual && text->size() != gate.length))
+                continue;
+        }
+        const auto& rule = compiled_[at];
         switch (rule->kind) {
             case MatchKind::Hex: {
                 const HexPattern& hex = rule->hex;
@@ -285,12 +316,15 @@ ReplyMatcher::Result ReplyMatcher::Match(std::string_view message) const {
                     text = MessageText(message);
                 if (!utf8)
                     utf8 = ToUtf8(*text);
-                if (utf8->size() < rule->minLength)
-                    continue;
                 pcre2_match_data* data = rule->matchData.get();
-                const int found =
-                    pcre2_match(rule->regex.get(), reinterpret_cast<PCRE2_SPTR>(utf8->data()),
-                                utf8->size(), 0, 0, data, limits_->context);
+                // The subject is valid UTF-8 (made from UTF-16 here), so the direct JIT call
+                // may skip the checks pcre2_match makes.
+                const auto subject = reinterpret_cast<PCRE2_SPTR>(utf8->data());
+                const int found = rule->jit
+                                      ? pcre2_jit_match(rule->regex.get(), subject, utf8->size(), 0,
+                                                        0, data, limits_->context)
+                                      : pcre2_match(rule->regex.get(), subject, utf8->size(), 0, 0,
+                                                    data, limits_->context);
                 if (found == PCRE2_ERROR_NOMATCH)
                     continue;
                 if (found < 0) {

@@ -92,6 +92,15 @@ public:
 private:
     struct Compiled;
     std::vector<std::unique_ptr<Compiled>> compiled_;
+    // Beside each compiled rule, in one array: the length a message must have (hex: exactly,
+    // text equal: exactly, in UTF-16 units; the other text kinds and regular expressions: at
+    // least), so that most rules of a long list are passed over without reaching their
+    // compiled form.
+    struct Gate {
+        MatchKind kind;
+        std::uint32_t length;
+    };
+    std::vector<Gate> gates_;
     struct Limits;
     std::unique_ptr<Limits> limits_;
 };
