@@ -70,6 +70,22 @@ protected:
         return QTest::qWaitFor([&] { return Log(item).contains(part); }, kWaitMs);
     }
 
+    // openssl s_client with `options` connected to the server page on `port`: the entry it
+    // makes (the tree's `entryCount`th), once its handshake with `protocol` is logged.
+    HTREEITEM StartSClient(QProcess& sClient, std::uint16_t port, const QStringList& options,
+                           std::size_t entryCount, const QString& protocol) {
+        sClient.start("openssl",
+                      QStringList{"s_client", "-connect", QStringLiteral("127.0.0.1:%1").arg(port),
+                                  "-verify_quiet"} +
+                          options);
+        EXPECT_TRUE(sClient.waitForStarted(kWaitMs));
+        const HTREEITEM entry = WaitForEntries(entryCount);
+        if (entry == nullptr ||
+            !WaitForLog(entry, QStringLiteral("TLS 握手完成：%1，").arg(protocol)))
+            return nullptr;
+        return entry;
+    }
+
     // A client page beside the server page; Create answered with TLS (and verification).
     HTREEITEM CreateTlsEntry(std::uint16_t port, const QString& host, bool verify) {
         if (!client_) {
@@ -133,12 +149,8 @@ TEST_F(TlsTest, ServerPageWithItsOwnCertificateAnswersSClientAndTellsPlainPeersW
     const QString fingerprint = Fingerprint(folder + "/" + kOwnCertificateFile);
 
     QProcess sClient;
-    sClient.start("openssl", {"s_client", "-connect", QStringLiteral("127.0.0.1:%1").arg(port),
-                              "-quiet", "-verify_quiet"});
-    ASSERT_TRUE(sClient.waitForStarted(kWaitMs));
-    const HTREEITEM entry = WaitForEntries(1);
+    const HTREEITEM entry = StartSClient(sClient, port, {"-quiet"}, 1, "TLSv1.3");
     ASSERT_NE(entry, nullptr);
-    ASSERT_TRUE(WaitForLog(entry, QStringLiteral("TLS 握手完成：TLSv1.3，")));
     sClient.write("hello over tls\n");
     ASSERT_TRUE(WaitForReceived(entry, "hello over tls\n"));
     {
@@ -194,12 +206,8 @@ TEST_F(TlsTest, AHandshakeCutShortARenegotiationAndAClosedSessionAreEachNamed) {
     // TLS 1.2 through s_client's own commands: a renegotiation is refused, and the end of
     // its input closes the session with close_notify.
     QProcess sClient;
-    sClient.start("openssl", {"s_client", "-connect", QStringLiteral("127.0.0.1:%1").arg(port),
-                              "-tls1_2", "-verify_quiet"});
-    ASSERT_TRUE(sClient.waitForStarted(kWaitMs));
-    const HTREEITEM entry = WaitForEntries(2);
+    const HTREEITEM entry = StartSClient(sClient, port, {"-tls1_2"}, 2, "TLSv1.2");
     ASSERT_NE(entry, nullptr);
-    ASSERT_TRUE(WaitForLog(entry, QStringLiteral("TLS 握手完成：TLSv1.2，")));
     sClient.write("before\n");
     ASSERT_TRUE(WaitForLog(entry, QStringLiteral("before")));
     sClient.write("R\n");  // a line of its own is a command
@@ -210,12 +218,8 @@ TEST_F(TlsTest, AHandshakeCutShortARenegotiationAndAClosedSessionAreEachNamed) {
     sClient.waitForFinished(kWaitMs);
 
     QProcess ending;
-    ending.start("openssl", {"s_client", "-connect", QStringLiteral("127.0.0.1:%1").arg(port),
-                             "-verify_quiet"});
-    ASSERT_TRUE(ending.waitForStarted(kWaitMs));
-    const HTREEITEM endingEntry = WaitForEntries(3);
+    const HTREEITEM endingEntry = StartSClient(ending, port, {}, 3, "TLSv1.3");
     ASSERT_NE(endingEntry, nullptr);
-    ASSERT_TRUE(WaitForLog(endingEntry, QStringLiteral("TLS 握手完成：TLSv1.3，")));
     ending.closeWriteChannel();
     EXPECT_TRUE(WaitForLog(endingEntry, QStringLiteral("对方发来 close_notify，TLS 会话结束")));
     EXPECT_TRUE(WaitForClosed(endingEntry));
