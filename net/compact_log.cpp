@@ -309,6 +309,32 @@ void CompactLog::AppendLineText(std::size_t index, const std::string& currentCod
     out.push_back(u'\n');
 }
 
+bool CompactLog::AppendPlainLineUtf8(std::size_t index, bool milliseconds, std::string& out) const {
+    if (index >= lines_.size())
+        return false;
+    const Line& line = lines_[index];
+    if (line.kind != kStream && line.kind != kDatagram)
+        return false;
+    std::string bytes;
+    const std::uint64_t carried = line.carry >> 4;
+    const std::uint64_t cut = line.carry & 0x0F;
+    CopyOut(LineBegin(index) - carried, line.end - cut, bytes);
+    if (!AllAsciiBytes(bytes) || !KeepsAscii(codePages_[line.codePage]))
+        return false;
+    out += Stamp(LineTime(index), milliseconds);
+    for (std::size_t from = 0; from < bytes.size();) {
+        const std::size_t nul = bytes.find('\0', from);
+        const std::size_t to = nul == std::string::npos ? bytes.size() : nul;
+        out.append(bytes, from, to - from);
+        if (nul == std::string::npos)
+            break;
+        out += "\xE2\x90\x80";  // U+2400, as a NUL reads in the views
+        from = nul + 1;
+    }
+    out += '\n';
+    return true;
+}
+
 CompactLog::LineContent CompactLog::LineBytes(std::size_t index, std::string& out,
                                               Clock::time_point& when) const {
     if (index >= lines_.size())

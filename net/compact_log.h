@@ -119,6 +119,11 @@ public:
     // a stream's chunk); false, appending nothing, for a line that logged none of a peer's
     // bytes (a note, a stream's end, the stop line).
     bool AppendLineBytes(std::size_t line, std::string& out) const;
+    // Appends line `line` as UTF-8 text, stamp and line feed included, exactly as Text would
+    // read it, when it is a peer's bytes that need no conversion (plain ASCII in a code page
+    // that keeps ASCII; NUL reads as U+2400); false, appending nothing, otherwise. For
+    // writers of long logs: most lines of a flood take this way.
+    bool AppendPlainLineUtf8(std::size_t line, bool milliseconds, std::string& out) const;
     // About how many characters lines [first, end) show: their bytes and their stamps.
     std::uint64_t Measure(std::size_t first, std::size_t end) const;
     // The first line of the shortest tail of the log that measures at least `size` (0 when

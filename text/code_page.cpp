@@ -635,6 +635,10 @@ std::string Encode(const CodePage& page, ThreadConverters& converters, std::u16s
 
 }  // namespace
 
+bool AllAsciiBytes(std::string_view bytes) {
+    return AllAscii(bytes);
+}
+
 void AppendAnsi(std::u16string& out, std::string_view bytes) {
     if (bytes.empty())
         return;
@@ -660,6 +664,23 @@ std::size_t AppendReceivedText(std::u16string& out, std::string_view bytes,
     return Decode(*CurrentCodePage(), t_wireConverters, out, bytes, keepIncompleteEnd, true);
 }
 
+namespace {
+
+// The code page called `name`, made once and kept; null when there is none of that name.
+std::shared_ptr<const CodePage> NamedCodePage(const std::string& name) {
+    std::lock_guard lock(State().mutex);
+    auto& named = State().named;
+    auto found = named.find(name);
+    if (found != named.end())
+        return found->second;
+    std::shared_ptr<const CodePage> page = MakeCodePageLocked(name);
+    if (page)
+        named.emplace(name, page);
+    return page;
+}
+
+}  // namespace
+
 std::size_t AppendReceivedTextIn(const std::string& name, std::u16string& out,
                                  std::string_view bytes, bool keepIncompleteEnd) {
     if (bytes.empty())
@@ -667,20 +688,18 @@ std::size_t AppendReceivedTextIn(const std::string& name, std::u16string& out,
     const std::shared_ptr<const CodePage> current = CurrentCodePage();
     if (name == current->name)
         return Decode(*current, t_wireConverters, out, bytes, keepIncompleteEnd, true);
-    std::shared_ptr<const CodePage> page;
-    {
-        std::lock_guard lock(State().mutex);
-        auto& named = State().named;
-        auto found = named.find(name);
-        if (found != named.end()) {
-            page = found->second;
-        } else if ((page = MakeCodePageLocked(name))) {
-            named.emplace(name, page);
-        }
-    }
+    const std::shared_ptr<const CodePage> page = NamedCodePage(name);
     if (!page)
         return Decode(*current, t_wireConverters, out, bytes, keepIncompleteEnd, true);
     return Decode(*page, t_namedConverters, out, bytes, keepIncompleteEnd, true);
+}
+
+bool KeepsAscii(const std::string& name) {
+    const std::shared_ptr<const CodePage> current = CurrentCodePage();
+    if (name == current->name)
+        return current->asciiCompatible;
+    const std::shared_ptr<const CodePage> page = NamedCodePage(name);
+    return (page ? page : current)->asciiCompatible;
 }
 
 std::size_t IncompleteEndLength(std::string_view bytes) {

@@ -34,6 +34,13 @@ std::size_t AppendReceivedText(std::u16string& out, std::string_view bytes,
 std::size_t AppendReceivedTextIn(const std::string& name, std::u16string& out,
                                  std::string_view bytes, bool keepIncompleteEnd = false);
 
+// True when every byte is below 0x80.
+bool AllAsciiBytes(std::string_view bytes);
+
+// True when code page `name` (looked up as AppendReceivedTextIn looks it up) reads the bytes
+// 0x00-0x7F as the same code points: plain ASCII received in it reads as itself.
+bool KeepsAscii(const std::string& name);
+
 // How many bytes at the end of `bytes` begin a character that they do not complete, read in
 // the code page in force: what AppendReceivedText with `keepIncompleteEnd` would leave
 // unconverted, found without converting (in UTF-8 and UTF-16 only the end is read, plain

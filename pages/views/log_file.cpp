@@ -43,8 +43,9 @@ bool SaveLogToFile(const CompactLog& log, std::size_t lines, const QString& path
     // About this many characters per batch: short holds of the lock, little memory.
     constexpr std::uint64_t kBatchSize = 1024 * 1024;
     std::uint64_t generation = 0;
+    std::string bytes, plain;
     for (std::size_t first = 0, end = 0; first < lines; first = end) {
-        std::u16string text;
+        bytes.clear();
         {
             TriedLock lock(stop);
             if (!lock.Held() || stop.load())
@@ -55,10 +56,27 @@ bool SaveLogToFile(const CompactLog& log, std::size_t lines, const QString& path
                 break;  // cleared: the lines to save are gone
             end = first + 1;
             while (end < lines && MeasureLogLines(log, first, end + 1, form) <= kBatchSize) ++end;
-            text = LogLinesText(log, first, end - first, form, milliseconds);
+            // Lines of plain text go as they are; runs of the others through UTF-16.
+            std::size_t convertFrom = first;
+            const auto convert = [&](std::size_t upTo) {
+                if (upTo > convertFrom) {
+                    const std::u16string text =
+                        LogLinesText(log, convertFrom, upTo - convertFrom, form, milliseconds);
+                    bytes += QStringView(text).toUtf8().toStdString();
+                }
+            };
+            for (std::size_t line = first; form == LogForm::Text && line < end; ++line) {
+                plain.clear();
+                if (!log.AppendPlainLineUtf8(line, milliseconds, plain))
+                    continue;
+                convert(line);
+                bytes += plain;
+                convertFrom = line + 1;
+            }
+            convert(end);
         }
-        const QByteArray bytes = QStringView(text).toUtf8();
-        if (file.write(bytes) != bytes.size())
+        if (file.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
+            static_cast<qint64>(bytes.size()))
             break;
         done.store(end, std::memory_order_relaxed);
     }

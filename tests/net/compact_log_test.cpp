@@ -82,6 +82,15 @@ TEST_F(CompactLogTest, EachLineReadsInItsOwnCodePageAndCutCharactersReadWhole) {
     ASSERT_TRUE(log.AppendStream(8, "\xA0"));
     EXPECT_EQ(Lines(log.Text()), (std::vector<std::u16string>{u"你z", u"\uFFFD"}));
     EXPECT_EQ(bytesOf(0, CompactLog::LineContent::kBytes), "\xA0z");
+
+    // Plain lines come out as UTF-8 exactly as they read (NUL as U+2400); the others are
+    // left to Text.
+    ASSERT_TRUE(log.AppendReceived(std::string("p\0q", 3)));
+    std::string plain;
+    EXPECT_FALSE(log.AppendPlainLineUtf8(0, false, plain));  // completes a cut character
+    EXPECT_TRUE(log.AppendPlainLineUtf8(2, true, plain));
+    EXPECT_EQ(plain, CompactLog::Stamp(log.LineTime(2), true) + "p\xE2\x90\x80q\n");
+    EXPECT_EQ(Lines(log.Text(2, 1)), (std::vector<std::u16string>{u"p\u2400q"}));
 }
 
 TEST_F(CompactLogTest, RunningOutOfMemoryKeepsWhatWasLoggedAndSaysWhyReceptionStopped) {

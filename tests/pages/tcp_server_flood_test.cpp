@@ -25,9 +25,10 @@ TEST_F(TcpServerPageTest, FloodIntoTheShownEntryShowsItsTailSavesWholeAndSurvive
     const HTREEITEM entry = ConnectPeer(peer, port);
     ClickItem(entry);
 
-    // Printable text with line breaks (no carriage returns, which a view folds).
+    // Printable text with line breaks (no carriage returns, which a view folds), beginning
+    // with bytes that are not ASCII (saved through a conversion, the rest as they are).
     constexpr std::size_t kTotal = 6 * 1024 * 1024;
-    std::string data;
+    std::string data = "\xC4\xE3\xBA\xC3\n";
     data.reserve(kTotal);
     for (std::size_t i = 0; data.size() < kTotal; ++i) {
         data += "line " + std::to_string(i) + " of the flood into the shown entry\n";
