@@ -275,9 +275,7 @@ void CompactLog::AppendLineText(std::size_t index, const std::string& currentCod
     const Line& line = lines_[index];
     AppendStamp(LineTime(index), milliseconds, out);
     std::string bytes;
-    const std::uint64_t carried = line.carry >> 4;
-    const std::uint64_t cut = line.carry & 0x0F;
-    CopyOut(LineBegin(index) - carried, line.end - cut, bytes);
+    CopyTextBytes(index, bytes);
     const std::string& codePage = codePages_[line.codePage];
     switch (line.kind) {
         case kStreamEnd:
@@ -316,9 +314,7 @@ bool CompactLog::AppendPlainLineUtf8(std::size_t index, bool milliseconds, std::
     if (line.kind != kStream && line.kind != kDatagram)
         return false;
     std::string bytes;
-    const std::uint64_t carried = line.carry >> 4;
-    const std::uint64_t cut = line.carry & 0x0F;
-    CopyOut(LineBegin(index) - carried, line.end - cut, bytes);
+    CopyTextBytes(index, bytes);
     if (!AllAsciiBytes(bytes) || !KeepsAscii(codePages_[line.codePage]))
         return false;
     out += Stamp(LineTime(index), milliseconds);

@@ -175,6 +175,12 @@ private:
         store_.Read(from, to, out);
     }
     std::uint64_t LineBegin(std::size_t line) const;
+    // The bytes line `line` reads as text: a character cut off at the end of the line before
+    // included, one cut off at its own end left to the next line.
+    void CopyTextBytes(std::size_t line, std::string& out) const {
+        const Line& entry = lines_[line];
+        CopyOut(LineBegin(line) - (entry.carry >> 4), entry.end - (entry.carry & 0x0F), out);
+    }
     std::uint16_t CodePageIndex();
     void AppendLineText(std::size_t line, const std::string& currentCodePage, bool milliseconds,
                         std::u16string& out) const;

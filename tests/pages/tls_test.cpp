@@ -86,6 +86,18 @@ protected:
         return entry;
     }
 
+    // openssl s_server on `port` with the "localhost" certificate, once it takes connections.
+    bool StartSServer(QProcess& sServer, std::uint16_t port) {
+        sServer.start("openssl", {"s_server", "-accept", QString::number(port), "-cert",
+                                  File("localhost.crt"), "-key", File("localhost.key"), "-quiet"});
+        return sServer.waitForStarted(kWaitMs) && QTest::qWaitFor(
+                                                      [&] {
+                                                          LoopbackPeer probe;
+                                                          return probe.Connect(port);
+                                                      },
+                                                      kWaitMs);
+    }
+
     // A client page beside the server page; Create answered with TLS (and verification).
     HTREEITEM CreateTlsEntry(std::uint16_t port, const QString& host, bool verify) {
         if (!client_) {
@@ -230,15 +242,7 @@ TEST_F(TlsTest, ClientEntryShowsTheCertificateAndItsVerificationAgainstSServer) 
     MakeCertificate("localhost");
     const std::uint16_t port = FreeLoopbackPort();
     QProcess sServer;
-    sServer.start("openssl", {"s_server", "-accept", QString::number(port), "-cert",
-                              File("localhost.crt"), "-key", File("localhost.key"), "-quiet"});
-    ASSERT_TRUE(sServer.waitForStarted(kWaitMs));
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            LoopbackPeer probe;
-            return probe.Connect(port);
-        },
-        kWaitMs));
+    ASSERT_TRUE(StartSServer(sServer, port));
 
     // Shown, not enforced: the self-signed certificate fails and the entry goes on.
     const HTREEITEM entry = CreateTlsEntry(port, "localhost", false);
@@ -266,15 +270,7 @@ TEST_F(TlsTest, ClientEntryShowsTheCertificateAndItsVerificationAgainstSServer) 
 
     // Enforced: the failed verification ends the connection, and the log says so.
     QProcess again;
-    again.start("openssl", {"s_server", "-accept", QString::number(port), "-cert",
-                            File("localhost.crt"), "-key", File("localhost.key"), "-quiet"});
-    ASSERT_TRUE(again.waitForStarted(kWaitMs));
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            LoopbackPeer probe;
-            return probe.Connect(port);
-        },
-        kWaitMs));
+    ASSERT_TRUE(StartSServer(again, port));
     const HTREEITEM strict = CreateTlsEntry(port, "localhost", true);
     // Sessions keep the entries' TLS.
     const PageSnapshot kept = DescribePage(*client_);
