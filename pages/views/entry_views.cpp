@@ -24,11 +24,14 @@ EntryViews::EntryViews(QWidget* page, std::function<bool(const ConnectInfo*)> is
       page_(page),
       isSelected_(std::move(isSelected)),
       refreshTimer_(new QTimer(this)),
+      pauseTimer_(new QTimer(this)),
       saveReceived_(
           new QAction(QCoreApplication::translate("EntryViews", "保存收到的全部信息..."), this)) {
     refreshTimer_->setSingleShot(true);
     refreshTimer_->setInterval(kReceivedViewRefreshMs);
     connect(refreshTimer_, &QTimer::timeout, this, [this] { RefreshReceived(); });
+    pauseTimer_->setInterval(kPauseCheckMs);
+    connect(pauseTimer_, &QTimer::timeout, this, [this] { CheckForPause(); });
     connect(saveReceived_, &QAction::triggered, this, [this] { SaveShownReceivedLog(); });
     received_.actions.push_back(saveReceived_);
 }
@@ -150,6 +153,7 @@ void EntryViews::Pause(Pane& pane) {
     if (&pane == &received_) {
         StopFollowing();
         refreshTimer_->stop();
+        pauseTimer_->stop();
     }
     waitingLineAt_ = &pane == &sent_ ? -1 : waitingLineAt_;
     // The note may need memory too; without it the view just stays as it is.
@@ -208,6 +212,7 @@ bool EntryViews::OnDataAppended(ConnectInfo& record) {
 }
 
 void EntryViews::StopFollowing() {
+    pauseTimer_->stop();
     if (!followed_)
         return;
     UiCritSecGuard lock(g_connectLock);
@@ -265,14 +270,39 @@ void EntryViews::RefreshReceived() {
         received_.log.ScrollToEndLater();
     });
     flooding_ = grew;
-    if (!grew)
+    pauseCheckBytes_ = followedBytes_;
+    sinceRefresh_.start();
+    if (!grew) {
+        pauseTimer_->stop();
         return;
+    }
+    pauseTimer_->start();
     // Still growing: looked at again after a pause that keeps the window's share small. What
     // showing cost is known once the window has also laid out and painted it: posted at the
     // lowest priority, the note is handled after the paint the refresh asked for.
     refreshCostFrom_ = costFrom;
     refreshTimer_->start(kLongestRefreshMs);
     QCoreApplication::postEvent(this, new QEvent(kRefreshPaintedEvent), Qt::LowEventPriority);
+}
+
+void EntryViews::CheckForPause() {
+    if (!followed_ || !isSelected_(followed_) || !refreshTimer_->isActive()) {
+        pauseTimer_->stop();
+        return;
+    }
+    std::int64_t bytes = 0;
+    {
+        UiCritSecGuard lock(g_connectLock);
+        bytes = followed_->recvBytes;
+    }
+    const bool paused = bytes == pauseCheckBytes_;
+    pauseCheckBytes_ = bytes;
+    // Still growing, or nothing new since the last refresh; and a flood that pauses often is
+    // not shown more often than ordinary traffic.
+    if (!paused || bytes == followedBytes_ || sinceRefresh_.elapsed() < kReceivedViewRefreshMs)
+        return;
+    refreshTimer_->stop();
+    RefreshReceived();
 }
 
 bool EntryViews::event(QEvent* event) {

@@ -12,6 +12,7 @@
 // OnDataAppended runs inside a WM_CONNECT_DATA handler, whose worker holds the lock.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QObject>
 #include <QString>
@@ -69,11 +70,15 @@ public:
     // shown within kReceivedViewRefreshMs. From then on the view follows the log by itself
     // while it grows (the workers need not tell the page, see ConnectInfo::pageWillLook), at a
     // pace set by what showing it costs: the window spends at most about 1/kPaceFactor of its
-    // time on a flood, and shows a shorter tail (kFloodTailSize) while the flood lasts. When
-    // the log stops growing, the view shows the whole tail once more and stops following.
+    // time on a flood, and shows a shorter tail (kFloodTailSize) while the flood lasts. Between
+    // two such refreshes the view looks every kPauseCheckMs whether the log still grows: when
+    // it has not grown since the last look, the flood paused and its end is shown at once, not
+    // at the next paced refresh. When the log stops growing, the view shows the whole tail once
+    // more and stops following.
     bool OnDataAppended(ConnectInfo& record);
     static constexpr int kReceivedViewRefreshMs = 30;
     static constexpr int kLongestRefreshMs = 500;
+    static constexpr int kPauseCheckMs = 10;
     static constexpr int kPaceFactor = 50;
     static constexpr std::uint64_t kFloodTailSize = 16 * 1024;
 
@@ -135,6 +140,9 @@ private:
     // showed; it sets the next refresh by what that cost, painting included.
     void RefreshReceived();
     void PaceAfterRefresh();
+    // From the pause timer, between paced refreshes: refreshes now when the followed log has
+    // not grown since the last check (and has since the last refresh).
+    void CheckForPause();
     bool event(QEvent* event) override;
     static constexpr QEvent::Type kRefreshPaintedEvent = QEvent::Type(QEvent::User + 71);
     // The view no longer follows `followed_`: its next data is told to the page again.
@@ -153,11 +161,14 @@ private:
     const ConnectInfo* shown_ = nullptr;
     // The selected record whose log the received view follows (RefreshReceived), or null.
     ConnectInfo* followed_ = nullptr;
-    std::size_t followedLines_ = 0;   // its line count at the last refresh
-    std::int64_t followedBytes_ = 0;  // the bytes it had received then
-    bool flooding_ = false;           // the last refresh found the log grown
-    double refreshCostFrom_ = -1;     // its thread CPU time (ms) when it began, until paced
+    std::size_t followedLines_ = 0;      // its line count at the last refresh
+    std::int64_t followedBytes_ = 0;     // the bytes it had received then
+    bool flooding_ = false;              // the last refresh found the log grown
+    double refreshCostFrom_ = -1;        // its thread CPU time (ms) when it began, until paced
+    std::int64_t pauseCheckBytes_ = -1;  // the bytes it had received at the last pause check
+    QElapsedTimer sinceRefresh_;         // since the last refresh of the received view
     QTimer* refreshTimer_;
+    QTimer* pauseTimer_;
     QAction* saveReceived_;
     std::function<QString()> saveFileChooser_;
     LogSaver* saver_ = nullptr;
