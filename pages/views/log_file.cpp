@@ -1,5 +1,7 @@
 #include "pages/views/log_file.h"
 
+#include <fcntl.h>
+
 #include <QMetaObject>
 #include <QSaveFile>
 #include <chrono>
@@ -30,6 +32,13 @@ private:
     bool held_ = false;
 };
 
+// Asks the system to write the stretch to disk now, without waiting for it (where it can).
+void StartWriteback(int fd, std::uint64_t offset, std::uint64_t length) {
+    if (fd >= 0 && length > 0)
+        ::sync_file_range(fd, static_cast<off_t>(offset), static_cast<off_t>(length),
+                          SYNC_FILE_RANGE_WRITE);
+}
+
 }  // namespace
 
 bool SaveLogToFile(const CompactLog& log, std::size_t lines, const QString& path, LogForm form,
@@ -43,6 +52,7 @@ bool SaveLogToFile(const CompactLog& log, std::size_t lines, const QString& path
     // About this many characters per batch: short holds of the lock, little memory.
     constexpr std::uint64_t kBatchSize = 1024 * 1024;
     std::uint64_t generation = 0;
+    std::uint64_t written = 0;
     std::string bytes, plain;
     for (std::size_t first = 0, end = 0; first < lines; first = end) {
         bytes.clear();
@@ -66,18 +76,27 @@ bool SaveLogToFile(const CompactLog& log, std::size_t lines, const QString& path
                 }
             };
             for (std::size_t line = first; form == LogForm::Text && line < end; ++line) {
-                plain.clear();
-                if (!log.AppendPlainLineUtf8(line, milliseconds, plain))
+                const std::size_t at = bytes.size();
+                if (!log.AppendPlainLineUtf8(line, milliseconds, bytes))
                     continue;
-                convert(line);
-                bytes += plain;
+                // The converted lines before it go before it.
+                if (convertFrom < line) {
+                    plain.assign(bytes, at);
+                    bytes.resize(at);
+                    convert(line);
+                    bytes += plain;
+                }
                 convertFrom = line + 1;
             }
             convert(end);
         }
         if (file.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
-            static_cast<qint64>(bytes.size()))
+                static_cast<qint64>(bytes.size()) ||
+            !file.flush())
             break;
+        // The disk starts on each batch at once, so the last one is all the commit waits for.
+        StartWriteback(file.handle(), written, bytes.size());
+        written += bytes.size();
         done.store(end, std::memory_order_relaxed);
     }
     if (done.load() < lines || stop.load()) {
