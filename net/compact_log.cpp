@@ -155,9 +155,9 @@ char* CompactLog::ReceiveSpace(std::size_t size) {
     return nullptr;
 }
 
-bool CompactLog::FinishWrite(const std::shared_ptr<LogStore::PendingWrite>& write,
+bool CompactLog::FinishWrite(std::shared_ptr<LogStore::PendingWrite> write,
                              Clock::time_point when) {
-    const int error = store_.FinishWrite(write);
+    const int error = store_.FinishWrite(std::move(write));
     if (error == 0)
         return true;
     if (!stopped_)

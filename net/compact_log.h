@@ -73,9 +73,9 @@ public:
     // A sealed piece of the log's buffer for the caller to write to the file without holding
     // the lock that guards the log (LogStore::PendingWrite::Run), or null.
     std::shared_ptr<LogStore::PendingWrite> TakeWrite() { return store_.TakeWrite(); }
-    // Hands a written piece back; false when its write failed: the log keeps its bytes and
-    // stops, its last line saying why.
-    bool FinishWrite(const std::shared_ptr<LogStore::PendingWrite>& write,
+    // Hands a written piece back (see LogStore::FinishWrite); false when its write failed: the
+    // log keeps its bytes and stops, its last line saying why.
+    bool FinishWrite(std::shared_ptr<LogStore::PendingWrite> write,
                      Clock::time_point when = Clock::now());
     // `stream` has ended. If a character is still cut off, appends a line showing one U+FFFD
     // and returns true; false if it appended nothing.

@@ -2,8 +2,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -258,13 +258,14 @@ std::shared_ptr<LogStore::PendingWrite> LogStore::TakeWrite() {
     return sealed_;
 }
 
-int LogStore::FinishWrite(const std::shared_ptr<PendingWrite>& write) {
+int LogStore::FinishWrite(std::shared_ptr<PendingWrite> write) {
     if (!write || write != sealed_)
         return 0;
     const int result = write->result.load(std::memory_order_acquire);
     if (result != 0)
         return result < 0 ? EIO : result;  // the piece stays: the log reads it from memory
-    WriteSealed();                         // written: nothing more is written here
+    write.reset();  // the log's the only hold left: its buffer can be kept for reuse
+    WriteSealed();  // written: nothing more is written here
     return 0;
 }
 

@@ -67,8 +67,10 @@ public:
     // taken).
     std::shared_ptr<PendingWrite> TakeWrite();
     // A taken piece was written: 0, or the errno of its failed write (the log then keeps
-    // the piece in memory, and stops). A piece that is no longer the log's is ignored.
-    int FinishWrite(const std::shared_ptr<PendingWrite>& write);
+    // the piece in memory, and stops). A piece that is no longer the log's is ignored. Given
+    // up by the caller (moved in), the piece's buffer takes the next bytes again: memory
+    // already in use is faster to fill than fresh pages.
+    int FinishWrite(std::shared_ptr<PendingWrite> write);
     // Appends bytes [from, to) to `out`. A failed read of the file appends fewer.
     void Read(std::uint64_t from, std::uint64_t to, std::string& out) const;
     // Empties the store and gives back its file and memory.

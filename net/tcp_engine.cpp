@@ -255,7 +255,7 @@ void TcpReceiveThread(ThreadParam* param) {
             // longer belongs to this thread.
             if (record == nullptr || record->sock != own.sock)
                 continue;
-            if (written && !record->recvLog.FinishWrite(written))
+            if (written && !record->recvLog.FinishWrite(std::move(written)))
                 refused = true;  // the file took no more: the log says so on its last line
             written.reset();
             const auto deadline = std::chrono::steady_clock::now() + kBatchBudget;
@@ -302,7 +302,7 @@ void TcpReceiveThread(ThreadParam* param) {
         // page learns of the close. With another socket it has been reconnected: leave it.
         if (record != nullptr && (record->sock == own.sock || record->sock == INVALID_SOCKET)) {
             if (written)
-                record->recvLog.FinishWrite(written);
+                record->recvLog.FinishWrite(std::move(written));
             FinishReceivedStream(record, own.sock, own.notifyWnd);
             if (const std::u16string end = stream->EndNote(); !end.empty()) {
                 record->recvLog.AppendNote(end);
