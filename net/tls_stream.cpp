@@ -25,8 +25,9 @@
 
 namespace {
 
-// Ciphertext read from the socket at once, and plaintext encrypted per write.
-constexpr int kFeedSize = 64 * 1024;
+// Room for ciphertext read from the socket (two full records and more), and plaintext
+// encrypted per write.
+constexpr int kFeedSize = 40 * 1024;
 constexpr int kWriteSize = 64 * 1024;
 // How often a writer waiting for the handshake looks whether its socket was closed.
 constexpr auto kHandshakeWaitSlice = std::chrono::milliseconds(100);
@@ -170,12 +171,20 @@ TlsStream::TlsStream(SOCKET sock, std::shared_ptr<TlsContext> context)
       context_(std::move(context)),
       handshakeLimit_(std::chrono::milliseconds(g_handshakeLimitMs.load())) {
     ssl_ = SSL_new(context_->Native());
-    input_ = BIO_new(BIO_s_mem());
-    output_ = BIO_new(BIO_s_mem());
-    if (ssl_ == nullptr || input_ == nullptr || output_ == nullptr)
+    // While the pair's buffer is empty, the session's reads say "wait", never "ended".
+    BIO* input = nullptr;
+    if (ssl_ == nullptr || BIO_new_bio_pair(&input, 0, &arrived_, kFeedSize) != 1) {
+        SSL_free(ssl_);
         throw std::bad_alloc();
-    BIO_set_mem_eof_return(input_, -1);  // no ciphertext yet means "wait", never "ended"
-    SSL_set_bio(ssl_, input_, output_);
+    }
+    output_ = BIO_new(BIO_s_mem());
+    if (output_ == nullptr) {
+        BIO_free(input);
+        BIO_free(arrived_);
+        SSL_free(ssl_);
+        throw std::bad_alloc();
+    }
+    SSL_set_bio(ssl_, input, output_);
     SSL_set_app_data(ssl_, this);
     SSL_set_info_callback(ssl_, &TlsStream::OnSessionEvent);
 }
@@ -189,7 +198,8 @@ void TlsStream::OnSessionEvent(const ssl_st* ssl, int where, int value) {
 }
 
 TlsStream::~TlsStream() {
-    SSL_free(ssl_);  // and its two memory buffers
+    SSL_free(ssl_);  // and its end of the pair, and its output buffer
+    BIO_free(arrived_);
 }
 
 std::shared_ptr<TlsStream> TlsStream::ForServer(SOCKET sock, std::shared_ptr<TlsContext> context) {
@@ -243,13 +253,19 @@ bool TlsStream::Flush() {
 }
 
 int TlsStream::Feed() {
-    // Up to kFeedSize at once: one call for several records of a flood.
-    if (!feedBuffer_)
-        feedBuffer_ = std::make_unique<char[]>(kFeedSize);
+    // As much as the pair's buffer has room for in one piece: one call for several records
+    // of a flood, and no copy on the way. The session asks for more only when what is there
+    // is less than a record, so there is always room.
+    char* room = nullptr;
+    const int size = BIO_nwrite0(arrived_, &room);
+    if (size <= 0) {
+        errno = ENOBUFS;
+        return SOCKET_ERROR;
+    }
     for (;;) {
-        const int n = RecvSocketNow(sock_, feedBuffer_.get(), kFeedSize);
+        const int n = RecvSocketNow(sock_, room, size);
         if (n > 0)
-            BIO_write(input_, feedBuffer_.get(), n);
+            BIO_nwrite(arrived_, &room, n);
         if (n == SOCKET_ERROR && errno == EINTR)
             continue;
         return n;

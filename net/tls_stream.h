@@ -86,11 +86,12 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable opened_;  // the handshake ended (either way)
     ssl_st* ssl_ = nullptr;
-    bio_st* input_ = nullptr;             // ciphertext read from the socket, for the session
-    bio_st* output_ = nullptr;            // ciphertext the session made
-    std::string pending_;                 // ciphertext not yet on the socket
-    std::unique_ptr<char[]> feedBuffer_;  // what the socket gave, on its way into `input_`
-    int heldBack_ = 0;  // plaintext taken by a write whose ciphertext had not all gone
+    // Ciphertext from the socket lands straight in the buffer of `arrived_`, our end of a pair
+    // whose other end the session reads.
+    bio_st* arrived_ = nullptr;
+    bio_st* output_ = nullptr;  // ciphertext the session made
+    std::string pending_;       // ciphertext not yet on the socket
+    int heldBack_ = 0;          // plaintext taken by a write whose ciphertext had not all gone
     bool socketEnded_ = false;
     bool refusedRenegotiation_ = false;  // the session told the peer it does not renegotiate
     State state_ = State::kHandshaking;
