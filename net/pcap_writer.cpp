@@ -9,6 +9,8 @@
 #include <map>
 #include <tuple>
 
+#include "net/file_writeback.h"
+
 struct PcapWriter::Sequences {
     // (from, to) -> the sequence number the next segment from `from` carries.
     using Address = std::array<std::uint8_t, 16>;
@@ -18,6 +20,8 @@ struct PcapWriter::Sequences {
 namespace {
 
 constexpr std::size_t kBufferSize = std::size_t{4} << 20;
+// The disk is started on what was written each time this much more is in the file.
+constexpr std::uint64_t kWritebackStep = std::uint64_t{1} << 20;
 
 void Put16(unsigned char* at, std::uint16_t value) {
     at[0] = static_cast<unsigned char>(value >> 8);
@@ -125,6 +129,7 @@ void PcapWriter::Drain() {
     }
     written_ += at;
     buffer_.clear();
+    WrittenBack();
 }
 
 void PcapWriter::DrainWith(std::string_view payload) {
@@ -148,6 +153,14 @@ void PcapWriter::DrainWith(std::string_view payload) {
     }
     written_ += done;
     buffer_.clear();
+    WrittenBack();
+}
+
+void PcapWriter::WrittenBack() {
+    if (written_ - writtenBack_ < kWritebackStep)
+        return;
+    StartWriteback(fd_, writtenBack_, written_ - writtenBack_);
+    writtenBack_ = written_;
 }
 
 std::uint32_t& PcapWriter::NextSequence(const PcapEndpoint& from, const PcapEndpoint& to) {

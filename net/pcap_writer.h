@@ -61,6 +61,9 @@ private:
     void Drain();
     // Writes what waits in the buffer, then `payload`.
     void DrainWith(std::string_view payload);
+    // After a write: starts the disk on what it has not been started on yet, once that is
+    // large, so that Finish's sync has little left to wait for.
+    void WrittenBack();
     // Payloads this long go to the file straight from where they lie.
     static constexpr std::size_t kWriteDirectly = 16 * 1024;
 
@@ -70,6 +73,7 @@ private:
     std::string buffer_;
     std::uint64_t packets_ = 0;
     std::uint64_t written_ = 0;
+    std::uint64_t writtenBack_ = 0;  // the disk was started on the file up to here
     struct Sequences;
     Sequences* sequences_;
     std::uint16_t ipId_ = 0;

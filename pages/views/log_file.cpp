@@ -1,7 +1,5 @@
 #include "pages/views/log_file.h"
 
-#include <fcntl.h>
-
 #include <QMetaObject>
 #include <QSaveFile>
 #include <chrono>
@@ -9,6 +7,7 @@
 
 #include "net/compact_log.h"
 #include "net/crit_sec.h"
+#include "net/file_writeback.h"
 
 namespace {
 
@@ -31,13 +30,6 @@ public:
 private:
     bool held_ = false;
 };
-
-// Asks the system to write the stretch to disk now, without waiting for it (where it can).
-void StartWriteback(int fd, std::uint64_t offset, std::uint64_t length) {
-    if (fd >= 0 && length > 0)
-        ::sync_file_range(fd, static_cast<off_t>(offset), static_cast<off_t>(length),
-                          SYNC_FILE_RANGE_WRITE);
-}
 
 }  // namespace
 
