@@ -311,21 +311,27 @@ bool CompactLog::AppendPlainLineUtf8(std::size_t index, bool milliseconds, std::
     if (index >= lines_.size())
         return false;
     const Line& line = lines_[index];
-    if (line.kind != kStream && line.kind != kDatagram)
+    if ((line.kind != kStream && line.kind != kDatagram) || !KeepsAscii(codePages_[line.codePage]))
         return false;
-    std::string bytes;
-    CopyTextBytes(index, bytes);
-    if (!AllAsciiBytes(bytes) || !KeepsAscii(codePages_[line.codePage]))
-        return false;
+    // Read straight after the stamp, and taken back when they are not plain.
+    const std::size_t at = out.size();
     out += Stamp(LineTime(index), milliseconds);
-    for (std::size_t from = 0; from < bytes.size();) {
-        const std::size_t nul = bytes.find('\0', from);
-        const std::size_t to = nul == std::string::npos ? bytes.size() : nul;
-        out.append(bytes, from, to - from);
-        if (nul == std::string::npos)
-            break;
-        out += "\xE2\x90\x80";  // U+2400, as a NUL reads in the views
-        from = nul + 1;
+    const std::size_t textAt = out.size();
+    CopyTextBytes(index, out);
+    const std::string_view text(out.data() + textAt, out.size() - textAt);
+    if (!AllAsciiBytes(text)) {
+        out.resize(at);
+        return false;
+    }
+    if (text.find('\0') != std::string_view::npos) {
+        const std::string bytes(text);
+        out.resize(textAt);
+        for (const char c : bytes) {
+            if (c == '\0')
+                out += "\xE2\x90\x80";  // U+2400, as a NUL reads in the views
+            else
+                out += c;
+        }
     }
     out += '\n';
     return true;

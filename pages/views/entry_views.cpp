@@ -153,7 +153,6 @@ void EntryViews::Pause(Pane& pane) {
     if (&pane == &received_) {
         StopFollowing();
         refreshTimer_->stop();
-        pauseTimer_->stop();
     }
     waitingLineAt_ = &pane == &sent_ ? -1 : waitingLineAt_;
     // The note may need memory too; without it the view just stays as it is.
